@@ -1,0 +1,80 @@
+#include "builder/slots.h"
+
+#include "builder/errors.h"
+#include "platform/wimgapi.h"
+
+namespace marivane {
+namespace {
+
+struct TSlotRequirement {
+  std::int32_t width;
+  std::int32_t height;
+};
+constexpr TSlotRequirement kSmallSlot{800, 600};
+constexpr TSlotRequirement kBigSlot{1024, 768};
+
+}  // namespace
+
+void TBootScreenBuilder::LoadSlotFile(TSlot slot, const std::string& path) {
+  // The path and the picture must always describe the same file, since a save copies the file
+  // the path names after judging the picture: a load that fails leaves both as they were.
+  std::string& slot_path = PathOf(slot);
+  const std::string previous = slot_path;
+  slot_path = path;
+  try {
+    LoadPictureFile(PictureOf(slot), path);
+  } catch (...) {
+    slot_path = previous;
+    throw;
+  }
+  PictureChanged(slot);
+}
+
+void TBootScreenBuilder::LoadBrowsedFile(TSlot slot, const std::string& path) {
+  LoadSlotFile(slot, path);
+  if (!IsSlotValid(slot)) ShowRejection(slot);
+}
+
+void TBootScreenBuilder::LoadDroppedFile(TSlot slot, const std::string& path) {
+  try {
+    LoadSlotFile(slot, path);
+  } catch (const EInvalidGraphic&) {
+    ui_.ShowMessage(kUnsupportedDropMessage);
+    return;
+  }
+  if (!IsSlotValid(slot)) ShowRejection(slot);
+}
+
+bool TBootScreenBuilder::IsSlotValid(TSlot slot) {
+  const TSlotRequirement& required = slot == TSlot::Small ? kSmallSlot : kBigSlot;
+  TPicture& picture = PictureOf(slot);
+  if (picture.width() != required.width) return false;
+  if (picture.height() != required.height) return false;
+  if (picture.kind() != TPictureKind::Bitmap) {
+    picture.TakeAsBitmap();
+    PictureChanged(slot);
+  }
+  return picture.pixel_format() == TPixelFormat::Bit24;
+}
+
+void TBootScreenBuilder::ShowRejection(TSlot slot) {
+  ui_.ShowMessage(slot == TSlot::Small ? kSmallRejectionMessage : kBigRejectionMessage);
+}
+
+bool TBootScreenBuilder::ValidateInputs() {
+  if (!IsSmallImageValid()) {
+    ShowRejection(TSlot::Small);
+    return false;
+  }
+  if (!IsBigImageValid()) {
+    ShowRejection(TSlot::Big);
+    return false;
+  }
+  if (!wimgapi::WIMGAPILoaded) {
+    ui_.ShowMessage(kWimgapiMissingMessage);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace marivane

@@ -1,0 +1,62 @@
+// The two picture slots (800 x 600 and 1024 x 768, both 24-bit), how a browsed or dropped
+// file enters one, when a slot counts as valid, and the input check that starts a save.
+#pragma once
+
+#include <string>
+
+#include "builder/picture.h"
+#include "builder/user_interface.h"
+
+namespace marivane {
+
+enum class TSlot { Small, Big };
+
+inline constexpr const char* kSmallRejectionMessage =
+    "The image you selected is not valid - it must be 800 x 600 24-bit colour.";
+inline constexpr const char* kBigRejectionMessage =
+    "The image you selected is not valid - it must be 1024 x 768 24-bit colour.";
+inline constexpr const char* kUnsupportedDropMessage = "Unsupported image file, or not an image!";
+inline constexpr const char* kWimgapiMissingMessage =
+    "The file WIMGAPI.DLL is missing or failed to load!";
+
+class TBootScreenBuilder {
+ public:
+  explicit TBootScreenBuilder(TUserInterface& ui) : ui_(ui) {}
+  virtual ~TBootScreenBuilder() = default;
+  TBootScreenBuilder(const TBootScreenBuilder&) = delete;
+  TBootScreenBuilder& operator=(const TBootScreenBuilder&) = delete;
+
+  // A file chosen in the open dialog. Loading errors are not caught: they reach the
+  // application's default handler.
+  void LoadBrowsedFile(TSlot slot, const std::string& path);
+  // The one file dropped on a slot's frame: an invalid picture becomes a message of its own.
+  void LoadDroppedFile(TSlot slot, const std::string& path);
+
+  // Each test judges the slot's picture anew; an icon or a metafile is turned into an empty
+  // bitmap on the way.
+  bool IsSmallImageValid() { return IsSlotValid(TSlot::Small); }
+  bool IsBigImageValid() { return IsSlotValid(TSlot::Big); }
+
+  // Both slots valid and the imaging library bound; otherwise one message and false.
+  bool ValidateInputs();
+
+  std::string SmallImagePath;
+  std::string BigImagePath;
+  TPicture ImageSmall;
+  TPicture ImageBig;
+
+ protected:
+  // Called whenever a slot's picture has been replaced, so that a window can redraw it.
+  virtual void PictureChanged(TSlot) {}
+
+  TUserInterface& ui_;
+
+ private:
+  std::string& PathOf(TSlot slot) { return slot == TSlot::Small ? SmallImagePath : BigImagePath; }
+  TPicture& PictureOf(TSlot slot) { return slot == TSlot::Small ? ImageSmall : ImageBig; }
+  void LoadSlotFile(TSlot slot, const std::string& path);
+  bool IsSlotValid(TSlot slot);
+  void ShowRejection(TSlot slot);
+};
+
+}  // namespace marivane

@@ -1,0 +1,64 @@
+// The narrow interface between the portable builder and the system it runs on. One
+// implementation per platform (platform_win32.cpp, platform_posix.cpp); CMake picks it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "builder/stream.h"
+
+namespace marivane::platform {
+
+// --- Errors ---
+
+// The system's own text for an error code, as the system gives it (trailing line break and
+// all); an empty string when it has none.
+std::string SystemErrorText(std::uint32_t code);
+
+// --- Files ---
+
+// Opens a file for reading, letting others read but not write it while it is open. Raises
+// EFOpenError with "Cannot open file ..." when it cannot be opened (a folder included).
+std::unique_ptr<TStream> OpenFileForReading(const std::string& path);
+
+// --- Displayable images ---
+
+// What the system makes of a decoded picture for drawing; opaque to the builder.
+class TDisplayImage {
+ public:
+  virtual ~TDisplayImage() = default;
+};
+
+// A bitmap as the bitmap reader hands it on: the info header (at least 40 bytes; the extra
+// bytes of the larger variants kept), the colour masks and colour table as they follow the
+// header in memory, and the pixel data.
+struct TBitmapImageSpec {
+  std::vector<std::uint8_t> header;
+  std::vector<std::uint8_t> color_table;
+  std::vector<std::uint8_t> bits;
+  bool device_independent = true;  // false: run-length data for the system to decode
+};
+
+// Creates the image the preview draws. Raises EOSError when the system refuses it with an
+// error code, EInvalidGraphic "Bitmap image is not valid" when it refuses without one.
+std::shared_ptr<TDisplayImage> CreateBitmapImage(TBitmapImageSpec spec);
+
+// An icon from the bytes of one icon image (a DIB or PNG as stored in an .ico file); null
+// when the system cannot make one of them.
+std::shared_ptr<TDisplayImage> CreateIconImage(const std::vector<std::uint8_t>& image,
+                                               int width, int height);
+
+// A metafile from its records (an enhanced metafile whole, or a Windows metafile without its
+// placeable header); null when the system cannot make one of them.
+std::shared_ptr<TDisplayImage> CreateMetafileImage(const std::vector<std::uint8_t>& records,
+                                                   bool enhanced);
+
+// Pixels per logical inch of the screen, for metafile sizes.
+int ScreenPixelsPerInch();
+
+// The system's large icon size, reported by an icon that does not state its own.
+int SystemIconSize();
+
+}  // namespace marivane::platform

@@ -1,0 +1,156 @@
+// The platform layer on Windows: files through CreateFileA, error texts from the system's
+// message table, and GDI objects for the previews.
+#include "platform/platform_win32.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "builder/errors.h"
+
+namespace marivane::platform {
+namespace {
+
+class TWin32FileStream final : public TStream {
+ public:
+  TWin32FileStream(HANDLE file, std::uint64_t size) : file_(file), size_(size) {}
+  ~TWin32FileStream() override { CloseHandle(file_); }
+  TWin32FileStream(const TWin32FileStream&) = delete;
+  TWin32FileStream& operator=(const TWin32FileStream&) = delete;
+
+  std::size_t Read(void* buffer, std::size_t count) override {
+    std::size_t total = 0;
+    while (total < count) {
+      DWORD got = 0;
+      const DWORD want = static_cast<DWORD>(std::min<std::size_t>(count - total, 1u << 30));
+      if (!ReadFile(file_, static_cast<char*>(buffer) + total, want, &got, nullptr) || got == 0)
+        break;
+      total += got;
+    }
+    position_ += total;
+    return total;
+  }
+  std::uint64_t Size() const override { return size_; }
+  std::uint64_t Position() const override { return position_; }
+
+ private:
+  HANDLE file_;
+  std::uint64_t size_;
+  std::uint64_t position_ = 0;
+};
+
+class TScreenDC {
+ public:
+  TScreenDC() : dc_(GetDC(nullptr)) {}
+  ~TScreenDC() { ReleaseDC(nullptr, dc_); }
+  TScreenDC(const TScreenDC&) = delete;
+  TScreenDC& operator=(const TScreenDC&) = delete;
+  HDC get() const { return dc_; }
+
+ private:
+  HDC dc_;
+};
+
+// BITMAPV4HEADER +0x38 colour-space type; BITMAPV5HEADER +0x70 profile offset, +0x74 size.
+constexpr std::size_t kOffCsType = 56;
+constexpr std::size_t kOffProfileData = 112;
+constexpr std::size_t kOffProfileSize = 116;
+constexpr std::size_t kV5HeaderSize = 124;
+constexpr std::uint32_t kProfileLinked = 0x4C494E4B;    // 'LINK'
+constexpr std::uint32_t kProfileEmbedded = 0x4D424544;  // 'MBED'
+constexpr std::uint32_t kSRgb = 0x73524742;             // 'sRGB'
+constexpr std::size_t kOffSizeImage = 20;
+
+}  // namespace
+
+std::string SystemErrorText(std::uint32_t code) {
+  char buffer[256];
+  const DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                         FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                     nullptr, code, 0, buffer, sizeof buffer, nullptr);
+  return std::string(buffer, length);
+}
+
+std::unique_ptr<TStream> OpenFileForReading(const std::string& path) {
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) throw EFOpenError(CannotOpenFileMessage(path, GetLastError()));
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file, &size)) {
+    const DWORD error = GetLastError();
+    CloseHandle(file);
+    throw EFOpenError(CannotOpenFileMessage(path, error));
+  }
+  return std::make_unique<TWin32FileStream>(file, static_cast<std::uint64_t>(size.QuadPart));
+}
+
+std::shared_ptr<TDisplayImage> CreateBitmapImage(TBitmapImageSpec spec) {
+  std::uint8_t* header = spec.header.data();
+  // The system takes the data's length from the header; ours is what was actually read.
+  StoreU32(header + kOffSizeImage, static_cast<std::uint32_t>(spec.bits.size()));
+  // A colour profile named by the header lies outside the memory handed over, and the system
+  // would go and read it there.
+  if (spec.header.size() >= kV5HeaderSize) {
+    const std::uint32_t cs_type = LoadU32(header + kOffCsType);
+    if (cs_type == kProfileLinked || cs_type == kProfileEmbedded) {
+      StoreU32(header + kOffCsType, kSRgb);
+      StoreU32(header + kOffProfileData, 0);
+      StoreU32(header + kOffProfileSize, 0);
+    }
+  }
+  // Header, masks and colour table as one BITMAPINFO. It is padded with room for three masks
+  // and a full table, whatever the header says, so that the system never reads past it.
+  std::vector<std::uint8_t> info(spec.header.size() + 12 + 256 * 4, 0);
+  std::memcpy(info.data(), spec.header.data(), spec.header.size());
+  std::memcpy(info.data() + spec.header.size(), spec.color_table.data(),
+              std::min(spec.color_table.size(), info.size() - spec.header.size()));
+  const auto* bmi = reinterpret_cast<const BITMAPINFO*>(info.data());
+
+  TScreenDC screen;
+  SetLastError(0);
+  HBITMAP bitmap = nullptr;
+  if (spec.device_independent) {
+    void* pixels = nullptr;
+    bitmap = CreateDIBSection(screen.get(), bmi, DIB_RGB_COLORS, &pixels, nullptr, 0);
+    if (bitmap != nullptr) std::memcpy(pixels, spec.bits.data(), spec.bits.size());
+  } else {
+    // Run-length data is decoded by the system into a bitmap for the display.
+    static const std::uint8_t kNoData = 0;
+    bitmap = CreateDIBitmap(screen.get(), &bmi->bmiHeader, CBM_INIT,
+                            spec.bits.empty() ? &kNoData : spec.bits.data(), bmi, DIB_RGB_COLORS);
+  }
+  if (bitmap == nullptr) {
+    const DWORD error = GetLastError();
+    if (error != 0) throw EOSError(error);
+    throw EInvalidGraphic("Bitmap image is not valid");
+  }
+  return std::make_shared<TWin32Bitmap>(bitmap);
+}
+
+std::shared_ptr<TDisplayImage> CreateIconImage(const std::vector<std::uint8_t>& image, int width,
+                                               int height) {
+  // 0x00030000: the icon format version every icon resource uses.
+  HICON icon = CreateIconFromResourceEx(const_cast<BYTE*>(image.data()),
+                                        static_cast<DWORD>(image.size()), TRUE, 0x00030000, width,
+                                        height, LR_DEFAULTCOLOR);
+  if (icon == nullptr) return nullptr;
+  return std::make_shared<TWin32Icon>(icon);
+}
+
+std::shared_ptr<TDisplayImage> CreateMetafileImage(const std::vector<std::uint8_t>& records,
+                                                   bool enhanced) {
+  const UINT size = static_cast<UINT>(records.size());
+  HENHMETAFILE metafile = enhanced ? SetEnhMetaFileBits(size, records.data())
+                                   : SetWinMetaFileBits(size, records.data(), nullptr, nullptr);
+  if (metafile == nullptr) return nullptr;
+  return std::make_shared<TWin32Metafile>(metafile);
+}
+
+int ScreenPixelsPerInch() {
+  TScreenDC screen;
+  return GetDeviceCaps(screen.get(), LOGPIXELSY);
+}
+
+int SystemIconSize() { return GetSystemMetrics(SM_CXICON); }
+
+}  // namespace marivane::platform
