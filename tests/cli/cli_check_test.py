@@ -1,0 +1,82 @@
+#!/usr/bin/env python3
+"""marivane-cli check, run as a user would: one line per file, exit status 0, 1 or 2.
+
+usage: cli_check_test.py CLI [WINE_RUN]   (with WINE_RUN the CLI is a Windows program)
+"""
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+
+cli = sys.argv[1]
+wine_run = sys.argv[2] if len(sys.argv) > 2 else None
+
+
+def bitmap(width, height, bits=24):
+    row = (width * bits + 31) // 32 * 4
+    header = struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, 0, 0, 2835, 2835, 0, 0)
+    return b"BM" + bytes(12) + header + bytes(row * height)
+
+
+def native_path(path):
+    # Wine shows the Linux root as drive Z:.
+    return "Z:" + path.replace("/", "\\") if wine_run else path
+
+
+def run(*args):
+    command = ([wine_run, cli] if wine_run else [cli]) + list(args)
+    done = subprocess.run(command, capture_output=True, text=True)
+    return done.returncode, done.stdout.replace("\r\n", "\n"), done.stderr.replace("\r\n", "\n")
+
+
+failures = []
+
+
+def expect(name, actual, expected):
+    if actual != expected:
+        failures.append(f"{name}:\n  expected {expected!r}\n  got      {actual!r}")
+
+
+with tempfile.TemporaryDirectory() as folder:
+    files = {
+        "small.bmp": bitmap(800, 600),
+        "big.bmp": bitmap(1024, 768),
+        "deep.bmp": bitmap(800, 600, 32),
+        "short.bmp": bitmap(800, 600)[:10],
+        "photo.jpg": b"\xff\xd8\xff",
+    }
+    paths = {}
+    for name, content in files.items():
+        with open(os.path.join(folder, name), "wb") as out:
+            out.write(content)
+        paths[name] = native_path(os.path.join(folder, name))
+
+    status, out, _ = run("check", paths["small.bmp"], paths["big.bmp"], paths["deep.bmp"])
+    expect("valid pictures: status", status, 0)
+    expect("valid pictures: lines", out.splitlines(), [
+        f"{paths['small.bmp']}: bitmap 800x600 24-bit small=valid big=rejected",
+        f"{paths['big.bmp']}: bitmap 1024x768 24-bit small=rejected big=valid",
+        f"{paths['deep.bmp']}: bitmap 800x600 32-bit small=rejected big=rejected",
+    ])
+
+    missing = native_path(os.path.join(folder, "missing.bmp"))
+    status, out, _ = run("check", paths["short.bmp"], paths["photo.jpg"], missing, paths["small.bmp"])
+    lines = out.splitlines()
+    expect("failed loads: status", status, 1)
+    expect("failed loads: line count", len(lines), 4)
+    expect("cut short", lines[0], f"{paths['short.bmp']}: error: Stream read error.")
+    expect("unlisted extension", lines[1], f"{paths['photo.jpg']}: error: Unknown picture file extension (.jpg)")
+    expect("missing file", lines[2].startswith(f"{missing}: error: Cannot open file \"{missing}\". "), True)
+    expect("later files still checked", lines[3].endswith("small=valid big=rejected"), True)
+
+    for args in (["check"], ["frobnicate"], []):
+        status, out, err = run(*args)
+        expect(f"usage {args}: status", status, 2)
+        # Under Wine both streams arrive as one.
+        expect(f"usage {args}: says how", "usage: marivane-cli" in out + err, True)
+
+for failure in failures:
+    print(failure)
+print("all checks passed" if not failures else f"{len(failures)} checks failed")
+sys.exit(1 if failures else 0)
