@@ -10,6 +10,8 @@ packages=(
   wimtools 7zip python3-pefile
   imagemagick
 )
+# `setup.sh bench`: also the photographs the compression benchmark is made of.
+if [ "${1:-}" = bench ]; then packages+=(mate-backgrounds); fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,45 @@
+// LZX as a WIM stores it: every 32 KiB chunk is its own stream (fresh window, recent offsets
+// 1,1,1, previous code lengths all zero), E8 call translation always on, 1-bit block-size flag.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace imaging {
+
+constexpr std::size_t kLzxChunkSize = 32768;  // the only chunk size Microsoft's decoder accepts
+
+// Rewrites x86 CALL operands (E8 xx xx xx xx) in place the way a WIM chunk stores them.
+// Positions are relative to the chunk and the translation size is the fixed 12,000,000.
+void lzxTranslateE8(std::span<std::uint8_t> chunk);
+
+struct LzxTuning {
+  unsigned max_search_depth = 16;  // binary-tree nodes visited per position
+  unsigned nice_match_len = 64;    // a match this long is taken without looking further
+  unsigned optimization_passes = 2;
+};
+
+class LzxCompressor {
+ public:
+  explicit LzxCompressor(const LzxTuning& tuning = {});
+  ~LzxCompressor();
+  LzxCompressor(const LzxCompressor&) = delete;
+  LzxCompressor& operator=(const LzxCompressor&) = delete;
+
+  // Chunks are independent streams, but the compressor carries its symbol costs from one chunk
+  // to the next as a starting point. Call this between unrelated data (one file and the next)
+  // so a file's result does not depend on what was compressed before it.
+  void startStream();
+
+  // Compresses one chunk (1..32768 bytes). Returns false, leaving `out` unspecified, when the
+  // result would not be smaller than the input: the caller then stores the chunk raw.
+  bool compressChunk(std::span<const std::uint8_t> chunk, std::vector<std::uint8_t>& out);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace imaging

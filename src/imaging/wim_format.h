@@ -1,0 +1,89 @@
+// On-disk structures of a WIM archive, version 1.13 (the layout WIMGAPI, wimlib and 7-Zip read).
+// All integers little-endian; every struct here is byte-exact and packed.
+#pragma once
+
+#include <cstdint>
+
+namespace imaging::wim {
+
+constexpr std::uint8_t kMagic[8] = {'M', 'S', 'W', 'I', 'M', 0, 0, 0};
+constexpr std::uint32_t kVersion = 0x00010D00;  // 1.13; readers refuse 0x10C00 with this header size
+
+// Header flags.
+constexpr std::uint32_t kHeaderFlagCompression = 0x00000002;
+constexpr std::uint32_t kHeaderFlagWriteInProgress = 0x00000040;  // only in the placeholder header
+constexpr std::uint32_t kHeaderFlagCompressLzx = 0x00040000;
+
+// Resource header flags.
+constexpr std::uint8_t kResFlagMetadata = 0x02;    // image metadata; also set on blob table and XML
+constexpr std::uint8_t kResFlagCompressed = 0x04;  // chunked, in the header's compression type
+
+constexpr std::uint32_t kNoSecurityId = 0xFFFFFFFF;
+constexpr std::uint32_t kAttributeDirectory = 0x10;
+
+#pragma pack(push, 1)
+
+struct ResourceHeaderDisk {
+  std::uint8_t size_in_wim[7];  // 56-bit stored size, chunk table included
+  std::uint8_t flags;
+  std::uint64_t offset_in_wim;
+  std::uint64_t uncompressed_size;
+};
+static_assert(sizeof(ResourceHeaderDisk) == 24);
+
+struct HeaderDisk {
+  std::uint8_t magic[8];
+  std::uint32_t header_size;  // +0x08: must be 208; 204 (an old document's figure) is refused
+  std::uint32_t version;      // +0x0C
+  std::uint32_t flags;        // +0x10
+  std::uint32_t chunk_size;   // +0x14: 32768 for LZX, 0 when uncompressed
+  std::uint8_t guid[16];      // +0x18
+  std::uint16_t part_number;  // +0x28: 1-based
+  std::uint16_t total_parts;  // +0x2A
+  std::uint32_t image_count;  // +0x2C
+  ResourceHeaderDisk blob_table;     // +0x30
+  ResourceHeaderDisk xml_data;       // +0x48
+  ResourceHeaderDisk boot_metadata;  // +0x60: a byte copy of the boot image's metadata reshdr
+  std::uint32_t boot_index;          // +0x78: 1-based, 0 for none
+  ResourceHeaderDisk integrity;      // +0x7C: only 4-byte aligned, hence the packing
+  std::uint8_t unused[60];           // +0x94
+};
+static_assert(sizeof(HeaderDisk) == 208);
+
+struct BlobEntryDisk {
+  ResourceHeaderDisk resource;
+  std::uint16_t part_number;
+  std::uint32_t reference_count;  // number of directory entries naming this blob
+  std::uint8_t hash[20];          // SHA-1 of the uncompressed bytes
+};
+static_assert(sizeof(BlobEntryDisk) == 50);
+
+// Fixed part of a directory entry; the UTF-16 name, its NUL and padding to 8 follow.
+struct DentryDisk {
+  std::uint64_t length;  // whole entry, multiple of 8; 0 marks the end of a child list
+  std::uint32_t attributes;
+  std::uint32_t security_id;
+  std::uint64_t subdir_offset;  // metadata offset of a directory's child list
+  std::uint64_t reserved[2];
+  std::uint64_t creation_time;
+  std::uint64_t last_access_time;
+  std::uint64_t last_write_time;
+  std::uint8_t hash[20];           // +0x40: unnamed data stream, zero when empty
+  std::uint32_t reserved2;         // +0x54
+  std::uint64_t hard_link_group;   // +0x58
+  std::uint16_t num_extra_streams; // +0x60
+  std::uint16_t short_name_bytes;  // +0x62
+  std::uint16_t name_bytes;        // +0x64: without the NUL; 0 only for the root
+};
+static_assert(sizeof(DentryDisk) == 102);
+
+// An empty security block: total length 8, no descriptors.
+struct SecurityBlockDisk {
+  std::uint32_t total_length;
+  std::uint32_t num_entries;
+};
+static_assert(sizeof(SecurityBlockDisk) == 8);
+
+#pragma pack(pop)
+
+}  // namespace imaging::wim

@@ -1,0 +1,169 @@
+// Win32 side of the file-system shim and the last-error slot. The only file of the library that
+// sees <windows.h>; paths are already UTF-16, so they go to the W functions unchanged.
+#include <windows.h>
+
+#include "imaging/file_system.h"
+#include "imaging/last_error.h"
+
+namespace imaging {
+
+void setLastError(Dword code) { ::SetLastError(code); }
+Dword LastError() { return ::GetLastError(); }
+
+namespace fs {
+
+namespace {
+
+// The attribute bits a captured entry keeps; the rest (compression, encryption, sparse,
+// offline...) describe storage on this volume, not the file.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                  FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL |
+                                  FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+const wchar_t* wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+
+std::uint64_t fromFileTime(const FILETIME& ft) {
+  return (std::uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime;
+}
+
+FileInfo infoFrom(DWORD attributes, DWORD size_high, DWORD size_low, const FILETIME& created,
+                  const FILETIME& accessed, const FILETIME& written) {
+  FileInfo info;
+  info.is_directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  info.size = info.is_directory ? 0 : (std::uint64_t{size_high} << 32) | size_low;
+  info.attributes = attributes & kKeptAttributes;
+  if (info.attributes == 0) info.attributes = FILE_ATTRIBUTE_NORMAL;
+  info.creation_time = fromFileTime(created);
+  info.last_access_time = fromFileTime(accessed);
+  info.last_write_time = fromFileTime(written);
+  return info;
+}
+
+class Win32OutputFile final : public OutputFile {
+ public:
+  Win32OutputFile(HANDLE h, std::u16string path) : h_(h), path_(std::move(path)) {}
+  ~Win32OutputFile() override {
+    if (h_ != INVALID_HANDLE_VALUE) ::CloseHandle(h_);
+  }
+
+  Dword writeAt(std::uint64_t offset, std::span<const std::uint8_t> data) override {
+    LARGE_INTEGER pos;
+    pos.QuadPart = LONGLONG(offset);
+    if (!::SetFilePointerEx(h_, pos, nullptr, FILE_BEGIN)) return ::GetLastError();
+    std::size_t done = 0;
+    while (done < data.size()) {
+      // WriteFile takes a 32-bit count; archives here are small, but stay honest about it.
+      const DWORD want = DWORD(std::min<std::size_t>(data.size() - done, 1u << 30));
+      DWORD wrote = 0;
+      if (!::WriteFile(h_, data.data() + done, want, &wrote, nullptr)) return ::GetLastError();
+      if (wrote == 0) return kErrorWriteFault;
+      done += wrote;
+    }
+    return kErrorSuccess;
+  }
+
+  Dword truncate(std::uint64_t size) override {
+    LARGE_INTEGER pos;
+    pos.QuadPart = LONGLONG(size);
+    if (!::SetFilePointerEx(h_, pos, nullptr, FILE_BEGIN) || !::SetEndOfFile(h_)) return ::GetLastError();
+    return kErrorSuccess;
+  }
+
+  void discard() override {
+    if (h_ != INVALID_HANDLE_VALUE) ::CloseHandle(h_);
+    h_ = INVALID_HANDLE_VALUE;
+    ::DeleteFileW(wide(path_));
+  }
+
+  Dword close() override {
+    const BOOL ok = ::CloseHandle(h_);
+    h_ = INVALID_HANDLE_VALUE;
+    return ok ? kErrorSuccess : ::GetLastError();
+  }
+
+ private:
+  HANDLE h_;
+  std::u16string path_;
+};
+
+}  // namespace
+
+Dword queryInfo(const std::u16string& path, FileInfo& info) {
+  WIN32_FILE_ATTRIBUTE_DATA d;
+  if (!::GetFileAttributesExW(wide(path), GetFileExInfoStandard, &d)) return ::GetLastError();
+  info = infoFrom(d.dwFileAttributes, d.nFileSizeHigh, d.nFileSizeLow, d.ftCreationTime, d.ftLastAccessTime,
+                  d.ftLastWriteTime);
+  return kErrorSuccess;
+}
+
+Dword listFolder(const std::u16string& path, std::vector<DirectoryItem>& items) {
+  items.clear();
+  const std::u16string pattern = joinPath(path, u"*");
+  WIN32_FIND_DATAW fd;
+  HANDLE find = ::FindFirstFileW(wide(pattern), &fd);
+  if (find == INVALID_HANDLE_VALUE) {
+    const DWORD e = ::GetLastError();
+    return e == ERROR_FILE_NOT_FOUND ? kErrorSuccess : e;  // an empty volume root has no entries at all
+  }
+  Dword result = kErrorSuccess;
+  do {
+    const std::u16string name(reinterpret_cast<const char16_t*>(fd.cFileName));
+    if (name == u"." || name == u"..") continue;
+    DirectoryItem item;
+    item.name = name;
+    item.info = infoFrom(fd.dwFileAttributes, fd.nFileSizeHigh, fd.nFileSizeLow, fd.ftCreationTime,
+                         fd.ftLastAccessTime, fd.ftLastWriteTime);
+    // A junction or symbolic link to a folder is not followed: it could loop back on itself.
+    if ((fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && item.info.is_directory) continue;
+    items.push_back(std::move(item));
+  } while (::FindNextFileW(find, &fd));
+  const DWORD e = ::GetLastError();
+  if (e != ERROR_NO_MORE_FILES) result = e;
+  ::FindClose(find);
+  return result;
+}
+
+Dword readWholeFile(const std::u16string& path, std::vector<std::uint8_t>& data) {
+  HANDLE h = ::CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
+  Dword result = kErrorSuccess;
+  LARGE_INTEGER size;
+  if (!::GetFileSizeEx(h, &size)) {
+    result = ::GetLastError();
+  } else {
+    data.resize(std::size_t(size.QuadPart));
+    std::size_t done = 0;
+    while (done < data.size()) {
+      const DWORD want = DWORD(std::min<std::size_t>(data.size() - done, 1u << 30));
+      DWORD got = 0;
+      if (!::ReadFile(h, data.data() + done, want, &got, nullptr)) {
+        result = ::GetLastError();
+        break;
+      }
+      if (got == 0) {
+        result = kErrorReadFault;
+        break;
+      }
+      done += got;
+    }
+  }
+  ::CloseHandle(h);
+  return result;
+}
+
+std::u16string joinPath(const std::u16string& folder, const std::u16string& name) {
+  if (folder.empty() || folder.back() == u'\\' || folder.back() == u'/') return folder + name;
+  return folder + u'\\' + name;
+}
+
+Dword createOutputFile(const std::u16string& path, Disposition disposition, std::unique_ptr<OutputFile>& file) {
+  const DWORD how = disposition == Disposition::kCreateNew ? CREATE_NEW : CREATE_ALWAYS;
+  HANDLE h = ::CreateFileW(wide(path), GENERIC_READ | GENERIC_WRITE, 0, nullptr, how, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
+  file = std::make_unique<Win32OutputFile>(h, path);
+  return kErrorSuccess;
+}
+
+}  // namespace fs
+}  // namespace imaging

@@ -1,0 +1,83 @@
+#!/usr/bin/env python3
+"""marivane-cli capture FOLDER OUT.wim: the imaging library as the builder calls it (under
+Wine, the stand-in WIMGAPI.DLL beside the program, loaded by name), judged by wimlib-imagex
+and 7-Zip.
+
+usage: cli_capture_test.py CLI [WINE_RUN]
+"""
+import filecmp
+import os
+import random
+import subprocess
+import sys
+import tempfile
+
+cli = sys.argv[1]
+wine_run = sys.argv[2] if len(sys.argv) > 2 else None
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+    return condition
+
+
+def host_path(path):
+    return "Z:" + path.replace("/", "\\") if wine_run else path
+
+
+def run(command):
+    done = subprocess.run(command, capture_output=True, text=True)
+    return done.returncode, (done.stdout + done.stderr).replace("\r\n", "\n")
+
+
+with tempfile.TemporaryDirectory() as work:
+    tree = os.path.join(work, "tree")
+    os.makedirs(os.path.join(tree, "sub", "deeper"))
+    rng = random.Random(7)
+    files = {
+        "osload800x600.bmp": bytes(rng.randrange(16) for _ in range(300000)),
+        "osload1024x768.bmp": bytes(range(256)) * 3000,
+        "same-as-second.bin": bytes(range(256)) * 3000,  # one blob for two names
+        "one-byte": b"\x00",
+        "empty": b"",
+        "sub/noise.bin": rng.randbytes(70000),
+        "sub/deeper/calls.bin": b"\xe8\x00\x10\x00\x00" * 20000,
+    }
+    for name, content in files.items():
+        with open(os.path.join(tree, name), "wb") as out:
+            out.write(content)
+
+    wim = os.path.join(work, "out.wim")
+    status, text = run(([wine_run] if wine_run else []) + [cli, "capture", host_path(tree), host_path(wim)])
+    check(status == 0, f"capture failed ({status}):\n{text}")
+    check(f"{os.path.getsize(wim) if os.path.exists(wim) else -1} bytes" in text, f"no size printed:\n{text}")
+
+    status, text = run(["wimlib-imagex", "verify", wim])
+    check(status == 0, f"wimlib-imagex verify:\n{text}")
+    status, text = run(["7zz", "t", wim])
+    check(status == 0 and "WARNING" not in text, f"7zz t:\n{text}")
+    status, text = run(["wimlib-imagex", "info", "--header", wim])
+    check("Boot Index                  = 1" in text and "WIM_HDR_FLAG_COMPRESS_LZX is set" in text,
+          f"header not bootable LZX:\n{text}")
+    applied = os.path.join(work, "applied")
+    status, text = run(["wimlib-imagex", "apply", wim, "1", applied])
+    check(status == 0, f"apply:\n{text}")
+    for name in files:
+        target = os.path.join(applied, name)
+        check(os.path.exists(target) and filecmp.cmp(target, os.path.join(tree, name), shallow=False),
+              f"{name} did not come back byte for byte")
+
+    # Errors come back as the builder's messages with the library's error number.
+    status, text = run(([wine_run] if wine_run else []) +
+                       [cli, "capture", host_path(tree), host_path(os.path.join(work, "missing", "x.wim"))])
+    check(status == 1 and "Failed to create the WIM file.  Error: " in text, f"no create error ({status}):\n{text}")
+    status, text = run(([wine_run] if wine_run else []) +
+                       [cli, "capture", host_path(os.path.join(work, "nothing")), host_path(wim)])
+    check(status == 1 and "Failed to capture image: " in text, f"no capture error ({status}):\n{text}")
+
+for failure in failures:
+    print(failure)
+print("all checks passed" if not failures else f"{len(failures)} checks failed")
+sys.exit(1 if failures else 0)
