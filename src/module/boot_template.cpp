@@ -1,0 +1,73 @@
+#include "module/boot_template.h"
+
+#include <algorithm>
+#include <set>
+#include <string>
+
+#include "module/mui_config.h"
+#include "module/version_info.h"
+
+namespace marivane::module {
+
+namespace {
+
+constexpr std::uint16_t kTypeRcdata = 10;   // RT_RCDATA
+constexpr std::uint16_t kTypeVersion = 16;  // RT_VERSION
+constexpr char kTypeMui[] = "MUI";
+constexpr std::uint16_t kResourceName = 1;  // every resource here is name 1
+
+VersionInfo TemplateVersion() {
+  VersionInfo info;
+  info.file_version = {1, 1, 0, 0};
+  info.product_version = {1, 1, 0, 0};
+  info.language = kTemplateLanguage;
+  info.strings = {
+      {"CompanyName", "Marivane project"},
+      {"FileDescription", "Boot screen made with Marivane"},
+      {"FileVersion", "1.1.0.0"},
+      {"InternalName", "winload"},
+      {"LegalCopyright", "Marivane project"},
+      // A language file carries the name of the file it belongs to plus ".mui".
+      {"OriginalFilename", "winload.exe.mui"},
+      {"ProductName", "Marivane"},
+      {"ProductVersion", "1.1.0.0"},
+  };
+  return info;
+}
+
+// The configuration lists every type in the file itself, "MUI" included. Named types come in
+// directory order with "MUI" last and numeric ones ascending, as in Microsoft's own dumps.
+MuiConfig TemplateMuiConfig(std::span<const Resource> extras) {
+  std::set<std::string> named;
+  std::set<std::uint32_t> ids{kTypeRcdata, kTypeVersion};
+  for (const Resource& resource : extras) {
+    if (resource.type.is_named()) {
+      const std::u16string& name = resource.type.name();
+      named.insert(std::string(name.begin(), name.end()));  // printable ASCII by construction
+    } else {
+      ids.insert(resource.type.id());
+    }
+  }
+  named.erase(kTypeMui);
+  MuiConfig config;
+  config.main_name_types.assign(named.begin(), named.end());
+  config.main_name_types.push_back(kTypeMui);
+  config.main_id_types.assign(ids.begin(), ids.end());
+  config.language = "en-US";
+  return config;
+}
+
+}  // namespace
+
+SlotModule BuildBootTemplate(std::span<const Resource> extra_after_slot) {
+  std::vector<Resource> after_slot;
+  after_slot.push_back(
+      {kTypeVersion, kResourceName, kTemplateLanguage, BuildVersionInfo(TemplateVersion())});
+  after_slot.push_back({ResourceKey::Named(kTypeMui), kResourceName, kTemplateLanguage,
+                        BuildMuiConfig(TemplateMuiConfig(extra_after_slot))});
+  after_slot.insert(after_slot.end(), extra_after_slot.begin(), extra_after_slot.end());
+  const SlotResource slot{kTypeRcdata, kResourceName, kTemplateLanguage};
+  return BuildSlotModule(slot, after_slot, ModuleStamp{kTemplateTimeDateStamp});
+}
+
+}  // namespace marivane::module
