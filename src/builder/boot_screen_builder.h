@@ -1,5 +1,6 @@
-// The two picture slots (800 x 600 and 1024 x 768, both 24-bit), how a browsed or dropped
-// file enters one, when a slot counts as valid, and the input check that starts a save.
+// The boot screen builder: the two picture slots (800 x 600 and 1024 x 768, both 24-bit) and
+// the stages that turn them into a boot screen file. The window (and the command-line tool)
+// derive from it and supply the user interface.
 #pragma once
 
 #include <string>
@@ -40,10 +41,35 @@ class TBootScreenBuilder {
   // Both slots valid and the imaging library bound; otherwise one message and false.
   bool ValidateInputs();
 
+  // --- The stages of a save; each shows one message and returns false when it fails ---
+
+  // A fresh working folder under the temporary folder, holding a copy of the template and, in
+  // its capture folder, byte copies of the two pictures under the boot loader's names.
+  bool PrepareWorkingFolder();
+  // The capture folder becomes rcdata.wim, one bootable LZX-compressed image.
+  bool CaptureWim();
+  // The WIM spliced into the template copy's slot, with its size and a fresh checksum.
+  bool BuildBootScreenFile();
+  // The four stages in order, up to the first that fails.
+  bool GenerateBootScreen();
+  void RemoveWorkingFolder();
+  // The save command: generate, ask where to, copy, report, clean up.
+  void SaveBootScreenFileAs();
+
   std::string SmallImagePath;
   std::string BigImagePath;
   TPicture ImageSmall;
   TPicture ImageBig;
+
+  std::string TempPath;
+  std::string WorkDir;
+  std::string CaptureDir;
+  std::string TemplatePath;
+  std::string WorkMuiPath;
+  std::string WimPath;
+
+  // Where the template is taken from; empty for x86template beside the program.
+  std::string TemplateOverride;
 
  protected:
   // Called whenever a slot's picture has been replaced, so that a window can redraw it.

@@ -24,6 +24,10 @@ std::string CannotOpenFileMessage(const std::string& path, std::uint32_t code) {
   return "Cannot open file \"" + path + "\". " + SystemErrorTextStripped(code);
 }
 
+std::string CannotCreateFileMessage(const std::string& path, std::uint32_t code) {
+  return "Cannot create file \"" + path + "\". " + SystemErrorTextStripped(code);
+}
+
 std::string DefaultHandlerText(const std::string& message) {
   if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
   return message;

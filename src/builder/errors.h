@@ -20,16 +20,32 @@ class EInvalidGraphic : public Exception {
   using Exception::Exception;
 };
 
-// A file that cannot be opened for reading.
+// A file that cannot be opened for reading; code() is the system's error code.
 class EFOpenError : public Exception {
  public:
-  using Exception::Exception;
+  EFOpenError(const std::string& message, std::uint32_t code) : Exception(message), code_(code) {}
+  std::uint32_t code() const { return code_; }
+
+ private:
+  std::uint32_t code_;
 };
 
 // A file that ends inside a part that must be read whole.
 class EReadError : public Exception {
  public:
   EReadError() : Exception("Stream read error") {}
+};
+
+// A file that cannot be created or truncated for writing.
+class EFCreateError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// A write that stopped before all the bytes were written.
+class EWriteError : public Exception {
+ public:
+  EWriteError() : Exception("Stream write error") {}
 };
 
 // The platform refused something and reported an error code.
@@ -51,6 +67,9 @@ std::string OSErrorMessage(std::uint32_t code);
 
 // "Cannot open file \"C:\x.bmp\". The system cannot find the file specified"
 std::string CannotOpenFileMessage(const std::string& path, std::uint32_t code);
+
+// "Cannot create file \"C:\x.mui\". Access is denied"
+std::string CannotCreateFileMessage(const std::string& path, std::uint32_t code);
 
 // The text of the error box that the application's default handler shows: the message, with a
 // full stop appended when its last character sorts after "." (so none after "." "!" or ")").

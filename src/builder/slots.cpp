@@ -1,4 +1,4 @@
-#include "builder/slots.h"
+#include "builder/boot_screen_builder.h"
 
 #include "builder/errors.h"
 #include "platform/wimgapi.h"

@@ -16,6 +16,11 @@ class TUserInterface {
   // The system's message box with its own caption and icon.
   virtual void ShowMessageBox(const std::string& text, const std::string& caption,
                               TMessageIcon icon) = 0;
+  // The save dialog, proposing winload.exe.mui and asking before it replaces a file. False
+  // when the user cancels.
+  virtual bool ChooseSavePath(std::string& path) = 0;
+  // The busy cursor while a save runs; false restores the cursor that was there before.
+  virtual void SetBusy(bool busy) = 0;
 };
 
 }  // namespace marivane

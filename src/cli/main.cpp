@@ -2,11 +2,17 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "builder/errors.h"
 #include "builder/picture.h"
-#include "builder/slots.h"
+#include "builder/boot_screen_builder.h"
+#include "builder/boot_screen_file.h"
+#include "builder/wim_capture.h"
+#include "platform/exit_procs.h"
+#include "platform/platform.h"
 #include "platform/wimgapi.h"
 
 namespace marivane {
@@ -18,14 +24,35 @@ constexpr int kExitUsage = 2;
 
 constexpr const char* kUsage =
     "usage: marivane-cli check FILE...\n"
-    "  check  load each picture as the window would and say whether it fits either slot\n";
+    "       marivane-cli build SMALL.bmp BIG.bmp [-o OUT] [--force]\n"
+    "       marivane-cli capture FOLDER OUT.wim\n"
+    "  check    load each picture as the window would and say whether it fits either slot\n"
+    "  build    make a boot screen file (default OUT: winload.exe.mui here) from an 800x600\n"
+    "           and a 1024x768 24-bit bitmap; an existing OUT is replaced only with --force\n"
+    "  capture  capture a folder into a bootable LZX-compressed WIM, as a save does\n";
 
-// Messages of the builder go to standard error, each on its own line.
+// Messages of the builder go to standard error, each on its own line; the carriage returns
+// that break a message box's paragraphs become line breaks.
 class TConsoleUserInterface final : public TUserInterface {
  public:
-  void ShowMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+  void ShowMessage(const std::string& text) override { Print(text); }
   void ShowMessageBox(const std::string& text, const std::string& caption, TMessageIcon) override {
-    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    Print(caption + ": " + text);
+  }
+  // The command line names the output up front; there is no dialog to ask.
+  bool ChooseSavePath(std::string& path) override {
+    path = save_path;
+    return true;
+  }
+  void SetBusy(bool) override {}
+
+  std::string save_path;
+
+ private:
+  static void Print(std::string text) {
+    for (char& c : text)
+      if (c == '\r') c = '\n';
+    std::fprintf(stderr, "%s\n", text.c_str());
   }
 };
 
@@ -63,11 +90,92 @@ int CheckCommand(int count, char** files) {
   return status;
 }
 
+int CaptureCommand(int count, char** args) {
+  if (count != 2) {
+    std::fputs(kUsage, stderr);
+    return kExitUsage;
+  }
+  TConsoleUserInterface ui;
+  if (!CaptureFolderToWim(args[0], args[1], ui)) return kExitRefused;
+  std::error_code error;
+  const auto size = std::filesystem::file_size(args[1], error);
+  std::printf("%s: %llu bytes\n", args[1], static_cast<unsigned long long>(size));
+  return kExitOk;
+}
+
+int BuildCommand(int count, char** args) {
+  std::vector<std::string> pictures;
+  std::string output = "winload.exe.mui";
+  bool force = false;
+  for (int i = 0; i < count; ++i) {
+    const std::string arg = args[i];
+    if (arg == "-o" && i + 1 < count) {
+      output = args[++i];
+    } else if (arg == "--force") {
+      force = true;
+    } else if (!arg.empty() && arg[0] == '-') {
+      std::fputs(kUsage, stderr);
+      return kExitUsage;
+    } else {
+      pictures.push_back(arg);
+    }
+  }
+  if (pictures.size() != 2) {
+    std::fputs(kUsage, stderr);
+    return kExitUsage;
+  }
+  if (!force && std::filesystem::exists(output)) {
+    std::fprintf(stderr, "%s exists already; add --force to replace it\n", output.c_str());
+    return kExitRefused;
+  }
+
+  TConsoleUserInterface ui;
+  ui.save_path = output;
+  TBootScreenBuilder builder(ui);
+  try {
+    builder.LoadBrowsedFile(TSlot::Small, pictures[0]);
+    builder.LoadBrowsedFile(TSlot::Big, pictures[1]);
+    if (!builder.GenerateBootScreen()) {
+      std::error_code error;
+      const auto wim_size = builder.WimPath.empty() ? 0 : std::filesystem::file_size(builder.WimPath, error);
+      if (!error && wim_size > kSlotSize)
+        std::fprintf(stderr, "The WIM is %llu bytes over the %u-byte slot.\n",
+                     static_cast<unsigned long long>(wim_size - kSlotSize), kSlotSize);
+      return kExitRefused;
+    }
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "%s\n", DefaultHandlerText(error.what()).c_str());
+    return kExitRefused;
+  }
+  std::error_code error;
+  const auto wim_size = std::filesystem::file_size(builder.WimPath, error);
+  const bool copied = platform::CopyFileTo(builder.WorkMuiPath, output, false);
+  builder.RemoveWorkingFolder();
+  if (!copied) {
+    std::fprintf(stderr, "Unable to write %s\n", output.c_str());
+    return kExitRefused;
+  }
+  std::printf("%s: the WIM takes %llu of the slot's %u bytes (%.1f%%), %llu to spare\n",
+              output.c_str(), static_cast<unsigned long long>(wim_size), kSlotSize,
+              100.0 * static_cast<double>(wim_size) / kSlotSize,
+              static_cast<unsigned long long>(kSlotSize - wim_size));
+  return kExitOk;
+}
+
+int Run(int argc, char** argv) {
+  if (argc >= 2 && std::strcmp(argv[1], "build") == 0) return BuildCommand(argc - 2, argv + 2);
+  if (argc >= 2 && std::strcmp(argv[1], "check") == 0) return CheckCommand(argc - 2, argv + 2);
+  if (argc >= 2 && std::strcmp(argv[1], "capture") == 0) return CaptureCommand(argc - 2, argv + 2);
+  std::fputs(kUsage, stderr);
+  return kExitUsage;
+}
+
 }  // namespace
 }  // namespace marivane
 
 int main(int argc, char** argv) {
-  if (argc >= 2 && std::strcmp(argv[1], "check") == 0) return marivane::CheckCommand(argc - 2, argv + 2);
-  std::fputs(marivane::kUsage, stderr);
-  return marivane::kExitUsage;
+  wimgapi::LoadWIMGAPI();
+  const int status = marivane::Run(argc, argv);
+  marivane::platform::RunExitProcs();
+  return status;
 }

@@ -17,11 +17,40 @@ namespace marivane::platform {
 // all); an empty string when it has none.
 std::string SystemErrorText(std::uint32_t code);
 
-// --- Files ---
+// --- Files and folders ---
+
+// What joins a folder and a name: a backslash on Windows, a slash elsewhere.
+extern const char kPathSeparator;
+
+// The parent of the working folder: TEMP on Windows (empty when unset); elsewhere TEMP, else
+// TMPDIR, else /tmp, so that an ordinary Linux session has one.
+std::string TemporaryFolder();
+
+// The folder the running program lies in, with its trailing separator.
+std::string ProgramFolder();
+
+bool DirectoryExists(const std::string& path);
+bool FileExists(const std::string& path);
+// One level, no parents; the caller looks at the file system afterwards.
+void CreateFolder(const std::string& path);
+// Copies a file byte for byte; false when it could not, or when the target exists and
+// `fail_if_exists` is set.
+bool CopyFileTo(const std::string& source, const std::string& target, bool fail_if_exists);
+
+// A whole file in memory. Raises EFOpenError "Cannot open file ..." or EReadError.
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
+// Creates or truncates the file and writes all of `bytes`, holding it exclusively meanwhile.
+// Raises EFCreateError "Cannot create file ..." or EWriteError "Stream write error".
+void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
+
 
 // Opens a file for reading, letting others read but not write it while it is open. Raises
 // EFOpenError with "Cannot open file ..." when it cannot be opened (a folder included).
 std::unique_ptr<TStream> OpenFileForReading(const std::string& path);
+
+// The imaging library takes UTF-16 paths; ours are 8-bit strings in the system's code page
+// (UTF-8 on Linux).
+std::u16string ToWidePath(const std::string& path);
 
 // --- Displayable images ---
 

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "builder/errors.h"
 #include "platform/platform.h"
@@ -52,7 +54,10 @@ std::string SystemErrorText(std::uint32_t code) {
 
 std::unique_ptr<TStream> OpenFileForReading(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw EFOpenError(CannotOpenFileMessage(path, static_cast<std::uint32_t>(errno)));
+  if (fd < 0) {
+    const auto code = static_cast<std::uint32_t>(errno);
+    throw EFOpenError(CannotOpenFileMessage(path, code), code);
+  }
   struct stat info {};
   int error = 0;
   if (::fstat(fd, &info) != 0) error = errno;
@@ -60,9 +65,101 @@ std::unique_ptr<TStream> OpenFileForReading(const std::string& path) {
   else if (S_ISDIR(info.st_mode)) error = EISDIR;
   if (error != 0) {
     ::close(fd);
-    throw EFOpenError(CannotOpenFileMessage(path, static_cast<std::uint32_t>(error)));
+    throw EFOpenError(CannotOpenFileMessage(path, static_cast<std::uint32_t>(error)),
+                      static_cast<std::uint32_t>(error));
   }
   return std::make_unique<TPosixFileStream>(fd, static_cast<std::uint64_t>(info.st_size));
+}
+
+std::u16string ToWidePath(const std::string& path) {
+  std::u16string wide;
+  std::size_t i = 0;
+  while (i < path.size()) {
+    const auto lead = static_cast<unsigned char>(path[i]);
+    const int extra = lead < 0x80 ? 0
+                      : (lead & 0xE0) == 0xC0 ? 1
+                      : (lead & 0xF0) == 0xE0 ? 2
+                      : (lead & 0xF8) == 0xF0 ? 3
+                                               : -1;
+    char32_t code = extra == 0 ? lead : lead & (0x3F >> extra);
+    bool valid = extra >= 0 && i + static_cast<std::size_t>(extra) < path.size();
+    for (int k = 1; valid && k <= extra; ++k) {
+      const auto next = static_cast<unsigned char>(path[i + static_cast<std::size_t>(k)]);
+      valid = (next & 0xC0) == 0x80;
+      code = (code << 6) | (next & 0x3F);
+    }
+    if (!valid || code > 0x10FFFF) {
+      // Not UTF-8: the byte stands for itself, as Latin-1 would have it.
+      wide.push_back(lead);
+      ++i;
+      continue;
+    }
+    i += static_cast<std::size_t>(extra) + 1;
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      wide.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
+      wide.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
+    } else {
+      wide.push_back(static_cast<char16_t>(code));
+    }
+  }
+  return wide;
+}
+
+const char kPathSeparator = '/';
+
+std::string TemporaryFolder() {
+  for (const char* name : {"TEMP", "TMPDIR"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return value;
+  }
+  return "/tmp";
+}
+
+std::string ProgramFolder() {
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return "./";
+  return self.parent_path().string() + "/";
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool FileExists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+void CreateFolder(const std::string& path) { ::mkdir(path.c_str(), 0777); }
+
+bool CopyFileTo(const std::string& source, const std::string& target, bool fail_if_exists) {
+  std::error_code error;
+  const auto options = fail_if_exists ? std::filesystem::copy_options::none
+                                      : std::filesystem::copy_options::overwrite_existing;
+  return std::filesystem::copy_file(source, target, options, error) && !error;
+}
+
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
+  const std::unique_ptr<TStream> file = OpenFileForReading(path);
+  TStreamReader reader(*file);
+  return reader.ReadExact(static_cast<std::size_t>(file->Size()));
+}
+
+void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) throw EFCreateError(CannotCreateFileMessage(path, static_cast<std::uint32_t>(errno)));
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    written += static_cast<std::size_t>(n);
+  }
+  const bool closed = ::close(fd) == 0;
+  if (written != bytes.size() || !closed) throw EWriteError();
 }
 
 std::shared_ptr<TDisplayImage> CreateBitmapImage(TBitmapImageSpec) {

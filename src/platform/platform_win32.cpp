@@ -74,14 +74,88 @@ std::string SystemErrorText(std::uint32_t code) {
 std::unique_ptr<TStream> OpenFileForReading(const std::string& path) {
   const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) throw EFOpenError(CannotOpenFileMessage(path, GetLastError()));
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    throw EFOpenError(CannotOpenFileMessage(path, error), error);
+  }
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file, &size)) {
     const DWORD error = GetLastError();
     CloseHandle(file);
-    throw EFOpenError(CannotOpenFileMessage(path, error));
+    throw EFOpenError(CannotOpenFileMessage(path, error), error);
   }
   return std::make_unique<TWin32FileStream>(file, static_cast<std::uint64_t>(size.QuadPart));
+}
+
+std::u16string ToWidePath(const std::string& path) {
+  if (path.empty()) return {};
+  const int length = MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()),
+                                         nullptr, 0);
+  std::u16string wide(static_cast<std::size_t>(length), u'\0');
+  MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()),
+                      reinterpret_cast<wchar_t*>(wide.data()), length);
+  return wide;
+}
+
+const char kPathSeparator = '\\';
+
+std::string TemporaryFolder() {
+  const DWORD length = GetEnvironmentVariableA("TEMP", nullptr, 0);
+  if (length == 0) return "";
+  std::string value(length, '\0');
+  value.resize(GetEnvironmentVariableA("TEMP", value.data(), length));
+  return value;
+}
+
+std::string ProgramFolder() {
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(path.size() * 2);  // cut short: try again with more room
+  }
+  return path.substr(0, path.find_last_of("\\/:") + 1);
+}
+
+bool DirectoryExists(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool FileExists(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+void CreateFolder(const std::string& path) { CreateDirectoryA(path.c_str(), nullptr); }
+
+bool CopyFileTo(const std::string& source, const std::string& target, bool fail_if_exists) {
+  return CopyFileA(source.c_str(), target.c_str(), fail_if_exists) != 0;
+}
+
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
+  const std::unique_ptr<TStream> file = OpenFileForReading(path);
+  TStreamReader reader(*file);
+  return reader.ReadExact(static_cast<std::size_t>(file->Size()));
+}
+
+void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    throw EFCreateError(CannotCreateFileMessage(path, GetLastError()));
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    DWORD done = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - written, 1u << 30));
+    if (!WriteFile(file, bytes.data() + written, chunk, &done, nullptr) || done == 0) break;
+    written += done;
+  }
+  const bool closed = CloseHandle(file) != 0;
+  if (written != bytes.size() || !closed) throw EWriteError();
 }
 
 std::shared_ptr<TDisplayImage> CreateBitmapImage(TBitmapImageSpec spec) {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "builder/errors.h"
-#include "builder/slots.h"
+#include "builder/boot_screen_builder.h"
 #include "platform/wimgapi.h"
 #include "support/recording_ui.h"
 #include "support/test_files.h"

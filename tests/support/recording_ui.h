@@ -1,6 +1,7 @@
 // A user interface that records what the builder shows, for tests to compare.
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,8 @@ class RecordingUserInterface final : public TUserInterface {
     std::string text;
     std::string caption;  // empty for a plain message
     int icon = 0;
+    bool operator==(const Shown&) const = default;
+    friend void PrintTo(const Shown& s, std::ostream* os) { *os << "[" << s.caption << "] " << s.text; }
   };
 
   void ShowMessage(const std::string& text) override { shown.push_back({text, "", 0}); }
@@ -21,6 +24,14 @@ class RecordingUserInterface final : public TUserInterface {
                       TMessageIcon icon) override {
     shown.push_back({text, caption, static_cast<int>(icon)});
   }
+  bool ChooseSavePath(std::string& path) override {
+    ++save_dialogs;
+    if (save_answer.empty()) return false;
+    path = save_answer;
+    return true;
+  }
+  void SetBusy(bool busy) override { busy_changes.push_back(busy); }
+
   std::vector<std::string> Texts() const {
     std::vector<std::string> texts;
     for (const Shown& s : shown) texts.push_back(s.text);
@@ -28,6 +39,9 @@ class RecordingUserInterface final : public TUserInterface {
   }
 
   std::vector<Shown> shown;
+  std::string save_answer;  // empty: the user cancels the save dialog
+  int save_dialogs = 0;
+  std::vector<bool> busy_changes;
 };
 
 }  // namespace marivane::test

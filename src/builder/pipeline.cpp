@@ -1,0 +1,96 @@
+// The save: the working folder under the temporary folder, cleared, recreated and stocked with
+// the template copy and the two pictures under the names the boot loader looks for; the WIM
+// capture; and the command that runs the stages and saves the result. Each folder check
+// looks at the file system after the action, not at what the action returned.
+#include "builder/boot_screen_builder.h"
+#include "builder/save_messages.h"
+#include "builder/wim_capture.h"
+#include "platform/platform.h"
+#include "platform/shell_utils.h"
+
+namespace marivane {
+namespace {
+
+std::string Join(const std::string& folder, const char* name) {
+  return folder + platform::kPathSeparator + name;
+}
+
+}  // namespace
+
+bool TBootScreenBuilder::PrepareWorkingFolder() {
+  TempPath = platform::TemporaryFolder();
+  if (!platform::DirectoryExists(TempPath)) {
+    ui_.ShowMessage(kNoTempFolderMessage);
+    return false;
+  }
+  WorkDir = Join(TempPath, "mrvn");
+  if (platform::DirectoryExists(WorkDir)) platform::ShellDeleteFolder(WorkDir);
+  if (platform::DirectoryExists(WorkDir)) {
+    ui_.ShowMessage(kClearWorkDirMessage);
+    return false;
+  }
+  platform::CreateFolder(WorkDir);
+  if (!platform::DirectoryExists(WorkDir)) {
+    ui_.ShowMessage(kCreateWorkDirMessage);
+    return false;
+  }
+  CaptureDir = Join(WorkDir, "capture");
+  platform::CreateFolder(CaptureDir);
+  if (!platform::DirectoryExists(CaptureDir)) {
+    ui_.ShowMessage(kCreateCaptureDirMessage);
+    return false;
+  }
+  // The program folder already ends in a separator; the second one is harmless.
+  TemplatePath = TemplateOverride.empty() ? Join(platform::ProgramFolder(), "x86template")
+                                          : TemplateOverride;
+  if (!platform::FileExists(TemplatePath)) {
+    ui_.ShowMessage(kNoTemplateMessage);
+    return false;
+  }
+  WorkMuiPath = Join(WorkDir, "winload.exe.mui");
+  const std::string small_copy = Join(CaptureDir, "osload800x600.bmp");
+  const std::string big_copy = Join(CaptureDir, "osload1024x768.bmp");
+  if (!platform::CopyFileTo(TemplatePath, WorkMuiPath, true)) {
+    ui_.ShowMessage(kCopyTemplateMessage);
+    return false;
+  }
+  for (const auto& [source, target] : {std::pair{SmallImagePath, small_copy}, {BigImagePath, big_copy}}) {
+    if (!platform::CopyFileTo(source, target, true)) {
+      ui_.ShowMessage(kCopyFileMessageStart + source + kCopyFileMessageEnd);
+      return false;
+    }
+  }
+  return true;
+}
+
+bool TBootScreenBuilder::CaptureWim() {
+  WimPath = Join(WorkDir, "rcdata.wim");
+  return CaptureFolderToWim(CaptureDir, WimPath, ui_);
+}
+
+bool TBootScreenBuilder::GenerateBootScreen() {
+  return ValidateInputs() && PrepareWorkingFolder() && CaptureWim() && BuildBootScreenFile();
+}
+
+void TBootScreenBuilder::RemoveWorkingFolder() { platform::ShellDeleteFolder(WorkDir); }
+
+void TBootScreenBuilder::SaveBootScreenFileAs() {
+  // The cursor comes back on every way out, an exception from a stage included.
+  struct TBusy {
+    TUserInterface& ui;
+    explicit TBusy(TUserInterface& user) : ui(user) { ui.SetBusy(true); }
+    ~TBusy() { ui.SetBusy(false); }
+  } busy(ui_);
+
+  if (!GenerateBootScreen()) return;
+  std::string target;
+  if (!ui_.ChooseSavePath(target)) return;  // the working folder stays for a later look
+  ui_.SetBusy(false);
+  if (platform::CopyFileTo(WorkMuiPath, target, false))
+    ui_.ShowMessageBox(kSavedMessage, kSavedCaption, TMessageIcon::Information);
+  else
+    ui_.ShowMessageBox(kSaveFailedMessage, kUnableToSaveCaption, TMessageIcon::Error);
+  RemoveWorkingFolder();
+}
+
+}  // namespace marivane

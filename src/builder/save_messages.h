@@ -1,0 +1,37 @@
+// What a save tells the user.
+#pragma once
+
+namespace marivane {
+
+inline constexpr const char* kNoTempFolderMessage = "A valid temporary path could not be found!";
+inline constexpr const char* kClearWorkDirMessage = "Failed to clear the temporary working directory!";
+inline constexpr const char* kCreateWorkDirMessage =
+    "Failed to create a temporary working directory!  Check your temp folder is not read only.";
+inline constexpr const char* kCreateCaptureDirMessage =
+    "Failed to create a temporary capture directory!  Check your temp folder is not read only.";
+inline constexpr const char* kNoTemplateMessage =
+    "Unable to locate the template file \"x86template\" in the program directory.";
+inline constexpr const char* kCopyTemplateMessage =
+    "An error occurred while copying the file x86template to the temporary working directory!";
+inline constexpr const char* kCopyFileMessageStart = "An error occurred while copying the file ";
+inline constexpr const char* kCopyFileMessageEnd = " to the temporary working directory!";
+
+inline constexpr const char* kUnableToSaveCaption = "Unable to save";
+inline constexpr const char* kWimTooBigMessage =
+    "Unable to save the boot screen file.  The generated WIM is too big to add as a resource!\r\r"
+    "You may be able to get round this problem by making your 800x600 image solid black.";
+
+inline constexpr const char* kSavedCaption = "File saved";
+inline constexpr const char* kSavedMessage =
+    "The boot screen file was saved successfully.\r\r"
+    "To enable your new boot screen, copy the file to the %windir%\\System32\\en-US folder of "
+    "your Vista installation overwriting the original.  If you get a permission error, you will "
+    "have to take ownership of the existing file and then give yourself write permissions.\r\r"
+    "NOTE: your new boot screen will not be displayed unless you enable the /NOGUIBOOT option "
+    "using the MSCONFIG.EXE tool that comes with Vista.";
+inline constexpr const char* kSaveFailedMessage =
+    "Unable to save the boot screen file.\r\r"
+    "If you're trying to save over an existing file, you may not have write permissions to do "
+    "so.  \r\rTry taking ownership of the existing file and then give yourself write permissions.";
+
+}  // namespace marivane

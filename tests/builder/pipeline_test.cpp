@@ -1,0 +1,284 @@
+// The save, stage by stage: what each failure shows and what it leaves on disk, and the file
+// a successful save writes. The user's own pictures must come out of every run unchanged.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "builder/boot_screen_builder.h"
+#include "builder/boot_screen_file.h"
+#include "builder/errors.h"
+#include "builder/image_checksum.h"
+#include "builder/save_messages.h"
+#include "builder/stream.h"
+#include "module/pe_checksum.h"
+#include "platform/platform.h"
+#include "platform/shell_utils.h"
+#include "platform/wimgapi.h"
+#include "support/environment.h"
+#include "support/recording_ui.h"
+#include "support/test_files.h"
+
+namespace marivane {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using test::Bytes;
+
+using Shown = test::RecordingUserInterface::Shown;
+
+Shown Plain(const std::string& text) { return {text, "", 0}; }
+
+class Save : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directory(dir_.path() / "temp");
+    small_ = dir_.Write("small.bmp", test::MakeBitmap({}));
+    big_ = dir_.Write("big.bmp", test::MakeBitmap({.width = 1024, .height = 768}));
+    originals_ = {test::ReadFileBytes(small_), test::ReadFileBytes(big_)};
+    test::BindImagingLibrary();
+    ASSERT_TRUE(wimgapi::WIMGAPILoaded);
+    builder_.TemplateOverride = test::BinFolder() + "x86template";
+    ASSERT_TRUE(fs::exists(builder_.TemplateOverride));
+  }
+  void TearDown() override {
+    platform::FailFolderRemovalsForTesting(false);
+    // Whatever happened, the user's pictures are as they were.
+    if (fs::exists(small_)) {
+      EXPECT_EQ(test::ReadFileBytes(small_), originals_[0]);
+    }
+    EXPECT_EQ(test::ReadFileBytes(big_), originals_[1]);
+  }
+  void LoadBoth() {
+    builder_.LoadBrowsedFile(TSlot::Small, small_);
+    builder_.LoadBrowsedFile(TSlot::Big, big_);
+  }
+  fs::path Temp() const { return dir_.path() / "temp"; }
+  fs::path WorkDir() const { return Temp() / "mrvn"; }
+  std::uintmax_t TemplateSize() const { return fs::file_size(builder_.TemplateOverride); }
+
+  test::TempDir dir_;
+  test::ScopedEnvironment temp_env_{"TEMP", (dir_.path() / "temp").string()};
+  std::string small_, big_;
+  std::vector<Bytes> originals_;
+  test::RecordingUserInterface ui_;
+  TBootScreenBuilder builder_{ui_};
+};
+
+TEST_F(Save, WritesTheFileReportsSuccessAndRemovesTheWorkingFolder) {
+  LoadBoth();
+  ui_.save_answer = dir_.PathOf("winload.exe.mui");
+  builder_.SaveBootScreenFileAs();
+
+  EXPECT_THAT(ui_.shown, ElementsAre(Shown{kSavedMessage, kSavedCaption, 0x40}));
+  const Bytes saved = test::ReadFileBytes(ui_.save_answer);
+  ASSERT_EQ(saved.size(), TemplateSize() + kSlotSize);
+  // The checksum field holds the image checksum of the finished file, by either computation.
+  const std::uint32_t stored = LoadU32(&saved[kChecksumFieldOffset]);
+  EXPECT_EQ(stored, module::ComputePeChecksum(saved));
+  EXPECT_EQ(stored, ComputeImageChecksum(ui_.save_answer));
+  EXPECT_FALSE(fs::exists(WorkDir()));
+  EXPECT_EQ(ui_.busy_changes.front(), true);
+  EXPECT_EQ(ui_.busy_changes.back(), false);
+  // A save leaves both slots as they were.
+  EXPECT_TRUE(builder_.IsSmallImageValid());
+  EXPECT_EQ(builder_.BigImagePath, big_);
+}
+
+TEST_F(Save, ReplacesAnExistingFileAndRunsAnewEachTime) {
+  LoadBoth();
+  ui_.save_answer = dir_.Write("winload.exe.mui", Bytes(10, 1));
+  builder_.SaveBootScreenFileAs();
+  builder_.SaveBootScreenFileAs();
+  EXPECT_EQ(fs::file_size(ui_.save_answer), TemplateSize() + kSlotSize);
+  EXPECT_EQ(ui_.Texts(), std::vector<std::string>(2, kSavedMessage));
+}
+
+TEST_F(Save, CancelledDialogWritesNothingAndLeavesTheWorkingFolder) {
+  LoadBoth();
+  builder_.SaveBootScreenFileAs();
+  EXPECT_EQ(ui_.save_dialogs, 1);
+  EXPECT_THAT(ui_.shown, IsEmpty());
+  for (const char* staged : {"winload.exe.mui", "rcdata.wim", "capture/osload800x600.bmp",
+                             "capture/osload1024x768.bmp"})
+    EXPECT_TRUE(fs::exists(WorkDir() / staged)) << staged;
+  EXPECT_EQ(test::ReadFileBytes((WorkDir() / "capture/osload800x600.bmp").string()), originals_[0]);
+  EXPECT_FALSE(ui_.busy_changes.back());
+}
+
+TEST_F(Save, CopyThatFailsIsReportedAndTheWorkingFolderStillRemoved) {
+  LoadBoth();
+  ui_.save_answer = dir_.PathOf("no-such-folder/winload.exe.mui");
+  builder_.SaveBootScreenFileAs();
+  EXPECT_THAT(ui_.shown, ElementsAre(Shown{kSaveFailedMessage, kUnableToSaveCaption, 0x10}));
+  EXPECT_FALSE(fs::exists(WorkDir()));
+}
+
+TEST_F(Save, BeforeBothSlotsAreValidOnlyTheCheckSpeaks) {
+  builder_.LoadBrowsedFile(TSlot::Small, small_);
+  builder_.SaveBootScreenFileAs();
+  EXPECT_THAT(ui_.shown, ElementsAre(Plain(kBigRejectionMessage)));
+  EXPECT_EQ(ui_.save_dialogs, 0);
+  EXPECT_FALSE(fs::exists(WorkDir()));
+}
+
+TEST_F(Save, MissingTemporaryFolderStopsBeforeAnythingIsCreated) {
+  LoadBoth();
+  test::ScopedEnvironment missing("TEMP", dir_.PathOf("gone"));
+  EXPECT_FALSE(builder_.GenerateBootScreen());
+  EXPECT_THAT(ui_.shown, ElementsAre(Plain(kNoTempFolderMessage)));
+  EXPECT_FALSE(fs::exists(dir_.path() / "gone"));
+}
+
+TEST_F(Save, UnsetTemporaryFolderVariable) {
+  LoadBoth();
+  test::ScopedEnvironment unset("TEMP", std::nullopt);
+  test::ScopedEnvironment fallback("TMPDIR", dir_.PathOf("temp"));
+  const bool generated = builder_.GenerateBootScreen();
+#ifdef _WIN32
+  // Windows takes TEMP and nothing else.
+  EXPECT_FALSE(generated);
+  EXPECT_THAT(ui_.shown, ElementsAre(Plain(kNoTempFolderMessage)));
+#else
+  // A Linux session need not set TEMP: TMPDIR serves instead.
+  EXPECT_TRUE(generated);
+  EXPECT_TRUE(fs::exists(WorkDir() / "winload.exe.mui"));
+#endif
+}
+
+TEST_F(Save, StaleWorkingFolderIsReplacedByAFreshOne) {
+  LoadBoth();
+  fs::create_directories(WorkDir() / "capture");
+  dir_.Write("temp/mrvn/capture/stale.bmp", Bytes(5, 0));
+  ASSERT_TRUE(builder_.PrepareWorkingFolder());
+  EXPECT_FALSE(fs::exists(WorkDir() / "capture/stale.bmp"));
+  EXPECT_TRUE(fs::exists(WorkDir() / "capture/osload1024x768.bmp"));
+}
+
+TEST_F(Save, WorkingFolderThatCannotBeClearedStopsTheSave) {
+  LoadBoth();
+  fs::create_directory(WorkDir());
+  dir_.Write("temp/mrvn/in-use.txt", Bytes(5, 0));
+  platform::FailFolderRemovalsForTesting(true);
+  EXPECT_FALSE(builder_.GenerateBootScreen());
+  EXPECT_THAT(ui_.shown, ElementsAre(Plain(kClearWorkDirMessage)));
+  EXPECT_TRUE(fs::exists(WorkDir() / "in-use.txt"));
+}
+
+TEST_F(Save, MissingTemplateLeavesTheNewFoldersBehind) {
+  LoadBoth();
+  builder_.TemplateOverride = dir_.PathOf("x86template");
+  EXPECT_FALSE(builder_.GenerateBootScreen());
+  EXPECT_THAT(ui_.shown, ElementsAre(Plain(kNoTemplateMessage)));
+  EXPECT_TRUE(fs::is_directory(WorkDir() / "capture"));
+}
+
+TEST_F(Save, PictureThatVanishedSinceItWasChosenCannotBeCopied) {
+  LoadBoth();
+  fs::remove(small_);
+  EXPECT_FALSE(builder_.GenerateBootScreen());
+  EXPECT_THAT(ui_.shown, ElementsAre(Plain(kCopyFileMessageStart + small_ + kCopyFileMessageEnd)));
+}
+
+TEST_F(Save, TemplateTooShortRaisesBeforeWritingAndTheCursorComesBack) {
+  LoadBoth();
+  builder_.TemplateOverride = dir_.Write("short-template", Bytes(kSlotOffset - 1, 7));
+  ui_.save_answer = dir_.PathOf("out.mui");
+  EXPECT_THROW(builder_.SaveBootScreenFileAs(), EReadError);
+  EXPECT_EQ(test::ReadFileBytes((WorkDir() / "winload.exe.mui").string()), Bytes(kSlotOffset - 1, 7));
+  EXPECT_FALSE(ui_.busy_changes.back());
+  EXPECT_EQ(ui_.save_dialogs, 0);
+}
+
+// The assembly on its own, with a WIM of a chosen size in place of a captured one.
+class Assembly : public Save {
+ protected:
+  void Stage(std::size_t wim_size, const Bytes& template_bytes) {
+    fs::create_directory(WorkDir());
+    builder_.WimPath = dir_.Write("temp/mrvn/rcdata.wim", Bytes(wim_size, 0xA5));
+    builder_.WorkMuiPath = dir_.Write("temp/mrvn/winload.exe.mui", template_bytes);
+  }
+  Bytes Template() const { return test::ReadFileBytes(builder_.TemplateOverride); }
+};
+
+TEST_F(Assembly, WimThatFillsTheSlotExactlyIsAccepted) {
+  Stage(kSlotSize, Template());
+  ASSERT_TRUE(builder_.BuildBootScreenFile());
+  const Bytes file = test::ReadFileBytes(builder_.WorkMuiPath);
+  const Bytes original = Template();
+  ASSERT_EQ(file.size(), original.size() + kSlotSize);
+  EXPECT_EQ(LoadU32(&file[kSlotSizeFieldOffset]), kSlotSize);
+  EXPECT_EQ(file[kSlotOffset + kSlotSize - 1], 0xA5);
+  EXPECT_TRUE(std::equal(original.begin() + kSlotOffset, original.end(), file.begin() + kSlotOffset + kSlotSize));
+  EXPECT_THAT(ui_.shown, IsEmpty());
+}
+
+TEST_F(Assembly, OneByteMoreIsRefusedAndTheStagedFileLeftAlone) {
+  Stage(kSlotSize + 1, Template());
+  EXPECT_FALSE(builder_.BuildBootScreenFile());
+  EXPECT_THAT(ui_.shown, ElementsAre(Shown{kWimTooBigMessage, kUnableToSaveCaption, 0x10}));
+  EXPECT_EQ(test::ReadFileBytes(builder_.WorkMuiPath), Template());
+}
+
+TEST_F(Assembly, SizeFieldHoldsTheWimsLengthAndTheRestIsFiller) {
+  Stage(1000, Template());
+  ASSERT_TRUE(builder_.BuildBootScreenFile());
+  const Bytes file = test::ReadFileBytes(builder_.WorkMuiPath);
+  EXPECT_EQ(LoadU32(&file[kSlotSizeFieldOffset]), 1000u);
+  EXPECT_EQ(file[kSlotOffset + 999], 0xA5);
+  EXPECT_EQ(file[kSlotOffset + 1000], 0);
+}
+
+TEST_F(Assembly, TemplateOfExactlyTheSlotOffsetGetsTheSlotAppended) {
+  Bytes bare = Template();
+  bare.resize(kSlotOffset);
+  Stage(10, bare);
+  ASSERT_TRUE(builder_.BuildBootScreenFile());
+  EXPECT_EQ(fs::file_size(builder_.WorkMuiPath), kSlotOffset + kSlotSize);
+}
+
+TEST(ImageChecksum, NamesWhatIsWrongWithTheFile) {
+  const test::TempDir dir;
+  EXPECT_EQ(ComputeImageChecksum(""), 0u);
+  const std::string missing = dir.PathOf("missing.mui");
+  try {
+    ComputeImageChecksum(missing);
+    ADD_FAILURE() << "no error for a missing file";
+  } catch (const Exception& error) {
+    EXPECT_EQ(std::string(error.what()), "Cannot open file \"" + missing + "\"");
+  }
+  try {
+    ComputeImageChecksum(dir.Write("text.mui", Bytes(4000, 'x')));
+    ADD_FAILURE() << "no error for a file that is not a module";
+  } catch (const Exception& error) {
+    EXPECT_STREQ(error.what(), "This is not a PE format");
+  }
+}
+
+TEST(ImageChecksum, AgreesWithTheRuleOnOddAndEvenLengths) {
+  const test::TempDir dir;
+  const Bytes module = test::ReadFileBytes(test::BinFolder() + "x86template");
+  for (std::size_t extra : {0u, 1u, 2u, 3u}) {
+    Bytes bytes = module;
+    bytes.insert(bytes.end(), extra, 0xEE);
+    const std::string path = dir.Write("m" + std::to_string(extra), bytes);
+    EXPECT_EQ(ComputeImageChecksum(path), module::ComputePeChecksum(bytes)) << "extra " << extra;
+  }
+}
+
+TEST(ShellDeleteFolder, RemovesATreeAndRefusesWhatIsNotThere) {
+  const test::TempDir dir;
+  fs::create_directories(dir.path() / "tree/sub");
+  dir.Write("tree/sub/file", Bytes(3, 0));
+  dir.Write("tree/file", Bytes(3, 0));
+  EXPECT_TRUE(platform::ShellDeleteFolder(dir.PathOf("tree")));
+  EXPECT_FALSE(fs::exists(dir.path() / "tree"));
+  EXPECT_FALSE(platform::ShellDeleteFolder(dir.PathOf("tree")));
+  // Far longer than any fixed buffer would hold: handled, never cut short or overrun.
+  EXPECT_FALSE(platform::ShellDeleteFolder(dir.PathOf(std::string(600, 'x'))));
+}
+
+TEST(HostTest, ThisHostIsNotSixtyFourBitWindows) { EXPECT_FALSE(platform::IsWow64()); }
+
+}  // namespace
+}  // namespace marivane

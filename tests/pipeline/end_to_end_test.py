@@ -1,0 +1,171 @@
+#!/usr/bin/env python3
+"""The whole road from two bitmaps to a boot screen file, through marivane-cli build, judged
+by readers we did not write: pefile (with our structure walk), wimlib-imagex, 7-Zip, and, when
+a Wine runner is given, Wine's own resource loader.
+
+usage: end_to_end_test.py --bin DIR [--wine RUN] [--probe DIR --probe-wine RUN]
+  --bin         folder with marivane-cli(.exe) and x86template
+  --wine        run the Windows command-line tool through this script
+  --probe       folder with resource_probe.exe, run through --probe-wine, to ask Wine's loader
+"""
+import argparse
+import hashlib
+import os
+import random
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+CHECK_MODULE = os.path.join(HERE, "..", "module", "check_module.py")
+SLOT_OFFSET, SLOT_SIZE, SIZE_FIELD = 1108, 3799408, 828
+
+parser = argparse.ArgumentParser()
+parser.add_argument("--bin", required=True)
+parser.add_argument("--wine")
+parser.add_argument("--probe")
+parser.add_argument("--probe-wine")
+args = parser.parse_args()
+bin_dir, wine_run = args.bin, args.wine
+probe_dir = args.probe if args.probe and os.path.exists(os.path.join(args.probe, "resource_probe.exe")) else None
+cli = os.path.join(bin_dir, "marivane-cli.exe" if wine_run else "marivane-cli")
+template_size = os.path.getsize(os.path.join(bin_dir, "x86template"))
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+    return condition
+
+
+def bitmap(width, height, pixel):
+    """A 24-bit bitmap whose pixel colours come from pixel(x, y)."""
+    row = (width * 3 + 3) // 4 * 4
+    rows = []
+    for y in range(height):
+        line = bytearray()
+        for x in range(width):
+            line += bytes(pixel(x, y))
+        rows.append(bytes(line) + bytes(row - width * 3))
+    header = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, row * height, 2835, 2835, 0, 0)
+    return b"BM" + struct.pack("<IHHI", 54 + row * height, 0, 0, 54) + header + b"".join(rows)
+
+
+def photo_like(width, height):
+    # Smooth gradients with a little noise: compressible, but not trivially.
+    rng = random.Random(width)
+    noise = [rng.randrange(8) for _ in range(4096)]
+    return bitmap(width, height, lambda x, y: (
+        (x * 255 // width + noise[(x * 7 + y) % 4096]) & 255,
+        (y * 255 // height + noise[(x + y * 13) % 4096]) & 255,
+        ((x + y) * 127 // (width + height) + noise[(x * y) % 4096]) & 255))
+
+
+def noise(width, height, seed):
+    rng = random.Random(seed)
+    raw = rng.randbytes(width * height * 3)
+    return bitmap(width, height, lambda x, y: raw[(y * width + x) * 3:(y * width + x) * 3 + 3])
+
+
+def wine_path(path):
+    # Wine shows the Linux root as drive Z:.
+    return "Z:" + path.replace("/", "\\")
+
+
+def host_path(path):
+    return wine_path(path) if wine_run else path
+
+
+def run(command, env=None):
+    done = subprocess.run(command, capture_output=True, text=True, env=env)
+    return done.returncode, (done.stdout + done.stderr).replace("\r\n", "\n")
+
+
+def build(small, big, out, temp):
+    command = [host_path(cli), "build", host_path(small), host_path(big), "-o", host_path(out), "--force"]
+    if not wine_run:
+        return run(command, dict(os.environ, TEMP=temp))
+    # Wine sets TEMP from its own registry, whatever the Linux side says; cmd sets it anew.
+    return run([wine_run, "cmd", "/c", f"set TEMP={host_path(temp)}&& " + " ".join(command)])
+
+
+def sha1(path):
+    with open(path, "rb") as f:
+        return hashlib.sha1(f.read()).hexdigest()
+
+
+def judge(name, out, small, big, work):
+    data = open(out, "rb").read()
+    if not check(len(data) == template_size + SLOT_SIZE, f"{name}: length {len(data)}"):
+        return
+    w = struct.unpack_from("<I", data, SIZE_FIELD)[0]
+    status, text = run(["/usr/bin/python3", CHECK_MODULE, out, str(w)])
+    check(status == 0, f"{name}: module check failed:\n{text}")
+    wim = os.path.join(work, name + ".wim")
+    with open(wim, "wb") as f:
+        f.write(data[SLOT_OFFSET:SLOT_OFFSET + w])
+    status, text = run(["wimlib-imagex", "verify", wim])
+    check(status == 0, f"{name}: wimlib-imagex verify failed:\n{text}")
+    status, text = run(["7zz", "t", wim])
+    check(status == 0 and "WARNING" not in text, f"{name}: 7zz t:\n{text}")
+    applied = os.path.join(work, name + "-applied")
+    status, text = run(["wimlib-imagex", "apply", wim, "1", applied])
+    check(status == 0, f"{name}: apply failed:\n{text}")
+    for source, staged in ((small, "osload800x600.bmp"), (big, "osload1024x768.bmp")):
+        target = os.path.join(applied, staged)
+        check(os.path.exists(target) and sha1(target) == sha1(source),
+              f"{name}: {staged} does not come back byte for byte")
+    if probe_dir:
+        # Wine's own loader must find exactly the WIM as the resource.
+        probe_out = os.path.join(work, name + ".probe")
+        status, text = run([args.probe_wine, os.path.join(probe_dir, "resource_probe.exe"),
+                            wine_path(out), wine_path(probe_out)])
+        check(status == 0 and open(probe_out, "rb").read() == data[SLOT_OFFSET:SLOT_OFFSET + w],
+              f"{name}: Wine's loader did not give back the WIM ({status}):\n{text}")
+
+
+with tempfile.TemporaryDirectory() as work:
+    temp = os.path.join(work, "temp")
+    os.mkdir(temp)
+    pairs = {
+        "photo": (photo_like(800, 600), photo_like(1024, 768)),
+        "flat": (bitmap(800, 600, lambda x, y: (0, 0, 0)), bitmap(1024, 768, lambda x, y: (40, 90, 200))),
+    }
+    for name, (small_bytes, big_bytes) in pairs.items():
+        small = os.path.join(work, name + "-small.bmp")
+        big = os.path.join(work, name + "-big.bmp")
+        open(small, "wb").write(small_bytes)
+        open(big, "wb").write(big_bytes)
+        before = (sha1(small), sha1(big))
+        out = os.path.join(work, name + ".mui")
+        # Twice in a row: the second run starts from the same files, not from the first's.
+        for attempt in (1, 2):
+            status, text = build(small, big, out, temp)
+            if check(status == 0, f"{name} #{attempt}: build failed ({status}):\n{text}"):
+                judge(f"{name}{attempt}", out, small, big, work)
+            check(not os.path.exists(os.path.join(temp, "mrvn")), f"{name}: working folder left")
+        check((sha1(small), sha1(big)) == before, f"{name}: an input bitmap was changed")
+
+    # Noise does not compress: the WIM is over the slot, nothing is written, the working folder
+    # stays for a look, and the inputs are as they were.
+    small = os.path.join(work, "noise-small.bmp")
+    big = os.path.join(work, "noise-big.bmp")
+    open(small, "wb").write(noise(800, 600, 1))
+    open(big, "wb").write(noise(1024, 768, 2))
+    before = (sha1(small), sha1(big))
+    out = os.path.join(work, "noise.mui")
+    status, text = build(small, big, out, temp)
+    check(status == 1, f"noise: status {status}")
+    check("The generated WIM is too big to add as a resource!" in text, f"noise: no size message:\n{text}")
+    check("bytes over the 3799408-byte slot" in text, f"noise: no overshoot:\n{text}")
+    check(not os.path.exists(out), "noise: a file was written")
+    check(os.path.isdir(os.path.join(temp, "mrvn")), "noise: working folder removed")
+    check((sha1(small), sha1(big)) == before, "noise: an input bitmap was changed")
+
+for failure in failures:
+    print(failure)
+print("all checks passed" if not failures else f"{len(failures)} checks failed")
+sys.exit(1 if failures else 0)
