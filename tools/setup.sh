@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake make g++ clang libclang-rt-14-dev googletest
   mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
-  wine wine32:i386 xvfb xauth
+  wine wine32:i386 wine64 xvfb xauth
   wimtools 7zip python3-pefile
   imagemagick
 )

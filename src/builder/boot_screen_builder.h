@@ -54,12 +54,12 @@ class TBootScreenBuilder {
   bool GenerateBootScreen();
   void RemoveWorkingFolder();
   // The save command: generate, ask where to, copy, report, clean up.
-  void SaveBootScreenFileAs();
+  void SaveBootScreenFileAsClick();
 
   std::string SmallImagePath;
   std::string BigImagePath;
-  TPicture ImageSmall;
-  TPicture ImageBig;
+  TPicture SmallPicture;
+  TPicture BigPicture;
 
   std::string TempPath;
   std::string WorkDir;
@@ -79,7 +79,7 @@ class TBootScreenBuilder {
 
  private:
   std::string& PathOf(TSlot slot) { return slot == TSlot::Small ? SmallImagePath : BigImagePath; }
-  TPicture& PictureOf(TSlot slot) { return slot == TSlot::Small ? ImageSmall : ImageBig; }
+  TPicture& PictureOf(TSlot slot) { return slot == TSlot::Small ? SmallPicture : BigPicture; }
   void LoadSlotFile(TSlot slot, const std::string& path);
   bool IsSlotValid(TSlot slot);
   void ShowRejection(TSlot slot);

@@ -74,7 +74,7 @@ bool TBootScreenBuilder::GenerateBootScreen() {
 
 void TBootScreenBuilder::RemoveWorkingFolder() { platform::ShellDeleteFolder(WorkDir); }
 
-void TBootScreenBuilder::SaveBootScreenFileAs() {
+void TBootScreenBuilder::SaveBootScreenFileAsClick() {
   // The cursor comes back on every way out, an exception from a stage included.
   struct TBusy {
     TUserInterface& ui;

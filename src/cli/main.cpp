@@ -81,8 +81,8 @@ int CheckCommand(int count, char** files) {
     if (picture.kind() == TPictureKind::Bitmap)
       description += std::string(" ") + PixelFormatName(picture.pixel_format());
     TBootScreenBuilder slots(ui);
-    slots.ImageSmall = picture;
-    slots.ImageBig = picture;
+    slots.SmallPicture = picture;
+    slots.BigPicture = picture;
     std::printf("%s: %s small=%s big=%s\n", path.c_str(), description.c_str(),
                 slots.IsSmallImageValid() ? "valid" : "rejected",
                 slots.IsBigImageValid() ? "valid" : "rejected");

@@ -68,7 +68,7 @@ class Save : public ::testing::Test {
 TEST_F(Save, WritesTheFileReportsSuccessAndRemovesTheWorkingFolder) {
   LoadBoth();
   ui_.save_answer = dir_.PathOf("winload.exe.mui");
-  builder_.SaveBootScreenFileAs();
+  builder_.SaveBootScreenFileAsClick();
 
   EXPECT_THAT(ui_.shown, ElementsAre(Shown{kSavedMessage, kSavedCaption, 0x40}));
   const Bytes saved = test::ReadFileBytes(ui_.save_answer);
@@ -88,15 +88,15 @@ TEST_F(Save, WritesTheFileReportsSuccessAndRemovesTheWorkingFolder) {
 TEST_F(Save, ReplacesAnExistingFileAndRunsAnewEachTime) {
   LoadBoth();
   ui_.save_answer = dir_.Write("winload.exe.mui", Bytes(10, 1));
-  builder_.SaveBootScreenFileAs();
-  builder_.SaveBootScreenFileAs();
+  builder_.SaveBootScreenFileAsClick();
+  builder_.SaveBootScreenFileAsClick();
   EXPECT_EQ(fs::file_size(ui_.save_answer), TemplateSize() + kSlotSize);
   EXPECT_EQ(ui_.Texts(), std::vector<std::string>(2, kSavedMessage));
 }
 
 TEST_F(Save, CancelledDialogWritesNothingAndLeavesTheWorkingFolder) {
   LoadBoth();
-  builder_.SaveBootScreenFileAs();
+  builder_.SaveBootScreenFileAsClick();
   EXPECT_EQ(ui_.save_dialogs, 1);
   EXPECT_THAT(ui_.shown, IsEmpty());
   for (const char* staged : {"winload.exe.mui", "rcdata.wim", "capture/osload800x600.bmp",
@@ -109,14 +109,14 @@ TEST_F(Save, CancelledDialogWritesNothingAndLeavesTheWorkingFolder) {
 TEST_F(Save, CopyThatFailsIsReportedAndTheWorkingFolderStillRemoved) {
   LoadBoth();
   ui_.save_answer = dir_.PathOf("no-such-folder/winload.exe.mui");
-  builder_.SaveBootScreenFileAs();
+  builder_.SaveBootScreenFileAsClick();
   EXPECT_THAT(ui_.shown, ElementsAre(Shown{kSaveFailedMessage, kUnableToSaveCaption, 0x10}));
   EXPECT_FALSE(fs::exists(WorkDir()));
 }
 
 TEST_F(Save, BeforeBothSlotsAreValidOnlyTheCheckSpeaks) {
   builder_.LoadBrowsedFile(TSlot::Small, small_);
-  builder_.SaveBootScreenFileAs();
+  builder_.SaveBootScreenFileAsClick();
   EXPECT_THAT(ui_.shown, ElementsAre(Plain(kBigRejectionMessage)));
   EXPECT_EQ(ui_.save_dialogs, 0);
   EXPECT_FALSE(fs::exists(WorkDir()));
@@ -184,7 +184,7 @@ TEST_F(Save, TemplateTooShortRaisesBeforeWritingAndTheCursorComesBack) {
   LoadBoth();
   builder_.TemplateOverride = dir_.Write("short-template", Bytes(kSlotOffset - 1, 7));
   ui_.save_answer = dir_.PathOf("out.mui");
-  EXPECT_THROW(builder_.SaveBootScreenFileAs(), EReadError);
+  EXPECT_THROW(builder_.SaveBootScreenFileAsClick(), EReadError);
   EXPECT_EQ(test::ReadFileBytes((WorkDir() / "winload.exe.mui").string()), Bytes(kSlotOffset - 1, 7));
   EXPECT_FALSE(ui_.busy_changes.back());
   EXPECT_EQ(ui_.save_dialogs, 0);

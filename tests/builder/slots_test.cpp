@@ -41,7 +41,7 @@ TEST_F(Slots, PictureOfTheOtherSlotsSizeLoadsAndIsRejected) {
   builder_.LoadBrowsedFile(TSlot::Small, BigBitmap());
   EXPECT_THAT(ui_.Texts(), ElementsAre(kBigRejectionMessage, kSmallRejectionMessage));
   // Loaded all the same: the preview shows it and the path names it.
-  EXPECT_EQ(builder_.ImageBig.width(), 800);
+  EXPECT_EQ(builder_.BigPicture.width(), 800);
   EXPECT_EQ(builder_.SmallImagePath, dir_.PathOf("big.bmp"));
 }
 
@@ -59,7 +59,7 @@ TEST_F(Slots, EveryWrongSizeOrDepthIsRejected) {
 TEST_F(Slots, BrowsedLoadErrorReachesTheCallerAndLeavesTheSlotAsItWas) {
   const std::string good = SmallBitmap();
   builder_.LoadBrowsedFile(TSlot::Small, good);
-  const auto image = builder_.ImageSmall.image();
+  const auto image = builder_.SmallPicture.image();
 
   const std::string damaged = Write("bad.bmp", test::Bytes{'B', 'M', 0, 0});
   EXPECT_THROW(builder_.LoadBrowsedFile(TSlot::Small, damaged), EReadError);
@@ -67,7 +67,7 @@ TEST_F(Slots, BrowsedLoadErrorReachesTheCallerAndLeavesTheSlotAsItWas) {
   // The path keeps naming the file whose picture the slot still holds, so that a save never
   // stages a file that failed to load.
   EXPECT_EQ(builder_.SmallImagePath, good);
-  EXPECT_EQ(builder_.ImageSmall.image(), image);
+  EXPECT_EQ(builder_.SmallPicture.image(), image);
   EXPECT_THAT(ui_.Texts(), IsEmpty());
 }
 
@@ -78,7 +78,7 @@ TEST_F(Slots, DroppedInvalidPictureBecomesTheDropMessage) {
   builder_.LoadDroppedFile(TSlot::Big, Write("gif.bmp", gif));
   EXPECT_THAT(ui_.Texts(), ElementsAre(kUnsupportedDropMessage, kUnsupportedDropMessage));
   EXPECT_EQ(builder_.SmallImagePath, "");
-  EXPECT_EQ(builder_.ImageBig.kind(), TPictureKind::Empty);
+  EXPECT_EQ(builder_.BigPicture.kind(), TPictureKind::Empty);
 }
 
 TEST_F(Slots, DroppedFileCutShortGivesTheReadErrorNotTheDropMessage) {
@@ -98,23 +98,23 @@ TEST_F(Slots, EmptyFileEmptiesThePictureAndIsRejected) {
   builder_.LoadBrowsedFile(TSlot::Small, SmallBitmap());
   builder_.LoadDroppedFile(TSlot::Small, Write("x.bmp", {}));
   EXPECT_THAT(ui_.Texts(), ElementsAre(kSmallRejectionMessage));
-  EXPECT_EQ(builder_.ImageSmall.kind(), TPictureKind::Bitmap);
-  EXPECT_EQ(builder_.ImageSmall.width(), 0);
-  EXPECT_EQ(builder_.ImageSmall.image(), nullptr);
+  EXPECT_EQ(builder_.SmallPicture.kind(), TPictureKind::Bitmap);
+  EXPECT_EQ(builder_.SmallPicture.width(), 0);
+  EXPECT_EQ(builder_.SmallPicture.image(), nullptr);
 }
 
 TEST_F(Slots, IconIsShownThenRejected) {
   builder_.LoadBrowsedFile(TSlot::Small, Write("x.ico", test::MakeIcon()));
   EXPECT_THAT(ui_.Texts(), ElementsAre(kSmallRejectionMessage));
   // Its size already fails, so it is never taken as a bitmap and stays in the preview.
-  EXPECT_EQ(builder_.ImageSmall.kind(), TPictureKind::Icon);
+  EXPECT_EQ(builder_.SmallPicture.kind(), TPictureKind::Icon);
 }
 
 TEST_F(Slots, MetafileOfTheSlotsSizeIsRejectedAndLeavesAnEmptyBitmap) {
   builder_.LoadBrowsedFile(TSlot::Big, Write("x.emf", test::MakeEnhancedMetafile(1024, 768)));
   EXPECT_THAT(ui_.Texts(), ElementsAre(kBigRejectionMessage));
-  EXPECT_EQ(builder_.ImageBig.kind(), TPictureKind::Bitmap);
-  EXPECT_EQ(builder_.ImageBig.image(), nullptr);
+  EXPECT_EQ(builder_.BigPicture.kind(), TPictureKind::Bitmap);
+  EXPECT_EQ(builder_.BigPicture.image(), nullptr);
 }
 
 class InputCheck : public Slots {

@@ -1,0 +1,12 @@
+// Identifiers shared by the resource script and the windows that use its resources.
+#pragma once
+
+#define IDI_MARIVANE 1
+#define IDM_MAINMENU1 100
+
+// Menu items of MainMenu1. None may be 1 or 2: the dialog manager sends those for Enter and Esc.
+#define IDM_SAVEBOOTSCREENFILEAS 101
+#define IDM_SELECT800X600IMAGE 102
+#define IDM_SELECT1024X768IMAGE 103
+#define IDM_EXIT1 104
+#define IDM_ABOUT1 105

@@ -1,0 +1,35 @@
+// The open and save dialogs: the system's Explorer-style file dialogs, modal to the whole
+// program, placed centred across and a third of the way down the active window's monitor.
+#pragma once
+
+#include <windows.h>
+#include <commdlg.h>
+
+#include <string>
+
+namespace marivane::ui {
+
+class TFileDialog {
+ public:
+  enum class TKind { Open, Save };
+  explicit TFileDialog(TKind kind) : kind_(kind) {}
+
+  // "Description|pattern", as many pairs as needed.
+  std::string Filter;
+  // Empty for the system's own title.
+  std::string Title;
+  // Pre-filled when the dialog opens; the chosen file's full path after Execute.
+  std::string FileName;
+  // OFN_ flags as the dialog is opened with; the placement hook is added on top.
+  DWORD Options = OFN_EXPLORER | OFN_ENABLESIZING | OFN_HIDEREADONLY;
+
+  // True when the user chose a file; false when cancelled.
+  bool Execute();
+
+ private:
+  static UINT_PTR CALLBACK HookProcedure(HWND child, UINT message, WPARAM wparam, LPARAM lparam);
+  TKind kind_;
+  HWND placement_window_ = nullptr;
+};
+
+}  // namespace marivane::ui

@@ -1,0 +1,251 @@
+#include "ui/unit1.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+
+#include "platform/shell_utils.h"
+#include "resources/resource.h"
+#include "ui/unit3.h"
+
+namespace marivane::ui {
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+constexpr char kFormClass[] = "TForm1";
+constexpr int kClientWidth = 512;
+constexpr int kClientHeight = 257;
+constexpr DWORD kFormStyle =
+    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+// The drop handler's buffer: the longest path plus its terminating zero.
+constexpr UINT kDroppedNameCapacity = 261;
+
+}  // namespace
+
+TForm1::TForm1(TApplication& application)
+    : TBootScreenBuilder(static_cast<TUserInterface&>(*this)), application_(application) {
+  Form1 = this;
+  HostIsWow64 = [] { return platform::IsWow64(); };
+  OpenDialog1.Filter = "Bitmap files (*.bmp)|*.bmp";
+  OpenDialog1.Title = "Select a Bitmap Image...";
+  SaveDialog1.Filter = "MUI Files (*.mui)|*.mui";
+  SaveDialog1.FileName = "winload.exe.mui";
+  SaveDialog1.Options |= OFN_OVERWRITEPROMPT;
+  CreateComponents();
+  FormCreate();
+}
+
+TForm1::~TForm1() {
+  // The children go while the group boxes' objects still live.
+  DestroyHandle();
+  if (Form1 == this) Form1 = nullptr;
+}
+
+void TForm1::CreateComponents() {
+  RegisterClassOnce(kFormClass, application_.Icon());
+  font_ = MakeFont("MS Sans Serif", 8);
+  MainMenu1 = LoadMenuA(application_.Instance(), MAKEINTRESOURCEA(IDM_MAINMENU1));
+  HMENU file = GetSubMenu(MainMenu1, 0);
+  HMENU help = GetSubMenu(MainMenu1, 1);
+  File1 = {MainMenu1, 0, 0};
+  SaveBootScreenFileAs = {file, 0, IDM_SAVEBOOTSCREENFILEAS};
+  N2 = {file, 1, 0};
+  Select800x600Image = {file, 2, IDM_SELECT800X600IMAGE};
+  Select1024x768Image = {file, 3, IDM_SELECT1024X768IMAGE};
+  N1 = {file, 4, 0};
+  Exit1 = {file, 5, IDM_EXIT1};
+  Help1 = {MainMenu1, 1, 0};
+  About1 = {help, 0, IDM_ABOUT1};
+
+  RECT frame{0, 0, Scaled(kClientWidth), Scaled(kClientHeight)};
+  AdjustWindowRectEx(&frame, kFormStyle, TRUE, 0);
+  CreateHandle(kFormClass, "Marivane", kFormStyle, 0,
+               {0, 0, frame.right - frame.left, frame.bottom - frame.top},
+               application_.Handle(), MainMenu1);
+  SendMessageA(handle_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(application_.SmallIcon()));
+
+  // Created in focus order: Button1, Button2, then the hidden ApplyButton.
+  CreateSlot(GroupBox1, "800 x 600 (24-bit)", 16, Label1, ImageSmall, SmallPicture, Button1,
+             kButton1Id);
+  CreateSlot(GroupBox2, "1024 x 768 (24-bit)", 264, Label2, ImageBig, BigPicture, Button2,
+             kButton2Id);
+  ApplyButton = CreateControl(handle_, "BUTTON", "Apply", WS_TABSTOP | BS_PUSHBUTTON,
+                              ScaledBounds(16, 248, 481, 41), kApplyButtonId, font_.get());
+}
+
+void TForm1::CreateSlot(TGroupBox& box, const char* caption, int left, HWND& label,
+                        TImage& view, const TPicture& picture, HWND& button, int button_id) {
+  box.Create(handle_, caption, ScaledBounds(left, 16, 233, 225), font_.get());
+  // The label grows to its text, as the font on this system may be wider than it was meant.
+  constexpr const char* kNoImage = "No image loaded";
+  RECT label_bounds = ScaledBounds(76, 94, 80, 13);
+  const SIZE text = TextSize(font_.get(), kNoImage);
+  label_bounds.right = std::max<LONG>(label_bounds.right, label_bounds.left + text.cx);
+  label_bounds.bottom = std::max<LONG>(label_bounds.bottom, label_bounds.top + text.cy);
+  label = CreateControl(box.Handle(), "STATIC", kNoImage,
+                        WS_VISIBLE | WS_CLIPSIBLINGS | SS_LEFT | SS_NOPREFIX, label_bounds, -1,
+                        font_.get());
+  view.Create(box.Handle(), ScaledBounds(16, 24, 200, 150), picture);
+  // The label lies under the picture box, in sight only while the slot has nothing to show.
+  SetWindowPos(label, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  button = CreateControl(box.Handle(), "BUTTON", "Browse for image...",
+                         WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, ScaledBounds(64, 184, 107, 25),
+                         button_id, font_.get());
+}
+
+void TForm1::PlaceFirstTime() {
+  RECT bounds{};
+  GetWindowRect(handle_, &bounds);
+  const int width = bounds.right - bounds.left;
+  const int height = bounds.bottom - bounds.top;
+  SetWindowPos(handle_, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+               (GetSystemMetrics(SM_CYSCREEN) - height) / 2, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// --- Event handlers ---
+
+void TForm1::FormCreate() {
+  OldSmallBoxWndProc = GroupBox1.WindowProc;
+  GroupBox1.WindowProc = [this](TMessage& message) { SmallBoxWndProc(message); };
+  OldBigBoxWndProc = GroupBox2.WindowProc;
+  GroupBox2.WindowProc = [this](TMessage& message) { BigBoxWndProc(message); };
+  // Only the two frames take dropped files; the window and its other controls do not.
+  DragAcceptFiles(GroupBox1.Handle(), TRUE);
+  DragAcceptFiles(GroupBox2.Handle(), TRUE);
+}
+
+void TForm1::FormShow() {
+  if (HostIsWow64()) {
+    ShowMessageBox(kX64Message, kX64Caption, TMessageIcon::Error);
+    Close();
+  }
+}
+
+void TForm1::Button1Click() {
+  if (OpenDialog1.Execute()) LoadBrowsedFile(TSlot::Small, OpenDialog1.FileName);
+}
+
+void TForm1::Button2Click() {
+  if (OpenDialog1.Execute()) LoadBrowsedFile(TSlot::Big, OpenDialog1.FileName);
+}
+
+void TForm1::ApplyButtonClick() { GenerateBootScreen(); }
+
+void TForm1::Exit1Click() { Close(); }
+
+void TForm1::About1Click() { AboutForm->ShowModal(); }
+
+void TForm1::Close() { SendMessageA(handle_, WM_CLOSE, 0, 0); }
+
+// --- Drops ---
+
+void TForm1::SmallBoxWndProc(TMessage& message) {
+  if (message.Msg == WM_DROPFILES) {
+    DropSmallImage(message);
+    return;
+  }
+  OldSmallBoxWndProc(message);
+}
+
+void TForm1::BigBoxWndProc(TMessage& message) {
+  if (message.Msg == WM_DROPFILES) {
+    DropBigImage(message);
+    return;
+  }
+  OldBigBoxWndProc(message);
+}
+
+void TForm1::DropSmallImage(TMessage& message) { DropImage(TSlot::Small, message); }
+
+void TForm1::DropBigImage(TMessage& message) { DropImage(TSlot::Big, message); }
+
+void TForm1::DropImage(TSlot slot, TMessage& message) {
+  // The shell's list is released on every way out, a loading error included.
+  TDropHandle drop(reinterpret_cast<HDROP>(message.WParam));
+  message.Result = 0;
+  const int count = static_cast<int>(DragQueryFileA(drop.get(), 0xFFFFFFFF, nullptr, 0));
+  if (count >= 2) {
+    ShowMessage(kOneFileMessage);
+    return;
+  }
+  char name[kDroppedNameCapacity] = {};
+  DragQueryFileA(drop.get(), 0, name, kDroppedNameCapacity);
+  LoadDroppedFile(slot, name);
+}
+
+void TForm1::PictureChanged(TSlot slot) {
+  const bool small = slot == TSlot::Small;
+  const TPicture& picture = small ? SmallPicture : BigPicture;
+  ShowWindow(small ? Label1 : Label2, picture.image() ? SW_HIDE : SW_SHOWNA);
+  (small ? ImageSmall : ImageBig).Invalidate();
+}
+
+// --- The user interface of the builder ---
+
+void TForm1::ShowMessage(const std::string& text) { application_.ShowPlainMessage(text); }
+
+void TForm1::ShowMessageBox(const std::string& text, const std::string& caption,
+                            TMessageIcon icon) {
+  application_.ShowMessageBox(text, caption, static_cast<UINT>(icon));
+}
+
+bool TForm1::ChooseSavePath(std::string& path) {
+  if (!SaveDialog1.Execute()) return false;
+  path = SaveDialog1.FileName;
+  return true;
+}
+
+void TForm1::SetBusy(bool busy) {
+  if (busy) {
+    cursor_before_busy_ = application_.ScreenCursor();
+    application_.SetScreenCursor(LoadCursorA(nullptr, IDC_WAIT));
+  } else {
+    application_.SetScreenCursor(cursor_before_busy_);
+  }
+}
+
+// --- Messages ---
+
+LRESULT TForm1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_COMMAND: return OnCommand(LOWORD(wparam));
+    case WM_ACTIVATE: return OnActivate(wparam);
+    // Closing asks nothing: the loop ends and the exit procedures take the windows down.
+    case WM_CLOSE: application_.Terminate(); return 0;
+    case WM_SYSCOMMAND:
+      if ((wparam & 0xFFF0) == SC_MINIMIZE) {
+        application_.Minimize();
+        return 0;
+      }
+      break;
+  }
+  return TForm::HandleMessage(message, wparam, lparam);
+}
+
+LRESULT TForm1::OnCommand(UINT id) {
+  switch (id) {
+    case kButton1Id: case IDM_SELECT800X600IMAGE: Button1Click(); break;
+    case kButton2Id: case IDM_SELECT1024X768IMAGE: Button2Click(); break;
+    case kApplyButtonId: ApplyButtonClick(); break;
+    case IDM_SAVEBOOTSCREENFILEAS: SaveBootScreenFileAsClick(); break;
+    case IDM_EXIT1: Exit1Click(); break;
+    case IDM_ABOUT1: About1Click(); break;
+  }
+  return 0;
+}
+
+LRESULT TForm1::OnActivate(WPARAM state) {
+  // The focus comes back to the control that had it, the first button at the start.
+  if (LOWORD(state) == WA_INACTIVE) {
+    HWND focus = GetFocus();
+    if (focus != nullptr && IsChild(handle_, focus)) focused_ = focus;
+  } else if (!HIWORD(state)) {
+    SetFocus(focused_ != nullptr && IsWindow(focused_) ? focused_ : Button1);
+  }
+  return 0;
+}
+
+}  // namespace marivane::ui

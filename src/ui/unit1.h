@@ -1,0 +1,114 @@
+// The main window: the two picture slots side by side, each with its preview and browse
+// button, each taking a bitmap file dropped on its frame, and the menu with the save command.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "builder/boot_screen_builder.h"
+#include "builder/user_interface.h"
+#include "ui/controls.h"
+#include "ui/file_dialogs.h"
+#include "ui/forms.h"
+
+namespace marivane::ui {
+
+inline constexpr const char* kOneFileMessage = "You can only drop one file at a time.";
+inline constexpr const char* kX64Caption = "Windows x64 Edition Detected";
+inline constexpr const char* kX64Message =
+    "This version of Marivane cannot currently generate boot screens for x64 editions of "
+    "Vista.\r\rDo not attempt to install x86 boot screens in this version of Windows otherwise "
+    "you will cause your system to become unbootable!";
+
+// Control ids of the main window. Menu items take theirs from resources/resource.h.
+inline constexpr int kButton1Id = 201;
+inline constexpr int kButton2Id = 202;
+inline constexpr int kApplyButtonId = 203;
+
+// A menu item, found by its place in its menu.
+struct TMenuItem {
+  HMENU Parent = nullptr;
+  UINT Position = 0;
+  UINT Command = 0;  // 0 for a submenu or a separator
+};
+
+// Nothing to do at run time: the manifest among the resources asks for the themed controls.
+struct TXPManifest {};
+
+class TForm1 final : public TForm, public TUserInterface, public TBootScreenBuilder {
+ public:
+  explicit TForm1(TApplication& application);
+  ~TForm1() override;
+
+  // --- Event handlers ---
+  void FormCreate();
+  void FormShow() override;
+  void Button1Click();
+  void Button2Click();
+  void ApplyButtonClick();
+  // SaveBootScreenFileAsClick, the save command, is the builder's own.
+  void Exit1Click();
+  void About1Click();
+
+  // --- The group boxes' procedures in front of their own ---
+  void SmallBoxWndProc(TMessage& message);
+  void BigBoxWndProc(TMessage& message);
+  void DropSmallImage(TMessage& message);
+  void DropBigImage(TMessage& message);
+
+  // --- How the builder speaks to the user ---
+  void ShowMessage(const std::string& text) override;
+  void ShowMessageBox(const std::string& text, const std::string& caption,
+                      TMessageIcon icon) override;
+  bool ChooseSavePath(std::string& path) override;
+  void SetBusy(bool busy) override;
+
+  // --- Components ---
+  HMENU MainMenu1 = nullptr;
+  TMenuItem File1, SaveBootScreenFileAs, N2, Select800x600Image, Select1024x768Image, N1, Exit1;
+  TMenuItem Help1, About1;
+  TGroupBox GroupBox1;
+  HWND Label1 = nullptr;
+  // The box that shows the slot's picture, the builder's SmallPicture.
+  TImage ImageSmall;
+  HWND Button1 = nullptr;
+  TGroupBox GroupBox2;
+  HWND Label2 = nullptr;
+  TImage ImageBig;
+  HWND Button2 = nullptr;
+  HWND ApplyButton = nullptr;
+  TXPManifest XPManifest1;
+  TFileDialog OpenDialog1{TFileDialog::TKind::Open};
+  TFileDialog SaveDialog1{TFileDialog::TKind::Save};
+
+  TWindowProc OldSmallBoxWndProc;
+  TWindowProc OldBigBoxWndProc;
+
+  // The 64-bit host test that the first showing runs; tests put their own answer here.
+  std::function<bool()> HostIsWow64;
+
+ protected:
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+  void PlaceFirstTime() override;
+  void PictureChanged(TSlot slot) override;
+
+ private:
+  void CreateComponents();
+  void CreateSlot(TGroupBox& box, const char* caption, int left, HWND& label, TImage& view,
+                  const TPicture& picture, HWND& button, int button_id);
+  void DropImage(TSlot slot, TMessage& message);
+  void Close();
+  LRESULT OnCommand(UINT id);
+  LRESULT OnActivate(WPARAM state);
+
+  TApplication& application_;
+  TFontHandle font_;
+  HWND focused_ = nullptr;
+  HCURSOR cursor_before_busy_ = nullptr;
+};
+
+extern TForm1* Form1;
+
+}  // namespace marivane::ui

@@ -1,0 +1,166 @@
+#include "ui/unit3.h"
+
+#include <shellapi.h>
+
+#include "resources/resource.h"
+
+namespace marivane::ui {
+
+TAboutForm* AboutForm = nullptr;
+
+namespace {
+
+constexpr char kAboutClass[] = "TAboutForm";
+constexpr int kClientWidth = 443;
+constexpr int kClientHeight = 233;
+// A fixed dialog frame: the modal frame also takes the caption's icon away.
+constexpr DWORD kAboutStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+constexpr DWORD kAboutExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+
+void OpenWithShell(HWND owner, const std::string& address) {
+  // A missing mail program or browser shows nothing here: the result is not looked at.
+  ShellExecuteA(owner, "open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+}  // namespace
+
+TAboutForm::TAboutForm(TApplication& application)
+    : OpenLink(OpenWithShell), application_(application) {
+  AboutForm = this;
+  RegisterClassOnce(kAboutClass, nullptr);
+  font_ = MakeFont("Tahoma", 8);
+  bold_font_ = MakeFont("Tahoma", 8, true);
+  link_font_ = MakeFont("Tahoma", 8, false, true);
+
+  RECT frame{0, 0, Scaled(kClientWidth), Scaled(kClientHeight)};
+  AdjustWindowRectEx(&frame, kAboutStyle, FALSE, kAboutExStyle);
+  CreateHandle(kAboutClass, "About", kAboutStyle, kAboutExStyle,
+               {0, 0, frame.right - frame.left, frame.bottom - frame.top}, application_.Handle(),
+               nullptr);
+
+  const int icon_size = Scaled(48);
+  icon_.reset(static_cast<HICON>(LoadImageA(application_.Instance(), MAKEINTRESOURCEA(IDI_MARIVANE),
+                                            IMAGE_ICON, icon_size, icon_size, 0)));
+  Image1 = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_ICON | SS_REALSIZEIMAGE,
+                           Scaled(8), Scaled(8), icon_size, icon_size, handle_, nullptr,
+                           application_.Instance(), nullptr);
+  SendMessageA(Image1, STM_SETICON, reinterpret_cast<WPARAM>(icon_.get()), 0);
+
+  Label1 = CreateLabel("Marivane v1.1 (BETA)", 64, 28, bold_font_.get(), -1);
+  Label2 = CreateLabel("Made by the Marivane project, 2025", 64, 64, font_.get(), -1);
+  Label5 = CreateLabel("For everyone who still starts Windows Vista in the morning.", 64, 88,
+                       font_.get(), -1);
+  Label3 = CreateLabel("Send any bug reports, comments or suggestions regarding this tool to:", 64,
+                       120, font_.get(), -1);
+  Label4 = CreateLabel(kMakerMail, 64, 136, link_font_.get(), kLabel4Id);
+  Label6 = CreateLabel("For updates, check out my blog:", 64, 160, font_.get(), -1);
+  Label7 = CreateLabel(kMakerWebPage, 64, 176, link_font_.get(), kLabel7Id);
+  const RECT button = ScaledBounds(360, 201, 75, 25);
+  Button1 = CreateWindowExA(0, "BUTTON", "OK",
+                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, button.left,
+                            button.top, button.right - button.left, button.bottom - button.top,
+                            handle_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)),
+                            application_.Instance(), nullptr);
+  SendMessageA(Button1, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+}
+
+TAboutForm::~TAboutForm() {
+  DestroyHandle();
+  if (AboutForm == this) AboutForm = nullptr;
+}
+
+HWND TAboutForm::CreateLabel(const char* text, int left, int top, HFONT font, int id) {
+  const SIZE size = TextSize(font, text);
+  // SS_NOTIFY makes a click on the label a command to this window.
+  HWND label = CreateWindowExA(0, "STATIC", text,
+                               WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_NOTIFY,
+                               Scaled(left), Scaled(top), size.cx, size.cy, handle_,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                               application_.Instance(), nullptr);
+  SendMessageA(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  return label;
+}
+
+void TAboutForm::PlaceFirstTime() {
+  // Centred on the main window the first time; later it opens where it was left.
+  TForm* main = application_.MainForm();
+  RECT centre_on{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  if (main != nullptr && main != this) GetWindowRect(main->Handle(), &centre_on);
+  RECT bounds{};
+  GetWindowRect(handle_, &bounds);
+  const int width = bounds.right - bounds.left;
+  const int height = bounds.bottom - bounds.top;
+  SetWindowPos(handle_, nullptr, centre_on.left + ((centre_on.right - centre_on.left) - width) / 2,
+               centre_on.top + ((centre_on.bottom - centre_on.top) - height) / 2, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+int TAboutForm::ShowModal() {
+  modal_result_ = 0;
+  HWND previous = GetActiveWindow();
+  {
+    TModalScope scope(handle_);
+    Show();
+    SetActiveWindow(handle_);
+    SetFocus(Button1);
+    MSG message;
+    while (modal_result_ == 0) {
+      const BOOL got = GetMessageA(&message, nullptr, 0, 0);
+      if (got <= 0) {
+        // The program is ending: leave the quit message for the main loop.
+        if (got == 0) PostQuitMessage(static_cast<int>(message.wParam));
+        modal_result_ = IDCANCEL;
+        break;
+      }
+      if (IsDialogMessageA(handle_, &message)) continue;
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+  }
+  ShowWindow(handle_, SW_HIDE);
+  if (previous != nullptr && IsWindow(previous) && IsWindowVisible(previous))
+    SetActiveWindow(previous);
+  return modal_result_;
+}
+
+void TAboutForm::Label4Click() {
+  OpenLink(handle_, std::string("mailto:") + kMakerMail + "?subject=Marivane");
+}
+
+void TAboutForm::Label7Click() { OpenLink(handle_, kMakerWebPage); }
+
+void TAboutForm::Button1Click() { modal_result_ = IDOK; }
+
+LRESULT TAboutForm::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_COMMAND:
+      switch (LOWORD(wparam)) {
+        case kLabel4Id: if (HIWORD(wparam) == STN_CLICKED) Label4Click(); return 0;
+        case kLabel7Id: if (HIWORD(wparam) == STN_CLICKED) Label7Click(); return 0;
+        case IDOK: Button1Click(); return 0;
+        case IDCANCEL: return 0;  // Esc leaves the window open
+      }
+      return 0;
+    // Enter presses OK, the default button.
+    case DM_GETDEFID: return MAKELRESULT(IDOK, DC_HASDEFID);
+    case WM_CLOSE: modal_result_ = IDCANCEL; return 0;
+    case WM_CTLCOLORSTATIC: {
+      HWND control = reinterpret_cast<HWND>(lparam);
+      HDC dc = reinterpret_cast<HDC>(wparam);
+      if (control == Label4 || control == Label7) SetTextColor(dc, kLinkColour);
+      SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+      return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    }
+    case WM_SETCURSOR: {
+      HWND over = reinterpret_cast<HWND>(wparam);
+      if (over == Label4 || over == Label7) {
+        SetCursor(LoadCursorA(nullptr, IDC_HAND));
+        return TRUE;
+      }
+      break;
+    }
+  }
+  return TForm::HandleMessage(message, wparam, lparam);
+}
+
+}  // namespace marivane::ui
