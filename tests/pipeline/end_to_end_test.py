@@ -12,15 +12,13 @@ import argparse
 import hashlib
 import os
 import random
-import shutil
 import struct
-import subprocess
 import sys
 import tempfile
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-CHECK_MODULE = os.path.join(HERE, "..", "module", "check_module.py")
-SLOT_OFFSET, SLOT_SIZE, SIZE_FIELD = 1108, 3799408, 828
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import boot_screen_checks  # noqa: E402
+from boot_screen_checks import SLOT_SIZE, run, wine_path  # noqa: E402
 
 parser = argparse.ArgumentParser()
 parser.add_argument("--bin", required=True)
@@ -70,18 +68,8 @@ def noise(width, height, seed):
     return bitmap(width, height, lambda x, y: raw[(y * width + x) * 3:(y * width + x) * 3 + 3])
 
 
-def wine_path(path):
-    # Wine shows the Linux root as drive Z:.
-    return "Z:" + path.replace("/", "\\")
-
-
 def host_path(path):
     return wine_path(path) if wine_run else path
-
-
-def run(command, env=None):
-    done = subprocess.run(command, capture_output=True, text=True, env=env)
-    return done.returncode, (done.stdout + done.stderr).replace("\r\n", "\n")
 
 
 def build(small, big, out, temp):
@@ -98,33 +86,8 @@ def sha1(path):
 
 
 def judge(name, out, small, big, work):
-    data = open(out, "rb").read()
-    if not check(len(data) == template_size + SLOT_SIZE, f"{name}: length {len(data)}"):
-        return
-    w = struct.unpack_from("<I", data, SIZE_FIELD)[0]
-    status, text = run(["/usr/bin/python3", CHECK_MODULE, out, str(w)])
-    check(status == 0, f"{name}: module check failed:\n{text}")
-    wim = os.path.join(work, name + ".wim")
-    with open(wim, "wb") as f:
-        f.write(data[SLOT_OFFSET:SLOT_OFFSET + w])
-    status, text = run(["wimlib-imagex", "verify", wim])
-    check(status == 0, f"{name}: wimlib-imagex verify failed:\n{text}")
-    status, text = run(["7zz", "t", wim])
-    check(status == 0 and "WARNING" not in text, f"{name}: 7zz t:\n{text}")
-    applied = os.path.join(work, name + "-applied")
-    status, text = run(["wimlib-imagex", "apply", wim, "1", applied])
-    check(status == 0, f"{name}: apply failed:\n{text}")
-    for source, staged in ((small, "osload800x600.bmp"), (big, "osload1024x768.bmp")):
-        target = os.path.join(applied, staged)
-        check(os.path.exists(target) and sha1(target) == sha1(source),
-              f"{name}: {staged} does not come back byte for byte")
-    if probe_dir:
-        # Wine's own loader must find exactly the WIM as the resource.
-        probe_out = os.path.join(work, name + ".probe")
-        status, text = run([args.probe_wine, os.path.join(probe_dir, "resource_probe.exe"),
-                            wine_path(out), wine_path(probe_out)])
-        check(status == 0 and open(probe_out, "rb").read() == data[SLOT_OFFSET:SLOT_OFFSET + w],
-              f"{name}: Wine's loader did not give back the WIM ({status}):\n{text}")
+    probe = (args.probe_wine, os.path.join(probe_dir, "resource_probe.exe")) if probe_dir else None
+    failures.extend(boot_screen_checks.judge(name, out, small, big, template_size, work, probe))
 
 
 with tempfile.TemporaryDirectory() as work:
