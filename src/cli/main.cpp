@@ -11,6 +11,9 @@
 #include "builder/boot_screen_builder.h"
 #include "builder/boot_screen_file.h"
 #include "builder/wim_capture.h"
+#include "module/language_template.h"
+#include "module/resource_reader.h"
+#include "module/template_layout.h"
 #include "platform/exit_procs.h"
 #include "platform/platform.h"
 #include "platform/wimgapi.h"
@@ -24,12 +27,55 @@ constexpr int kExitUsage = 2;
 
 constexpr const char* kUsage =
     "usage: marivane-cli check FILE...\n"
-    "       marivane-cli build SMALL.bmp BIG.bmp [-o OUT] [--force]\n"
+    "       marivane-cli build SMALL.bmp BIG.bmp [-o OUT] [--force] [--template PATH]\n"
     "       marivane-cli capture FOLDER OUT.wim\n"
+    "       marivane-cli template SOURCE.mui [-o OUT] [--force]\n"
     "  check    load each picture as the window would and say whether it fits either slot\n"
     "  build    make a boot screen file (default OUT: winload.exe.mui here) from an 800x600\n"
-    "           and a 1024x768 24-bit bitmap; an existing OUT is replaced only with --force\n"
-    "  capture  capture a folder into a bootable LZX-compressed WIM, as a save does\n";
+    "           and a 1024x768 24-bit bitmap; an existing OUT is replaced only with --force;\n"
+    "           --template uses that template instead of the x86template beside the program\n"
+    "  capture  capture a folder into a bootable LZX-compressed WIM, as a save does\n"
+    "  template make a template (default OUT: x86template here) from a system's own language\n"
+    "           file, keeping all its resources but the boot screen\n";
+
+// What `build` and `template` take besides their files: -o OUT, --force, and for `build`
+// --template PATH. False for anything else, or a wrong number of files.
+struct TArguments {
+  std::vector<std::string> files;
+  std::string output;
+  std::string template_path;
+  bool force = false;
+};
+
+bool ParseArguments(int count, char** args, std::size_t files, bool takes_template,
+                    TArguments& parsed) {
+  for (int i = 0; i < count; ++i) {
+    const std::string arg = args[i];
+    if (arg == "-o" && i + 1 < count) {
+      parsed.output = args[++i];
+    } else if (takes_template && arg == "--template" && i + 1 < count) {
+      parsed.template_path = args[++i];
+    } else if (arg == "--force") {
+      parsed.force = true;
+    } else if (!arg.empty() && arg[0] == '-') {
+      return false;
+    } else {
+      parsed.files.push_back(arg);
+    }
+  }
+  return parsed.files.size() == files;
+}
+
+// An existing output is replaced only when the user says so.
+bool OutputMayBeWritten(const TArguments& parsed) {
+  if (parsed.force || !std::filesystem::exists(parsed.output)) return true;
+  std::fprintf(stderr, "%s exists already; add --force to replace it\n", parsed.output.c_str());
+  return false;
+}
+
+// A language file is some tens of kilobytes; anything past this is not one, and reading it
+// whole would only cost memory.
+constexpr std::uintmax_t kMaxSourceSize = 256u << 20;
 
 // Messages of the builder go to standard error, each on its own line; the carriage returns
 // that break a message box's paragraphs become line breaks.
@@ -104,34 +150,20 @@ int CaptureCommand(int count, char** args) {
 }
 
 int BuildCommand(int count, char** args) {
-  std::vector<std::string> pictures;
-  std::string output = "winload.exe.mui";
-  bool force = false;
-  for (int i = 0; i < count; ++i) {
-    const std::string arg = args[i];
-    if (arg == "-o" && i + 1 < count) {
-      output = args[++i];
-    } else if (arg == "--force") {
-      force = true;
-    } else if (!arg.empty() && arg[0] == '-') {
-      std::fputs(kUsage, stderr);
-      return kExitUsage;
-    } else {
-      pictures.push_back(arg);
-    }
-  }
-  if (pictures.size() != 2) {
+  TArguments parsed;
+  parsed.output = "winload.exe.mui";
+  if (!ParseArguments(count, args, 2, true, parsed)) {
     std::fputs(kUsage, stderr);
     return kExitUsage;
   }
-  if (!force && std::filesystem::exists(output)) {
-    std::fprintf(stderr, "%s exists already; add --force to replace it\n", output.c_str());
-    return kExitRefused;
-  }
+  if (!OutputMayBeWritten(parsed)) return kExitRefused;
+  const std::string& output = parsed.output;
+  const std::vector<std::string>& pictures = parsed.files;
 
   TConsoleUserInterface ui;
   ui.save_path = output;
   TBootScreenBuilder builder(ui);
+  builder.TemplateOverride = parsed.template_path;
   try {
     builder.LoadBrowsedFile(TSlot::Small, pictures[0]);
     builder.LoadBrowsedFile(TSlot::Big, pictures[1]);
@@ -162,10 +194,68 @@ int BuildCommand(int count, char** args) {
   return kExitOk;
 }
 
+// Reads SOURCE, makes the template in memory and only then writes OUT, so that a refused
+// source leaves nothing behind.
+int TemplateCommand(int count, char** args) {
+  TArguments parsed;
+  parsed.output = "x86template";
+  if (!ParseArguments(count, args, 1, false, parsed)) {
+    std::fputs(kUsage, stderr);
+    return kExitUsage;
+  }
+  if (!OutputMayBeWritten(parsed)) return kExitRefused;
+  const std::string& source = parsed.files[0];
+  const std::string& output = parsed.output;
+
+  std::error_code error;
+  const auto size = std::filesystem::file_size(source, error);
+  if (!error && size > kMaxSourceSize) {
+    std::fprintf(stderr, "%s: %llu bytes is far too large for a language file\n", source.c_str(),
+                 static_cast<unsigned long long>(size));
+    return kExitRefused;
+  }
+  std::vector<std::uint8_t> bytes;
+  try {
+    bytes = platform::ReadWholeFile(source);
+  } catch (const std::exception& unreadable) {
+    std::fprintf(stderr, "%s\n", DefaultHandlerText(unreadable.what()).c_str());
+    return kExitRefused;
+  }
+
+  module::LanguageTemplate made;
+  try {
+    made = module::BuildLanguageTemplate(bytes);
+  } catch (const module::DirectoryOverflow& overflow) {
+    std::fprintf(stderr,
+                 "%s: its resources need a directory of %u bytes, but only %u fit in front of "
+                 "the boot screen slot\n",
+                 source.c_str(), overflow.needed(), overflow.available());
+    return kExitRefused;
+  } catch (const std::exception& refused) {
+    // ModuleError from the reader, or the writer's own refusals (a data size past 2 GiB).
+    std::fprintf(stderr, "%s: %s\n", source.c_str(), refused.what());
+    return kExitRefused;
+  }
+
+  try {
+    platform::WriteWholeFile(output, made.module.template_bytes);
+  } catch (const std::exception& unwritable) {
+    std::filesystem::remove(output, error);  // no half-written template left behind
+    std::fprintf(stderr, "%s\n", DefaultHandlerText(unwritable.what()).c_str());
+    return kExitRefused;
+  }
+  std::printf("%s: language 0x%04X, %zu resources carried, directory %u of %u bytes\n",
+              output.c_str(), made.language, made.carried,
+              made.module.directory_end - module::kResourceSectionFileOffset,
+              module::kSlotSectionOffset);
+  return kExitOk;
+}
+
 int Run(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "build") == 0) return BuildCommand(argc - 2, argv + 2);
   if (argc >= 2 && std::strcmp(argv[1], "check") == 0) return CheckCommand(argc - 2, argv + 2);
   if (argc >= 2 && std::strcmp(argv[1], "capture") == 0) return CaptureCommand(argc - 2, argv + 2);
+  if (argc >= 2 && std::strcmp(argv[1], "template") == 0) return TemplateCommand(argc - 2, argv + 2);
   std::fputs(kUsage, stderr);
   return kExitUsage;
 }

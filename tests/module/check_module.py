@@ -169,7 +169,7 @@ def check_version(blob):
     node(0, len(blob))
 
 
-def check_mui(blob, named_types, id_types):
+def check_mui(blob, named_types, id_types, carried=False):
     signature, length, version, _, file_type = struct.unpack_from("<IIIII", blob, 0)
     check(signature == 0xFECDFECD, "MUI signature wrong")
     check(length == len(blob), "MUI dwLength is not the resource size")
@@ -187,10 +187,12 @@ def check_mui(blob, named_types, id_types):
     check(list(struct.unpack_from("<%dI" % (size // 4), blob, offset)) == sorted(id_types),
           "MUI main ID types do not match the file")
     check(pairs[4:6] == [(0, 0), (0, 0)] and pairs[7] == (0, 0), "a .mui must not list MUI types or a fallback")
-    check(strings(*pairs[6]) == ["en-US"], "MUI language is not en-US")
+    # A carried configuration names the source's own language; the template test compares it
+    # with the source byte for byte instead.
+    check(carried or strings(*pairs[6]) == ["en-US"], "MUI language is not en-US")
 
 
-def check_with_pefile(path, data, w):
+def check_with_pefile(path, data, w, language=0x409, carried=False):
     pe = pefile.PE(path)
     expected = sorted(ENTRY_POINT_WARNINGS + frequency_warnings(data))
     check(sorted(pe.get_warnings()) == expected, "pefile warnings %r, expected %r" % (pe.get_warnings(), expected))
@@ -203,16 +205,19 @@ def check_with_pefile(path, data, w):
         for name_entry in getattr(getattr(type_entry, "directory", None), "entries", []):
             for lang in getattr(getattr(name_entry, "directory", None), "entries", []):
                 found[(type_key, name_entry.id, lang.id)] = lang.data.struct
-    slot = found.get((RT_RCDATA, 1, 0x409))
-    if check(slot is not None, "pefile finds no RCDATA 1/0x409"):
+    slot = found.get((RT_RCDATA, 1, language))
+    if check(slot is not None, "pefile finds no RCDATA 1/0x%x" % language):
         check(slot.get_file_offset() == SIZE_FIELD - 4, "pefile: RCDATA data entry not at 824")
         check(pe.get_offset_from_rva(slot.OffsetToData) == SLOT_OFFSET, "pefile: RCDATA data not at 1108")
         check(slot.Size == w, "pefile: RCDATA size is not W")
-    check(("MUI", 1, 0x409) in found, "pefile finds no MUI 1/0x409")
-    check((RT_VERSION, 1, 0x409) in found, "pefile finds no VERSION 1/0x409")
+    check(("MUI", 1, language) in found, "pefile finds no MUI 1/0x%x" % language)
+    check((RT_VERSION, 1, language) in found, "pefile finds no VERSION 1/0x%x" % language)
     fixed = getattr(pe, "VS_FIXEDFILEINFO", None)
     if check(fixed, "pefile parses no VS_FIXEDFILEINFO"):
-        check(fixed[0].Signature == 0xFEEF04BD and fixed[0].FileVersionMS == 0x00010001, "fixed file info wrong")
+        check(fixed[0].Signature == 0xFEEF04BD, "fixed file info signature wrong")
+        check(carried or fixed[0].FileVersionMS == 0x00010001, "fixed file info wrong")
+    if carried:
+        return  # the version's strings are the source's; the caller compares them
     strings, translations = {}, []
     for info in getattr(pe, "FileInfo", [[]])[0]:
         for table in getattr(info, "StringTable", []):
@@ -225,27 +230,32 @@ def check_with_pefile(path, data, w):
 
 
 def main():
+    # check_module.py FILE W [--carried LANGID]: with --carried, the module was built from a
+    # template made of someone else's language file, so the slot, version and MUI resources
+    # are looked up in that language and their contents are not expected to be ours.
     path, w = sys.argv[1], int(sys.argv[2])
+    carried = len(sys.argv) > 4 and sys.argv[3] == "--carried"
+    language = int(sys.argv[4], 0) if carried else 0x409
     with open(path, "rb") as f:
         data = f.read()
     check(u32(data, SIZE_FIELD) == w, "size field at 828 is not W")
     va, virtual_size, raw_offset = check_headers(data)
     leaves = walk_resources(data, va, virtual_size, raw_offset)
-    slot = leaves.get((RT_RCDATA, 1, 0x409))
-    if check(slot is not None, "no RCDATA 1/0x409"):
+    slot = leaves.get((RT_RCDATA, 1, language))
+    if check(slot is not None, "no RCDATA 1/0x%x" % language):
         check(slot == (SIZE_FIELD - 4, SLOT_OFFSET, w), "RCDATA 1 is at %r, not (824, 1108, W)" % (slot,))
     for key, (_, offset, size) in leaves.items():
-        if key != (RT_RCDATA, 1, 0x409):
+        if key != (RT_RCDATA, 1, language):
             check(offset >= SLOT_OFFSET + SLOT_SIZE, "data of %r is not after the slot" % (key,))
-    version = leaves.get((RT_VERSION, 1, 0x409))
-    if check(version is not None, "no VERSION 1/0x409"):
+    version = leaves.get((RT_VERSION, 1, language))
+    if check(version is not None, "no VERSION 1/0x%x" % language):
         check_version(data[version[1]:version[1] + version[2]])
-    mui = leaves.get(("MUI", 1, 0x409))
-    if check(mui is not None, "no MUI 1/0x409"):
+    mui = leaves.get(("MUI", 1, language))
+    if check(mui is not None, "no MUI 1/0x%x" % language):
         types = {key[0] for key in leaves}
         check_mui(data[mui[1]:mui[1] + mui[2]], [t for t in types if isinstance(t, str)],
-                  [t for t in types if isinstance(t, int)])
-    check_with_pefile(path, data, w)
+                  [t for t in types if isinstance(t, int)], carried)
+    check_with_pefile(path, data, w, language, carried)
     for failure in failures:
         print("FAIL:", failure)
     print("ok" if not failures else "%d failure(s)" % len(failures))

@@ -1,0 +1,255 @@
+#include "module/resource_reader.h"
+
+#include <algorithm>
+#include <set>
+#include <tuple>
+
+#include "module/byte_io.h"
+#include "module/pe_format.h"
+
+namespace marivane::module {
+
+namespace {
+
+// --- Header facts the reader relies on ---
+
+constexpr std::size_t kPeHeaderOffsetField = 0x3C;  // e_lfanew in the DOS header
+// COFF Characteristics: EXECUTABLE_IMAGE, and DLL, which a language file always is.
+constexpr std::uint16_t kCoffExecutableImage = 0x0002;
+constexpr std::uint16_t kCoffDll = 0x2000;
+// Optional header offsets (PE32).
+constexpr std::size_t kOptEntryPoint = 16;
+constexpr std::size_t kOptRvaCount = 92;
+constexpr std::size_t kOptDataDirectories = 96;
+// Section Characteristics: CNT_CODE and MEM_EXECUTE; a resource-only module has neither.
+constexpr std::uint32_t kSectionCode = 0x00000020;
+constexpr std::uint32_t kSectionExecute = 0x20000000;
+// The loader itself refuses more sections than this.
+constexpr std::uint16_t kMaxSections = 96;
+// A directory table's offset field without the subtable bit.
+constexpr std::uint32_t kOffsetMask = 0x7FFFFFFF;
+constexpr int kLanguageLevel = 2;  // type (0), name (1), language (2)
+
+std::string Hex(std::uint64_t value) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  do {
+    text.insert(text.begin(), kDigits[value % 16]);
+    value /= 16;
+  } while (value != 0);
+  return "0x" + text;
+}
+
+struct Section {
+  std::uint32_t rva;
+  std::uint64_t file_offset;
+  std::uint64_t usable;  // bytes that are both in the file and inside the mapped section
+};
+
+class ModuleReader {
+ public:
+  explicit ModuleReader(std::span<const std::uint8_t> file) : file_(file) {}
+
+  std::vector<Resource> Read() {
+    ReadHeaders();
+    WalkTable(0, 0, {});
+    return std::move(resources_);
+  }
+
+ private:
+  // --- Bounds-checked access to the file ---
+
+  std::uint16_t U16(std::uint64_t offset, const char* what) const {
+    const auto value = offset <= file_.size() ? Load16(file_, static_cast<std::size_t>(offset))
+                                              : std::nullopt;
+    if (!value) throw Truncated(what, offset);
+    return *value;
+  }
+  std::uint32_t U32(std::uint64_t offset, const char* what) const {
+    const auto value = offset <= file_.size() ? Load32(file_, static_cast<std::size_t>(offset))
+                                              : std::nullopt;
+    if (!value) throw Truncated(what, offset);
+    return *value;
+  }
+  static ModuleError Truncated(const char* what, std::uint64_t offset) {
+    return ModuleError(std::string("the file ends before its ") + what + " (at " + Hex(offset) +
+                       ")");
+  }
+
+  // The file offset of [rva, rva + length), which must lie within one section's bytes in the
+  // file. 64-bit sums: rva and length are both below 2^32, so nothing here can wrap.
+  std::uint64_t Map(std::uint64_t rva, std::uint64_t length, const std::string& what) const {
+    for (const Section& section : sections_) {
+      if (rva < section.rva) continue;
+      const std::uint64_t into = rva - section.rva;
+      if (into > section.usable || section.usable - into < length) continue;
+      return section.file_offset + into;
+    }
+    throw ModuleError(what + " (RVA " + Hex(rva) + ", " + std::to_string(length) +
+                      " bytes) lies outside the sections stored in the file");
+  }
+
+  // --- Headers ---
+
+  void ReadHeaders() {
+    if (file_.size() < sizeof(DosHeaderDisk) || U16(0, "DOS header") != kDosMagic)
+      throw ModuleError("not a module: no MZ header");
+    const std::uint64_t pe = U32(kPeHeaderOffsetField, "DOS header");
+    if (U32(pe, "PE header") != kPeSignature)
+      throw ModuleError("not a PE module: no PE signature at " + Hex(pe));
+    const std::uint64_t coff = pe + 4;
+    const std::uint16_t section_count = U16(coff + 2, "COFF header");
+    const std::uint16_t optional_size = U16(coff + 16, "COFF header");
+    const std::uint16_t characteristics = U16(coff + 18, "COFF header");
+    const std::uint64_t optional = coff + sizeof(CoffHeaderDisk);
+    if (U16(optional, "optional header") != kPe32Magic)
+      throw ModuleError("not a PE32 module (optional header magic is not 0x10B)");
+    if ((characteristics & (kCoffExecutableImage | kCoffDll)) != (kCoffExecutableImage | kCoffDll))
+      throw ModuleError("not a DLL image (COFF characteristics " + Hex(characteristics) + ")");
+    if (U32(optional + kOptEntryPoint, "optional header") != 0)
+      throw ModuleError("not a resource-only module: it has an entry point");
+    // The resource directory is the third data directory; the header must be long enough to
+    // hold it and must say it has it.
+    if (optional_size < kOptDataDirectories + (kResourceDirectoryIndex + 1) * sizeof(DataDirectoryDisk) ||
+        U32(optional + kOptRvaCount, "optional header") <= kResourceDirectoryIndex)
+      throw ModuleError("the optional header has no resource directory entry");
+    const std::uint64_t directory = optional + kOptDataDirectories +
+                                    kResourceDirectoryIndex * sizeof(DataDirectoryDisk);
+    directory_rva_ = U32(directory, "data directories");
+    if (directory_rva_ == 0 || U32(directory + 4, "data directories") == 0)
+      throw ModuleError("the module holds no resources");
+
+    if (section_count == 0 || section_count > kMaxSections)
+      throw ModuleError("the module has " + std::to_string(section_count) + " sections");
+    const std::uint64_t table = optional + optional_size;
+    for (std::uint16_t i = 0; i < section_count; ++i) {
+      const std::uint64_t at = table + std::uint64_t{i} * sizeof(SectionHeaderDisk);
+      const std::uint32_t virtual_size = U32(at + 8, "section table");
+      const std::uint32_t rva = U32(at + 12, "section table");
+      const std::uint32_t raw_size = U32(at + 16, "section table");
+      const std::uint32_t raw_offset = U32(at + 20, "section table");
+      const std::uint32_t flags = U32(at + 36, "section table");
+      if (flags & (kSectionCode | kSectionExecute))
+        throw ModuleError("not a resource-only module: section " + std::to_string(i + 1) +
+                          " holds code or is executable");
+      // Bytes past VirtualSize are not mapped, bytes past the file do not exist.
+      std::uint64_t usable = virtual_size != 0 ? std::min(virtual_size, raw_size) : raw_size;
+      if (raw_offset > file_.size()) usable = 0;
+      else usable = std::min<std::uint64_t>(usable, file_.size() - raw_offset);
+      sections_.push_back({rva, raw_offset, usable});
+    }
+  }
+
+  // --- The resource tree ---
+
+  struct Path {
+    ResourceKey type;
+    ResourceKey name;
+  };
+
+  ResourceKey ReadName(std::uint32_t field) {
+    const std::uint64_t rva = directory_rva_ + (field & kOffsetMask);
+    const std::uint64_t at = Map(rva, 2, "a resource name");
+    const std::uint16_t length = U16(at, "resource name");
+    // Map the whole string, not just its length word: it must lie in the section as well.
+    const std::uint64_t text = Map(rva + 2, 2ull * length, "a resource name");
+    std::string name;
+    for (std::uint16_t i = 0; i < length; ++i) {
+      const std::uint16_t unit = U16(text + 2ull * i, "resource name");
+      if (unit < 0x20 || unit > 0x7E)
+        throw ModuleError("resource name at " + Hex(at) + " is not printable ASCII");
+      name.push_back(static_cast<char>(unit));
+    }
+    if (name.empty()) throw ModuleError("resource name at " + Hex(at) + " is empty");
+    return ResourceKey::Named(name);  // at most 65535 characters; Named caps at 255
+  }
+
+  ResourceKey ReadKey(std::uint32_t field, int level) {
+    if (field & kResourceHighBit) {
+      if (level == kLanguageLevel) throw ModuleError("a language entry holds a name");
+      try {
+        return ReadName(field);
+      } catch (const std::invalid_argument&) {
+        throw ModuleError("a resource name is longer than 255 characters");
+      }
+    }
+    if (field > 0xFFFF) throw ModuleError("a resource ID " + Hex(field) + " is wider than 16 bits");
+    return static_cast<std::uint16_t>(field);
+  }
+
+  // Depth is fixed by `level`, so the recursion never goes deeper than three tables; a table
+  // reached a second time would be a cycle or a shared subtree, so it is refused.
+  void WalkTable(std::uint32_t offset, int level, const Path& path) {
+    if (!visited_tables_.insert(offset).second)
+      throw ModuleError("the resource tree reaches the table at directory offset " + Hex(offset) +
+                        " twice (a cycle or a shared table)");
+    const std::uint64_t rva = directory_rva_ + offset;
+    const std::uint64_t header = Map(rva, sizeof(ResourceDirectoryDisk), "a resource table");
+    const std::uint32_t count = std::uint32_t{U16(header + 12, "resource table")} +
+                                U16(header + 14, "resource table");
+    entries_ += count;
+    if (entries_ > kMaxResourceEntries)
+      throw ModuleError("the resource tree has more than " + std::to_string(kMaxResourceEntries) +
+                        " entries");
+    const std::uint64_t entries =
+        Map(rva, sizeof(ResourceDirectoryDisk) + std::uint64_t{count} * sizeof(ResourceDirectoryEntryDisk),
+            "a resource table's entries");
+    for (std::uint32_t i = 0; i < count; ++i) {
+      const std::uint64_t at = entries + sizeof(ResourceDirectoryDisk) +
+                               std::uint64_t{i} * sizeof(ResourceDirectoryEntryDisk);
+      const ResourceKey key = ReadKey(U32(at, "resource entry"), level);
+      const std::uint32_t target = U32(at + 4, "resource entry");
+      const bool subtable = (target & kResourceHighBit) != 0;
+      if (subtable != (level < kLanguageLevel))
+        throw ModuleError(subtable ? "the resource tree is deeper than type/name/language"
+                                   : "the resource tree ends before the language level");
+      if (level == 0) {
+        WalkTable(target & kOffsetMask, 1, {key, {}});
+      } else if (level == 1) {
+        WalkTable(target & kOffsetMask, 2, {path.type, key});
+      } else {
+        ReadLeaf(target, path, key.id());
+      }
+    }
+  }
+
+  void ReadLeaf(std::uint32_t offset, const Path& path, std::uint16_t language) {
+    const std::string what = "resource " + path.type.ToString() + "/" + path.name.ToString() +
+                             "/" + std::to_string(language);
+    if (!seen_.insert({path.type, path.name, language}).second)
+      throw ModuleError(what + " appears twice in the resource tree");
+    const std::uint64_t entry =
+        Map(directory_rva_ + std::uint64_t{offset}, sizeof(ResourceDataEntryDisk),
+            "the data entry of " + what);
+    const std::uint32_t data_rva = U32(entry, "resource data entry");
+    const std::uint32_t size = U32(entry + 4, "resource data entry");
+    const std::uint32_t code_page = U32(entry + 8, "resource data entry");
+    // Checked before the copy: entries may share data, so the sum can exceed the file.
+    data_bytes_ += size;
+    if (data_bytes_ > kMaxResourceBytes)
+      throw ModuleError("the resources hold more than " + std::to_string(kMaxResourceBytes) +
+                        " bytes in all");
+    const std::uint64_t data = Map(data_rva, size, "the data of " + what);
+    Resource resource{path.type, path.name, language, {}, code_page};
+    resource.data.assign(file_.begin() + static_cast<std::ptrdiff_t>(data),
+                         file_.begin() + static_cast<std::ptrdiff_t>(data + size));
+    resources_.push_back(std::move(resource));
+  }
+
+  std::span<const std::uint8_t> file_;
+  std::vector<Section> sections_;
+  std::uint64_t directory_rva_ = 0;
+  std::set<std::uint32_t> visited_tables_;
+  std::set<std::tuple<ResourceKey, ResourceKey, std::uint16_t>> seen_;
+  std::uint64_t entries_ = 0;
+  std::uint64_t data_bytes_ = 0;
+  std::vector<Resource> resources_;
+};
+
+}  // namespace
+
+std::vector<Resource> ReadResourceModule(std::span<const std::uint8_t> file) {
+  return ModuleReader(file).Read();
+}
+
+}  // namespace marivane::module
