@@ -142,12 +142,6 @@ bool CopyFileTo(const std::string& source, const std::string& target, bool fail_
   return std::filesystem::copy_file(source, target, options, error) && !error;
 }
 
-std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
-  const std::unique_ptr<TStream> file = OpenFileForReading(path);
-  TStreamReader reader(*file);
-  return reader.ReadExact(static_cast<std::size_t>(file->Size()));
-}
-
 void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) throw EFCreateError(CannotCreateFileMessage(path, static_cast<std::uint32_t>(errno)));

@@ -136,12 +136,6 @@ bool CopyFileTo(const std::string& source, const std::string& target, bool fail_
   return CopyFileA(source.c_str(), target.c_str(), fail_if_exists) != 0;
 }
 
-std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
-  const std::unique_ptr<TStream> file = OpenFileForReading(path);
-  TStreamReader reader(*file);
-  return reader.ReadExact(static_cast<std::size_t>(file->Size()));
-}
-
 void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
