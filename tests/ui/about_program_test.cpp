@@ -22,11 +22,6 @@ void Click(HWND control) {
   SendMessageA(control, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
 }
 
-void PostKey(HWND window, UINT key) {
-  PostMessageA(window, WM_KEYDOWN, key, 0);
-  PostMessageA(window, WM_KEYUP, key, 0);
-}
-
 TEST_F(AboutWindow, OpensModallyWithWorkingLinksAndIgnoresEsc) {
   ShowMain();
   std::vector<std::pair<HWND, std::string>> opened;
@@ -51,10 +46,10 @@ TEST_F(AboutWindow, OpensModallyWithWorkingLinksAndIgnoresEsc) {
         GetObjectA(reinterpret_cast<HFONT>(SendMessageA(about_->Label4, WM_GETFONT, 0, 0)),
                    sizeof(font), &font);
         underlined = font.lfUnderline != 0;
-        PostKey(GetFocus(), VK_ESCAPE);
+        PressKey(about, VK_ESCAPE);
         After(100, [&, about] {
           open_after_esc = IsWindowVisible(about) != FALSE;
-          PostKey(GetFocus(), VK_RETURN);  // OK is the default button
+          PressKey(about, VK_RETURN);  // OK is the default button
         });
       })
       .Then([&](HWND about) { SendMessageA(about, WM_SYSCOMMAND, SC_CLOSE, 0); });

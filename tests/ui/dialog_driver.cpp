@@ -195,6 +195,14 @@ TAction Cancel() {
   return [](HWND dialog) { PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0); };
 }
 
+void PressKey(HWND window, UINT key) {
+  HWND target = GetFocus();
+  if (target != window && !IsChild(window, target)) target = GetNextDlgTabItem(window, nullptr, FALSE);
+  if (target == nullptr) target = window;
+  PostMessageA(target, WM_KEYDOWN, key, 0);
+  PostMessageA(target, WM_KEYUP, key, 0);
+}
+
 void Pump(DWORD milliseconds) {
   const ULONGLONG until = GetTickCount64() + milliseconds;
   do {

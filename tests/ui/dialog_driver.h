@@ -67,6 +67,11 @@ TAction EnterFileName(const std::string& name);
 // Cancels a dialog.
 TAction Cancel();
 
+// Posts a key press to the control of `window` that has the focus, as typing would. When the
+// focus has left the process (another program's window took the screen), the window's first
+// tab stop stands in for it.
+void PressKey(HWND window, UINT key);
+
 // The text in a file dialog's name box.
 std::string FileNameBoxText(HWND dialog);
 std::string WindowText(HWND window);

@@ -128,9 +128,7 @@ TEST_F(SaveCommand, PlainMessageClosesWithEnterOrEscAndDisablesTheWindows) {
       const int left = (GetSystemMetrics(SM_CXSCREEN) - (bounds.right - bounds.left)) / 2;
       const int top = (GetSystemMetrics(SM_CYSCREEN) - (bounds.bottom - bounds.top)) / 2;
       centred = std::abs(bounds.left - left) <= 1 && std::abs(bounds.top - top) <= 1;
-      HWND focus = GetFocus();
-      PostMessageA(focus, WM_KEYDOWN, key, 0);
-      PostMessageA(focus, WM_KEYUP, key, 0);
+      PressKey(box, key);
     };
   };
   driver.Then(check_and_press(VK_RETURN)).Then(check_and_press(VK_ESCAPE));
