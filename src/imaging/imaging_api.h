@@ -10,7 +10,7 @@
 #include <array>
 #include <cstdint>
 
-#include "platform/wimgapi_types.h"
+#include "imaging/wimgapi_interface.h"
 
 namespace imaging {
 

@@ -2,7 +2,7 @@
 // its absence only when a boot screen is to be made.
 #pragma once
 
-#include "platform/wimgapi_types.h"
+#include "imaging/wimgapi_interface.h"
 
 namespace wimgapi {
 

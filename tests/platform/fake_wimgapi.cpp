@@ -1,6 +1,6 @@
 // A stand-in imaging library for the binding tests: every entry point exists (unless the build
 // leaves one out on purpose), and WIMGetImageCount answers a number only this library gives.
-#include "platform/wimgapi_types.h"
+#include "imaging/wimgapi_interface.h"
 
 using namespace wimgapi;
 

@@ -1,6 +1,7 @@
-// The calling convention and argument types of the Windows imaging library's entry points.
-// Shared by the run-time binding (wimgapi.h) and by the project's own imaging library, which
-// exports the same fourteen functions. Paths are UTF-16 on every platform.
+// The interface of the Windows imaging library (WIMGAPI) as far as this project uses it: the
+// calling convention, argument types and values of its entry points. The project's own imaging
+// library implements it; the platform's run-time binding (platform/wimgapi.h) looks it up in
+// the system's library. Paths are UTF-16 on every platform.
 #pragma once
 
 #include <cstdint>
