@@ -7,28 +7,12 @@
 #include <random>
 #include <set>
 #include <string>
-#include <type_traits>
 
 #include "imaging/file_system.h"
 #include "imaging/last_error.h"
 #include "imaging/wim_writer.h"
 
 namespace imaging {
-
-static_assert(std::is_same_v<decltype(&WIMCreateFile), wimgapi::CreateFileFn>);
-static_assert(std::is_same_v<decltype(&WIMCloseHandle), wimgapi::CloseHandleFn>);
-static_assert(std::is_same_v<decltype(&WIMSetTemporaryPath), wimgapi::SetTemporaryPathFn>);
-static_assert(std::is_same_v<decltype(&WIMSetReferenceFile), wimgapi::SetReferenceFileFn>);
-static_assert(std::is_same_v<decltype(&WIMSplitFile), wimgapi::SplitFileFn>);
-static_assert(std::is_same_v<decltype(&WIMExportImage), wimgapi::ExportImageFn>);
-static_assert(std::is_same_v<decltype(&WIMDeleteImage), wimgapi::DeleteImageFn>);
-static_assert(std::is_same_v<decltype(&WIMGetImageCount), wimgapi::GetImageCountFn>);
-static_assert(std::is_same_v<decltype(&WIMSetBootImage), wimgapi::SetBootImageFn>);
-static_assert(std::is_same_v<decltype(&WIMCaptureImage), wimgapi::CaptureImageFn>);
-static_assert(std::is_same_v<decltype(&WIMLoadImage), wimgapi::LoadImageFn>);
-static_assert(std::is_same_v<decltype(&WIMApplyImage), wimgapi::ApplyImageFn>);
-static_assert(std::is_same_v<decltype(&WIMMountImage), wimgapi::MountImageFn>);
-static_assert(std::is_same_v<decltype(&WIMUnmountImage), wimgapi::UnmountImageFn>);
 
 namespace {
 
@@ -141,9 +125,11 @@ Dword captureFolder(WimWriter& writer, const std::u16string& path, ImageNode& di
   return kErrorSuccess;
 }
 
-Bool notImplemented() {
+// Takes the arguments only so that the definitions made from the list use every parameter.
+template <typename R, typename... Arguments>
+R NotImplemented(const Arguments&...) {
   setLastError(kErrorCallNotImplemented);
-  return 0;
+  return R{};
 }
 
 }  // namespace
@@ -233,19 +219,16 @@ Bool WIMAPI WIMSetBootImage(Handle wim_handle, Dword image_index) {
   });
 }
 
-Bool WIMAPI WIMSetTemporaryPath(Handle, WidePath) { return notImplemented(); }
-Bool WIMAPI WIMSetReferenceFile(Handle, WidePath, Dword) { return notImplemented(); }
-Bool WIMAPI WIMSplitFile(Handle, WidePath, std::int64_t*, Dword) { return notImplemented(); }
-Bool WIMAPI WIMExportImage(Handle, Handle, Dword) { return notImplemented(); }
-Bool WIMAPI WIMDeleteImage(Handle, Dword) { return notImplemented(); }
-Dword WIMAPI WIMGetImageCount(Handle) { return Dword(notImplemented()); }
-Handle WIMAPI WIMLoadImage(Handle, Dword) {
-  setLastError(kErrorCallNotImplemented);
-  return nullptr;
-}
-Bool WIMAPI WIMApplyImage(Handle, WidePath, Dword) { return notImplemented(); }
-Bool WIMAPI WIMMountImage(WidePath, WidePath, Dword, WidePath) { return notImplemented(); }
-Bool WIMAPI WIMUnmountImage(WidePath, WidePath, Dword, Bool) { return notImplemented(); }
+// The calls marked NOT_IMPLEMENTED in MARIVANE_WIMGAPI_ENTRY_POINTS; the others are above.
+#define MARIVANE_IMAGING_DEFINE_IMPLEMENTED(function, result, parameters, arguments)
+#define MARIVANE_IMAGING_DEFINE_NOT_IMPLEMENTED(function, result, parameters, arguments) \
+  result WIMAPI function parameters { return NotImplemented<result> arguments; }
+#define MARIVANE_IMAGING_DEFINE(name, result, parameters, arguments, kind) \
+  MARIVANE_IMAGING_DEFINE_##kind(WIM##name, result, parameters, arguments)
+MARIVANE_WIMGAPI_ENTRY_POINTS(MARIVANE_IMAGING_DEFINE)
+#undef MARIVANE_IMAGING_DEFINE
+#undef MARIVANE_IMAGING_DEFINE_NOT_IMPLEMENTED
+#undef MARIVANE_IMAGING_DEFINE_IMPLEMENTED
 
 void SetFixedIdentity(const std::array<std::uint8_t, 16>& guid, std::uint64_t filetime) {
   std::lock_guard lock(g_mutex);

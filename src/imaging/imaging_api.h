@@ -3,8 +3,9 @@
 //
 // Working calls: WIMCreateFile (new archive, no compression or LZX), WIMCaptureImage (a whole
 // folder tree), WIMSetBootImage, WIMCloseHandle (closing the archive handle completes the
-// file). The others return 0 with ERROR_CALL_NOT_IMPLEMENTED. Every failure returns 0/null and
-// leaves a Windows error number for LastError().
+// file). The others, NOT_IMPLEMENTED in MARIVANE_WIMGAPI_ENTRY_POINTS, return 0 with
+// ERROR_CALL_NOT_IMPLEMENTED. Every failure returns 0/null and leaves a Windows error number
+// for LastError().
 #pragma once
 
 #include <array>
@@ -19,21 +20,11 @@ using wimgapi::Dword;
 using wimgapi::Handle;
 using wimgapi::WidePath;
 
-Handle WIMAPI WIMCreateFile(WidePath path, Dword desired_access, Dword creation_disposition,
-                            Dword flags_and_attributes, Dword compression_type, Dword* creation_result);
-Bool WIMAPI WIMCloseHandle(Handle handle);
-Bool WIMAPI WIMSetTemporaryPath(Handle wim, WidePath path);
-Bool WIMAPI WIMSetReferenceFile(Handle wim, WidePath path, Dword flags);
-Bool WIMAPI WIMSplitFile(Handle wim, WidePath part_path, std::int64_t* part_size, Dword flags);
-Bool WIMAPI WIMExportImage(Handle image, Handle wim, Dword flags);
-Bool WIMAPI WIMDeleteImage(Handle wim, Dword image_index);
-Dword WIMAPI WIMGetImageCount(Handle wim);
-Bool WIMAPI WIMSetBootImage(Handle wim, Dword image_index);
-Handle WIMAPI WIMCaptureImage(Handle wim, WidePath path, Dword capture_flags);
-Handle WIMAPI WIMLoadImage(Handle wim, Dword image_index);
-Bool WIMAPI WIMApplyImage(Handle image, WidePath path, Dword apply_flags);
-Bool WIMAPI WIMMountImage(WidePath mount_path, WidePath wim_path, Dword image_index, WidePath temp_path);
-Bool WIMAPI WIMUnmountImage(WidePath mount_path, WidePath wim_path, Dword image_index, Bool commit_changes);
+// WIMCreateFile, WIMCloseHandle, ...: the fourteen, declared from MARIVANE_WIMGAPI_ENTRY_POINTS.
+#define MARIVANE_IMAGING_DECLARE(name, result, parameters, arguments, kind) \
+  result WIMAPI WIM##name parameters;
+MARIVANE_WIMGAPI_ENTRY_POINTS(MARIVANE_IMAGING_DECLARE)
+#undef MARIVANE_IMAGING_DECLARE
 
 // The calling thread's last error. On Windows this is GetLastError(), which the library sets.
 Dword LastError();

@@ -18,20 +18,11 @@ void UnloadWIMGAPI();
 // The last-error code of the calling thread, as the library's failing call left it.
 Dword LastError();
 
-// Bound in this order; only the first four named in the save path are ever called.
-extern CreateFileFn WIMCreateFile;
-extern CloseHandleFn WIMCloseHandle;
-extern SetTemporaryPathFn WIMSetTemporaryPath;
-extern SetReferenceFileFn WIMSetReferenceFile;
-extern SplitFileFn WIMSplitFile;
-extern ExportImageFn WIMExportImage;
-extern DeleteImageFn WIMDeleteImage;
-extern GetImageCountFn WIMGetImageCount;
-extern SetBootImageFn WIMSetBootImage;
-extern CaptureImageFn WIMCaptureImage;
-extern LoadImageFn WIMLoadImage;
-extern ApplyImageFn WIMApplyImage;
-extern MountImageFn WIMMountImage;
-extern UnmountImageFn WIMUnmountImage;
+// WIMCreateFile, WIMCloseHandle, ...: bound in the order of MARIVANE_WIMGAPI_ENTRY_POINTS, and
+// all null while the library is not loaded. Only the four the save path names are ever called.
+#define MARIVANE_WIMGAPI_DECLARE_POINTER(name, result, parameters, arguments, kind) \
+  extern name##Fn WIM##name;
+MARIVANE_WIMGAPI_ENTRY_POINTS(MARIVANE_WIMGAPI_DECLARE_POINTER)
+#undef MARIVANE_WIMGAPI_DECLARE_POINTER
 
 }  // namespace wimgapi

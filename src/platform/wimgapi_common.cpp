@@ -4,40 +4,19 @@ namespace wimgapi {
 
 bool WIMGAPILoaded = false;
 
-CreateFileFn WIMCreateFile = nullptr;
-CloseHandleFn WIMCloseHandle = nullptr;
-SetTemporaryPathFn WIMSetTemporaryPath = nullptr;
-SetReferenceFileFn WIMSetReferenceFile = nullptr;
-SplitFileFn WIMSplitFile = nullptr;
-ExportImageFn WIMExportImage = nullptr;
-DeleteImageFn WIMDeleteImage = nullptr;
-GetImageCountFn WIMGetImageCount = nullptr;
-SetBootImageFn WIMSetBootImage = nullptr;
-CaptureImageFn WIMCaptureImage = nullptr;
-LoadImageFn WIMLoadImage = nullptr;
-ApplyImageFn WIMApplyImage = nullptr;
-MountImageFn WIMMountImage = nullptr;
-UnmountImageFn WIMUnmountImage = nullptr;
+#define MARIVANE_WIMGAPI_DEFINE_POINTER(name, result, parameters, arguments, kind) \
+  name##Fn WIM##name = nullptr;
+MARIVANE_WIMGAPI_ENTRY_POINTS(MARIVANE_WIMGAPI_DEFINE_POINTER)
+#undef MARIVANE_WIMGAPI_DEFINE_POINTER
 
 }  // namespace wimgapi
 
 namespace wimgapi::internal {
 
 void ClearEntryPoints() {
-  WIMCreateFile = nullptr;
-  WIMCloseHandle = nullptr;
-  WIMSetTemporaryPath = nullptr;
-  WIMSetReferenceFile = nullptr;
-  WIMSplitFile = nullptr;
-  WIMExportImage = nullptr;
-  WIMDeleteImage = nullptr;
-  WIMGetImageCount = nullptr;
-  WIMSetBootImage = nullptr;
-  WIMCaptureImage = nullptr;
-  WIMLoadImage = nullptr;
-  WIMApplyImage = nullptr;
-  WIMMountImage = nullptr;
-  WIMUnmountImage = nullptr;
+#define MARIVANE_WIMGAPI_CLEAR_POINTER(name, result, parameters, arguments, kind) WIM##name = nullptr;
+  MARIVANE_WIMGAPI_ENTRY_POINTS(MARIVANE_WIMGAPI_CLEAR_POINTER)
+#undef MARIVANE_WIMGAPI_CLEAR_POINTER
 }
 
 }  // namespace wimgapi::internal

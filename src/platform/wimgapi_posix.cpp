@@ -15,20 +15,10 @@ marivane::platform::TExitProc saved_exit_proc = nullptr;
 
 void LoadWIMGAPI() {
   if (WIMGAPILoaded) return;
-  WIMCreateFile = imaging::WIMCreateFile;
-  WIMCloseHandle = imaging::WIMCloseHandle;
-  WIMSetTemporaryPath = imaging::WIMSetTemporaryPath;
-  WIMSetReferenceFile = imaging::WIMSetReferenceFile;
-  WIMSplitFile = imaging::WIMSplitFile;
-  WIMExportImage = imaging::WIMExportImage;
-  WIMDeleteImage = imaging::WIMDeleteImage;
-  WIMGetImageCount = imaging::WIMGetImageCount;
-  WIMSetBootImage = imaging::WIMSetBootImage;
-  WIMCaptureImage = imaging::WIMCaptureImage;
-  WIMLoadImage = imaging::WIMLoadImage;
-  WIMApplyImage = imaging::WIMApplyImage;
-  WIMMountImage = imaging::WIMMountImage;
-  WIMUnmountImage = imaging::WIMUnmountImage;
+#define MARIVANE_WIMGAPI_TAKE_OWN(name, result, parameters, arguments, kind) \
+  WIM##name = imaging::WIM##name;
+  MARIVANE_WIMGAPI_ENTRY_POINTS(MARIVANE_WIMGAPI_TAKE_OWN)
+#undef MARIVANE_WIMGAPI_TAKE_OWN
   WIMGAPILoaded = true;
   saved_exit_proc = marivane::platform::ExitProc;
   marivane::platform::ExitProc = UnloadWIMGAPI;

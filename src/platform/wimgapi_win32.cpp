@@ -23,15 +23,12 @@ bool Bind(const char* name, Fn& slot) {
   return slot != nullptr;
 }
 
+// Stops at the first entry point the library lacks.
 bool BindAll() {
-  return Bind("WIMCreateFile", WIMCreateFile) && Bind("WIMCloseHandle", WIMCloseHandle) &&
-         Bind("WIMSetTemporaryPath", WIMSetTemporaryPath) &&
-         Bind("WIMSetReferenceFile", WIMSetReferenceFile) && Bind("WIMSplitFile", WIMSplitFile) &&
-         Bind("WIMExportImage", WIMExportImage) && Bind("WIMDeleteImage", WIMDeleteImage) &&
-         Bind("WIMGetImageCount", WIMGetImageCount) && Bind("WIMSetBootImage", WIMSetBootImage) &&
-         Bind("WIMCaptureImage", WIMCaptureImage) && Bind("WIMLoadImage", WIMLoadImage) &&
-         Bind("WIMApplyImage", WIMApplyImage) && Bind("WIMMountImage", WIMMountImage) &&
-         Bind("WIMUnmountImage", WIMUnmountImage);
+#define MARIVANE_WIMGAPI_BIND(name, result, parameters, arguments, kind) \
+  && Bind("WIM" #name, WIM##name)
+  return true MARIVANE_WIMGAPI_ENTRY_POINTS(MARIVANE_WIMGAPI_BIND);
+#undef MARIVANE_WIMGAPI_BIND
 }
 
 }  // namespace
