@@ -15,15 +15,12 @@ constexpr Dword kErrorInvalidHandle = 6;
 constexpr Dword kErrorNotEnoughMemory = 8;
 constexpr Dword kErrorWriteFault = 29;
 constexpr Dword kErrorReadFault = 30;
-constexpr Dword kErrorSharingViolation = 32;
 constexpr Dword kErrorFileExists = 80;
 constexpr Dword kErrorInvalidParameter = 87;
 constexpr Dword kErrorDiskFull = 112;
 constexpr Dword kErrorCallNotImplemented = 120;
 constexpr Dword kErrorInvalidName = 123;
-constexpr Dword kErrorAlreadyExists = 183;
 constexpr Dword kErrorDirectory = 267;  // "The directory name is invalid": a file where a folder was expected
-constexpr Dword kErrorArithmeticOverflow = 534;
 
 // On Win32 these are SetLastError/GetLastError; elsewhere a thread-local value.
 void setLastError(Dword code);

@@ -19,7 +19,6 @@ constexpr std::uint8_t kResFlagMetadata = 0x02;    // image metadata; also set o
 constexpr std::uint8_t kResFlagCompressed = 0x04;  // chunked, in the header's compression type
 
 constexpr std::uint32_t kNoSecurityId = 0xFFFFFFFF;
-constexpr std::uint32_t kAttributeDirectory = 0x10;
 
 #pragma pack(push, 1)
 

@@ -49,6 +49,17 @@ char16_t upcase(char16_t c) {
   return c;
 }
 
+// Orders folder entries the way Windows lists them: case-insensitively, then by code unit.
+bool lessWimName(const std::u16string& a, const std::u16string& b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const char16_t ua = upcase(a[i]), ub = upcase(b[i]);
+    if (ua != ub) return ua < ub;
+  }
+  if (a.size() != b.size()) return a.size() < b.size();
+  return a < b;
+}
+
 // --- Metadata resource ---
 
 std::size_t dentryLength(const ImageNode& node) {
@@ -104,6 +115,18 @@ void sortTree(ImageNode& node) {
   for (ImageNode& c : node.children) sortTree(c);
 }
 
+std::vector<std::uint8_t> buildImageMetadata(const ImageNode& root) {
+  std::vector<std::uint8_t> out;
+  out.reserve(4096);
+  // No security descriptors: the block is just its own 8-byte header.
+  appendStruct(out, wim::SecurityBlockDisk{sizeof(wim::SecurityBlockDisk), 0});
+  const std::size_t root_at = appendDentry(out, root);
+  // The root stands alone in a list of one, closed like any other.
+  out.resize(out.size() + kEndMarkerSize, 0);
+  appendChildren(out, root, root_at);
+  return out;
+}
+
 // --- XML description ---
 
 void appendAscii(std::u16string& out, const char* text) {
@@ -125,28 +148,6 @@ void appendTimeElement(std::u16string& out, const char* name, std::uint64_t file
 }
 
 }  // namespace
-
-bool lessWimName(const std::u16string& a, const std::u16string& b) {
-  const std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    const char16_t ua = upcase(a[i]), ub = upcase(b[i]);
-    if (ua != ub) return ua < ub;
-  }
-  if (a.size() != b.size()) return a.size() < b.size();
-  return a < b;
-}
-
-std::vector<std::uint8_t> buildImageMetadata(const ImageNode& root) {
-  std::vector<std::uint8_t> out;
-  out.reserve(4096);
-  // No security descriptors: the block is just its own 8-byte header.
-  appendStruct(out, wim::SecurityBlockDisk{sizeof(wim::SecurityBlockDisk), 0});
-  const std::size_t root_at = appendDentry(out, root);
-  // The root stands alone in a list of one, closed like any other.
-  out.resize(out.size() + kEndMarkerSize, 0);
-  appendChildren(out, root, root_at);
-  return out;
-}
 
 // --- Writer ---
 

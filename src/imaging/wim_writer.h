@@ -62,7 +62,6 @@ class WimWriter {
   Dword addBlob(std::span<const std::uint8_t> data, Sha1Digest& hash);
   // Takes over a captured tree; returns the new image's 1-based index.
   unsigned addImage(ImageNode root);
-  unsigned imageCount() const { return unsigned(images_.size()); }
   Dword setBootIndex(unsigned index);
   // Completes the archive and closes the file; on failure the file is deleted.
   Dword finish();
@@ -96,10 +95,5 @@ class WimWriter {
   unsigned boot_index_ = 0;
   std::uint64_t end_ = 0;
 };
-
-// Builds the metadata resource of one image (exposed for tests).
-std::vector<std::uint8_t> buildImageMetadata(const ImageNode& root);
-// Orders folder entries the way Windows lists them: case-insensitively, then by code unit.
-bool lessWimName(const std::u16string& a, const std::u16string& b);
 
 }  // namespace imaging
