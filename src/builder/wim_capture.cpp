@@ -15,24 +15,24 @@ bool CaptureFolderToWim(const std::string& folder, const std::string& wim_path, 
   const std::u16string wide_wim = platform::ToWidePath(wim_path);
   const std::u16string wide_folder = platform::ToWidePath(folder);
 
-  Dword creation_result = 0;  // asked for by the library, of no use to us
-  const Handle wim = WIMCreateFile(wide_wim.c_str(), kGenericWrite, kCreateAlways, 0, kCompressLzx,
-                                   &creation_result);
+  TDword creation_result = 0;  // asked for by the library, of no use to us
+  const THandle wim = WIMCreateFile(wide_wim.c_str(), kGenericWrite, kCreateAlways, 0, kCompressLzx,
+                                    &creation_result);
   if (wim == nullptr) {
     // Read before anything else can touch the thread's error state.
-    const Dword error = LastError();
+    const TDword error = LastError();
     ui.ShowMessage(kCreateWimFailedMessage + std::to_string(error));
     return false;
   }
-  const Handle image = WIMCaptureImage(wim, wide_folder.c_str(), 0);
+  const THandle image = WIMCaptureImage(wim, wide_folder.c_str(), 0);
   if (image == nullptr) {
-    const Dword error = LastError();
+    const TDword error = LastError();
     ui.ShowMessage(kCaptureFailedMessage + std::to_string(error));
     WIMCloseHandle(wim);
     return false;
   }
   if (!WIMSetBootImage(wim, 1)) {
-    const Dword error = LastError();
+    const TDword error = LastError();
     ui.ShowMessage(kSetBootFailedMessage + std::to_string(error));
     WIMCloseHandle(image);
     WIMCloseHandle(wim);

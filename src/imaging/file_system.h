@@ -13,7 +13,7 @@
 
 namespace imaging {
 
-struct FileInfo {
+struct TFileInfo {
   bool is_directory = false;
   std::uint64_t size = 0;
   std::uint32_t attributes = 0;  // Windows FILE_ATTRIBUTE_* bits
@@ -22,35 +22,35 @@ struct FileInfo {
   std::uint64_t last_write_time = 0;
 };
 
-struct DirectoryItem {
+struct TDirectoryItem {
   std::u16string name;
-  FileInfo info;
+  TFileInfo info;
 };
 
 namespace fs {
 
 // Information about the object at `path`; a folder's own entry for the image root.
-Dword queryInfo(const std::u16string& path, FileInfo& info);
+TDword QueryInfo(const std::u16string& path, TFileInfo& info);
 // The entries of a folder except "." and "..". Objects that are neither files nor folders
 // (devices, sockets) are left out.
-Dword listFolder(const std::u16string& path, std::vector<DirectoryItem>& items);
-Dword readWholeFile(const std::u16string& path, std::vector<std::uint8_t>& data);
-std::u16string joinPath(const std::u16string& folder, const std::u16string& name);
+TDword ListFolder(const std::u16string& path, std::vector<TDirectoryItem>& items);
+TDword ReadWholeFile(const std::u16string& path, std::vector<std::uint8_t>& data);
+std::u16string JoinPath(const std::u16string& folder, const std::u16string& name);
 
-enum class Disposition { kCreateNew, kCreateAlways };
+enum class TDisposition { kCreateNew, kCreateAlways };
 
-class OutputFile {
+class TOutputFile {
  public:
-  virtual ~OutputFile() = default;
-  virtual Dword writeAt(std::uint64_t offset, std::span<const std::uint8_t> data) = 0;
-  virtual Dword truncate(std::uint64_t size) = 0;
+  virtual ~TOutputFile() = default;
+  virtual TDword WriteAt(std::uint64_t offset, std::span<const std::uint8_t> data) = 0;
+  virtual TDword Truncate(std::uint64_t size) = 0;
   // Closes and deletes the file; used when the archive cannot be completed.
-  virtual void discard() = 0;
-  virtual Dword close() = 0;
+  virtual void Discard() = 0;
+  virtual TDword Close() = 0;
 };
 
-Dword createOutputFile(const std::u16string& path, Disposition disposition,
-                       std::unique_ptr<OutputFile>& file);
+TDword CreateOutputFile(const std::u16string& path, TDisposition disposition,
+                        std::unique_ptr<TOutputFile>& file);
 
 }  // namespace fs
 }  // namespace imaging

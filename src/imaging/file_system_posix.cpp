@@ -19,11 +19,11 @@ constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
 constexpr std::uint64_t kFileTimeTicksPerSecond = 10000000;
 constexpr std::uint64_t kNanosecondsPerTick = 100;
 
-constexpr Dword kFileAttributeReadonly = 0x01;
-constexpr Dword kFileAttributeDirectory = 0x10;
-constexpr Dword kFileAttributeNormal = 0x80;  // a plain file; never combined with other bits
+constexpr TDword kFileAttributeReadonly = 0x01;
+constexpr TDword kFileAttributeDirectory = 0x10;
+constexpr TDword kFileAttributeNormal = 0x80;  // a plain file; never combined with other bits
 
-Dword fromErrno(int err) {
+TDword FromErrno(int err) {
   switch (err) {
     case ENOENT: return kErrorFileNotFound;
     case ENOTDIR: return kErrorPathNotFound;
@@ -39,18 +39,18 @@ Dword fromErrno(int err) {
   }
 }
 
-std::uint64_t toFileTime(const timespec& ts) {
+std::uint64_t ToFileTime(const timespec& ts) {
   if (ts.tv_sec < 0) return kUnixEpochAsFileTime;
   return kUnixEpochAsFileTime + std::uint64_t(ts.tv_sec) * kFileTimeTicksPerSecond +
          std::uint64_t(ts.tv_nsec) / kNanosecondsPerTick;
 }
 
-bool narrowPath(const std::u16string& path, std::string& out) {
-  return utf16ToUtf8(path, out) && out.find('\0') == std::string::npos && !out.empty();
+bool NarrowPath(const std::u16string& path, std::string& out) {
+  return Utf16ToUtf8(path, out) && out.find('\0') == std::string::npos && !out.empty();
 }
 
-FileInfo infoFromStat(const struct stat& st) {
-  FileInfo info;
+TFileInfo InfoFromStat(const struct stat& st) {
+  TFileInfo info;
   info.is_directory = S_ISDIR(st.st_mode);
   info.size = info.is_directory ? 0 : std::uint64_t(st.st_size);
   if (info.is_directory)
@@ -58,46 +58,46 @@ FileInfo infoFromStat(const struct stat& st) {
   else
     info.attributes = (st.st_mode & S_IWUSR) ? kFileAttributeNormal : kFileAttributeReadonly;
   // Linux keeps no birth time in struct stat; the last change stands in for it.
-  info.creation_time = toFileTime(st.st_mtim);
-  info.last_access_time = toFileTime(st.st_atim);
-  info.last_write_time = toFileTime(st.st_mtim);
+  info.creation_time = ToFileTime(st.st_mtim);
+  info.last_access_time = ToFileTime(st.st_atim);
+  info.last_write_time = ToFileTime(st.st_mtim);
   return info;
 }
 
-class PosixOutputFile final : public OutputFile {
+class TPosixOutputFile final : public TOutputFile {
  public:
-  PosixOutputFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-  ~PosixOutputFile() override {
+  TPosixOutputFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  ~TPosixOutputFile() override {
     if (fd_ >= 0) ::close(fd_);
   }
 
-  Dword writeAt(std::uint64_t offset, std::span<const std::uint8_t> data) override {
+  TDword WriteAt(std::uint64_t offset, std::span<const std::uint8_t> data) override {
     std::size_t done = 0;
     while (done < data.size()) {
       const ssize_t n = ::pwrite(fd_, data.data() + done, data.size() - done, off_t(offset + done));
       if (n < 0) {
         if (errno == EINTR) continue;
-        return fromErrno(errno);
+        return FromErrno(errno);
       }
       done += std::size_t(n);
     }
     return kErrorSuccess;
   }
 
-  Dword truncate(std::uint64_t size) override {
-    return ::ftruncate(fd_, off_t(size)) == 0 ? kErrorSuccess : fromErrno(errno);
+  TDword Truncate(std::uint64_t size) override {
+    return ::ftruncate(fd_, off_t(size)) == 0 ? kErrorSuccess : FromErrno(errno);
   }
 
-  void discard() override {
+  void Discard() override {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     ::unlink(path_.c_str());
   }
 
-  Dword close() override {
+  TDword Close() override {
     const int rc = ::close(fd_);
     fd_ = -1;
-    return rc == 0 ? kErrorSuccess : fromErrno(errno);
+    return rc == 0 ? kErrorSuccess : FromErrno(errno);
   }
 
  private:
@@ -107,22 +107,22 @@ class PosixOutputFile final : public OutputFile {
 
 }  // namespace
 
-Dword queryInfo(const std::u16string& path, FileInfo& info) {
+TDword QueryInfo(const std::u16string& path, TFileInfo& info) {
   std::string p;
-  if (!narrowPath(path, p)) return kErrorInvalidName;
+  if (!NarrowPath(path, p)) return kErrorInvalidName;
   struct stat st;
-  if (::stat(p.c_str(), &st) != 0) return fromErrno(errno);
-  info = infoFromStat(st);
+  if (::stat(p.c_str(), &st) != 0) return FromErrno(errno);
+  info = InfoFromStat(st);
   return kErrorSuccess;
 }
 
-Dword listFolder(const std::u16string& path, std::vector<DirectoryItem>& items) {
+TDword ListFolder(const std::u16string& path, std::vector<TDirectoryItem>& items) {
   items.clear();
   std::string p;
-  if (!narrowPath(path, p)) return kErrorInvalidName;
+  if (!NarrowPath(path, p)) return kErrorInvalidName;
   DIR* dir = ::opendir(p.c_str());
-  if (!dir) return errno == ENOTDIR ? kErrorDirectory : fromErrno(errno);
-  Dword result = kErrorSuccess;
+  if (!dir) return errno == ENOTDIR ? kErrorDirectory : FromErrno(errno);
+  TDword result = kErrorSuccess;
   for (;;) {
     errno = 0;
     const dirent* ent = ::readdir(dir);
@@ -133,31 +133,31 @@ Dword listFolder(const std::u16string& path, std::vector<DirectoryItem>& items) 
     if (std::strcmp(ent->d_name, ".") == 0 || std::strcmp(ent->d_name, "..") == 0) continue;
     struct stat st;
     if (::fstatat(::dirfd(dir), ent->d_name, &st, 0) != 0) {
-      result = fromErrno(errno);
+      result = FromErrno(errno);
       break;
     }
     if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode)) continue;
-    DirectoryItem item;
-    if (!utf8ToUtf16(ent->d_name, item.name)) {
+    TDirectoryItem item;
+    if (!Utf8ToUtf16(ent->d_name, item.name)) {
       result = kErrorInvalidName;
       break;
     }
-    item.info = infoFromStat(st);
+    item.info = InfoFromStat(st);
     items.push_back(std::move(item));
   }
   ::closedir(dir);
   return result;
 }
 
-Dword readWholeFile(const std::u16string& path, std::vector<std::uint8_t>& data) {
+TDword ReadWholeFile(const std::u16string& path, std::vector<std::uint8_t>& data) {
   std::string p;
-  if (!narrowPath(path, p)) return kErrorInvalidName;
+  if (!NarrowPath(path, p)) return kErrorInvalidName;
   const int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return fromErrno(errno);
-  Dword result = kErrorSuccess;
+  if (fd < 0) return FromErrno(errno);
+  TDword result = kErrorSuccess;
   struct stat st;
   if (::fstat(fd, &st) != 0) {
-    result = fromErrno(errno);
+    result = FromErrno(errno);
   } else {
     data.resize(std::size_t(st.st_size));
     std::size_t done = 0;
@@ -176,24 +176,24 @@ Dword readWholeFile(const std::u16string& path, std::vector<std::uint8_t>& data)
   return result;
 }
 
-std::u16string joinPath(const std::u16string& folder, const std::u16string& name) {
+std::u16string JoinPath(const std::u16string& folder, const std::u16string& name) {
   if (folder.empty() || folder.back() == u'/') return folder + name;
   return folder + u'/' + name;
 }
 
-Dword createOutputFile(const std::u16string& path, Disposition disposition,
-                       std::unique_ptr<OutputFile>& file) {
+TDword CreateOutputFile(const std::u16string& path, TDisposition disposition,
+                        std::unique_ptr<TOutputFile>& file) {
   std::string p;
-  if (!narrowPath(path, p)) return kErrorInvalidName;
+  if (!NarrowPath(path, p)) return kErrorInvalidName;
   int flags = O_RDWR | O_CREAT | O_CLOEXEC;
-  flags |= disposition == Disposition::kCreateNew ? O_EXCL : O_TRUNC;
+  flags |= disposition == TDisposition::kCreateNew ? O_EXCL : O_TRUNC;
   const int fd = ::open(p.c_str(), flags, 0666);
   if (fd < 0) {
     // Windows says "path not found" when a folder on the way is missing.
     if (errno == ENOENT) return kErrorPathNotFound;
-    return fromErrno(errno);
+    return FromErrno(errno);
   }
-  file = std::make_unique<PosixOutputFile>(fd, std::move(p));
+  file = std::make_unique<TPosixOutputFile>(fd, std::move(p));
   return kErrorSuccess;
 }
 

@@ -8,14 +8,14 @@ namespace imaging {
 
 namespace {
 
-struct Item {
+struct TItem {
   std::uint64_t weight;
   bool leaf;
 };
 
 }  // namespace
 
-void buildCodeLengths(std::span<const std::uint32_t> freqs, unsigned max_len,
+void BuildCodeLengths(std::span<const std::uint32_t> freqs, unsigned max_len,
                       std::span<std::uint8_t> lens) {
   assert(lens.size() == freqs.size());
   std::fill(lens.begin(), lens.end(), std::uint8_t{0});
@@ -37,7 +37,7 @@ void buildCodeLengths(std::span<const std::uint32_t> freqs, unsigned max_len,
   // Package-merge: level 0 holds the leaves; every further level merges the leaves with the
   // pairs ("packages") of the level below. The first 2n-2 items of the top level pick the code.
   const std::size_t n = used.size();
-  std::vector<std::vector<Item>> levels(max_len);
+  std::vector<std::vector<TItem>> levels(max_len);
   levels[0].reserve(n);
   for (std::uint32_t s : used) levels[0].push_back({freqs[s], true});
   for (unsigned level = 1; level < max_len; ++level) {
@@ -72,7 +72,7 @@ void buildCodeLengths(std::span<const std::uint32_t> freqs, unsigned max_len,
   }
 }
 
-void buildCanonicalCodes(std::span<const std::uint8_t> lens, std::span<std::uint16_t> codes) {
+void BuildCanonicalCodes(std::span<const std::uint8_t> lens, std::span<std::uint16_t> codes) {
   constexpr unsigned kMaxLen = 16;
   unsigned count[kMaxLen + 2] = {};
   for (std::uint8_t l : lens) ++count[l];

@@ -10,10 +10,10 @@ namespace imaging {
 // Optimal code lengths no longer than max_len for the given symbol frequencies (package-merge).
 // Unused symbols get length 0. A lone used symbol is paired with a second one of length 1,
 // because LZX decoders accept only complete codes (or a wholly empty one).
-void buildCodeLengths(std::span<const std::uint32_t> freqs, unsigned max_len,
+void BuildCodeLengths(std::span<const std::uint32_t> freqs, unsigned max_len,
                       std::span<std::uint8_t> lens);
 
 // Canonical codewords: shorter codes first, equal lengths in symbol order, read MSB first.
-void buildCanonicalCodes(std::span<const std::uint8_t> lens, std::span<std::uint16_t> codes);
+void BuildCanonicalCodes(std::span<const std::uint8_t> lens, std::span<std::uint16_t> codes);
 
 }  // namespace imaging

@@ -16,7 +16,7 @@ namespace imaging {
 
 namespace {
 
-constexpr Dword kWimCreatedNew = 0;  // WIM_CREATED_NEW, reported through creation_result
+constexpr TDword kWimCreatedNew = 0;  // WIM_CREATED_NEW, reported through creation_result
 // FILETIME of the Unix epoch, for turning the system clock into Windows time.
 constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
 
@@ -24,52 +24,52 @@ constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
 // Handles are pointers to these objects; every call checks them against the live set first,
 // so a stale or foreign handle gives ERROR_INVALID_HANDLE instead of a crash.
 
-struct HandleObject {
-  virtual ~HandleObject() = default;
+struct THandleObject {
+  virtual ~THandleObject() = default;
 };
 
-struct WimObject final : HandleObject {
-  std::unique_ptr<WimWriter> writer;
+struct TWimObject final : THandleObject {
+  std::unique_ptr<TWimWriter> writer;
 };
 
-struct ImageObject final : HandleObject {
+struct TImageObject final : THandleObject {
   unsigned index = 0;
 };
 
 std::mutex g_mutex;
-std::set<HandleObject*> g_handles;
-std::optional<WimIdentity> g_fixed_identity;
+std::set<THandleObject*> g_handles;
+std::optional<TWimIdentity> g_fixed_identity;
 
-Handle registerHandle(std::unique_ptr<HandleObject> object) {
+THandle RegisterHandle(std::unique_ptr<THandleObject> object) {
   std::lock_guard lock(g_mutex);
-  HandleObject* raw = object.release();
+  THandleObject* raw = object.release();
   g_handles.insert(raw);
   return raw;
 }
 
 template <typename T>
-T* lookup(Handle h) {
+T* Lookup(THandle h) {
   std::lock_guard lock(g_mutex);
-  auto it = g_handles.find(static_cast<HandleObject*>(h));
+  auto it = g_handles.find(static_cast<THandleObject*>(h));
   if (it == g_handles.end()) return nullptr;
   return dynamic_cast<T*>(*it);
 }
 
-std::unique_ptr<HandleObject> unregisterHandle(Handle h) {
+std::unique_ptr<THandleObject> UnregisterHandle(THandle h) {
   std::lock_guard lock(g_mutex);
-  auto it = g_handles.find(static_cast<HandleObject*>(h));
+  auto it = g_handles.find(static_cast<THandleObject*>(h));
   if (it == g_handles.end()) return nullptr;
-  std::unique_ptr<HandleObject> owned(*it);
+  std::unique_ptr<THandleObject> owned(*it);
   g_handles.erase(it);
   return owned;
 }
 
-WimIdentity currentIdentity() {
+TWimIdentity CurrentIdentity() {
   {
     std::lock_guard lock(g_mutex);
     if (g_fixed_identity) return *g_fixed_identity;
   }
-  WimIdentity id;
+  TWimIdentity id;
   std::random_device rd;
   for (std::size_t i = 0; i < id.guid.size(); i += 4) {
     const std::uint32_t r = rd();
@@ -81,44 +81,44 @@ WimIdentity currentIdentity() {
   return id;
 }
 
-std::u16string pathString(WidePath p) { return std::u16string(p); }
+std::u16string PathString(TWidePath p) { return std::u16string(p); }
 
 template <typename R>
-R fail(Dword error, R value) {
-  setLastError(error);
+R Fail(TDword error, R value) {
+  SetLastError(error);
   return value;
 }
 
 // No exception may leave an exported function; the caller may not even be C++.
 template <typename R, typename F>
-R guarded(R failure, F&& body) {
+R Guarded(R failure, F&& body) {
   try {
     return body();
   } catch (const std::bad_alloc&) {
-    return fail(kErrorNotEnoughMemory, failure);
+    return Fail(kErrorNotEnoughMemory, failure);
   } catch (...) {
-    return fail(kErrorInvalidParameter, failure);
+    return Fail(kErrorInvalidParameter, failure);
   }
 }
 
 // --- Capture ---
 
-Dword captureFolder(WimWriter& writer, const std::u16string& path, ImageNode& dir) {
-  std::vector<DirectoryItem> items;
-  if (Dword e = fs::listFolder(path, items)) return e;
+TDword CaptureFolder(TWimWriter& writer, const std::u16string& path, TImageNode& dir) {
+  std::vector<TDirectoryItem> items;
+  if (TDword e = fs::ListFolder(path, items)) return e;
   dir.children.reserve(items.size());
   std::vector<std::uint8_t> data;
-  for (DirectoryItem& item : items) {
-    ImageNode node;
+  for (TDirectoryItem& item : items) {
+    TImageNode node;
     node.name = std::move(item.name);
     node.info = item.info;
-    const std::u16string child_path = fs::joinPath(path, node.name);
+    const std::u16string child_path = fs::JoinPath(path, node.name);
     if (node.info.is_directory) {
-      if (Dword e = captureFolder(writer, child_path, node)) return e;
+      if (TDword e = CaptureFolder(writer, child_path, node)) return e;
     } else {
-      if (Dword e = fs::readWholeFile(child_path, data)) return e;
+      if (TDword e = fs::ReadWholeFile(child_path, data)) return e;
       node.info.size = data.size();  // what was actually read, should the file have changed
-      if (Dword e = writer.addBlob(data, node.hash)) return e;
+      if (TDword e = writer.AddBlob(data, node.hash)) return e;
     }
     dir.children.push_back(std::move(node));
   }
@@ -128,93 +128,93 @@ Dword captureFolder(WimWriter& writer, const std::u16string& path, ImageNode& di
 // Takes the arguments only so that the definitions made from the list use every parameter.
 template <typename R, typename... Arguments>
 R NotImplemented(const Arguments&...) {
-  setLastError(kErrorCallNotImplemented);
+  SetLastError(kErrorCallNotImplemented);
   return R{};
 }
 
 }  // namespace
 
-Handle WIMAPI WIMCreateFile(WidePath path, Dword desired_access, Dword creation_disposition,
-                            Dword /*flags_and_attributes*/, Dword compression_type, Dword* creation_result) {
-  return guarded<Handle>(nullptr, [&]() -> Handle {
-    if (!path || !*path) return fail<Handle>(kErrorInvalidParameter, nullptr);
-    WimCompression compression;
+THandle WIMAPI WIMCreateFile(TWidePath path, TDword desired_access, TDword creation_disposition,
+                             TDword /*flags_and_attributes*/, TDword compression_type, TDword* creation_result) {
+  return Guarded<THandle>(nullptr, [&]() -> THandle {
+    if (!path || !*path) return Fail<THandle>(kErrorInvalidParameter, nullptr);
+    TWimCompression compression;
     switch (compression_type) {
-      case wimgapi::kCompressNone: compression = WimCompression::kNone; break;
-      case wimgapi::kCompressLzx: compression = WimCompression::kLzx; break;
-      default: return fail<Handle>(kErrorInvalidParameter, nullptr);  // XPRESS and unknown types
+      case wimgapi::kCompressNone: compression = TWimCompression::kNone; break;
+      case wimgapi::kCompressLzx: compression = TWimCompression::kLzx; break;
+      default: return Fail<THandle>(kErrorInvalidParameter, nullptr);  // XPRESS and unknown types
     }
-    fs::Disposition disposition;
+    fs::TDisposition disposition;
     switch (creation_disposition) {
-      case wimgapi::kCreateNew: disposition = fs::Disposition::kCreateNew; break;
-      case wimgapi::kCreateAlways: disposition = fs::Disposition::kCreateAlways; break;
+      case wimgapi::kCreateNew: disposition = fs::TDisposition::kCreateNew; break;
+      case wimgapi::kCreateAlways: disposition = fs::TDisposition::kCreateAlways; break;
       // Reading or appending to an existing archive is not something this library does.
       case wimgapi::kOpenExisting:
-      case wimgapi::kOpenAlways: return fail<Handle>(kErrorCallNotImplemented, nullptr);
-      default: return fail<Handle>(kErrorInvalidParameter, nullptr);
+      case wimgapi::kOpenAlways: return Fail<THandle>(kErrorCallNotImplemented, nullptr);
+      default: return Fail<THandle>(kErrorInvalidParameter, nullptr);
     }
-    if ((desired_access & wimgapi::kGenericWrite) == 0) return fail<Handle>(kErrorAccessDenied, nullptr);
+    if ((desired_access & wimgapi::kGenericWrite) == 0) return Fail<THandle>(kErrorAccessDenied, nullptr);
 
-    std::unique_ptr<fs::OutputFile> file;
-    if (Dword e = fs::createOutputFile(pathString(path), disposition, file)) return fail<Handle>(e, nullptr);
-    auto wim = std::make_unique<WimObject>();
-    wim->writer = std::make_unique<WimWriter>(std::move(file), compression, currentIdentity());
-    if (Dword e = wim->writer->begin()) return fail<Handle>(e, nullptr);  // the writer deletes the file
+    std::unique_ptr<fs::TOutputFile> file;
+    if (TDword e = fs::CreateOutputFile(PathString(path), disposition, file)) return Fail<THandle>(e, nullptr);
+    auto wim = std::make_unique<TWimObject>();
+    wim->writer = std::make_unique<TWimWriter>(std::move(file), compression, CurrentIdentity());
+    if (TDword e = wim->writer->Begin()) return Fail<THandle>(e, nullptr);  // the writer deletes the file
     if (creation_result) *creation_result = kWimCreatedNew;
-    setLastError(kErrorSuccess);
-    return registerHandle(std::move(wim));
+    SetLastError(kErrorSuccess);
+    return RegisterHandle(std::move(wim));
   });
 }
 
-Bool WIMAPI WIMCloseHandle(Handle handle) {
-  return guarded<Bool>(0, [&]() -> Bool {
-    std::unique_ptr<HandleObject> object = unregisterHandle(handle);
-    if (!object) return fail<Bool>(kErrorInvalidHandle, 0);
-    if (auto* wim = dynamic_cast<WimObject*>(object.get())) {
-      if (Dword e = wim->writer->finish()) return fail<Bool>(e, 0);
+TBool WIMAPI WIMCloseHandle(THandle handle) {
+  return Guarded<TBool>(0, [&]() -> TBool {
+    std::unique_ptr<THandleObject> object = UnregisterHandle(handle);
+    if (!object) return Fail<TBool>(kErrorInvalidHandle, 0);
+    if (auto* wim = dynamic_cast<TWimObject*>(object.get())) {
+      if (TDword e = wim->writer->Finish()) return Fail<TBool>(e, 0);
     }
-    setLastError(kErrorSuccess);
+    SetLastError(kErrorSuccess);
     return 1;
   });
 }
 
-Handle WIMAPI WIMCaptureImage(Handle wim_handle, WidePath path, Dword /*capture_flags*/) {
-  return guarded<Handle>(nullptr, [&]() -> Handle {
-    WimObject* wim = lookup<WimObject>(wim_handle);
-    if (!wim) return fail<Handle>(kErrorInvalidHandle, nullptr);
-    if (!path || !*path) return fail<Handle>(kErrorInvalidParameter, nullptr);
-    const std::u16string root_path = pathString(path);
-    ImageNode root;
-    if (Dword e = fs::queryInfo(root_path, root.info))
-      return fail<Handle>(e == kErrorFileNotFound ? kErrorPathNotFound : e, nullptr);
-    if (!root.info.is_directory) return fail<Handle>(kErrorDirectory, nullptr);
+THandle WIMAPI WIMCaptureImage(THandle wim_handle, TWidePath path, TDword /*capture_flags*/) {
+  return Guarded<THandle>(nullptr, [&]() -> THandle {
+    TWimObject* wim = Lookup<TWimObject>(wim_handle);
+    if (!wim) return Fail<THandle>(kErrorInvalidHandle, nullptr);
+    if (!path || !*path) return Fail<THandle>(kErrorInvalidParameter, nullptr);
+    const std::u16string root_path = PathString(path);
+    TImageNode root;
+    if (TDword e = fs::QueryInfo(root_path, root.info))
+      return Fail<THandle>(e == kErrorFileNotFound ? kErrorPathNotFound : e, nullptr);
+    if (!root.info.is_directory) return Fail<THandle>(kErrorDirectory, nullptr);
 
-    WimWriter& writer = *wim->writer;
-    const WimWriter::Checkpoint checkpoint = writer.checkpoint();
-    Dword e;
+    TWimWriter& writer = *wim->writer;
+    const TWimWriter::TCheckpoint checkpoint = writer.Checkpoint();
+    TDword e;
     try {
-      e = captureFolder(writer, root_path, root);
+      e = CaptureFolder(writer, root_path, root);
     } catch (...) {
-      writer.rollback(checkpoint);
+      writer.Rollback(checkpoint);
       throw;
     }
     if (e != kErrorSuccess) {
-      writer.rollback(checkpoint);
-      return fail<Handle>(e, nullptr);
+      writer.Rollback(checkpoint);
+      return Fail<THandle>(e, nullptr);
     }
-    auto image = std::make_unique<ImageObject>();
-    image->index = writer.addImage(std::move(root));
-    setLastError(kErrorSuccess);
-    return registerHandle(std::move(image));
+    auto image = std::make_unique<TImageObject>();
+    image->index = writer.AddImage(std::move(root));
+    SetLastError(kErrorSuccess);
+    return RegisterHandle(std::move(image));
   });
 }
 
-Bool WIMAPI WIMSetBootImage(Handle wim_handle, Dword image_index) {
-  return guarded<Bool>(0, [&]() -> Bool {
-    WimObject* wim = lookup<WimObject>(wim_handle);
-    if (!wim) return fail<Bool>(kErrorInvalidHandle, 0);
-    if (Dword e = wim->writer->setBootIndex(image_index)) return fail<Bool>(e, 0);
-    setLastError(kErrorSuccess);
+TBool WIMAPI WIMSetBootImage(THandle wim_handle, TDword image_index) {
+  return Guarded<TBool>(0, [&]() -> TBool {
+    TWimObject* wim = Lookup<TWimObject>(wim_handle);
+    if (!wim) return Fail<TBool>(kErrorInvalidHandle, 0);
+    if (TDword e = wim->writer->SetBootIndex(image_index)) return Fail<TBool>(e, 0);
+    SetLastError(kErrorSuccess);
     return 1;
   });
 }
@@ -232,7 +232,7 @@ MARIVANE_WIMGAPI_ENTRY_POINTS(MARIVANE_IMAGING_DEFINE)
 
 void SetFixedIdentity(const std::array<std::uint8_t, 16>& guid, std::uint64_t filetime) {
   std::lock_guard lock(g_mutex);
-  g_fixed_identity = WimIdentity{guid, filetime};
+  g_fixed_identity = TWimIdentity{guid, filetime};
 }
 
 void ClearFixedIdentity() {

@@ -15,10 +15,10 @@
 
 namespace imaging {
 
-using wimgapi::Bool;
-using wimgapi::Dword;
-using wimgapi::Handle;
-using wimgapi::WidePath;
+using wimgapi::TBool;
+using wimgapi::TDword;
+using wimgapi::THandle;
+using wimgapi::TWidePath;
 
 // WIMCreateFile, WIMCloseHandle, ...: the fourteen, declared from MARIVANE_WIMGAPI_ENTRY_POINTS.
 #define MARIVANE_IMAGING_DECLARE(name, result, parameters, arguments, kind) \
@@ -27,7 +27,7 @@ MARIVANE_WIMGAPI_ENTRY_POINTS(MARIVANE_IMAGING_DECLARE)
 #undef MARIVANE_IMAGING_DECLARE
 
 // The calling thread's last error. On Windows this is GetLastError(), which the library sets.
-Dword LastError();
+TDword LastError();
 
 // Makes every archive created afterwards use this GUID and capture time (a FILETIME) instead
 // of random bytes and the clock, so equal inputs give byte-identical files.

@@ -61,9 +61,9 @@ constexpr std::array<std::uint32_t, kNumOffsetSlots> kSlotBase = {
     0,   1,   2,   3,   4,    6,    8,    12,   16,   24,   32,    48,    64,    96,    128,
     192, 256, 384, 512, 768, 1024, 1536, 2048, 3072, 4096, 6144, 8192, 12288, 16384, 24576};
 
-constexpr unsigned extraBitsOfSlot(unsigned slot) { return slot < 4 ? 0 : slot / 2 - 1; }
+constexpr unsigned ExtraBitsOfSlot(unsigned slot) { return slot < 4 ? 0 : slot / 2 - 1; }
 
-constexpr unsigned computeSlot(std::uint32_t formatted) {
+constexpr unsigned ComputeSlot(std::uint32_t formatted) {
   if (formatted < 4) return formatted;
   const unsigned log = unsigned(std::bit_width(formatted)) - 1;
   return 2 * log + ((formatted >> (log - 1)) & 1);
@@ -73,11 +73,11 @@ constexpr unsigned computeSlot(std::uint32_t formatted) {
 constexpr std::size_t kNumFormattedOffsets = 32768;
 const std::array<std::uint8_t, kNumFormattedOffsets> kSlotTable = [] {
   std::array<std::uint8_t, kNumFormattedOffsets> t{};
-  for (std::uint32_t f = 0; f < kNumFormattedOffsets; ++f) t[f] = std::uint8_t(computeSlot(f));
+  for (std::uint32_t f = 0; f < kNumFormattedOffsets; ++f) t[f] = std::uint8_t(ComputeSlot(f));
   return t;
 }();
 
-unsigned slotOfFormatted(std::uint32_t formatted) { return kSlotTable[formatted]; }
+unsigned SlotOfFormatted(std::uint32_t formatted) { return kSlotTable[formatted]; }
 
 // --- Costs ---
 // Costs are in 1/16 bit so the first pass can work with fractional estimates.
@@ -86,7 +86,7 @@ constexpr std::uint32_t kBit = 1u << kCostShift;
 constexpr std::uint32_t kInfiniteCost = std::numeric_limits<std::uint32_t>::max();
 // Past this after the first pass a chunk is nearly all literals and gets no second pass.
 constexpr unsigned kSecondPassMaxBitsPerByte = 7;
-// The guess a file's first chunk starts from (see initialCosts).
+// The guess a file's first chunk starts from (see InitialCosts).
 constexpr unsigned kInitialMatchSymbolBits = 7;
 constexpr unsigned kInitialLengthSymbolBits = 6;
 constexpr unsigned kInitialAlignedSymbolBits = 3;  // a flat aligned tree
@@ -95,13 +95,13 @@ constexpr double kUnseenLiteralBits = 12.0;
 // Symbols a code leaves out are priced this much above its longest code.
 constexpr unsigned kUnusedSymbolExtraBits = 2;
 
-struct Freqs {
+struct TFreqs {
   std::array<std::uint32_t, kNumMainSyms> main{};
   std::array<std::uint32_t, kNumLenSyms> len{};
   std::array<std::uint32_t, kNumAlignedSyms> aligned{};
 };
 
-struct Codes {
+struct TCodes {
   std::array<std::uint8_t, kNumMainSyms> main_lens{};
   std::array<std::uint16_t, kNumMainSyms> main_codes{};
   std::array<std::uint8_t, kNumLenSyms> len_lens{};
@@ -110,7 +110,7 @@ struct Codes {
   std::array<std::uint16_t, kNumAlignedSyms> aligned_codes{};
 };
 
-struct CostModel {
+struct TCostModel {
   std::array<std::uint32_t, kNumMainSyms> main{};
   std::array<std::uint32_t, kNumLenSyms> len{};
   std::array<std::uint32_t, kNumAlignedSyms> aligned{};
@@ -118,7 +118,7 @@ struct CostModel {
   // Derived: cost of main symbol plus length symbol for slot and length.
   std::array<std::array<std::uint32_t, kMaxMatch + 1>, kNumOffsetSlots> match{};
 
-  void derive() {
+  void Derive() {
     for (unsigned slot = 0; slot < kNumOffsetSlots; ++slot) {
       for (unsigned l = kMinMatch; l <= kMaxMatch; ++l) {
         const unsigned header = std::min(l - kMinMatch, kLenHeaderEscape);
@@ -129,8 +129,8 @@ struct CostModel {
     }
   }
 
-  std::uint32_t offsetCost(std::uint32_t formatted, unsigned slot) const {
-    const unsigned bits = extraBitsOfSlot(slot);
+  std::uint32_t OffsetCost(std::uint32_t formatted, unsigned slot) const {
+    const unsigned bits = ExtraBitsOfSlot(slot);
     if (aligned_block && bits >= kAlignedBits)
       return (bits - kAlignedBits) * kBit + aligned[formatted & (kNumAlignedSyms - 1)];
     return bits * kBit;
@@ -139,7 +139,7 @@ struct CostModel {
 
 // Symbols a code left out still need a price: a little dearer than the dearest used one.
 template <std::size_t N>
-void costsFromLens(const std::array<std::uint8_t, N>& lens, unsigned max_len,
+void CostsFromLens(const std::array<std::uint8_t, N>& lens, unsigned max_len,
                    std::array<std::uint32_t, N>& costs) {
   unsigned longest = 0;
   for (auto l : lens) longest = std::max<unsigned>(longest, l);
@@ -149,11 +149,11 @@ void costsFromLens(const std::array<std::uint8_t, N>& lens, unsigned max_len,
 
 // --- Bit output ---
 // 16-bit little-endian words, each filled from its most significant bit.
-class BitWriter {
+class TBitWriter {
  public:
-  explicit BitWriter(std::vector<std::uint8_t>& out) : out_(out) {}
+  explicit TBitWriter(std::vector<std::uint8_t>& out) : out_(out) {}
 
-  void put(std::uint32_t bits, unsigned count) {
+  void Put(std::uint32_t bits, unsigned count) {
     acc_ = (acc_ << count) | bits;
     pending_ += count;
     while (pending_ >= 16) {
@@ -164,8 +164,8 @@ class BitWriter {
     }
   }
 
-  void flush() {
-    if (pending_ != 0) put(0, 16 - pending_);
+  void Flush() {
+    if (pending_ != 0) Put(0, 16 - pending_);
   }
 
  private:
@@ -176,21 +176,21 @@ class BitWriter {
 
 // --- Code-length transmission ---
 
-struct PretreeToken {
+struct TPretreeToken {
   std::uint8_t sym;
   std::uint8_t extra_bits;
   std::uint8_t extra;
   std::uint8_t value_sym;  // for a run of equal lengths: the delta symbol that follows
 };
 
-void writeCodeLens(BitWriter& w, const std::uint8_t* prev, const std::uint8_t* cur, unsigned count) {
-  PretreeToken tokens[kNumMainSyms];
+void WriteCodeLens(TBitWriter& w, const std::uint8_t* prev, const std::uint8_t* cur, unsigned count) {
+  TPretreeToken tokens[kNumMainSyms];
   unsigned num_tokens = 0;
   std::array<std::uint32_t, kNumPretreeSyms> freqs{};
-  auto deltaSym = [&](unsigned i) {
+  auto delta_sym = [&](unsigned i) {
     return std::uint8_t((prev[i] + kLenModulus - cur[i]) % kLenModulus);
   };
-  auto emit = [&](PretreeToken t) {
+  auto emit = [&](TPretreeToken t) {
     ++freqs[t.sym];
     if (t.sym == kPreSame4) ++freqs[t.value_sym];
     tokens[num_tokens++] = t;
@@ -215,40 +215,40 @@ void writeCodeLens(BitWriter& w, const std::uint8_t* prev, const std::uint8_t* c
     if (run >= 4) {
       // Runs of 4 or 5; 8 splits better as 4+4 than as 5 and three singles.
       const unsigned r = run == 8 ? 4 : std::min(run, 5u);
-      emit({kPreSame4, 1, std::uint8_t(r - 4), deltaSym(i)});
+      emit({kPreSame4, 1, std::uint8_t(r - 4), delta_sym(i)});
       i += r;
       continue;
     }
-    emit({deltaSym(i), 0, 0, 0});
+    emit({delta_sym(i), 0, 0, 0});
     ++i;
   }
 
   std::array<std::uint8_t, kNumPretreeSyms> lens{};
   std::array<std::uint16_t, kNumPretreeSyms> codes{};
-  buildCodeLengths(freqs, kPretreeMaxCodeLen, lens);
-  buildCanonicalCodes(lens, codes);
-  for (unsigned s = 0; s < kNumPretreeSyms; ++s) w.put(lens[s], kPretreeLenBits);
+  BuildCodeLengths(freqs, kPretreeMaxCodeLen, lens);
+  BuildCanonicalCodes(lens, codes);
+  for (unsigned s = 0; s < kNumPretreeSyms; ++s) w.Put(lens[s], kPretreeLenBits);
   for (unsigned t = 0; t < num_tokens; ++t) {
-    const PretreeToken& tok = tokens[t];
-    w.put(codes[tok.sym], lens[tok.sym]);
-    if (tok.extra_bits) w.put(tok.extra, tok.extra_bits);
-    if (tok.sym == kPreSame4) w.put(codes[tok.value_sym], lens[tok.value_sym]);
+    const TPretreeToken& tok = tokens[t];
+    w.Put(codes[tok.sym], lens[tok.sym]);
+    if (tok.extra_bits) w.Put(tok.extra, tok.extra_bits);
+    if (tok.sym == kPreSame4) w.Put(codes[tok.value_sym], lens[tok.value_sym]);
   }
 }
 
 // --- Parse items ---
 // len 1 is a literal; otherwise `code` is 0..2 for a recent offset or offset + 2.
-struct Item {
+struct TItem {
   std::uint16_t len;
   std::uint16_t code;
 };
 
-struct Match {
+struct TMatch {
   std::uint16_t len;
   std::uint16_t offset;
 };
 
-struct Node {
+struct TNode {
   std::uint32_t cost;
   std::uint16_t len;
   std::uint16_t code;
@@ -269,7 +269,7 @@ std::uint64_t load64(const std::uint8_t* p) {
 
 // Length of the common prefix of a and b, from `start` up to `limit`. Both may be read up to
 // 8 bytes past `limit`; the chunk buffer carries that much padding.
-unsigned commonPrefix(const std::uint8_t* a, const std::uint8_t* b, unsigned start, unsigned limit) {
+unsigned CommonPrefix(const std::uint8_t* a, const std::uint8_t* b, unsigned start, unsigned limit) {
   unsigned len = start;
   while (len < limit) {
     const std::uint64_t x = load64(a + len) ^ load64(b + len);
@@ -285,18 +285,18 @@ unsigned commonPrefix(const std::uint8_t* a, const std::uint8_t* b, unsigned sta
 // --- Match finder constants ---
 constexpr unsigned kHash3Bits = 15;
 constexpr std::uint32_t kHashMultiplier = 0x1E35A7BDu;
-constexpr std::size_t kBufferPadding = 16;  // commonPrefix reads whole words past the end
+constexpr std::size_t kBufferPadding = 16;  // CommonPrefix reads whole words past the end
 constexpr std::int32_t kNoPos = -1;
 constexpr std::uint32_t kEpochLimit = 0x7FFF0000;  // keeps epoch + position inside 31 bits
 
-std::uint32_t hash3(const std::uint8_t* p) {
+std::uint32_t Hash3(const std::uint8_t* p) {
   const std::uint32_t v = std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16;
   return (v * kHashMultiplier) >> (32 - kHash3Bits);
 }
 
 }  // namespace
 
-void lzxTranslateE8(std::span<std::uint8_t> chunk) {
+void LzxTranslateE8(std::span<std::uint8_t> chunk) {
   const std::size_t n = chunk.size();
   if (n <= kE8TailGuard) return;
   const std::size_t limit = n - kE8TailGuard;
@@ -319,8 +319,8 @@ void lzxTranslateE8(std::span<std::uint8_t> chunk) {
 
 // --- Compressor state ---
 
-struct LzxCompressor::State {
-  LzxTuning tuning;
+struct TLzxCompressor::TState {
+  TLzxTuning tuning;
   std::vector<std::uint8_t> buf = std::vector<std::uint8_t>(kLzxChunkSize + kBufferPadding);
   // Hash heads hold `epoch + position`; entries below the current epoch are from earlier
   // chunks, so the tables need clearing only when the epoch counter wraps.
@@ -330,24 +330,24 @@ struct LzxCompressor::State {
   std::vector<std::int32_t> child = std::vector<std::int32_t>(2 * kLzxChunkSize);
   // Matches found at each position; a position yields at most one 2-byte match plus one per
   // tree node visited, so this bound is never passed.
-  std::vector<Match> cache;
+  std::vector<TMatch> cache;
   std::size_t cache_len = 0;
   std::vector<std::uint32_t> cache_start = std::vector<std::uint32_t>(kLzxChunkSize + 1);
   std::vector<std::uint8_t> skipped = std::vector<std::uint8_t>(kLzxChunkSize);
-  std::vector<Node> nodes = std::vector<Node>(kLzxChunkSize + 1);
-  std::vector<Item> items;
-  CostModel costs;
+  std::vector<TNode> nodes = std::vector<TNode>(kLzxChunkSize + 1);
+  std::vector<TItem> items;
+  TCostModel costs;
   bool have_model = false;  // costs hold the previous chunk's codes
 
-  unsigned insertAndFind(unsigned pos, unsigned max_len, unsigned best_len, bool record);
-  void findAllMatches(unsigned n);
-  void parse(unsigned n);
-  void initialCosts(unsigned n);
-  void tally(Freqs& f) const;
-  static void makeCodes(const Freqs& f, Codes& codes);
-  void costsFromCodes(const Codes& codes, bool aligned);
-  static bool alignedPays(const Freqs& f, const Codes& codes);
-  void writeBlock(BitWriter& w, const Codes& codes, bool aligned, unsigned n,
+  unsigned InsertAndFind(unsigned pos, unsigned max_len, unsigned best_len, bool record);
+  void FindAllMatches(unsigned n);
+  void Parse(unsigned n);
+  void InitialCosts(unsigned n);
+  void Tally(TFreqs& f) const;
+  static void MakeCodes(const TFreqs& f, TCodes& codes);
+  void CostsFromCodes(const TCodes& codes, bool aligned);
+  static bool AlignedPays(const TFreqs& f, const TCodes& codes);
+  void WriteBlock(TBitWriter& w, const TCodes& codes, bool aligned, unsigned n,
                   std::array<std::uint8_t, kNumMainSyms>& prev_main,
                   std::array<std::uint8_t, kNumLenSyms>& prev_len) const;
 };
@@ -356,10 +356,10 @@ struct LzxCompressor::State {
 // Every position of the chunk is inserted into a binary search tree of the suffixes with the
 // same 3-byte hash; walking down from the newest finds progressively longer matches.
 
-unsigned LzxCompressor::State::insertAndFind(unsigned pos, unsigned max_len, unsigned best_len,
-                                             bool record) {
+unsigned TLzxCompressor::TState::InsertAndFind(unsigned pos, unsigned max_len, unsigned best_len,
+                                               bool record) {
   const std::uint8_t* s = buf.data() + pos;
-  const std::uint32_t h = hash3(s);
+  const std::uint32_t h = Hash3(s);
   std::int32_t cur = head3[h] >= epoch ? std::int32_t(head3[h] - epoch) : kNoPos;
   head3[h] = epoch + pos;
   std::int32_t* pending_lt = &child[2 * pos];
@@ -377,7 +377,7 @@ unsigned LzxCompressor::State::insertAndFind(unsigned pos, unsigned max_len, uns
     const std::uint8_t* m = buf.data() + cur;
     unsigned len = std::min(lt_len, gt_len);
     if (m[len] == s[len]) {
-      len = commonPrefix(m, s, len + 1, max_len);
+      len = CommonPrefix(m, s, len + 1, max_len);
       if (len > best_len) {
         best_len = len;
         if (record) cache[cache_len++] = {std::uint16_t(len), std::uint16_t(pos - unsigned(cur))};
@@ -403,7 +403,7 @@ unsigned LzxCompressor::State::insertAndFind(unsigned pos, unsigned max_len, uns
   }
 }
 
-void LzxCompressor::State::findAllMatches(unsigned n) {
+void TLzxCompressor::TState::FindAllMatches(unsigned n) {
   if (epoch >= kEpochLimit) {
     std::fill(head3.begin(), head3.end(), 0);
     std::fill(head2.begin(), head2.end(), 0);
@@ -436,7 +436,7 @@ void LzxCompressor::State::findAllMatches(unsigned n) {
       ++pos;
       continue;
     }
-    best = insertAndFind(pos, max_len, best, true);
+    best = InsertAndFind(pos, max_len, best, true);
     if (best < tuning.nice_match_len) {
       ++pos;
       continue;
@@ -448,7 +448,7 @@ void LzxCompressor::State::findAllMatches(unsigned n) {
       skipped[p] = 1;
       const unsigned rest = n - p;
       if (rest >= 2) head2[in[p] | unsigned(in[p + 1]) << 8] = epoch + p;
-      if (rest >= 3) insertAndFind(p, std::min(kMaxMatch, rest), kMaxMatch, false);
+      if (rest >= 3) InsertAndFind(p, std::min(kMaxMatch, rest), kMaxMatch, false);
     }
     pos += best;
   }
@@ -460,26 +460,26 @@ void LzxCompressor::State::findAllMatches(unsigned n) {
 // it together with the recent-offset queue that way leaves behind, so repeat matches are priced
 // against the queue they would really see.
 
-void LzxCompressor::State::parse(unsigned n) {
+void TLzxCompressor::TState::Parse(unsigned n) {
   // Local copies of the member pointers: writes to the nodes could otherwise alias them in
   // the compiler's eyes and force a reload on every relaxation.
   const std::uint8_t* in = buf.data();
-  Node* const node = nodes.data();
+  TNode* const node = nodes.data();
   const std::uint32_t* const main_cost = costs.main.data();
-  const Match* const matches = cache.data();
+  const TMatch* const matches = cache.data();
   const std::uint32_t* const match_start = cache_start.data();
   const std::uint8_t* const skip = skipped.data();
-  const CostModel& model = costs;
+  const TCostModel& model = costs;
   // All-ones bytes make every cost kInfiniteCost in one sweep.
   static_assert(kInfiniteCost == 0xFFFFFFFFu);
-  std::memset(node, 0xFF, sizeof(Node) * (n + 1));
+  std::memset(node, 0xFF, sizeof(TNode) * (n + 1));
   node[0].cost = 0;
   node[0].reps = {1, 1, 1};
   const unsigned nice = tuning.nice_match_len;
 
   auto relax = [node](unsigned to, std::uint32_t cost, unsigned len, unsigned code,
                       const std::array<std::uint16_t, kNumReps>& reps) {
-    Node& dst = node[to];
+    TNode& dst = node[to];
     if (cost < dst.cost) {
       dst.cost = cost;
       dst.len = std::uint16_t(len);
@@ -489,7 +489,7 @@ void LzxCompressor::State::parse(unsigned n) {
   };
 
   for (unsigned i = 0; i < n; ++i) {
-    const Node cur = node[i];
+    const TNode cur = node[i];
     relax(i + 1, cur.cost + main_cost[in[i]], 1, 0, cur.reps);
     if (skip[i]) continue;
     const unsigned max_len = std::min(kMaxMatch, n - i);
@@ -502,7 +502,7 @@ void LzxCompressor::State::parse(unsigned n) {
       const unsigned off = cur.reps[k];
       if (off > i || load16(here - off) != head) continue;
       if ((k >= 1 && off == cur.reps[0]) || (k == 2 && off == cur.reps[1])) continue;
-      const unsigned len = commonPrefix(here, here - off, kMinMatch, max_len);
+      const unsigned len = CommonPrefix(here, here - off, kMinMatch, max_len);
       auto reps = cur.reps;
       std::swap(reps[0], reps[k]);
       const auto& mc = model.match[k];
@@ -512,15 +512,15 @@ void LzxCompressor::State::parse(unsigned n) {
 
     unsigned prev_len = kMinMatch - 1;
     for (std::uint32_t m = match_start[i], end = match_start[i + 1]; m < end; ++m) {
-      const Match match = matches[m];
+      const TMatch match = matches[m];
       const unsigned off = match.offset;
       if (off == cur.reps[0] || off == cur.reps[1] || off == cur.reps[2]) {
         prev_len = match.len;
         continue;
       }
       const std::uint32_t formatted = off + kOffsetAdjust;
-      const unsigned slot = slotOfFormatted(formatted);
-      const std::uint32_t base = cur.cost + model.offsetCost(formatted, slot);
+      const unsigned slot = SlotOfFormatted(formatted);
+      const std::uint32_t base = cur.cost + model.OffsetCost(formatted, slot);
       const std::array<std::uint16_t, kNumReps> reps = {std::uint16_t(off), cur.reps[0], cur.reps[1]};
       const auto& mc = model.match[slot];
       for (unsigned l = prev_len + 1; l <= match.len; ++l) relax(i + l, base + mc[l], l, formatted, reps);
@@ -530,7 +530,7 @@ void LzxCompressor::State::parse(unsigned n) {
 
   items.clear();
   for (unsigned pos = n; pos > 0;) {
-    const Node& step = node[pos];
+    const TNode& step = node[pos];
     items.push_back({step.len, step.code});
     pos -= step.len;
   }
@@ -539,7 +539,7 @@ void LzxCompressor::State::parse(unsigned n) {
 
 // Before a chunk has codes of its own: literals priced by their frequency in the chunk,
 // everything else by a flat guess. Later chunks start from their predecessor's codes.
-void LzxCompressor::State::initialCosts(unsigned n) {
+void TLzxCompressor::TState::InitialCosts(unsigned n) {
   std::array<std::uint32_t, kNumChars> hist{};
   for (unsigned i = 0; i < n; ++i) ++hist[buf[i]];
   for (unsigned c = 0; c < kNumChars; ++c) {
@@ -553,50 +553,50 @@ void LzxCompressor::State::initialCosts(unsigned n) {
   for (auto& c : costs.len) c = kInitialLengthSymbolBits * kBit;
   for (auto& c : costs.aligned) c = kInitialAlignedSymbolBits * kBit;
   costs.aligned_block = false;
-  costs.derive();
+  costs.Derive();
 }
 
-void LzxCompressor::State::tally(Freqs& f) const {
-  f = Freqs{};
+void TLzxCompressor::TState::Tally(TFreqs& f) const {
+  f = TFreqs{};
   unsigned pos = 0;
-  for (const Item& it : items) {
+  for (const TItem& it : items) {
     if (it.len == 1) {
       ++f.main[buf[pos]];
     } else {
-      const unsigned slot = it.code < kNumReps ? it.code : slotOfFormatted(it.code);
+      const unsigned slot = it.code < kNumReps ? it.code : SlotOfFormatted(it.code);
       const unsigned header = std::min(unsigned(it.len) - kMinMatch, kLenHeaderEscape);
       ++f.main[kNumChars + slot * kNumLenHeaders + header];
       if (header == kLenHeaderEscape) ++f.len[it.len - kMinMatch - kLenHeaderEscape];
-      if (extraBitsOfSlot(slot) >= kAlignedBits) ++f.aligned[it.code & (kNumAlignedSyms - 1)];
+      if (ExtraBitsOfSlot(slot) >= kAlignedBits) ++f.aligned[it.code & (kNumAlignedSyms - 1)];
     }
     pos += it.len;
   }
 }
 
 // The aligned code is always built: whether the block uses it is decided from its lengths.
-void LzxCompressor::State::makeCodes(const Freqs& f, Codes& codes) {
-  buildCodeLengths(f.main, kMainMaxCodeLen, codes.main_lens);
-  buildCanonicalCodes(codes.main_lens, codes.main_codes);
-  buildCodeLengths(f.len, kLenMaxCodeLen, codes.len_lens);
-  buildCanonicalCodes(codes.len_lens, codes.len_codes);
-  buildCodeLengths(f.aligned, kAlignedMaxCodeLen, codes.aligned_lens);
-  buildCanonicalCodes(codes.aligned_lens, codes.aligned_codes);
+void TLzxCompressor::TState::MakeCodes(const TFreqs& f, TCodes& codes) {
+  BuildCodeLengths(f.main, kMainMaxCodeLen, codes.main_lens);
+  BuildCanonicalCodes(codes.main_lens, codes.main_codes);
+  BuildCodeLengths(f.len, kLenMaxCodeLen, codes.len_lens);
+  BuildCanonicalCodes(codes.len_lens, codes.len_codes);
+  BuildCodeLengths(f.aligned, kAlignedMaxCodeLen, codes.aligned_lens);
+  BuildCanonicalCodes(codes.aligned_lens, codes.aligned_codes);
 }
 
-void LzxCompressor::State::costsFromCodes(const Codes& codes, bool aligned) {
-  costsFromLens(codes.main_lens, kMainMaxCodeLen, costs.main);
-  costsFromLens(codes.len_lens, kLenMaxCodeLen, costs.len);
+void TLzxCompressor::TState::CostsFromCodes(const TCodes& codes, bool aligned) {
+  CostsFromLens(codes.main_lens, kMainMaxCodeLen, costs.main);
+  CostsFromLens(codes.len_lens, kLenMaxCodeLen, costs.len);
   if (aligned) {
-    costsFromLens(codes.aligned_lens, kAlignedMaxCodeLen, costs.aligned);
+    CostsFromLens(codes.aligned_lens, kAlignedMaxCodeLen, costs.aligned);
   } else {
     for (auto& c : costs.aligned) c = kAlignedBits * kBit;
   }
   costs.aligned_block = aligned;
-  costs.derive();
+  costs.Derive();
 }
 
 // An aligned block spends 24 bits on its tree and then codes the low 3 offset bits with it.
-bool LzxCompressor::State::alignedPays(const Freqs& f, const Codes& codes) {
+bool TLzxCompressor::TState::AlignedPays(const TFreqs& f, const TCodes& codes) {
   std::uint64_t verbatim_bits = 0, aligned_bits = kNumAlignedSyms * kAlignedLenBits;
   for (unsigned s = 0; s < kNumAlignedSyms; ++s) {
     verbatim_bits += std::uint64_t{f.aligned[s]} * kAlignedBits;
@@ -605,50 +605,50 @@ bool LzxCompressor::State::alignedPays(const Freqs& f, const Codes& codes) {
   return aligned_bits < verbatim_bits;
 }
 
-void LzxCompressor::State::writeBlock(BitWriter& w, const Codes& codes, bool aligned, unsigned n,
-                                      std::array<std::uint8_t, kNumMainSyms>& prev_main,
-                                      std::array<std::uint8_t, kNumLenSyms>& prev_len) const {
-  w.put(aligned ? kBlockAligned : kBlockVerbatim, kBlockTypeBits);
+void TLzxCompressor::TState::WriteBlock(TBitWriter& w, const TCodes& codes, bool aligned,
+                                        unsigned n, std::array<std::uint8_t, kNumMainSyms>& prev_main,
+                                        std::array<std::uint8_t, kNumLenSyms>& prev_len) const {
+  w.Put(aligned ? kBlockAligned : kBlockVerbatim, kBlockTypeBits);
   if (n == kLzxChunkSize) {
-    w.put(1, 1);
+    w.Put(1, 1);
   } else {
-    w.put(0, 1);
-    w.put(n, kBlockSizeBits);
+    w.Put(0, 1);
+    w.Put(n, kBlockSizeBits);
   }
   if (aligned)
-    for (unsigned s = 0; s < kNumAlignedSyms; ++s) w.put(codes.aligned_lens[s], kAlignedLenBits);
-  writeCodeLens(w, prev_main.data(), codes.main_lens.data(), kNumChars);
-  writeCodeLens(w, prev_main.data() + kNumChars, codes.main_lens.data() + kNumChars,
+    for (unsigned s = 0; s < kNumAlignedSyms; ++s) w.Put(codes.aligned_lens[s], kAlignedLenBits);
+  WriteCodeLens(w, prev_main.data(), codes.main_lens.data(), kNumChars);
+  WriteCodeLens(w, prev_main.data() + kNumChars, codes.main_lens.data() + kNumChars,
                 kNumMainSyms - kNumChars);
-  writeCodeLens(w, prev_len.data(), codes.len_lens.data(), kNumLenSyms);
+  WriteCodeLens(w, prev_len.data(), codes.len_lens.data(), kNumLenSyms);
   prev_main = codes.main_lens;
   prev_len = codes.len_lens;
 
   unsigned pos = 0;
-  for (const Item& it : items) {
+  for (const TItem& it : items) {
     if (it.len == 1) {
       const unsigned c = buf[pos];
-      w.put(codes.main_codes[c], codes.main_lens[c]);
+      w.Put(codes.main_codes[c], codes.main_lens[c]);
       pos += 1;
       continue;
     }
-    const unsigned slot = it.code < kNumReps ? it.code : slotOfFormatted(it.code);
+    const unsigned slot = it.code < kNumReps ? it.code : SlotOfFormatted(it.code);
     const unsigned header = std::min(unsigned(it.len) - kMinMatch, kLenHeaderEscape);
     const unsigned sym = kNumChars + slot * kNumLenHeaders + header;
-    w.put(codes.main_codes[sym], codes.main_lens[sym]);
+    w.Put(codes.main_codes[sym], codes.main_lens[sym]);
     if (header == kLenHeaderEscape) {
       const unsigned ls = it.len - kMinMatch - kLenHeaderEscape;
-      w.put(codes.len_codes[ls], codes.len_lens[ls]);
+      w.Put(codes.len_codes[ls], codes.len_lens[ls]);
     }
-    const unsigned bits = extraBitsOfSlot(slot);
+    const unsigned bits = ExtraBitsOfSlot(slot);
     if (bits != 0) {
       const std::uint32_t extra = it.code - kSlotBase[slot];
       if (aligned && bits >= kAlignedBits) {
-        w.put(extra >> kAlignedBits, bits - kAlignedBits);
+        w.Put(extra >> kAlignedBits, bits - kAlignedBits);
         const unsigned a = extra & (kNumAlignedSyms - 1);
-        w.put(codes.aligned_codes[a], codes.aligned_lens[a]);
+        w.Put(codes.aligned_codes[a], codes.aligned_lens[a]);
       } else {
-        w.put(extra, bits);
+        w.Put(extra, bits);
       }
     }
     pos += it.len;
@@ -657,52 +657,52 @@ void LzxCompressor::State::writeBlock(BitWriter& w, const Codes& codes, bool ali
 
 // --- Public entry ---
 
-LzxCompressor::LzxCompressor(const LzxTuning& tuning) : state_(std::make_unique<State>()) {
+TLzxCompressor::TLzxCompressor(const TLzxTuning& tuning) : state_(std::make_unique<TState>()) {
   state_->tuning = tuning;
-  LzxTuning& t = state_->tuning;
+  TLzxTuning& t = state_->tuning;
   t.nice_match_len = std::clamp(t.nice_match_len, 3u, kMaxMatch);
   t.max_search_depth = std::max(t.max_search_depth, 1u);
   t.optimization_passes = std::max(t.optimization_passes, 1u);
   state_->cache.resize(kLzxChunkSize * (t.max_search_depth + 1));
 }
 
-LzxCompressor::~LzxCompressor() = default;
+TLzxCompressor::~TLzxCompressor() = default;
 
-void LzxCompressor::startStream() { state_->have_model = false; }
+void TLzxCompressor::StartStream() { state_->have_model = false; }
 
-bool LzxCompressor::compressChunk(std::span<const std::uint8_t> chunk, std::vector<std::uint8_t>& out) {
-  State& s = *state_;
+bool TLzxCompressor::CompressChunk(std::span<const std::uint8_t> chunk, std::vector<std::uint8_t>& out) {
+  TState& s = *state_;
   const auto n = unsigned(chunk.size());
   if (n == 0 || n > kLzxChunkSize) return false;
   std::memcpy(s.buf.data(), chunk.data(), n);
   std::memset(s.buf.data() + n, 0, kBufferPadding);
-  lzxTranslateE8(std::span(s.buf.data(), n));
+  LzxTranslateE8(std::span(s.buf.data(), n));
 
-  s.findAllMatches(n);
-  if (!s.have_model) s.initialCosts(n);
+  s.FindAllMatches(n);
+  if (!s.have_model) s.InitialCosts(n);
 
-  Freqs freqs;
-  Codes codes;
+  TFreqs freqs;
+  TCodes codes;
   bool aligned = false;
   for (unsigned pass = 0; pass < s.tuning.optimization_passes; ++pass) {
-    s.parse(n);
-    s.tally(freqs);
-    State::makeCodes(freqs, codes);
-    aligned = State::alignedPays(freqs, codes);
+    s.Parse(n);
+    s.Tally(freqs);
+    TState::MakeCodes(freqs, codes);
+    aligned = TState::AlignedPays(freqs, codes);
     // A chunk still above 7 bits a byte is nearly all literals; re-pricing it was measured to
     // lose as often as it wins on photographs, and it costs a whole parse.
     if (s.nodes[n].cost > std::uint64_t{kSecondPassMaxBitsPerByte} * kBit * n) break;
-    if (pass + 1 < s.tuning.optimization_passes) s.costsFromCodes(codes, aligned);
+    if (pass + 1 < s.tuning.optimization_passes) s.CostsFromCodes(codes, aligned);
   }
-  s.costsFromCodes(codes, aligned);
+  s.CostsFromCodes(codes, aligned);
   s.have_model = true;
 
   out.clear();
-  BitWriter w(out);
+  TBitWriter w(out);
   std::array<std::uint8_t, kNumMainSyms> prev_main{};
   std::array<std::uint8_t, kNumLenSyms> prev_len{};
-  s.writeBlock(w, codes, aligned, n, prev_main, prev_len);
-  w.flush();
+  s.WriteBlock(w, codes, aligned, n, prev_main, prev_len);
+  w.Flush();
   return out.size() < n;
 }
 

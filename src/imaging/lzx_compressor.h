@@ -13,33 +13,33 @@ constexpr std::size_t kLzxChunkSize = 32768;  // the only chunk size Microsoft's
 
 // Rewrites x86 CALL operands (E8 xx xx xx xx) in place the way a WIM chunk stores them.
 // Positions are relative to the chunk and the translation size is the fixed 12,000,000.
-void lzxTranslateE8(std::span<std::uint8_t> chunk);
+void LzxTranslateE8(std::span<std::uint8_t> chunk);
 
-struct LzxTuning {
+struct TLzxTuning {
   unsigned max_search_depth = 16;  // binary-tree nodes visited per position
   unsigned nice_match_len = 64;    // a match this long is taken without looking further
   unsigned optimization_passes = 2;
 };
 
-class LzxCompressor {
+class TLzxCompressor {
  public:
-  explicit LzxCompressor(const LzxTuning& tuning = {});
-  ~LzxCompressor();
-  LzxCompressor(const LzxCompressor&) = delete;
-  LzxCompressor& operator=(const LzxCompressor&) = delete;
+  explicit TLzxCompressor(const TLzxTuning& tuning = {});
+  ~TLzxCompressor();
+  TLzxCompressor(const TLzxCompressor&) = delete;
+  TLzxCompressor& operator=(const TLzxCompressor&) = delete;
 
   // Chunks are independent streams, but the compressor carries its symbol costs from one chunk
   // to the next as a starting point. Call this between unrelated data (one file and the next)
   // so a file's result does not depend on what was compressed before it.
-  void startStream();
+  void StartStream();
 
   // Compresses one chunk (1..32768 bytes). Returns false, leaving `out` unspecified, when the
   // result would not be smaller than the input: the caller then stores the chunk raw.
-  bool compressChunk(std::span<const std::uint8_t> chunk, std::vector<std::uint8_t>& out);
+  bool CompressChunk(std::span<const std::uint8_t> chunk, std::vector<std::uint8_t>& out);
 
  private:
-  struct State;
-  std::unique_ptr<State> state_;
+  struct TState;
+  std::unique_ptr<TState> state_;
 };
 
 }  // namespace imaging

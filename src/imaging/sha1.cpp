@@ -15,18 +15,18 @@ constexpr std::size_t kBlockBytes = 64;
 // The final block keeps its last 8 bytes for the message length in bits.
 constexpr std::size_t kLengthFieldOffset = kBlockBytes - 8;
 
-std::uint32_t loadBigEndian32(const std::uint8_t* p) {
+std::uint32_t LoadBigEndian32(const std::uint8_t* p) {
   return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
          std::uint32_t{p[3]};
 }
 
 }  // namespace
 
-Sha1::Sha1() : state_(kInitialState) {}
+TSha1::TSha1() : state_(kInitialState) {}
 
-void Sha1::compressBlock(const std::uint8_t* block) {
+void TSha1::CompressBlock(const std::uint8_t* block) {
   std::uint32_t w[80];
-  for (int i = 0; i < 16; ++i) w[i] = loadBigEndian32(block + 4 * i);
+  for (int i = 0; i < 16; ++i) w[i] = LoadBigEndian32(block + 4 * i);
   for (int i = 16; i < 80; ++i) w[i] = std::rotl(w[i - 3] ^ w[i - 8] ^ w[i - 14] ^ w[i - 16], 1);
 
   std::uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3], e = state_[4];
@@ -59,7 +59,7 @@ void Sha1::compressBlock(const std::uint8_t* block) {
   state_[4] += e;
 }
 
-void Sha1::update(std::span<const std::uint8_t> data) {
+void TSha1::Update(std::span<const std::uint8_t> data) {
   total_len_ += data.size();
   std::size_t pos = 0;
   if (pending_len_ > 0) {
@@ -68,41 +68,41 @@ void Sha1::update(std::span<const std::uint8_t> data) {
     pending_len_ += take;
     pos = take;
     if (pending_len_ < kBlockBytes) return;
-    compressBlock(pending_.data());
+    CompressBlock(pending_.data());
     pending_len_ = 0;
   }
-  for (; data.size() - pos >= kBlockBytes; pos += kBlockBytes) compressBlock(data.data() + pos);
+  for (; data.size() - pos >= kBlockBytes; pos += kBlockBytes) CompressBlock(data.data() + pos);
   pending_len_ = data.size() - pos;
   if (pending_len_ > 0) std::memcpy(pending_.data(), data.data() + pos, pending_len_);
 }
 
-Sha1Digest Sha1::finish() {
+TSha1Digest TSha1::Finish() {
   const std::uint64_t bit_len = total_len_ * 8;
   pending_[pending_len_++] = 0x80;
   if (pending_len_ > kLengthFieldOffset) {
     std::memset(pending_.data() + pending_len_, 0, kBlockBytes - pending_len_);
-    compressBlock(pending_.data());
+    CompressBlock(pending_.data());
     pending_len_ = 0;
   }
   std::memset(pending_.data() + pending_len_, 0, kLengthFieldOffset - pending_len_);
   for (int i = 0; i < 8; ++i) pending_[kLengthFieldOffset + i] = std::uint8_t(bit_len >> (56 - 8 * i));
-  compressBlock(pending_.data());
+  CompressBlock(pending_.data());
 
-  Sha1Digest out;
+  TSha1Digest out;
   for (int i = 0; i < 5; ++i) {
     out[4 * i] = std::uint8_t(state_[i] >> 24);
     out[4 * i + 1] = std::uint8_t(state_[i] >> 16);
     out[4 * i + 2] = std::uint8_t(state_[i] >> 8);
     out[4 * i + 3] = std::uint8_t(state_[i]);
   }
-  *this = Sha1();
+  *this = TSha1();
   return out;
 }
 
-Sha1Digest sha1Of(std::span<const std::uint8_t> data) {
-  Sha1 h;
-  h.update(data);
-  return h.finish();
+TSha1Digest Sha1Of(std::span<const std::uint8_t> data) {
+  TSha1 h;
+  h.Update(data);
+  return h.Finish();
 }
 
 }  // namespace imaging

@@ -8,16 +8,16 @@
 
 namespace imaging {
 
-using Sha1Digest = std::array<std::uint8_t, 20>;
+using TSha1Digest = std::array<std::uint8_t, 20>;
 
-class Sha1 {
+class TSha1 {
  public:
-  Sha1();
-  void update(std::span<const std::uint8_t> data);
-  Sha1Digest finish();
+  TSha1();
+  void Update(std::span<const std::uint8_t> data);
+  TSha1Digest Finish();
 
  private:
-  void compressBlock(const std::uint8_t* block);
+  void CompressBlock(const std::uint8_t* block);
 
   std::array<std::uint32_t, 5> state_;
   std::array<std::uint8_t, 64> pending_{};
@@ -25,6 +25,6 @@ class Sha1 {
   std::uint64_t total_len_ = 0;
 };
 
-Sha1Digest sha1Of(std::span<const std::uint8_t> data);
+TSha1Digest Sha1Of(std::span<const std::uint8_t> data);
 
 }  // namespace imaging

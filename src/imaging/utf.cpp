@@ -12,7 +12,7 @@ constexpr char32_t kFirstSupplementary = 0x10000;
 constexpr char32_t kMaxCodePoint = 0x10FFFF;
 }  // namespace
 
-bool utf16ToUtf8(std::u16string_view in, std::string& out) {
+bool Utf16ToUtf8(std::u16string_view in, std::string& out) {
   out.clear();
   for (std::size_t i = 0; i < in.size(); ++i) {
     char32_t c = in[i];
@@ -42,7 +42,7 @@ bool utf16ToUtf8(std::u16string_view in, std::string& out) {
   return true;
 }
 
-bool utf8ToUtf16(std::string_view in, std::u16string& out) {
+bool Utf8ToUtf16(std::string_view in, std::u16string& out) {
   out.clear();
   for (std::size_t i = 0; i < in.size();) {
     const auto b0 = static_cast<unsigned char>(in[i]);

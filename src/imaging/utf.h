@@ -6,7 +6,7 @@
 
 namespace imaging {
 
-bool utf16ToUtf8(std::u16string_view in, std::string& out);
-bool utf8ToUtf16(std::string_view in, std::u16string& out);
+bool Utf16ToUtf8(std::u16string_view in, std::string& out);
+bool Utf8ToUtf16(std::string_view in, std::u16string& out);
 
 }  // namespace imaging

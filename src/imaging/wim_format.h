@@ -22,15 +22,15 @@ constexpr std::uint32_t kNoSecurityId = 0xFFFFFFFF;
 
 #pragma pack(push, 1)
 
-struct ResourceHeaderDisk {
+struct TResourceHeaderDisk {
   std::uint8_t size_in_wim[7];  // 56-bit stored size, chunk table included
   std::uint8_t flags;
   std::uint64_t offset_in_wim;
   std::uint64_t uncompressed_size;
 };
-static_assert(sizeof(ResourceHeaderDisk) == 24);
+static_assert(sizeof(TResourceHeaderDisk) == 24);
 
-struct HeaderDisk {
+struct THeaderDisk {
   std::uint8_t magic[8];
   std::uint32_t header_size;  // +0x08: must be 208; 204 (an old document's figure) is refused
   std::uint32_t version;      // +0x0C
@@ -40,25 +40,25 @@ struct HeaderDisk {
   std::uint16_t part_number;  // +0x28: 1-based
   std::uint16_t total_parts;  // +0x2A
   std::uint32_t image_count;  // +0x2C
-  ResourceHeaderDisk blob_table;     // +0x30
-  ResourceHeaderDisk xml_data;       // +0x48
-  ResourceHeaderDisk boot_metadata;  // +0x60: a byte copy of the boot image's metadata reshdr
-  std::uint32_t boot_index;          // +0x78: 1-based, 0 for none
-  ResourceHeaderDisk integrity;      // +0x7C: only 4-byte aligned, hence the packing
-  std::uint8_t unused[60];           // +0x94
+  TResourceHeaderDisk blob_table;     // +0x30
+  TResourceHeaderDisk xml_data;       // +0x48
+  TResourceHeaderDisk boot_metadata;  // +0x60: a byte copy of the boot image's metadata reshdr
+  std::uint32_t boot_index;           // +0x78: 1-based, 0 for none
+  TResourceHeaderDisk integrity;      // +0x7C: only 4-byte aligned, hence the packing
+  std::uint8_t unused[60];            // +0x94
 };
-static_assert(sizeof(HeaderDisk) == 208);
+static_assert(sizeof(THeaderDisk) == 208);
 
-struct BlobEntryDisk {
-  ResourceHeaderDisk resource;
+struct TBlobEntryDisk {
+  TResourceHeaderDisk resource;
   std::uint16_t part_number;
   std::uint32_t reference_count;  // number of directory entries naming this blob
   std::uint8_t hash[20];          // SHA-1 of the uncompressed bytes
 };
-static_assert(sizeof(BlobEntryDisk) == 50);
+static_assert(sizeof(TBlobEntryDisk) == 50);
 
 // Fixed part of a directory entry; the UTF-16 name, its NUL and padding to 8 follow.
-struct DentryDisk {
+struct TDentryDisk {
   std::uint64_t length;  // whole entry, multiple of 8; 0 marks the end of a child list
   std::uint32_t attributes;
   std::uint32_t security_id;
@@ -74,14 +74,14 @@ struct DentryDisk {
   std::uint16_t short_name_bytes;  // +0x62
   std::uint16_t name_bytes;        // +0x64: without the NUL; 0 only for the root
 };
-static_assert(sizeof(DentryDisk) == 102);
+static_assert(sizeof(TDentryDisk) == 102);
 
 // An empty security block: total length 8, no descriptors.
-struct SecurityBlockDisk {
+struct TSecurityBlockDisk {
   std::uint32_t total_length;
   std::uint32_t num_entries;
 };
-static_assert(sizeof(SecurityBlockDisk) == 8);
+static_assert(sizeof(TSecurityBlockDisk) == 8);
 
 #pragma pack(pop)
 

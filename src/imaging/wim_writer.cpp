@@ -10,17 +10,17 @@ namespace imaging {
 
 namespace {
 
-constexpr std::size_t kHeaderSize = sizeof(wim::HeaderDisk);
+constexpr std::size_t kHeaderSize = sizeof(wim::THeaderDisk);
 // Chunk-table entries are 4 bytes until a resource passes 4 GiB, then 8.
 constexpr std::uint64_t kMaxSmallResource = 0xFFFFFFFFull;
 constexpr std::size_t kDentryAlignment = 8;
 constexpr std::size_t kEndMarkerSize = 8;  // a zero length field closes each child list
 constexpr char16_t kUtf16Bom = 0xFEFF;
 
-std::uint64_t align8(std::uint64_t v) { return (v + kDentryAlignment - 1) & ~std::uint64_t{kDentryAlignment - 1}; }
+std::uint64_t Align8(std::uint64_t v) { return (v + kDentryAlignment - 1) & ~std::uint64_t{kDentryAlignment - 1}; }
 
-wim::ResourceHeaderDisk toDisk(const ResourceHeader& r) {
-  wim::ResourceHeaderDisk d{};
+wim::TResourceHeaderDisk ToDisk(const TResourceHeader& r) {
+  wim::TResourceHeaderDisk d{};
   for (int i = 0; i < 7; ++i) d.size_in_wim[i] = std::uint8_t(r.stored_size >> (8 * i));
   d.flags = r.flags;
   d.offset_in_wim = r.offset;
@@ -29,7 +29,7 @@ wim::ResourceHeaderDisk toDisk(const ResourceHeader& r) {
 }
 
 template <typename T>
-void appendStruct(std::vector<std::uint8_t>& out, const T& value) {
+void AppendStruct(std::vector<std::uint8_t>& out, const T& value) {
   // resize+memcpy rather than insert(): GCC 12 at -O3 warns falsely about insert into an
   // empty vector (-Wstringop-overflow).
   const std::size_t at = out.size();
@@ -38,11 +38,11 @@ void appendStruct(std::vector<std::uint8_t>& out, const T& value) {
 }
 
 template <typename T>
-void storeStruct(std::vector<std::uint8_t>& out, std::size_t at, const T& value) {
+void StoreStruct(std::vector<std::uint8_t>& out, std::size_t at, const T& value) {
   std::memcpy(out.data() + at, &value, sizeof(T));
 }
 
-char16_t upcase(char16_t c) {
+char16_t Upcase(char16_t c) {
   if (c >= u'a' && c <= u'z') return char16_t(c - 0x20);
   // Latin-1 lower-case letters except the division sign and y-diaeresis.
   if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return char16_t(c - 0x20);
@@ -50,10 +50,10 @@ char16_t upcase(char16_t c) {
 }
 
 // Orders folder entries the way Windows lists them: case-insensitively, then by code unit.
-bool lessWimName(const std::u16string& a, const std::u16string& b) {
+bool LessWimName(const std::u16string& a, const std::u16string& b) {
   const std::size_t n = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < n; ++i) {
-    const char16_t ua = upcase(a[i]), ub = upcase(b[i]);
+    const char16_t ua = Upcase(a[i]), ub = Upcase(b[i]);
     if (ua != ub) return ua < ub;
   }
   if (a.size() != b.size()) return a.size() < b.size();
@@ -62,16 +62,16 @@ bool lessWimName(const std::u16string& a, const std::u16string& b) {
 
 // --- Metadata resource ---
 
-std::size_t dentryLength(const ImageNode& node) {
-  std::size_t len = sizeof(wim::DentryDisk);
+std::size_t DentryLength(const TImageNode& node) {
+  std::size_t len = sizeof(wim::TDentryDisk);
   if (!node.name.empty()) len += (node.name.size() + 1) * sizeof(char16_t);
-  return std::size_t(align8(len));
+  return std::size_t(Align8(len));
 }
 
-std::size_t appendDentry(std::vector<std::uint8_t>& out, const ImageNode& node) {
+std::size_t AppendDentry(std::vector<std::uint8_t>& out, const TImageNode& node) {
   const std::size_t at = out.size();
-  const std::size_t len = dentryLength(node);
-  wim::DentryDisk d{};
+  const std::size_t len = DentryLength(node);
+  wim::TDentryDisk d{};
   d.length = len;
   d.attributes = node.info.attributes;
   d.security_id = wim::kNoSecurityId;
@@ -81,98 +81,98 @@ std::size_t appendDentry(std::vector<std::uint8_t>& out, const ImageNode& node) 
   if (!node.info.is_directory) std::memcpy(d.hash, node.hash.data(), sizeof(d.hash));
   d.name_bytes = std::uint16_t(node.name.size() * sizeof(char16_t));
   out.resize(at + len, 0);
-  storeStruct(out, at, d);
+  StoreStruct(out, at, d);
   if (!node.name.empty()) std::memcpy(out.data() + at + sizeof(d), node.name.data(), d.name_bytes);
   return at;
 }
 
 // Writes `dir`'s child list, then the lists of its subfolders, and points the dentry at
 // `dentry_at` to the list.
-void appendChildren(std::vector<std::uint8_t>& out, const ImageNode& dir, std::size_t dentry_at) {
+void AppendChildren(std::vector<std::uint8_t>& out, const TImageNode& dir, std::size_t dentry_at) {
   const std::uint64_t list_at = out.size();
-  std::memcpy(out.data() + dentry_at + offsetof(wim::DentryDisk, subdir_offset), &list_at, 8);
+  std::memcpy(out.data() + dentry_at + offsetof(wim::TDentryDisk, subdir_offset), &list_at, 8);
   std::vector<std::size_t> positions;
   positions.reserve(dir.children.size());
-  for (const ImageNode& child : dir.children) positions.push_back(appendDentry(out, child));
+  for (const TImageNode& child : dir.children) positions.push_back(AppendDentry(out, child));
   out.resize(out.size() + kEndMarkerSize, 0);
   for (std::size_t i = 0; i < dir.children.size(); ++i)
-    if (dir.children[i].info.is_directory) appendChildren(out, dir.children[i], positions[i]);
+    if (dir.children[i].info.is_directory) AppendChildren(out, dir.children[i], positions[i]);
 }
 
-void countTree(const ImageNode& node, std::uint64_t& dirs, std::uint64_t& files, std::uint64_t& bytes) {
+void CountTree(const TImageNode& node, std::uint64_t& dirs, std::uint64_t& files, std::uint64_t& bytes) {
   if (node.info.is_directory) {
     ++dirs;
-    for (const ImageNode& c : node.children) countTree(c, dirs, files, bytes);
+    for (const TImageNode& c : node.children) CountTree(c, dirs, files, bytes);
   } else {
     ++files;
     bytes += node.info.size;
   }
 }
 
-void sortTree(ImageNode& node) {
+void SortTree(TImageNode& node) {
   std::sort(node.children.begin(), node.children.end(),
-            [](const ImageNode& a, const ImageNode& b) { return lessWimName(a.name, b.name); });
-  for (ImageNode& c : node.children) sortTree(c);
+            [](const TImageNode& a, const TImageNode& b) { return LessWimName(a.name, b.name); });
+  for (TImageNode& c : node.children) SortTree(c);
 }
 
-std::vector<std::uint8_t> buildImageMetadata(const ImageNode& root) {
+std::vector<std::uint8_t> BuildImageMetadata(const TImageNode& root) {
   std::vector<std::uint8_t> out;
   out.reserve(4096);
   // No security descriptors: the block is just its own 8-byte header.
-  appendStruct(out, wim::SecurityBlockDisk{sizeof(wim::SecurityBlockDisk), 0});
-  const std::size_t root_at = appendDentry(out, root);
+  AppendStruct(out, wim::TSecurityBlockDisk{sizeof(wim::TSecurityBlockDisk), 0});
+  const std::size_t root_at = AppendDentry(out, root);
   // The root stands alone in a list of one, closed like any other.
   out.resize(out.size() + kEndMarkerSize, 0);
-  appendChildren(out, root, root_at);
+  AppendChildren(out, root, root_at);
   return out;
 }
 
 // --- XML description ---
 
-void appendAscii(std::u16string& out, const char* text) {
+void AppendAscii(std::u16string& out, const char* text) {
   for (; *text; ++text) out.push_back(char16_t(static_cast<unsigned char>(*text)));
 }
 
-void appendNumberElement(std::u16string& out, const char* name, std::uint64_t value) {
+void AppendNumberElement(std::u16string& out, const char* name, std::uint64_t value) {
   char buf[96];
   std::snprintf(buf, sizeof buf, "<%s>%llu</%s>", name, static_cast<unsigned long long>(value), name);
-  appendAscii(out, buf);
+  AppendAscii(out, buf);
 }
 
 // Times are written as the two halves of a FILETIME in upper-case hex, as Windows does.
-void appendTimeElement(std::u16string& out, const char* name, std::uint64_t filetime) {
+void AppendTimeElement(std::u16string& out, const char* name, std::uint64_t filetime) {
   char buf[160];
   std::snprintf(buf, sizeof buf, "<%s><HIGHPART>0x%08X</HIGHPART><LOWPART>0x%08X</LOWPART></%s>", name,
                 static_cast<unsigned>(filetime >> 32), static_cast<unsigned>(filetime & 0xFFFFFFFFu), name);
-  appendAscii(out, buf);
+  AppendAscii(out, buf);
 }
 
 }  // namespace
 
 // --- Writer ---
 
-WimWriter::WimWriter(std::unique_ptr<fs::OutputFile> file, WimCompression compression,
-                     const WimIdentity& identity, const LzxTuning& tuning)
+TWimWriter::TWimWriter(std::unique_ptr<fs::TOutputFile> file, TWimCompression compression,
+                       const TWimIdentity& identity, const TLzxTuning& tuning)
     : file_(std::move(file)), compression_(compression), identity_(identity), lzx_(tuning) {}
 
-WimWriter::~WimWriter() {
-  if (file_) file_->discard();
+TWimWriter::~TWimWriter() {
+  if (file_) file_->Discard();
 }
 
-Dword WimWriter::begin() {
-  // A placeholder until finish(): readers refuse an archive still flagged as being written.
-  wim::HeaderDisk h{};
+TDword TWimWriter::Begin() {
+  // A placeholder until Finish(): readers refuse an archive still flagged as being written.
+  wim::THeaderDisk h{};
   std::memcpy(h.magic, wim::kMagic, sizeof h.magic);
   h.header_size = kHeaderSize;
   h.version = wim::kVersion;
   h.flags = wim::kHeaderFlagWriteInProgress;
   const auto* p = reinterpret_cast<const std::uint8_t*>(&h);
-  if (Dword e = file_->writeAt(0, std::span(p, sizeof h))) return e;
+  if (TDword e = file_->WriteAt(0, std::span(p, sizeof h))) return e;
   end_ = kHeaderSize;
   return kErrorSuccess;
 }
 
-void WimWriter::rollback(const Checkpoint& cp) {
+void TWimWriter::Rollback(const TCheckpoint& cp) {
   while (blobs_.size() > cp.blob_count) {
     blob_index_.erase(blobs_.back().hash);
     blobs_.pop_back();
@@ -180,20 +180,20 @@ void WimWriter::rollback(const Checkpoint& cp) {
   end_ = cp.end;
 }
 
-Dword WimWriter::writeResource(std::span<const std::uint8_t> data, std::uint8_t base_flags,
-                               ResourceHeader& res) {
+TDword TWimWriter::WriteResource(std::span<const std::uint8_t> data, std::uint8_t base_flags,
+                                 TResourceHeader& res) {
   res = {};
   res.offset = end_;
   res.uncompressed_size = data.size();
   std::vector<std::uint8_t> stored;
-  if (compression_ == WimCompression::kLzx && !data.empty()) {
+  if (compression_ == TWimCompression::kLzx && !data.empty()) {
     const std::size_t chunks = (data.size() + kLzxChunkSize - 1) / kLzxChunkSize;
     const std::size_t entry_size = data.size() > kMaxSmallResource ? 8 : 4;
     // Chunk 0 starts right after the table, so only chunks 1..N-1 have entries.
     const std::size_t table_size = (chunks - 1) * entry_size;
     stored.resize(table_size);
     std::vector<std::uint8_t> packed;
-    lzx_.startStream();
+    lzx_.StartStream();
     for (std::size_t i = 0; i < chunks; ++i) {
       if (i > 0) {
         const std::uint64_t rel = stored.size() - table_size;
@@ -201,7 +201,7 @@ Dword WimWriter::writeResource(std::span<const std::uint8_t> data, std::uint8_t 
       }
       const auto chunk = data.subspan(i * kLzxChunkSize, std::min(kLzxChunkSize, data.size() - i * kLzxChunkSize));
       // A chunk that does not shrink is stored as it is; readers recognise it by its size.
-      if (lzx_.compressChunk(chunk, packed))
+      if (lzx_.CompressChunk(chunk, packed))
         stored.insert(stored.end(), packed.begin(), packed.end());
       else
         stored.insert(stored.end(), chunk.begin(), chunk.end());
@@ -210,130 +210,130 @@ Dword WimWriter::writeResource(std::span<const std::uint8_t> data, std::uint8_t 
     if (stored.size() < data.size()) {
       res.flags = base_flags | wim::kResFlagCompressed;
       res.stored_size = stored.size();
-      if (Dword e = file_->writeAt(end_, stored)) return e;
+      if (TDword e = file_->WriteAt(end_, stored)) return e;
       end_ += stored.size();
       return kErrorSuccess;
     }
   }
   res.flags = base_flags;
   res.stored_size = data.size();
-  if (Dword e = file_->writeAt(end_, data)) return e;
+  if (TDword e = file_->WriteAt(end_, data)) return e;
   end_ += data.size();
   return kErrorSuccess;
 }
 
-Dword WimWriter::addBlob(std::span<const std::uint8_t> data, Sha1Digest& hash) {
-  hash = sha1Of(data);
+TDword TWimWriter::AddBlob(std::span<const std::uint8_t> data, TSha1Digest& hash) {
+  hash = Sha1Of(data);
   if (data.empty()) {
     // Empty files carry the all-zero hash and have no blob.
     hash = {};
     return kErrorSuccess;
   }
   if (blob_index_.count(hash)) return kErrorSuccess;
-  Blob blob;
+  TBlob blob;
   blob.hash = hash;
-  if (Dword e = writeResource(data, 0, blob.resource)) return e;
+  if (TDword e = WriteResource(data, 0, blob.resource)) return e;
   blob_index_.emplace(hash, blobs_.size());
   blobs_.push_back(blob);
   return kErrorSuccess;
 }
 
-unsigned WimWriter::addImage(ImageNode root) {
-  Image image;
-  sortTree(root);
-  countTree(root, image.dir_count, image.file_count, image.total_bytes);
-  auto addRefs = [&](auto&& self, const ImageNode& node) -> void {
+unsigned TWimWriter::AddImage(TImageNode root) {
+  TImage image;
+  SortTree(root);
+  CountTree(root, image.dir_count, image.file_count, image.total_bytes);
+  auto add_refs = [&](auto&& self, const TImageNode& node) -> void {
     if (!node.info.is_directory && node.info.size != 0) ++blobs_[blob_index_.at(node.hash)].refs;
-    for (const ImageNode& c : node.children) self(self, c);
+    for (const TImageNode& c : node.children) self(self, c);
   };
-  addRefs(addRefs, root);
+  add_refs(add_refs, root);
   image.root = std::move(root);
   images_.push_back(std::move(image));
   return unsigned(images_.size());
 }
 
-Dword WimWriter::setBootIndex(unsigned index) {
+TDword TWimWriter::SetBootIndex(unsigned index) {
   if (index > images_.size()) return kErrorInvalidParameter;
   boot_index_ = index;
   return kErrorSuccess;
 }
 
-Dword WimWriter::finish() {
-  const Dword e = finishUnchecked();
-  if (e != kErrorSuccess) abandon();
+TDword TWimWriter::Finish() {
+  const TDword e = FinishUnchecked();
+  if (e != kErrorSuccess) Abandon();
   return e;
 }
 
-void WimWriter::abandon() {
-  if (file_) file_->discard();
+void TWimWriter::Abandon() {
+  if (file_) file_->Discard();
   file_.reset();
 }
 
-Dword WimWriter::finishUnchecked() {
+TDword TWimWriter::FinishUnchecked() {
   if (!file_) return kErrorInvalidHandle;
-  for (Image& image : images_) {
-    const std::vector<std::uint8_t> meta = buildImageMetadata(image.root);
-    image.metadata_hash = sha1Of(meta);
-    if (Dword e = writeResource(meta, wim::kResFlagMetadata, image.metadata)) return e;
+  for (TImage& image : images_) {
+    const std::vector<std::uint8_t> meta = BuildImageMetadata(image.root);
+    image.metadata_hash = Sha1Of(meta);
+    if (TDword e = WriteResource(meta, wim::kResFlagMetadata, image.metadata)) return e;
   }
 
   // Blob table: metadata resources first, in image order, which is how readers bind them.
   std::vector<std::uint8_t> table;
-  for (const Image& image : images_) {
-    wim::BlobEntryDisk d{};
-    d.resource = toDisk(image.metadata);
+  for (const TImage& image : images_) {
+    wim::TBlobEntryDisk d{};
+    d.resource = ToDisk(image.metadata);
     d.part_number = 1;
     d.reference_count = 1;
     std::memcpy(d.hash, image.metadata_hash.data(), sizeof d.hash);
-    appendStruct(table, d);
+    AppendStruct(table, d);
   }
-  for (const Blob& blob : blobs_) {
-    wim::BlobEntryDisk d{};
-    d.resource = toDisk(blob.resource);
+  for (const TBlob& blob : blobs_) {
+    wim::TBlobEntryDisk d{};
+    d.resource = ToDisk(blob.resource);
     d.part_number = 1;
     d.reference_count = blob.refs;
     std::memcpy(d.hash, blob.hash.data(), sizeof d.hash);
-    appendStruct(table, d);
+    AppendStruct(table, d);
   }
-  ResourceHeader table_res{table.size(), end_, table.size(), wim::kResFlagMetadata};
-  if (Dword e = file_->writeAt(end_, table)) return e;
+  TResourceHeader table_res{table.size(), end_, table.size(), wim::kResFlagMetadata};
+  if (TDword e = file_->WriteAt(end_, table)) return e;
   end_ += table.size();
 
   // XML: UTF-16LE with a byte-order mark; the top-level TOTALBYTES is where the XML starts.
   std::u16string xml;
   xml.push_back(kUtf16Bom);
-  appendAscii(xml, "<WIM>");
-  appendNumberElement(xml, "TOTALBYTES", end_);
+  AppendAscii(xml, "<WIM>");
+  AppendNumberElement(xml, "TOTALBYTES", end_);
   for (std::size_t i = 0; i < images_.size(); ++i) {
-    const Image& image = images_[i];
+    const TImage& image = images_[i];
     char open[48];
     std::snprintf(open, sizeof open, "<IMAGE INDEX=\"%zu\">", i + 1);
-    appendAscii(xml, open);
-    appendNumberElement(xml, "DIRCOUNT", image.dir_count);
-    appendNumberElement(xml, "FILECOUNT", image.file_count);
-    appendNumberElement(xml, "TOTALBYTES", image.total_bytes);
-    appendNumberElement(xml, "HARDLINKBYTES", 0);
-    appendTimeElement(xml, "CREATIONTIME", identity_.time);
-    appendTimeElement(xml, "LASTMODIFICATIONTIME", identity_.time);
-    appendAscii(xml, "</IMAGE>");
+    AppendAscii(xml, open);
+    AppendNumberElement(xml, "DIRCOUNT", image.dir_count);
+    AppendNumberElement(xml, "FILECOUNT", image.file_count);
+    AppendNumberElement(xml, "TOTALBYTES", image.total_bytes);
+    AppendNumberElement(xml, "HARDLINKBYTES", 0);
+    AppendTimeElement(xml, "CREATIONTIME", identity_.time);
+    AppendTimeElement(xml, "LASTMODIFICATIONTIME", identity_.time);
+    AppendAscii(xml, "</IMAGE>");
   }
-  appendAscii(xml, "</WIM>");
+  AppendAscii(xml, "</WIM>");
   std::vector<std::uint8_t> xml_bytes;
   for (char16_t c : xml) {
     xml_bytes.push_back(std::uint8_t(c));
     xml_bytes.push_back(std::uint8_t(c >> 8));
   }
-  ResourceHeader xml_res{xml_bytes.size(), end_, xml_bytes.size(), wim::kResFlagMetadata};
-  if (Dword e = file_->writeAt(end_, xml_bytes)) return e;
+  TResourceHeader xml_res{xml_bytes.size(), end_, xml_bytes.size(), wim::kResFlagMetadata};
+  if (TDword e = file_->WriteAt(end_, xml_bytes)) return e;
   end_ += xml_bytes.size();
   // A rolled-back capture may have left bytes past the end.
-  if (Dword e = file_->truncate(end_)) return e;
+  if (TDword e = file_->Truncate(end_)) return e;
 
-  wim::HeaderDisk h{};
+  wim::THeaderDisk h{};
   std::memcpy(h.magic, wim::kMagic, sizeof h.magic);
   h.header_size = kHeaderSize;
   h.version = wim::kVersion;
-  if (compression_ == WimCompression::kLzx) {
+  if (compression_ == TWimCompression::kLzx) {
     h.flags = wim::kHeaderFlagCompression | wim::kHeaderFlagCompressLzx;
     h.chunk_size = kLzxChunkSize;
   }
@@ -341,13 +341,13 @@ Dword WimWriter::finishUnchecked() {
   h.part_number = 1;
   h.total_parts = 1;
   h.image_count = std::uint32_t(images_.size());
-  h.blob_table = toDisk(table_res);
-  h.xml_data = toDisk(xml_res);
-  if (boot_index_ != 0) h.boot_metadata = toDisk(images_[boot_index_ - 1].metadata);
+  h.blob_table = ToDisk(table_res);
+  h.xml_data = ToDisk(xml_res);
+  if (boot_index_ != 0) h.boot_metadata = ToDisk(images_[boot_index_ - 1].metadata);
   h.boot_index = boot_index_;
   const auto* p = reinterpret_cast<const std::uint8_t*>(&h);
-  if (Dword e = file_->writeAt(0, std::span(p, sizeof h))) return e;
-  if (Dword e = file_->close()) return e;
+  if (TDword e = file_->WriteAt(0, std::span(p, sizeof h))) return e;
+  if (TDword e = file_->Close()) return e;
   file_.reset();
   return kErrorSuccess;
 }

@@ -3,10 +3,10 @@
 // names the builder asks for.
 #include "imaging/imaging_api.h"
 
-using wimgapi::Bool;
-using wimgapi::Dword;
-using wimgapi::Handle;
-using wimgapi::WidePath;
+using wimgapi::TBool;
+using wimgapi::TDword;
+using wimgapi::THandle;
+using wimgapi::TWidePath;
 
 // WIMCreateFile, WIMCloseHandle, ...: each passes its call on to the library's own.
 #define MARIVANE_WIMGAPI_EXPORT(name, result, parameters, arguments, kind)    \

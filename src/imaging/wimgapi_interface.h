@@ -14,21 +14,21 @@
 
 namespace wimgapi {
 
-using Handle = void*;
-using Dword = std::uint32_t;
-using Bool = std::int32_t;
-using WidePath = const char16_t*;
+using THandle = void*;
+using TDword = std::uint32_t;
+using TBool = std::int32_t;
+using TWidePath = const char16_t*;
 
 // Values the builder passes; they match the system library's header.
-constexpr Dword kGenericWrite = 0x40000000;  // WIM_GENERIC_WRITE
-constexpr Dword kGenericRead = 0x80000000;   // WIM_GENERIC_READ
-constexpr Dword kCreateNew = 1;              // WIM_CREATE_NEW
-constexpr Dword kCreateAlways = 2;           // WIM_CREATE_ALWAYS
-constexpr Dword kOpenExisting = 3;           // WIM_OPEN_EXISTING
-constexpr Dword kOpenAlways = 4;             // WIM_OPEN_ALWAYS
-constexpr Dword kCompressNone = 0;           // WIM_COMPRESS_NONE
-constexpr Dword kCompressXpress = 1;         // WIM_COMPRESS_XPRESS
-constexpr Dword kCompressLzx = 2;            // WIM_COMPRESS_LZX
+constexpr TDword kGenericWrite = 0x40000000;  // WIM_GENERIC_WRITE
+constexpr TDword kGenericRead = 0x80000000;   // WIM_GENERIC_READ
+constexpr TDword kCreateNew = 1;              // WIM_CREATE_NEW
+constexpr TDword kCreateAlways = 2;           // WIM_CREATE_ALWAYS
+constexpr TDword kOpenExisting = 3;           // WIM_OPEN_EXISTING
+constexpr TDword kOpenAlways = 4;             // WIM_OPEN_ALWAYS
+constexpr TDword kCompressNone = 0;           // WIM_COMPRESS_NONE
+constexpr TDword kCompressXpress = 1;         // WIM_COMPRESS_XPRESS
+constexpr TDword kCompressLzx = 2;            // WIM_COMPRESS_LZX
 
 // The fourteen entry points, in the order the binding looks them up. One line each:
 //   X(name, result, (parameters), (arguments), kind)
@@ -39,39 +39,40 @@ constexpr Dword kCompressLzx = 2;            // WIM_COMPRESS_LZX
 // made from this list. A use of X must pass name only through # and ##: <windows.h> defines
 // CreateFile and LoadImage as macros, so a plain use would turn them into CreateFileW and
 // LoadImageW.
-#define MARIVANE_WIMGAPI_ENTRY_POINTS(X)                                                           \
-  X(CreateFile, Handle,                                                                            \
-    (WidePath path, Dword desired_access, Dword creation_disposition, Dword flags_and_attributes,  \
-     Dword compression_type, Dword* creation_result),                                              \
-    (path, desired_access, creation_disposition, flags_and_attributes, compression_type,           \
-     creation_result),                                                                             \
-    IMPLEMENTED)                                                                                   \
-  X(CloseHandle, Bool, (Handle handle), (handle), IMPLEMENTED)                                     \
-  X(SetTemporaryPath, Bool, (Handle wim, WidePath path), (wim, path), NOT_IMPLEMENTED)             \
-  X(SetReferenceFile, Bool, (Handle wim, WidePath path, Dword flags), (wim, path, flags),          \
-    NOT_IMPLEMENTED)                                                                               \
-  X(SplitFile, Bool, (Handle wim, WidePath part_path, std::int64_t* part_size, Dword flags),       \
-    (wim, part_path, part_size, flags), NOT_IMPLEMENTED)                                           \
-  X(ExportImage, Bool, (Handle image, Handle wim, Dword flags), (image, wim, flags),               \
-    NOT_IMPLEMENTED)                                                                               \
-  X(DeleteImage, Bool, (Handle wim, Dword image_index), (wim, image_index), NOT_IMPLEMENTED)       \
-  X(GetImageCount, Dword, (Handle wim), (wim), NOT_IMPLEMENTED)                                    \
-  X(SetBootImage, Bool, (Handle wim, Dword image_index), (wim, image_index), IMPLEMENTED)          \
-  X(CaptureImage, Handle, (Handle wim, WidePath path, Dword capture_flags),                        \
-    (wim, path, capture_flags), IMPLEMENTED)                                                       \
-  X(LoadImage, Handle, (Handle wim, Dword image_index), (wim, image_index), NOT_IMPLEMENTED)       \
-  X(ApplyImage, Bool, (Handle image, WidePath path, Dword apply_flags),                            \
-    (image, path, apply_flags), NOT_IMPLEMENTED)                                                   \
-  X(MountImage, Bool,                                                                              \
-    (WidePath mount_path, WidePath wim_path, Dword image_index, WidePath temp_path),               \
-    (mount_path, wim_path, image_index, temp_path), NOT_IMPLEMENTED)                               \
-  X(UnmountImage, Bool,                                                                            \
-    (WidePath mount_path, WidePath wim_path, Dword image_index, Bool commit_changes),              \
+#define MARIVANE_WIMGAPI_ENTRY_POINTS(X)                                                        \
+  X(CreateFile, THandle,                                                                        \
+    (TWidePath path, TDword desired_access, TDword creation_disposition,                        \
+     TDword flags_and_attributes, TDword compression_type, TDword* creation_result),            \
+    (path, desired_access, creation_disposition, flags_and_attributes, compression_type,        \
+     creation_result),                                                                          \
+    IMPLEMENTED)                                                                                \
+  X(CloseHandle, TBool, (THandle handle), (handle), IMPLEMENTED)                                \
+  X(SetTemporaryPath, TBool, (THandle wim, TWidePath path), (wim, path), NOT_IMPLEMENTED)       \
+  X(SetReferenceFile, TBool, (THandle wim, TWidePath path, TDword flags), (wim, path, flags),   \
+    NOT_IMPLEMENTED)                                                                            \
+  X(SplitFile, TBool,                                                                           \
+    (THandle wim, TWidePath part_path, std::int64_t* part_size, TDword flags),                  \
+    (wim, part_path, part_size, flags), NOT_IMPLEMENTED)                                        \
+  X(ExportImage, TBool, (THandle image, THandle wim, TDword flags), (image, wim, flags),        \
+    NOT_IMPLEMENTED)                                                                            \
+  X(DeleteImage, TBool, (THandle wim, TDword image_index), (wim, image_index), NOT_IMPLEMENTED) \
+  X(GetImageCount, TDword, (THandle wim), (wim), NOT_IMPLEMENTED)                               \
+  X(SetBootImage, TBool, (THandle wim, TDword image_index), (wim, image_index), IMPLEMENTED)    \
+  X(CaptureImage, THandle, (THandle wim, TWidePath path, TDword capture_flags),                 \
+    (wim, path, capture_flags), IMPLEMENTED)                                                    \
+  X(LoadImage, THandle, (THandle wim, TDword image_index), (wim, image_index), NOT_IMPLEMENTED) \
+  X(ApplyImage, TBool, (THandle image, TWidePath path, TDword apply_flags),                     \
+    (image, path, apply_flags), NOT_IMPLEMENTED)                                                \
+  X(MountImage, TBool,                                                                          \
+    (TWidePath mount_path, TWidePath wim_path, TDword image_index, TWidePath temp_path),        \
+    (mount_path, wim_path, image_index, temp_path), NOT_IMPLEMENTED)                            \
+  X(UnmountImage, TBool,                                                                        \
+    (TWidePath mount_path, TWidePath wim_path, TDword image_index, TBool commit_changes),       \
     (mount_path, wim_path, image_index, commit_changes), NOT_IMPLEMENTED)
 
-// CreateFileFn, CloseHandleFn, ...: the type of a pointer to each entry point.
+// TCreateFileFn, TCloseHandleFn, ...: the type of a pointer to each entry point.
 #define MARIVANE_WIMGAPI_POINTER_TYPE(name, result, parameters, arguments, kind) \
-  using name##Fn = result(WIMAPI*) parameters;
+  using T##name##Fn = result(WIMAPI*) parameters;
 MARIVANE_WIMGAPI_ENTRY_POINTS(MARIVANE_WIMGAPI_POINTER_TYPE)
 #undef MARIVANE_WIMGAPI_POINTER_TYPE
 

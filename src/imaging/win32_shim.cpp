@@ -7,8 +7,8 @@
 
 namespace imaging {
 
-void setLastError(Dword code) { ::SetLastError(code); }
-Dword LastError() { return ::GetLastError(); }
+void SetLastError(TDword code) { ::SetLastError(code); }
+TDword LastError() { return ::GetLastError(); }
 
 namespace fs {
 
@@ -20,33 +20,33 @@ constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDE
                                   FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL |
                                   FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-const wchar_t* wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+const wchar_t* Wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
-std::uint64_t fromFileTime(const FILETIME& ft) {
+std::uint64_t FromFileTime(const FILETIME& ft) {
   return (std::uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime;
 }
 
-FileInfo infoFrom(DWORD attributes, DWORD size_high, DWORD size_low, const FILETIME& created,
-                  const FILETIME& accessed, const FILETIME& written) {
-  FileInfo info;
+TFileInfo InfoFrom(DWORD attributes, DWORD size_high, DWORD size_low, const FILETIME& created,
+                   const FILETIME& accessed, const FILETIME& written) {
+  TFileInfo info;
   info.is_directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   info.size = info.is_directory ? 0 : (std::uint64_t{size_high} << 32) | size_low;
   info.attributes = attributes & kKeptAttributes;
   if (info.attributes == 0) info.attributes = FILE_ATTRIBUTE_NORMAL;
-  info.creation_time = fromFileTime(created);
-  info.last_access_time = fromFileTime(accessed);
-  info.last_write_time = fromFileTime(written);
+  info.creation_time = FromFileTime(created);
+  info.last_access_time = FromFileTime(accessed);
+  info.last_write_time = FromFileTime(written);
   return info;
 }
 
-class Win32OutputFile final : public OutputFile {
+class TWin32OutputFile final : public TOutputFile {
  public:
-  Win32OutputFile(HANDLE h, std::u16string path) : h_(h), path_(std::move(path)) {}
-  ~Win32OutputFile() override {
+  TWin32OutputFile(HANDLE h, std::u16string path) : h_(h), path_(std::move(path)) {}
+  ~TWin32OutputFile() override {
     if (h_ != INVALID_HANDLE_VALUE) ::CloseHandle(h_);
   }
 
-  Dword writeAt(std::uint64_t offset, std::span<const std::uint8_t> data) override {
+  TDword WriteAt(std::uint64_t offset, std::span<const std::uint8_t> data) override {
     LARGE_INTEGER pos;
     pos.QuadPart = LONGLONG(offset);
     if (!::SetFilePointerEx(h_, pos, nullptr, FILE_BEGIN)) return ::GetLastError();
@@ -62,20 +62,20 @@ class Win32OutputFile final : public OutputFile {
     return kErrorSuccess;
   }
 
-  Dword truncate(std::uint64_t size) override {
+  TDword Truncate(std::uint64_t size) override {
     LARGE_INTEGER pos;
     pos.QuadPart = LONGLONG(size);
     if (!::SetFilePointerEx(h_, pos, nullptr, FILE_BEGIN) || !::SetEndOfFile(h_)) return ::GetLastError();
     return kErrorSuccess;
   }
 
-  void discard() override {
+  void Discard() override {
     if (h_ != INVALID_HANDLE_VALUE) ::CloseHandle(h_);
     h_ = INVALID_HANDLE_VALUE;
-    ::DeleteFileW(wide(path_));
+    ::DeleteFileW(Wide(path_));
   }
 
-  Dword close() override {
+  TDword Close() override {
     const BOOL ok = ::CloseHandle(h_);
     h_ = INVALID_HANDLE_VALUE;
     return ok ? kErrorSuccess : ::GetLastError();
@@ -88,30 +88,30 @@ class Win32OutputFile final : public OutputFile {
 
 }  // namespace
 
-Dword queryInfo(const std::u16string& path, FileInfo& info) {
+TDword QueryInfo(const std::u16string& path, TFileInfo& info) {
   WIN32_FILE_ATTRIBUTE_DATA d;
-  if (!::GetFileAttributesExW(wide(path), GetFileExInfoStandard, &d)) return ::GetLastError();
-  info = infoFrom(d.dwFileAttributes, d.nFileSizeHigh, d.nFileSizeLow, d.ftCreationTime, d.ftLastAccessTime,
+  if (!::GetFileAttributesExW(Wide(path), GetFileExInfoStandard, &d)) return ::GetLastError();
+  info = InfoFrom(d.dwFileAttributes, d.nFileSizeHigh, d.nFileSizeLow, d.ftCreationTime, d.ftLastAccessTime,
                   d.ftLastWriteTime);
   return kErrorSuccess;
 }
 
-Dword listFolder(const std::u16string& path, std::vector<DirectoryItem>& items) {
+TDword ListFolder(const std::u16string& path, std::vector<TDirectoryItem>& items) {
   items.clear();
-  const std::u16string pattern = joinPath(path, u"*");
+  const std::u16string pattern = JoinPath(path, u"*");
   WIN32_FIND_DATAW fd;
-  HANDLE find = ::FindFirstFileW(wide(pattern), &fd);
+  HANDLE find = ::FindFirstFileW(Wide(pattern), &fd);
   if (find == INVALID_HANDLE_VALUE) {
     const DWORD e = ::GetLastError();
     return e == ERROR_FILE_NOT_FOUND ? kErrorSuccess : e;  // an empty volume root has no entries at all
   }
-  Dword result = kErrorSuccess;
+  TDword result = kErrorSuccess;
   do {
     const std::u16string name(reinterpret_cast<const char16_t*>(fd.cFileName));
     if (name == u"." || name == u"..") continue;
-    DirectoryItem item;
+    TDirectoryItem item;
     item.name = name;
-    item.info = infoFrom(fd.dwFileAttributes, fd.nFileSizeHigh, fd.nFileSizeLow, fd.ftCreationTime,
+    item.info = InfoFrom(fd.dwFileAttributes, fd.nFileSizeHigh, fd.nFileSizeLow, fd.ftCreationTime,
                          fd.ftLastAccessTime, fd.ftLastWriteTime);
     // A junction or symbolic link to a folder is not followed: it could loop back on itself.
     if ((fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && item.info.is_directory) continue;
@@ -123,11 +123,11 @@ Dword listFolder(const std::u16string& path, std::vector<DirectoryItem>& items) 
   return result;
 }
 
-Dword readWholeFile(const std::u16string& path, std::vector<std::uint8_t>& data) {
-  HANDLE h = ::CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+TDword ReadWholeFile(const std::u16string& path, std::vector<std::uint8_t>& data) {
+  HANDLE h = ::CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
-  Dword result = kErrorSuccess;
+  TDword result = kErrorSuccess;
   LARGE_INTEGER size;
   if (!::GetFileSizeEx(h, &size)) {
     result = ::GetLastError();
@@ -152,16 +152,16 @@ Dword readWholeFile(const std::u16string& path, std::vector<std::uint8_t>& data)
   return result;
 }
 
-std::u16string joinPath(const std::u16string& folder, const std::u16string& name) {
+std::u16string JoinPath(const std::u16string& folder, const std::u16string& name) {
   if (folder.empty() || folder.back() == u'\\' || folder.back() == u'/') return folder + name;
   return folder + u'\\' + name;
 }
 
-Dword createOutputFile(const std::u16string& path, Disposition disposition, std::unique_ptr<OutputFile>& file) {
-  const DWORD how = disposition == Disposition::kCreateNew ? CREATE_NEW : CREATE_ALWAYS;
-  HANDLE h = ::CreateFileW(wide(path), GENERIC_READ | GENERIC_WRITE, 0, nullptr, how, FILE_ATTRIBUTE_NORMAL, nullptr);
+TDword CreateOutputFile(const std::u16string& path, TDisposition disposition, std::unique_ptr<TOutputFile>& file) {
+  const DWORD how = disposition == TDisposition::kCreateNew ? CREATE_NEW : CREATE_ALWAYS;
+  HANDLE h = ::CreateFileW(Wide(path), GENERIC_READ | GENERIC_WRITE, 0, nullptr, how, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
-  file = std::make_unique<Win32OutputFile>(h, path);
+  file = std::make_unique<TWin32OutputFile>(h, path);
   return kErrorSuccess;
 }
 

@@ -16,12 +16,12 @@ void LoadWIMGAPI();
 void UnloadWIMGAPI();
 
 // The last-error code of the calling thread, as the library's failing call left it.
-Dword LastError();
+TDword LastError();
 
 // WIMCreateFile, WIMCloseHandle, ...: bound in the order of MARIVANE_WIMGAPI_ENTRY_POINTS, and
 // all null while the library is not loaded. Only the four the save path names are ever called.
 #define MARIVANE_WIMGAPI_DECLARE_POINTER(name, result, parameters, arguments, kind) \
-  extern name##Fn WIM##name;
+  extern T##name##Fn WIM##name;
 MARIVANE_WIMGAPI_ENTRY_POINTS(MARIVANE_WIMGAPI_DECLARE_POINTER)
 #undef MARIVANE_WIMGAPI_DECLARE_POINTER
 

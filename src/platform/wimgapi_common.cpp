@@ -5,7 +5,7 @@ namespace wimgapi {
 bool WIMGAPILoaded = false;
 
 #define MARIVANE_WIMGAPI_DEFINE_POINTER(name, result, parameters, arguments, kind) \
-  name##Fn WIM##name = nullptr;
+  T##name##Fn WIM##name = nullptr;
 MARIVANE_WIMGAPI_ENTRY_POINTS(MARIVANE_WIMGAPI_DEFINE_POINTER)
 #undef MARIVANE_WIMGAPI_DEFINE_POINTER
 

@@ -31,6 +31,6 @@ void UnloadWIMGAPI() {
   internal::ClearEntryPoints();
 }
 
-Dword LastError() { return imaging::LastError(); }
+TDword LastError() { return imaging::LastError(); }
 
 }  // namespace wimgapi

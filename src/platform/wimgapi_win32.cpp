@@ -64,6 +64,6 @@ void UnloadWIMGAPI() {
   library = nullptr;
 }
 
-Dword LastError() { return GetLastError(); }
+TDword LastError() { return GetLastError(); }
 
 }  // namespace wimgapi

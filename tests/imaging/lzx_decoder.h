@@ -11,6 +11,6 @@ namespace imaging::testing {
 
 // Decodes one compressed chunk into `out`, whose size is the chunk's uncompressed size.
 // Returns an empty string on success, otherwise what was wrong.
-std::string lzxDecodeChunk(std::span<const std::uint8_t> in, std::span<std::uint8_t> out);
+std::string LzxDecodeChunk(std::span<const std::uint8_t> in, std::span<std::uint8_t> out);
 
 }  // namespace imaging::testing

@@ -17,11 +17,11 @@ namespace imaging {
 namespace {
 
 using testing::Bytes;
-using testing::e8Edges;
-using testing::longestMatches;
-using testing::photoLike;
-using testing::randomBytes;
-using testing::repeatOffsets;
+using testing::E8Edges;
+using testing::LongestMatches;
+using testing::PhotoLike;
+using testing::RandomBytes;
+using testing::RepeatOffsets;
 
 struct ChunkCase {
   const char* name;
@@ -37,47 +37,47 @@ class LzxChunk : public ::testing::TestWithParam<ChunkCase> {};
 TEST_P(LzxChunk, DecodesToTheInputOrIsLeftRaw) {
   const ChunkCase& c = GetParam();
   const Bytes input = c.make(c.size);
-  LzxCompressor lzx;
+  TLzxCompressor lzx;
   Bytes packed;
-  const bool compressed = lzx.compressChunk(input, packed);
+  const bool compressed = lzx.CompressChunk(input, packed);
   ASSERT_EQ(compressed, c.compressible);
   if (!compressed) return;
   ASSERT_LT(packed.size(), input.size());
   ASSERT_EQ(packed.size() % 2, 0u) << "output must be whole 16-bit words";
   Bytes decoded(input.size());
-  ASSERT_EQ(testing::lzxDecodeChunk(packed, decoded), "");
+  ASSERT_EQ(testing::LzxDecodeChunk(packed, decoded), "");
   EXPECT_TRUE(decoded == input);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Chunks, LzxChunk,
     ::testing::Values(
-        ChunkCase{"photo_full", 32768, [](std::size_t n) { return photoLike(n, 1); }, true},
-        ChunkCase{"photo_tail", 31030, [](std::size_t n) { return photoLike(n, 2); }, true},
-        ChunkCase{"e8_full", 32768, e8Edges, true},
-        ChunkCase{"e8_short", 4001, e8Edges, true},
-        ChunkCase{"e8_untouched_full", 32768, testing::e8Untouched, true},
-        ChunkCase{"e8_untouched_short", 4001, testing::e8Untouched, true},
-        ChunkCase{"repeat_offsets", 32768, repeatOffsets, true},
-        ChunkCase{"longest_matches", 32768, longestMatches, true},
+        ChunkCase{"photo_full", 32768, [](std::size_t n) { return PhotoLike(n, 1); }, true},
+        ChunkCase{"photo_tail", 31030, [](std::size_t n) { return PhotoLike(n, 2); }, true},
+        ChunkCase{"e8_full", 32768, E8Edges, true},
+        ChunkCase{"e8_short", 4001, E8Edges, true},
+        ChunkCase{"e8_untouched_full", 32768, testing::E8Untouched, true},
+        ChunkCase{"e8_untouched_short", 4001, testing::E8Untouched, true},
+        ChunkCase{"repeat_offsets", 32768, RepeatOffsets, true},
+        ChunkCase{"longest_matches", 32768, LongestMatches, true},
         ChunkCase{"all_equal", 32768, [](std::size_t n) { return Bytes(n, 0x5A); }, true},
         ChunkCase{"two_symbols", 32768, [](std::size_t n) { Bytes b(n, 0); b[n / 2] = 1; return b; }, true},
-        ChunkCase{"noise", 32768, [](std::size_t n) { return randomBytes(n, 5); }, false},
+        ChunkCase{"noise", 32768, [](std::size_t n) { return RandomBytes(n, 5); }, false},
         ChunkCase{"one_byte", 1, [](std::size_t n) { return Bytes(n, 0x42); }, false},
-        ChunkCase{"bmp_tail", 54, [](std::size_t n) { return randomBytes(n, 9); }, false}),
+        ChunkCase{"bmp_tail", 54, [](std::size_t n) { return RandomBytes(n, 9); }, false}),
     [](const ::testing::TestParamInfo<ChunkCase>& param) { return std::string(param.param.name); });
 
 // One compressor carries its cost model from chunk to chunk; a chunk after a very different
 // one must still decode on its own (nothing but statistics may leak across).
 TEST(LzxCompressor, ChunksStayIndependentAcrossASequence) {
-  LzxCompressor lzx;
-  const Bytes inputs[] = {photoLike(32768, 3), Bytes(32768, 0), repeatOffsets(32768), photoLike(9000, 4),
-                          e8Edges(32768)};
+  TLzxCompressor lzx;
+  const Bytes inputs[] = {PhotoLike(32768, 3), Bytes(32768, 0), RepeatOffsets(32768), PhotoLike(9000, 4),
+                          E8Edges(32768)};
   for (const Bytes& in : inputs) {
     Bytes packed;
-    ASSERT_TRUE(lzx.compressChunk(in, packed));
+    ASSERT_TRUE(lzx.CompressChunk(in, packed));
     Bytes decoded(in.size());
-    ASSERT_EQ(testing::lzxDecodeChunk(packed, decoded), "");
+    ASSERT_EQ(testing::LzxDecodeChunk(packed, decoded), "");
     ASSERT_TRUE(decoded == in);
   }
 }
@@ -88,7 +88,7 @@ TEST(LzxTranslateE8, LeavesTheLastTenBytesAndOperandBytesAlone) {
   b[27] = 0xE8;  // beyond n-11: untouched
   b[28] = 1;
   const Bytes before = b;
-  lzxTranslateE8(b);
+  LzxTranslateE8(b);
   EXPECT_EQ(b[22], 21);
   EXPECT_TRUE(std::equal(b.begin() + 26, b.end(), before.begin() + 26));
 }
@@ -112,7 +112,7 @@ TEST(Huffman, LimitedLengthsFormACompleteCode) {
                         {std::vector<std::uint32_t>(8, 0), 7}, {{0, 0, 9, 0}, 7}};
   for (const Case& c : cases) {
     std::vector<std::uint8_t> lens(c.freqs.size());
-    buildCodeLengths(c.freqs, c.max_len, lens);
+    BuildCodeLengths(c.freqs, c.max_len, lens);
     std::uint64_t kraft = 0;
     unsigned used = 0;
     for (std::size_t s = 0; s < lens.size(); ++s) {
@@ -134,7 +134,7 @@ TEST(Huffman, LimitedLengthsFormACompleteCode) {
 // --- SHA-1 ---
 
 TEST(Sha1, KnownDigests) {
-  auto hex = [](const Sha1Digest& d) {
+  auto hex = [](const TSha1Digest& d) {
     std::string s;
     char buf[3];
     for (auto x : d) {
@@ -143,21 +143,21 @@ TEST(Sha1, KnownDigests) {
     }
     return s;
   };
-  auto of = [](const std::string& s) { return sha1Of(std::span(reinterpret_cast<const std::uint8_t*>(s.data()), s.size())); };
+  auto of = [](const std::string& s) { return Sha1Of(std::span(reinterpret_cast<const std::uint8_t*>(s.data()), s.size())); };
   EXPECT_EQ(hex(of("")), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
   EXPECT_EQ(hex(of("abc")), "a9993e364706816aba3e25717850c26c9cd0d89d");
   // 56 bytes: the length field no longer fits the first block.
   EXPECT_EQ(hex(of("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq")),
             "84983e441c3bd26ebaae4aa1f95129e5e54670f1");
   // Fed in uneven pieces across block boundaries.
-  Sha1 h;
+  TSha1 h;
   const std::string million(1000000, 'a');
   for (std::size_t at = 0; at < million.size();) {
     const std::size_t take = std::min<std::size_t>(at % 97 + 1, million.size() - at);
-    h.update(std::span(reinterpret_cast<const std::uint8_t*>(million.data() + at), take));
+    h.Update(std::span(reinterpret_cast<const std::uint8_t*>(million.data() + at), take));
     at += take;
   }
-  EXPECT_EQ(hex(h.finish()), "34aa973cd4c4daa4f61eeb2bdbad27316534016f");
+  EXPECT_EQ(hex(h.Finish()), "34aa973cd4c4daa4f61eeb2bdbad27316534016f");
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 inline void putLe32(Bytes& b, std::size_t at, std::int32_t v) { std::memcpy(&b[at], &v, 4); }
 
-inline Bytes randomBytes(std::size_t n, unsigned seed) {
+inline Bytes RandomBytes(std::size_t n, unsigned seed) {
   std::mt19937 rng(seed);
   Bytes b(n);
   for (auto& x : b) x = std::uint8_t(rng());
@@ -22,7 +22,7 @@ inline Bytes randomBytes(std::size_t n, unsigned seed) {
 }
 
 // Smooth rows with a little noise, three bytes a pixel: what photographs look like to LZX.
-inline Bytes photoLike(std::size_t n, unsigned seed) {
+inline Bytes PhotoLike(std::size_t n, unsigned seed) {
   std::mt19937 rng(seed);
   Bytes b(n);
   for (std::size_t i = 0; i < n; ++i) {
@@ -36,8 +36,8 @@ inline Bytes photoLike(std::size_t n, unsigned seed) {
 // operands on each side of every boundary of the rule, relative to where they sit:
 // -i and -i-1 (lowest translated negative), 12e6-i-1 and 12e6-i (start of the compensating
 // branch), 12e6-1 and 12e6 (top), plus values that never translate.
-inline Bytes e8Edges(std::size_t n) {
-  Bytes b = photoLike(n, 7);
+inline Bytes E8Edges(std::size_t n) {
+  Bytes b = PhotoLike(n, 7);
   for (std::size_t i = 0; i < n; ++i)
     if (b[i] == 0xE8) b[i] = 0;
   constexpr std::int32_t kSize = 12000000;
@@ -63,8 +63,8 @@ inline Bytes e8Edges(std::size_t n) {
 
 // The first position left alone (n-10) holding an E8, with no E8 just before it that could
 // swallow it as an operand byte.
-inline Bytes e8Untouched(std::size_t n) {
-  Bytes b = photoLike(n, 8);
+inline Bytes E8Untouched(std::size_t n) {
+  Bytes b = PhotoLike(n, 8);
   for (std::size_t i = 0; i < n; ++i)
     if (b[i] == 0xE8) b[i] = 0;
   if (n >= 10) {
@@ -74,9 +74,9 @@ inline Bytes e8Untouched(std::size_t n) {
   return b;
 }
 
-inline Bytes repeatOffsets(std::size_t n) {
+inline Bytes RepeatOffsets(std::size_t n) {
   // Three interleaved periods make the recent-offset queue do all its swaps.
-  Bytes b = randomBytes(n, 3);
+  Bytes b = RandomBytes(n, 3);
   const std::size_t periods[] = {3, 2400, 3072};
   for (std::size_t i = 3072; i < n; ++i) {
     const std::size_t p = periods[(i / 50) % 3];
@@ -85,9 +85,9 @@ inline Bytes repeatOffsets(std::size_t n) {
   return b;
 }
 
-inline Bytes longestMatches(std::size_t n) {
+inline Bytes LongestMatches(std::size_t n) {
   // Runs of exactly 257, 258 and 514 equal-to-earlier bytes around random separators.
-  Bytes b = randomBytes(n, 11);
+  Bytes b = RandomBytes(n, 11);
   const std::size_t lengths[] = {257, 258, 514, 256, 9, 10, 2, 3};
   std::size_t at = 600, k = 0;
   while (at + 600 < n) {

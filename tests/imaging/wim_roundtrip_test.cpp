@@ -37,7 +37,7 @@ struct CommandResult {
   std::string output;
 };
 
-CommandResult run(const std::string& command) {
+CommandResult RunCommand(const std::string& command) {
   CommandResult r{-1, {}};
   FILE* p = ::popen((command + " 2>&1").c_str(), "r");
   if (!p) return r;
@@ -50,7 +50,7 @@ CommandResult run(const std::string& command) {
 }
 
 // Values of every "Label = value" or "Label: value" line of a report, in order.
-std::vector<std::string> fieldValues(const std::string& report, const std::string& label) {
+std::vector<std::string> FieldValues(const std::string& report, const std::string& label) {
   std::vector<std::string> values;
   std::istringstream in(report);
   for (std::string line; std::getline(in, line);) {
@@ -64,16 +64,16 @@ std::vector<std::string> fieldValues(const std::string& report, const std::strin
   return values;
 }
 
-std::string fieldValue(const std::string& report, const std::string& label) {
-  const auto v = fieldValues(report, label);
+std::string FieldValue(const std::string& report, const std::string& label) {
+  const auto v = FieldValues(report, label);
   return v.size() == 1 ? v[0] : "<" + std::to_string(v.size()) + " matches>";
 }
 
-std::string quote(const stdfs::path& p) { return "'" + p.string() + "'"; }
+std::string Quote(const stdfs::path& p) { return "'" + p.string() + "'"; }
 
-std::u16string wide(const stdfs::path& p) {
+std::u16string Wide(const stdfs::path& p) {
   std::u16string w;
-  EXPECT_TRUE(utf8ToUtf16(p.string(), w));
+  EXPECT_TRUE(Utf8ToUtf16(p.string(), w));
   return w;
 }
 
@@ -89,24 +89,24 @@ class TempDir {
     std::error_code ec;
     if (!path_.empty()) stdfs::remove_all(path_, ec);
   }
-  const stdfs::path& path() const { return path_; }
+  const stdfs::path& Path() const { return path_; }
 
  private:
   stdfs::path path_;
 };
 
-void writeFile(const stdfs::path& p, const Bytes& data) {
+void WriteFile(const stdfs::path& p, const Bytes& data) {
   stdfs::create_directories(p.parent_path());
   std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
 }
 
-Bytes readFile(const stdfs::path& p) {
+Bytes ReadFile(const stdfs::path& p) {
   std::ifstream in(p, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
 // A bottom-up 24-bit BMP with the 54-byte header the boot screen uses.
-Bytes bmp(unsigned w, unsigned h, const std::function<std::array<std::uint8_t, 3>(unsigned, unsigned)>& pixel) {
+Bytes Bmp(unsigned w, unsigned h, const std::function<std::array<std::uint8_t, 3>(unsigned, unsigned)>& pixel) {
   const unsigned stride = (w * 3 + 3) & ~3u;
   Bytes b(54 + std::size_t(stride) * h, 0);
   auto put32 = [&](std::size_t at, std::uint32_t v) { std::memcpy(&b[at], &v, 4); };
@@ -129,7 +129,7 @@ Bytes bmp(unsigned w, unsigned h, const std::function<std::array<std::uint8_t, 3
 }
 
 // Soft gradients, a few shapes and sensor noise: close enough to a photograph for LZX.
-std::function<std::array<std::uint8_t, 3>(unsigned, unsigned)> photoPixels(unsigned seed) {
+std::function<std::array<std::uint8_t, 3>(unsigned, unsigned)> PhotoPixels(unsigned seed) {
   auto rng = std::make_shared<std::mt19937>(seed);
   return [rng](unsigned x, unsigned y) {
     const int noise = int((*rng)() % 7) - 3;
@@ -140,23 +140,23 @@ std::function<std::array<std::uint8_t, 3>(unsigned, unsigned)> photoPixels(unsig
   };
 }
 
-void writePair(const stdfs::path& dir, const std::function<std::array<std::uint8_t, 3>(unsigned, unsigned)>& px) {
-  writeFile(dir / "osload800x600.bmp", bmp(800, 600, px));
-  writeFile(dir / "osload1024x768.bmp", bmp(1024, 768, px));
+void WritePair(const stdfs::path& dir, const std::function<std::array<std::uint8_t, 3>(unsigned, unsigned)>& px) {
+  WriteFile(dir / "osload800x600.bmp", Bmp(800, 600, px));
+  WriteFile(dir / "osload1024x768.bmp", Bmp(1024, 768, px));
 }
 
-enum class Compression : Dword { kNone = wimgapi::kCompressNone, kLzx = wimgapi::kCompressLzx };
+enum class Compression : TDword { kNone = wimgapi::kCompressNone, kLzx = wimgapi::kCompressLzx };
 
 // The builder's call sequence. Returns the last error, 0 on success.
-Dword capture(const stdfs::path& folder, const stdfs::path& wim_path, Compression compression, bool boot = true) {
-  Dword created = 99;
-  Handle wim = WIMCreateFile(wide(wim_path).c_str(), wimgapi::kGenericWrite, wimgapi::kCreateAlways, 0,
-                             Dword(compression), &created);
+TDword Capture(const stdfs::path& folder, const stdfs::path& wim_path, Compression compression, bool boot = true) {
+  TDword created = 99;
+  THandle wim = WIMCreateFile(Wide(wim_path).c_str(), wimgapi::kGenericWrite, wimgapi::kCreateAlways, 0,
+                              TDword(compression), &created);
   if (!wim) return LastError();
   EXPECT_EQ(created, 0u);
-  Handle image = WIMCaptureImage(wim, wide(folder).c_str(), 0);
+  THandle image = WIMCaptureImage(wim, Wide(folder).c_str(), 0);
   if (!image) {
-    const Dword e = LastError();
+    const TDword e = LastError();
     WIMCloseHandle(wim);
     return e;
   }
@@ -167,14 +167,14 @@ Dword capture(const stdfs::path& folder, const stdfs::path& wim_path, Compressio
 }
 
 // Every regular file under `a` equals the one at the same place under `b`, and vice versa.
-void expectSameTree(const stdfs::path& a, const stdfs::path& b) {
+void ExpectSameTree(const stdfs::path& a, const stdfs::path& b) {
   std::size_t count_a = 0, count_b = 0;
   for (const auto& e : stdfs::recursive_directory_iterator(a)) {
     ++count_a;
     const stdfs::path rel = stdfs::relative(e.path(), a);
     ASSERT_TRUE(stdfs::exists(b / rel)) << rel << " missing after apply";
     if (e.is_regular_file()) {
-      EXPECT_TRUE(readFile(e.path()) == readFile(b / rel)) << rel << " differs";
+      EXPECT_TRUE(ReadFile(e.path()) == ReadFile(b / rel)) << rel << " differs";
     }
   }
   for ([[maybe_unused]] const auto& e : stdfs::recursive_directory_iterator(b)) ++count_b;
@@ -182,28 +182,28 @@ void expectSameTree(const stdfs::path& a, const stdfs::path& b) {
 }
 
 // The independent readers' verdicts on one archive made from `source`.
-void expectReadersAccept(const stdfs::path& wim, const stdfs::path& source, Compression compression,
+void ExpectReadersAccept(const stdfs::path& wim, const stdfs::path& source, Compression compression,
                          const stdfs::path& scratch) {
-  const CommandResult verify = run("wimlib-imagex verify " + quote(wim));
+  const CommandResult verify = RunCommand("wimlib-imagex verify " + Quote(wim));
   EXPECT_EQ(verify.status, 0) << verify.output;
 
   const stdfs::path applied = scratch / "applied";
-  const CommandResult apply = run("wimlib-imagex apply " + quote(wim) + " 1 " + quote(applied));
+  const CommandResult apply = RunCommand("wimlib-imagex apply " + Quote(wim) + " 1 " + Quote(applied));
   ASSERT_EQ(apply.status, 0) << apply.output;
-  expectSameTree(source, applied);
+  ExpectSameTree(source, applied);
 
-  const CommandResult test = run("7zz t " + quote(wim));
+  const CommandResult test = RunCommand("7zz t " + Quote(wim));
   EXPECT_EQ(test.status, 0) << test.output;
   EXPECT_EQ(test.output.find("WARNING"), std::string::npos) << test.output;
   EXPECT_NE(test.output.find("Everything is Ok"), std::string::npos) << test.output;
 
-  const CommandResult info = run("wimlib-imagex info --header " + quote(wim));
+  const CommandResult info = RunCommand("wimlib-imagex info --header " + Quote(wim));
   ASSERT_EQ(info.status, 0) << info.output;
-  EXPECT_EQ(fieldValue(info.output, "Boot Index"), "1") << info.output;
+  EXPECT_EQ(FieldValue(info.output, "Boot Index"), "1") << info.output;
   const bool lzx = info.output.find("WIM_HDR_FLAG_COMPRESS_LZX is set") != std::string::npos;
   EXPECT_EQ(lzx, compression == Compression::kLzx) << info.output;
   if (compression == Compression::kLzx) {
-    EXPECT_EQ(fieldValue(info.output, "Chunk Size"), "32768") << info.output;
+    EXPECT_EQ(FieldValue(info.output, "Chunk Size"), "32768") << info.output;
   }
 }
 
@@ -221,22 +221,22 @@ class ArchiveRoundTrip : public ::testing::TestWithParam<ArchiveCase> {};
 
 TEST_P(ArchiveRoundTrip, IndependentReadersGetTheFilesBack) {
   TempDir tmp;
-  ASSERT_FALSE(tmp.path().empty());
-  const stdfs::path source = tmp.path() / "source";
+  ASSERT_FALSE(tmp.Path().empty());
+  const stdfs::path source = tmp.Path() / "source";
   stdfs::create_directories(source);
   GetParam().fill(source);
-  const stdfs::path wim = tmp.path() / "out.wim";
-  ASSERT_EQ(capture(source, wim, GetParam().compression), 0u);
-  expectReadersAccept(wim, source, GetParam().compression, tmp.path());
+  const stdfs::path wim = tmp.Path() / "out.wim";
+  ASSERT_EQ(Capture(source, wim, GetParam().compression), 0u);
+  ExpectReadersAccept(wim, source, GetParam().compression, tmp.Path());
 }
 
-void photoPair(const stdfs::path& dir) { writePair(dir, photoPixels(1)); }
-void flatPair(const stdfs::path& dir) {
-  writePair(dir, [](unsigned, unsigned) { return std::array<std::uint8_t, 3>{0x80, 0x20, 0x10}; });
+void PhotoPair(const stdfs::path& dir) { WritePair(dir, PhotoPixels(1)); }
+void FlatPair(const stdfs::path& dir) {
+  WritePair(dir, [](unsigned, unsigned) { return std::array<std::uint8_t, 3>{0x80, 0x20, 0x10}; });
 }
-void noisePair(const stdfs::path& dir) {
+void NoisePair(const stdfs::path& dir) {
   auto rng = std::make_shared<std::mt19937>(42);
-  writePair(dir, [rng](unsigned, unsigned) {
+  WritePair(dir, [rng](unsigned, unsigned) {
     const std::uint32_t v = (*rng)();
     return std::array<std::uint8_t, 3>{std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16)};
   });
@@ -244,7 +244,7 @@ void noisePair(const stdfs::path& dir) {
 
 // Chunk-shaped trouble for the compressor, each file several chunks long so that chunk
 // boundaries, the short last chunk and the chunk table are all exercised.
-void lzxEdges(const stdfs::path& dir) {
+void LzxEdges(const stdfs::path& dir) {
   using namespace testing;
   constexpr std::size_t kChunk = 32768;
   auto concat = [](std::initializer_list<Bytes> parts) {
@@ -252,61 +252,61 @@ void lzxEdges(const stdfs::path& dir) {
     for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
     return out;
   };
-  writeFile(dir / "e8.bin", concat({e8Edges(kChunk), e8Edges(kChunk), e8Edges(4001)}));
-  writeFile(dir / "e8_untouched.bin", concat({e8Untouched(kChunk), e8Untouched(4001)}));
-  writeFile(dir / "longest.bin", concat({longestMatches(kChunk), longestMatches(20000)}));
-  writeFile(dir / "repeats.bin", concat({repeatOffsets(kChunk), repeatOffsets(kChunk), repeatOffsets(777)}));
-  writeFile(dir / "equal.bin", Bytes(2 * kChunk + 5, 0xAB));
+  WriteFile(dir / "e8.bin", concat({E8Edges(kChunk), E8Edges(kChunk), E8Edges(4001)}));
+  WriteFile(dir / "e8_untouched.bin", concat({E8Untouched(kChunk), E8Untouched(4001)}));
+  WriteFile(dir / "longest.bin", concat({LongestMatches(kChunk), LongestMatches(20000)}));
+  WriteFile(dir / "repeats.bin", concat({RepeatOffsets(kChunk), RepeatOffsets(kChunk), RepeatOffsets(777)}));
+  WriteFile(dir / "equal.bin", Bytes(2 * kChunk + 5, 0xAB));
   // The middle chunk does not compress: it must be stored raw between two compressed ones.
-  writeFile(dir / "raw_middle.bin", concat({photoLike(kChunk, 1), randomBytes(kChunk, 2), photoLike(kChunk, 3)}));
-  writeFile(dir / "noise_tail.bin", concat({photoLike(kChunk, 4), randomBytes(54, 5)}));
+  WriteFile(dir / "raw_middle.bin", concat({PhotoLike(kChunk, 1), RandomBytes(kChunk, 2), PhotoLike(kChunk, 3)}));
+  WriteFile(dir / "noise_tail.bin", concat({PhotoLike(kChunk, 4), RandomBytes(54, 5)}));
 }
 
-void smallTree(const stdfs::path& dir) {
-  writeFile(dir / "one.bin", Bytes{0x42});
-  writeFile(dir / "empty.bin", {});
-  writeFile(dir / "b.txt", Bytes(100, 'b'));
-  writeFile(dir / "A.txt", Bytes(100, 'A'));
-  writeFile(dir / "a2.txt", Bytes(100, 'a'));
-  writeFile(dir / "sub" / "inner.bmp", bmp(31, 17, photoPixels(3)));
-  writeFile(dir / "sub" / "deeper" / "copy.txt", Bytes(100, 'b'));  // same content as b.txt: one blob, two refs
+void SmallTree(const stdfs::path& dir) {
+  WriteFile(dir / "one.bin", Bytes{0x42});
+  WriteFile(dir / "empty.bin", {});
+  WriteFile(dir / "b.txt", Bytes(100, 'b'));
+  WriteFile(dir / "A.txt", Bytes(100, 'A'));
+  WriteFile(dir / "a2.txt", Bytes(100, 'a'));
+  WriteFile(dir / "sub" / "inner.bmp", Bmp(31, 17, PhotoPixels(3)));
+  WriteFile(dir / "sub" / "deeper" / "copy.txt", Bytes(100, 'b'));  // same content as b.txt: one blob, two refs
   stdfs::create_directories(dir / "sub" / "empty_folder");
 }
 
-void uncompressedPair(const stdfs::path& dir) {
-  writeFile(dir / "osload.bmp", bmp(120, 90, photoPixels(5)));
-  writeFile(dir / "twice.bmp", bmp(120, 90, photoPixels(5)));
-  writeFile(dir / "empty.bin", {});
+void UncompressedPair(const stdfs::path& dir) {
+  WriteFile(dir / "osload.bmp", Bmp(120, 90, PhotoPixels(5)));
+  WriteFile(dir / "twice.bmp", Bmp(120, 90, PhotoPixels(5)));
+  WriteFile(dir / "empty.bin", {});
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Archives, ArchiveRoundTrip,
-    ::testing::Values(ArchiveCase{"photo_pair", photoPair, Compression::kLzx},
-                      ArchiveCase{"flat_pair", flatPair, Compression::kLzx},
-                      ArchiveCase{"noise_pair", noisePair, Compression::kLzx},
-                      ArchiveCase{"lzx_edges", lzxEdges, Compression::kLzx},
-                      ArchiveCase{"small_tree", smallTree, Compression::kLzx},
-                      ArchiveCase{"uncompressed", uncompressedPair, Compression::kNone},
-                      ArchiveCase{"small_tree_uncompressed", smallTree, Compression::kNone}),
+    ::testing::Values(ArchiveCase{"photo_pair", PhotoPair, Compression::kLzx},
+                      ArchiveCase{"flat_pair", FlatPair, Compression::kLzx},
+                      ArchiveCase{"noise_pair", NoisePair, Compression::kLzx},
+                      ArchiveCase{"lzx_edges", LzxEdges, Compression::kLzx},
+                      ArchiveCase{"small_tree", SmallTree, Compression::kLzx},
+                      ArchiveCase{"uncompressed", UncompressedPair, Compression::kNone},
+                      ArchiveCase{"small_tree_uncompressed", SmallTree, Compression::kNone}),
     [](const ::testing::TestParamInfo<ArchiveCase>& param) { return std::string(param.param.name); });
 
 TEST(ArchiveContents, CountsAndBlobsMatchTheTree) {
   TempDir tmp;
-  const stdfs::path source = tmp.path() / "source";
-  smallTree(source);
-  const stdfs::path wim = tmp.path() / "out.wim";
-  ASSERT_EQ(capture(source, wim, Compression::kLzx), 0u);
-  const CommandResult info = run("wimlib-imagex info " + quote(wim) + " 1");
+  const stdfs::path source = tmp.Path() / "source";
+  SmallTree(source);
+  const stdfs::path wim = tmp.Path() / "out.wim";
+  ASSERT_EQ(Capture(source, wim, Compression::kLzx), 0u);
+  const CommandResult info = RunCommand("wimlib-imagex info " + Quote(wim) + " 1");
   ASSERT_EQ(info.status, 0) << info.output;
   // Folders include the root: source, sub, sub/deeper, sub/empty_folder.
-  EXPECT_EQ(fieldValue(info.output, "Directory Count"), "4") << info.output;
-  EXPECT_EQ(fieldValue(info.output, "File Count"), "7") << info.output;
-  const std::uint64_t bytes = 1 + 0 + 3 * 100 + 100 + bmp(31, 17, photoPixels(3)).size();
-  EXPECT_EQ(fieldValue(info.output, "Total Bytes"), std::to_string(bytes)) << info.output;
+  EXPECT_EQ(FieldValue(info.output, "Directory Count"), "4") << info.output;
+  EXPECT_EQ(FieldValue(info.output, "File Count"), "7") << info.output;
+  const std::uint64_t bytes = 1 + 0 + 3 * 100 + 100 + Bmp(31, 17, PhotoPixels(3)).size();
+  EXPECT_EQ(FieldValue(info.output, "Total Bytes"), std::to_string(bytes)) << info.output;
   // Five distinct non-empty contents plus the metadata resource; the shared text has two refs.
-  const CommandResult blobs = run("wimlib-imagex info --blobs " + quote(wim));
+  const CommandResult blobs = RunCommand("wimlib-imagex info --blobs " + Quote(wim));
   ASSERT_EQ(blobs.status, 0) << blobs.output;
-  const std::vector<std::string> refs = fieldValues(blobs.output, "Reference Count");
+  const std::vector<std::string> refs = FieldValues(blobs.output, "Reference Count");
   EXPECT_EQ(refs.size(), 6u) << blobs.output;
   EXPECT_EQ(std::count(refs.begin(), refs.end(), "2"), 1) << blobs.output;
   EXPECT_EQ(std::count(refs.begin(), refs.end(), "1"), 5) << blobs.output;
@@ -329,7 +329,7 @@ struct Dentry {
 };
 
 // Walks a child list, checking lengths and alignment; returns false on any inconsistency.
-bool readChildren(const Bytes& meta, std::uint64_t at, std::vector<Dentry>& out, std::uint64_t& consumed) {
+bool ReadChildren(const Bytes& meta, std::uint64_t at, std::vector<Dentry>& out, std::uint64_t& consumed) {
   for (int guard = 0; guard < 1000; ++guard) {
     const auto len = le<std::uint64_t>(meta, at);
     if (len == 0) {
@@ -342,7 +342,7 @@ bool readChildren(const Bytes& meta, std::uint64_t at, std::vector<Dentry>& out,
     const auto name_bytes = le<std::uint16_t>(meta, at + 0x64);
     for (std::size_t k = 0; k < name_bytes / 2u; ++k) d.name.push_back(char(meta[at + 0x66 + 2 * k]));
     if ((le<std::uint32_t>(meta, at + 0x08) & 0x10) != 0 &&
-        !readChildren(meta, le<std::uint64_t>(meta, at + 0x10), d.children, consumed))
+        !ReadChildren(meta, le<std::uint64_t>(meta, at + 0x10), d.children, consumed))
       return false;
     out.push_back(std::move(d));
     at += len;
@@ -353,13 +353,13 @@ bool readChildren(const Bytes& meta, std::uint64_t at, std::vector<Dentry>& out,
 TEST(ArchiveLayout, BootEntryCopiesMetadataHeaderAndFoldersAreSorted) {
   for (Compression compression : {Compression::kLzx, Compression::kNone}) {
     TempDir tmp;
-    const stdfs::path source = tmp.path() / "source";
-    smallTree(source);
-    writeFile(source / "_under", Bytes{1});
-    writeFile(source / "Z", Bytes{2});
-    const stdfs::path wim = tmp.path() / "out.wim";
-    ASSERT_EQ(capture(source, wim, compression), 0u);
-    const Bytes file = readFile(wim);
+    const stdfs::path source = tmp.Path() / "source";
+    SmallTree(source);
+    WriteFile(source / "_under", Bytes{1});
+    WriteFile(source / "Z", Bytes{2});
+    const stdfs::path wim = tmp.Path() / "out.wim";
+    ASSERT_EQ(Capture(source, wim, compression), 0u);
+    const Bytes file = ReadFile(wim);
     ASSERT_GE(file.size(), 208u);
 
     // +0x30 blob table header; metadata entries come first. +0x60 boot metadata header.
@@ -377,7 +377,7 @@ TEST(ArchiveLayout, BootEntryCopiesMetadataHeaderAndFoldersAreSorted) {
     Bytes meta(file.begin() + std::ptrdiff_t(meta_at), file.begin() + std::ptrdiff_t(meta_at + stored));
     if ((flags & 0x04) && stored < meta_size) {
       Bytes decoded(meta_size);
-      ASSERT_EQ(testing::lzxDecodeChunk(meta, decoded), "");
+      ASSERT_EQ(testing::LzxDecodeChunk(meta, decoded), "");
       meta = decoded;
     }
     ASSERT_EQ(meta.size(), meta_size);
@@ -389,7 +389,7 @@ TEST(ArchiveLayout, BootEntryCopiesMetadataHeaderAndFoldersAreSorted) {
     EXPECT_EQ(le<std::uint64_t>(meta, 8 + root_len), 0u) << "end marker after the root";
     std::vector<Dentry> root;
     std::uint64_t consumed = 8 + root_len + 8;
-    ASSERT_TRUE(readChildren(meta, le<std::uint64_t>(meta, 8 + 0x10), root, consumed));
+    ASSERT_TRUE(ReadChildren(meta, le<std::uint64_t>(meta, 8 + 0x10), root, consumed));
     EXPECT_EQ(consumed, meta.size()) << "every byte belongs to a dentry or a marker";
 
     std::vector<std::string> names;
@@ -407,77 +407,77 @@ TEST(ArchiveLayout, BootEntryCopiesMetadataHeaderAndFoldersAreSorted) {
 
 TEST(ArchiveIdentity, FixedGuidAndTimeGiveIdenticalBytes) {
   TempDir tmp;
-  const stdfs::path source = tmp.path() / "source";
-  smallTree(source);
-  writePair(source, photoPixels(9));
+  const stdfs::path source = tmp.Path() / "source";
+  SmallTree(source);
+  WritePair(source, PhotoPixels(9));
   // Reading a file or listing a folder may move its access time (relatime does when it is a
   // day old), so all times are pinned before each capture, after the walk that finds them.
-  auto pinTimes = [&] {
+  auto pin_times = [&] {
     const timespec times[2] = {{1700000000, 0}, {1600000000, 500}};
     std::vector<stdfs::path> paths{source};
     for (const auto& e : stdfs::recursive_directory_iterator(source)) paths.push_back(e.path());
     for (const stdfs::path& p : paths) ASSERT_EQ(::utimensat(AT_FDCWD, p.c_str(), times, 0), 0);
   };
   SetFixedIdentity({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}, 0x01DD868382EC4FA8ull);
-  pinTimes();
-  ASSERT_EQ(capture(source, tmp.path() / "a.wim", Compression::kLzx), 0u);
-  pinTimes();
-  ASSERT_EQ(capture(source, tmp.path() / "b.wim", Compression::kLzx), 0u);
+  pin_times();
+  ASSERT_EQ(Capture(source, tmp.Path() / "a.wim", Compression::kLzx), 0u);
+  pin_times();
+  ASSERT_EQ(Capture(source, tmp.Path() / "b.wim", Compression::kLzx), 0u);
   ClearFixedIdentity();
-  pinTimes();
-  ASSERT_EQ(capture(source, tmp.path() / "c.wim", Compression::kLzx), 0u);
-  const Bytes a = readFile(tmp.path() / "a.wim");
-  EXPECT_TRUE(a == readFile(tmp.path() / "b.wim"));
-  EXPECT_FALSE(a == readFile(tmp.path() / "c.wim")) << "without a fixed identity the GUID must be fresh";
+  pin_times();
+  ASSERT_EQ(Capture(source, tmp.Path() / "c.wim", Compression::kLzx), 0u);
+  const Bytes a = ReadFile(tmp.Path() / "a.wim");
+  EXPECT_TRUE(a == ReadFile(tmp.Path() / "b.wim"));
+  EXPECT_FALSE(a == ReadFile(tmp.Path() / "c.wim")) << "without a fixed identity the GUID must be fresh";
 }
 
 // --- Refusals ---
 
 TEST(CreateFile, RefusesWhatItCannotWrite) {
   TempDir tmp;
-  const stdfs::path existing = tmp.path() / "existing.wim";
-  writeFile(existing, Bytes{1});
+  const stdfs::path existing = tmp.Path() / "existing.wim";
+  WriteFile(existing, Bytes{1});
   struct Case {
     const char* what;
     stdfs::path path;
-    Dword access, disposition, compression, error;
+    TDword access, disposition, compression, error;
   };
   const Case cases[] = {
-      {"XPRESS", tmp.path() / "x.wim", wimgapi::kGenericWrite, wimgapi::kCreateAlways, wimgapi::kCompressXpress, 87},
-      {"unknown type", tmp.path() / "u.wim", wimgapi::kGenericWrite, wimgapi::kCreateAlways, 3, 87},
-      {"read only", tmp.path() / "r.wim", wimgapi::kGenericRead, wimgapi::kCreateAlways, wimgapi::kCompressLzx, 5},
-      {"bad disposition", tmp.path() / "d.wim", wimgapi::kGenericWrite, 9, wimgapi::kCompressLzx, 87},
+      {"XPRESS", tmp.Path() / "x.wim", wimgapi::kGenericWrite, wimgapi::kCreateAlways, wimgapi::kCompressXpress, 87},
+      {"unknown type", tmp.Path() / "u.wim", wimgapi::kGenericWrite, wimgapi::kCreateAlways, 3, 87},
+      {"read only", tmp.Path() / "r.wim", wimgapi::kGenericRead, wimgapi::kCreateAlways, wimgapi::kCompressLzx, 5},
+      {"bad disposition", tmp.Path() / "d.wim", wimgapi::kGenericWrite, 9, wimgapi::kCompressLzx, 87},
       {"open existing", existing, wimgapi::kGenericWrite, wimgapi::kOpenExisting, wimgapi::kCompressLzx, 120},
       {"create new over a file", existing, wimgapi::kGenericWrite, wimgapi::kCreateNew, wimgapi::kCompressLzx, 80},
-      {"missing folder", tmp.path() / "no" / "x.wim", wimgapi::kGenericWrite, wimgapi::kCreateAlways,
+      {"missing folder", tmp.Path() / "no" / "x.wim", wimgapi::kGenericWrite, wimgapi::kCreateAlways,
        wimgapi::kCompressLzx, 3},
   };
   for (const Case& c : cases) {
-    Handle h = WIMCreateFile(wide(c.path).c_str(), c.access, c.disposition, 0, c.compression, nullptr);
+    THandle h = WIMCreateFile(Wide(c.path).c_str(), c.access, c.disposition, 0, c.compression, nullptr);
     EXPECT_EQ(h, nullptr) << c.what;
     EXPECT_EQ(LastError(), c.error) << c.what;
     if (c.path != existing) {
       EXPECT_FALSE(stdfs::exists(c.path)) << c.what;
     }
   }
-  EXPECT_TRUE(readFile(existing) == Bytes{1}) << "a refused call must not touch an existing file";
+  EXPECT_TRUE(ReadFile(existing) == Bytes{1}) << "a refused call must not touch an existing file";
 }
 
 TEST(CaptureImage, FailsCleanlyOnBadInput) {
   TempDir tmp;
-  writeFile(tmp.path() / "file.bin", Bytes{1, 2, 3});
-  const stdfs::path wim_path = tmp.path() / "out.wim";
-  Handle wim = WIMCreateFile(wide(wim_path).c_str(), wimgapi::kGenericWrite, wimgapi::kCreateAlways, 0,
-                             wimgapi::kCompressLzx, nullptr);
+  WriteFile(tmp.Path() / "file.bin", Bytes{1, 2, 3});
+  const stdfs::path wim_path = tmp.Path() / "out.wim";
+  THandle wim = WIMCreateFile(Wide(wim_path).c_str(), wimgapi::kGenericWrite, wimgapi::kCreateAlways, 0,
+                              wimgapi::kCompressLzx, nullptr);
   ASSERT_NE(wim, nullptr);
-  EXPECT_EQ(WIMCaptureImage(wim, wide(tmp.path() / "nowhere").c_str(), 0), nullptr);
+  EXPECT_EQ(WIMCaptureImage(wim, Wide(tmp.Path() / "nowhere").c_str(), 0), nullptr);
   EXPECT_EQ(LastError(), 3u);
-  EXPECT_EQ(WIMCaptureImage(wim, wide(tmp.path() / "file.bin").c_str(), 0), nullptr);
+  EXPECT_EQ(WIMCaptureImage(wim, Wide(tmp.Path() / "file.bin").c_str(), 0), nullptr);
   EXPECT_EQ(LastError(), 267u);
   EXPECT_EQ(WIMSetBootImage(wim, 2), 0);
   EXPECT_EQ(LastError(), 87u);
   int not_a_handle = 0;
-  EXPECT_EQ(WIMCaptureImage(&not_a_handle, wide(tmp.path()).c_str(), 0), nullptr);
+  EXPECT_EQ(WIMCaptureImage(&not_a_handle, Wide(tmp.Path()).c_str(), 0), nullptr);
   EXPECT_EQ(LastError(), 6u);
   EXPECT_EQ(WIMCloseHandle(&not_a_handle), 0);
   EXPECT_EQ(LastError(), 6u);

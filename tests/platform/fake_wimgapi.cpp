@@ -6,20 +6,20 @@ using namespace wimgapi;
 
 extern "C" {
 
-__declspec(dllexport) Handle WIMAPI WIMCreateFile(WidePath, Dword, Dword, Dword, Dword, Dword*) { return nullptr; }
-__declspec(dllexport) Bool WIMAPI WIMCloseHandle(Handle) { return 0; }
-__declspec(dllexport) Bool WIMAPI WIMSetTemporaryPath(Handle, WidePath) { return 0; }
-__declspec(dllexport) Bool WIMAPI WIMSetReferenceFile(Handle, WidePath, Dword) { return 0; }
-__declspec(dllexport) Bool WIMAPI WIMSplitFile(Handle, WidePath, std::int64_t*, Dword) { return 0; }
-__declspec(dllexport) Bool WIMAPI WIMExportImage(Handle, Handle, Dword) { return 0; }
-__declspec(dllexport) Bool WIMAPI WIMDeleteImage(Handle, Dword) { return 0; }
-__declspec(dllexport) Dword WIMAPI WIMGetImageCount(Handle) { return 4242; }
-__declspec(dllexport) Bool WIMAPI WIMSetBootImage(Handle, Dword) { return 0; }
-__declspec(dllexport) Handle WIMAPI WIMCaptureImage(Handle, WidePath, Dword) { return nullptr; }
-__declspec(dllexport) Handle WIMAPI WIMLoadImage(Handle, Dword) { return nullptr; }
-__declspec(dllexport) Bool WIMAPI WIMApplyImage(Handle, WidePath, Dword) { return 0; }
-__declspec(dllexport) Bool WIMAPI WIMMountImage(WidePath, WidePath, Dword, WidePath) { return 0; }
+__declspec(dllexport) THandle WIMAPI WIMCreateFile(TWidePath, TDword, TDword, TDword, TDword, TDword*) { return nullptr; }
+__declspec(dllexport) TBool WIMAPI WIMCloseHandle(THandle) { return 0; }
+__declspec(dllexport) TBool WIMAPI WIMSetTemporaryPath(THandle, TWidePath) { return 0; }
+__declspec(dllexport) TBool WIMAPI WIMSetReferenceFile(THandle, TWidePath, TDword) { return 0; }
+__declspec(dllexport) TBool WIMAPI WIMSplitFile(THandle, TWidePath, std::int64_t*, TDword) { return 0; }
+__declspec(dllexport) TBool WIMAPI WIMExportImage(THandle, THandle, TDword) { return 0; }
+__declspec(dllexport) TBool WIMAPI WIMDeleteImage(THandle, TDword) { return 0; }
+__declspec(dllexport) TDword WIMAPI WIMGetImageCount(THandle) { return 4242; }
+__declspec(dllexport) TBool WIMAPI WIMSetBootImage(THandle, TDword) { return 0; }
+__declspec(dllexport) THandle WIMAPI WIMCaptureImage(THandle, TWidePath, TDword) { return nullptr; }
+__declspec(dllexport) THandle WIMAPI WIMLoadImage(THandle, TDword) { return nullptr; }
+__declspec(dllexport) TBool WIMAPI WIMApplyImage(THandle, TWidePath, TDword) { return 0; }
+__declspec(dllexport) TBool WIMAPI WIMMountImage(TWidePath, TWidePath, TDword, TWidePath) { return 0; }
 #ifndef FAKE_WIMGAPI_LACKS_UNMOUNT
-__declspec(dllexport) Bool WIMAPI WIMUnmountImage(WidePath, WidePath, Dword, Bool) { return 0; }
+__declspec(dllexport) TBool WIMAPI WIMUnmountImage(TWidePath, TWidePath, TDword, TBool) { return 0; }
 #endif
 }

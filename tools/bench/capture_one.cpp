@@ -13,15 +13,15 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::u16string out, folder;
-  if (!imaging::utf8ToUtf16(argv[1], out) || !imaging::utf8ToUtf16(argv[2], folder)) return 2;
+  if (!imaging::Utf8ToUtf16(argv[1], out) || !imaging::Utf8ToUtf16(argv[2], folder)) return 2;
   const auto start = std::chrono::steady_clock::now();
-  imaging::Handle wim = imaging::WIMCreateFile(out.c_str(), wimgapi::kGenericWrite, wimgapi::kCreateAlways, 0,
-                                               wimgapi::kCompressLzx, nullptr);
+  imaging::THandle wim = imaging::WIMCreateFile(out.c_str(), wimgapi::kGenericWrite, wimgapi::kCreateAlways, 0,
+                                                wimgapi::kCompressLzx, nullptr);
   if (!wim) {
     std::fprintf(stderr, "WIMCreateFile failed: %u\n", imaging::LastError());
     return 1;
   }
-  imaging::Handle image = imaging::WIMCaptureImage(wim, folder.c_str(), 0);
+  imaging::THandle image = imaging::WIMCaptureImage(wim, folder.c_str(), 0);
   if (!image || !imaging::WIMSetBootImage(wim, 1) || !imaging::WIMCloseHandle(image) ||
       !imaging::WIMCloseHandle(wim)) {
     std::fprintf(stderr, "capture failed: %u\n", imaging::LastError());
