@@ -102,10 +102,10 @@ void TImage::Create(HWND parent, const RECT& bounds, const TPicture& picture) {
 LRESULT TImage::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_PAINT: {
-      TPaintScope paint(handle_);
+      platform::TPaintScope paint(handle_);
       RECT client{};
       GetClientRect(handle_, &client);
-      PaintPreview(paint.dc(), client, *picture_);
+      PaintPreview(paint.Get(), client, *picture_);
       return 0;
     }
     case WM_NCHITTEST:
@@ -122,21 +122,21 @@ void PaintPreview(HDC dc, const RECT& bounds, const TPicture& picture) {
   const int height = bounds.bottom - bounds.top;
   if (const auto* bitmap = dynamic_cast<const platform::TWin32Bitmap*>(image)) {
     BITMAP info{};
-    if (GetObjectA(bitmap->handle(), sizeof(info), &info) == 0) return;
-    TMemoryDC source(CreateCompatibleDC(dc));
-    TSelectObject select(source.get(), bitmap->handle());
+    if (GetObjectA(bitmap->Handle(), sizeof(info), &info) == 0) return;
+    platform::TMemoryDC source(CreateCompatibleDC(dc));
+    platform::TSelectObject select(source.Get(), bitmap->Handle());
     const int display_bits = GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES);
     const bool halftone = display_bits <= 8 && display_bits < info.bmBitsPixel;
     const int previous_mode = SetStretchBltMode(dc, halftone ? HALFTONE : COLORONCOLOR);
     // HALFTONE moves the brush origin; it must be set again after the mode.
     if (halftone) SetBrushOrgEx(dc, 0, 0, nullptr);
-    StretchBlt(dc, bounds.left, bounds.top, width, height, source.get(), 0, 0, info.bmWidth,
+    StretchBlt(dc, bounds.left, bounds.top, width, height, source.Get(), 0, 0, info.bmWidth,
                info.bmHeight, SRCCOPY);
     SetStretchBltMode(dc, previous_mode);
   } else if (const auto* icon = dynamic_cast<const platform::TWin32Icon*>(image)) {
-    DrawIconEx(dc, bounds.left, bounds.top, icon->handle(), width, height, 0, nullptr, DI_NORMAL);
+    DrawIconEx(dc, bounds.left, bounds.top, icon->Handle(), width, height, 0, nullptr, DI_NORMAL);
   } else if (const auto* metafile = dynamic_cast<const platform::TWin32Metafile*>(image)) {
-    PlayEnhMetaFile(dc, metafile->handle(), &bounds);
+    PlayEnhMetaFile(dc, metafile->Handle(), &bounds);
   }
 }
 

@@ -26,12 +26,10 @@ using TWindowProc = std::function<void(TMessage&)>;
 // A group box that holds controls of its own. The system's group box knows nothing of
 // children, so the box's own handler passes their notifications up to the form, paints the
 // background under them and takes part in hit-testing (see DefaultHandler).
-class TGroupBox {
+class TGroupBox : platform::TNonCopyable {
  public:
   TGroupBox() = default;
   ~TGroupBox();
-  TGroupBox(const TGroupBox&) = delete;
-  TGroupBox& operator=(const TGroupBox&) = delete;
 
   void Create(HWND parent, const char* caption, const RECT& bounds, HFONT font);
   HWND Handle() const { return handle_; }

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "builder/errors.h"
+#include "platform/platform.h"
 #include "resources/resource.h"
 
 namespace marivane::ui {
@@ -19,33 +20,29 @@ constexpr int kMargin = 12;
 constexpr int kButtonWidth = 75;
 constexpr int kButtonHeight = 25;
 
-int ScreenDpi() {
-  TWindowDC screen(nullptr);
-  return GetDeviceCaps(screen.get(), LOGPIXELSY);
-}
-
 }  // namespace
 
 // --- Layout helpers ---
 
-int Scaled(int pixels) { return MulDiv(pixels, ScreenDpi(), 96); }
+int Scaled(int pixels) { return MulDiv(pixels, platform::ScreenPixelsPerInch(), 96); }
 
 RECT ScaledBounds(int left, int top, int width, int height) {
   return {Scaled(left), Scaled(top), Scaled(left + width), Scaled(top + height)};
 }
 
-TFontHandle MakeFont(const char* face, int points, bool bold, bool underline) {
-  return TFontHandle(CreateFontA(-MulDiv(points, ScreenDpi(), 72), 0, 0, 0,
-                                 bold ? FW_BOLD : FW_NORMAL, FALSE, underline ? TRUE : FALSE,
-                                 FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                 DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face));
+platform::TFontHandle MakeFont(const char* face, int points, bool bold, bool underline) {
+  return platform::TFontHandle(
+      CreateFontA(-MulDiv(points, platform::ScreenPixelsPerInch(), 72), 0, 0, 0,
+                  bold ? FW_BOLD : FW_NORMAL, FALSE, underline ? TRUE : FALSE, FALSE,
+                  DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                  DEFAULT_PITCH | FF_DONTCARE, face));
 }
 
 SIZE TextSize(HFONT font, const std::string& text) {
-  TWindowDC screen(nullptr);
-  TSelectObject select(screen.get(), font);
+  platform::TWindowDC screen;
+  platform::TSelectObject select(screen.Get(), font);
   SIZE size{};
-  GetTextExtentPoint32A(screen.get(), text.data(), static_cast<int>(text.size()), &size);
+  GetTextExtentPoint32A(screen.Get(), text.data(), static_cast<int>(text.size()), &size);
   return size;
 }
 
@@ -176,7 +173,7 @@ struct TPlainMessage {
   const std::string* text;
   const std::string* caption;
   TModalScope* scope;
-  TFontHandle font;
+  platform::TFontHandle font;
 };
 
 void LayOutPlainMessage(HWND dialog, TPlainMessage& message) {
@@ -184,14 +181,14 @@ void LayOutPlainMessage(HWND dialog, TPlainMessage& message) {
   NONCLIENTMETRICSA metrics{};
   metrics.cbSize = sizeof(metrics);
   SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
-  message.font.reset(CreateFontIndirectA(&metrics.lfMessageFont));
+  message.font.Reset(CreateFontIndirectA(&metrics.lfMessageFont));
 
   // The text wraps at half the screen's width, as wide as it needs to be below that.
   RECT text_rect{0, 0, GetSystemMetrics(SM_CXSCREEN) / 2, 0};
   {
-    TWindowDC dc(dialog);
-    TSelectObject select(dc.get(), message.font.get());
-    DrawTextA(dc.get(), message.text->c_str(), -1, &text_rect,
+    platform::TWindowDC dc(dialog);
+    platform::TSelectObject select(dc.Get(), message.font.Get());
+    DrawTextA(dc.Get(), message.text->c_str(), -1, &text_rect,
               DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
   }
   const int margin = Scaled(kMargin);
@@ -212,8 +209,8 @@ void LayOutPlainMessage(HWND dialog, TPlainMessage& message) {
                             (client_width - button_width) / 2, text_height + 2 * margin,
                             button_width, button_height, dialog,
                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)), nullptr, nullptr);
-  SendMessageA(text, WM_SETFONT, reinterpret_cast<WPARAM>(message.font.get()), FALSE);
-  SendMessageA(ok, WM_SETFONT, reinterpret_cast<WPARAM>(message.font.get()), FALSE);
+  SendMessageA(text, WM_SETFONT, reinterpret_cast<WPARAM>(message.font.Get()), FALSE);
+  SendMessageA(ok, WM_SETFONT, reinterpret_cast<WPARAM>(message.font.Get()), FALSE);
 
   RECT frame{0, 0, client_width, client_height};
   AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrA(dialog, GWL_STYLE)), FALSE,

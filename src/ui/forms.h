@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/exit_procs.h"
-#include "ui/win32_handles.h"
+#include "platform/win32_handles.h"
 
 namespace marivane::ui {
 
@@ -22,12 +22,10 @@ class TApplication;
 // HandleMessage. No exception leaves the window procedure: it is caught there and handed to
 // the application's default handler, as the frames of user32 between us and the message loop
 // cannot be unwound through.
-class TWindow {
+class TWindow : platform::TNonCopyable {
  public:
   TWindow() = default;
   virtual ~TWindow();
-  TWindow(const TWindow&) = delete;
-  TWindow& operator=(const TWindow&) = delete;
 
   HWND Handle() const { return handle_; }
   void DestroyHandle();
@@ -65,12 +63,10 @@ class TForm : public TWindow {
 
 // While it lives, every other enabled window of this thread is disabled, as a modal window
 // of the program requires; Release (or the destructor) enables them again.
-class TModalScope {
+class TModalScope : platform::TNonCopyable {
  public:
   explicit TModalScope(HWND except = nullptr);
   ~TModalScope() { Release(); }
-  TModalScope(const TModalScope&) = delete;
-  TModalScope& operator=(const TModalScope&) = delete;
   void Release();
 
  private:
@@ -79,12 +75,10 @@ class TModalScope {
 
 // The application object: the hidden top-level window that owns the task-bar button and the
 // program's forms, the title, the screen cursor, the message loop and the default handler.
-class TApplication {
+class TApplication : platform::TNonCopyable {
  public:
   explicit TApplication(HINSTANCE instance);
   ~TApplication();
-  TApplication(const TApplication&) = delete;
-  TApplication& operator=(const TApplication&) = delete;
 
   HINSTANCE Instance() const { return instance_; }
   HWND Handle() const { return window_; }
@@ -158,7 +152,8 @@ bool HasApplication();
 int Scaled(int pixels);
 RECT ScaledBounds(int left, int top, int width, int height);
 // A font of `points` points at the screen's resolution.
-TFontHandle MakeFont(const char* face, int points, bool bold = false, bool underline = false);
+platform::TFontHandle MakeFont(const char* face, int points, bool bold = false,
+                               bool underline = false);
 // The size a one-line text takes in a font.
 SIZE TextSize(HFONT font, const std::string& text);
 

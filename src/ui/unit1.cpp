@@ -72,27 +72,27 @@ void TForm1::CreateComponents() {
   CreateSlot(GroupBox2, "1024 x 768 (24-bit)", 264, Label2, ImageBig, BigPicture, Button2,
              kButton2Id);
   ApplyButton = CreateControl(handle_, "BUTTON", "Apply", WS_TABSTOP | BS_PUSHBUTTON,
-                              ScaledBounds(16, 248, 481, 41), kApplyButtonId, font_.get());
+                              ScaledBounds(16, 248, 481, 41), kApplyButtonId, font_.Get());
 }
 
 void TForm1::CreateSlot(TGroupBox& box, const char* caption, int left, HWND& label,
                         TImage& view, const TPicture& picture, HWND& button, int button_id) {
-  box.Create(handle_, caption, ScaledBounds(left, 16, 233, 225), font_.get());
+  box.Create(handle_, caption, ScaledBounds(left, 16, 233, 225), font_.Get());
   // The label grows to its text, as the font on this system may be wider than it was meant.
   constexpr const char* kNoImage = "No image loaded";
   RECT label_bounds = ScaledBounds(76, 94, 80, 13);
-  const SIZE text = TextSize(font_.get(), kNoImage);
+  const SIZE text = TextSize(font_.Get(), kNoImage);
   label_bounds.right = std::max<LONG>(label_bounds.right, label_bounds.left + text.cx);
   label_bounds.bottom = std::max<LONG>(label_bounds.bottom, label_bounds.top + text.cy);
   label = CreateControl(box.Handle(), "STATIC", kNoImage,
                         WS_VISIBLE | WS_CLIPSIBLINGS | SS_LEFT | SS_NOPREFIX, label_bounds, -1,
-                        font_.get());
+                        font_.Get());
   view.Create(box.Handle(), ScaledBounds(16, 24, 200, 150), picture);
   // The label lies under the picture box, in sight only while the slot has nothing to show.
   SetWindowPos(label, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   button = CreateControl(box.Handle(), "BUTTON", "Browse for image...",
                          WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, ScaledBounds(64, 184, 107, 25),
-                         button_id, font_.get());
+                         button_id, font_.Get());
 }
 
 void TForm1::PlaceFirstTime() {
@@ -164,15 +164,15 @@ void TForm1::DropBigImage(TMessage& message) { DropImage(TSlot::Big, message); }
 
 void TForm1::DropImage(TSlot slot, TMessage& message) {
   // The shell's list is released on every way out, a loading error included.
-  TDropHandle drop(reinterpret_cast<HDROP>(message.WParam));
+  platform::TDropHandle drop(reinterpret_cast<HDROP>(message.WParam));
   message.Result = 0;
-  const int count = static_cast<int>(DragQueryFileA(drop.get(), 0xFFFFFFFF, nullptr, 0));
+  const int count = static_cast<int>(DragQueryFileA(drop.Get(), 0xFFFFFFFF, nullptr, 0));
   if (count >= 2) {
     ShowMessage(kOneFileMessage);
     return;
   }
   char name[kDroppedNameCapacity] = {};
-  DragQueryFileA(drop.get(), 0, name, kDroppedNameCapacity);
+  DragQueryFileA(drop.Get(), 0, name, kDroppedNameCapacity);
   LoadDroppedFile(slot, name);
 }
 

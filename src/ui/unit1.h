@@ -104,7 +104,7 @@ class TForm1 final : public TForm, public TUserInterface, public TBootScreenBuil
   LRESULT OnActivate(WPARAM state);
 
   TApplication& application_;
-  TFontHandle font_;
+  platform::TFontHandle font_;
   HWND focused_ = nullptr;
   HCURSOR cursor_before_busy_ = nullptr;
 };

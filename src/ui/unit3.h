@@ -51,10 +51,10 @@ class TAboutForm final : public TForm {
   HWND CreateLabel(const char* text, int left, int top, HFONT font, int id);
 
   TApplication& application_;
-  TFontHandle font_;
-  TFontHandle bold_font_;
-  TFontHandle link_font_;
-  TIconHandle icon_;
+  platform::TFontHandle font_;
+  platform::TFontHandle bold_font_;
+  platform::TFontHandle link_font_;
+  platform::TIconHandle icon_;
   int modal_result_ = 0;
 };
 
