@@ -6,7 +6,6 @@
 namespace marivane::ui {
 namespace {
 
-constexpr char kControlProperty[] = "Marivane.Control";
 constexpr char kImageClass[] = "TImage";
 
 }  // namespace
@@ -24,70 +23,41 @@ HWND CreateControl(HWND parent, const char* window_class, const char* text, DWOR
 
 // --- TGroupBox ---
 
-TGroupBox::~TGroupBox() {
-  if (handle_ != nullptr && IsWindow(handle_)) {
-    SetWindowLongPtrA(handle_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(system_procedure_));
-    RemovePropA(handle_, kControlProperty);
-  }
-}
-
 void TGroupBox::Create(HWND parent, const char* caption, const RECT& bounds, HFONT font) {
   // Clipping its children keeps the frame's painting off them; WS_EX_CONTROLPARENT lets Tab
   // walk into the box.
-  handle_ = CreateWindowExA(WS_EX_CONTROLPARENT, "BUTTON", caption,
-                            WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | BS_GROUPBOX,
-                            bounds.left, bounds.top, bounds.right - bounds.left,
-                            bounds.bottom - bounds.top, parent, nullptr,
-                            GetModuleHandleA(nullptr), nullptr);
-  if (handle_ == nullptr) throw EOSError(GetLastError());
-  SendMessageA(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-  WindowProc = [this](TMessage& message) { DefaultHandler(message); };
-  SetPropA(handle_, kControlProperty, this);
-  system_procedure_ = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrA(handle_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SubclassProcedure)));
+  constexpr DWORD kStyle =
+      WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | BS_GROUPBOX;
+  HWND box = CreateWindowExA(WS_EX_CONTROLPARENT, "BUTTON", caption, kStyle, bounds.left,
+                             bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top,
+                             parent, nullptr, GetModuleHandleA(nullptr), nullptr);
+  if (box == nullptr) throw EOSError(GetLastError());
+  SendMessageA(box, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  Subclass(box);
 }
 
-void TGroupBox::DefaultHandler(TMessage& message) {
-  switch (message.Msg) {
+LRESULT TGroupBox::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
     // The children's notifications belong to the form.
     case WM_COMMAND:
     case WM_NOTIFY:
     case WM_CTLCOLORBTN:
     case WM_CTLCOLORSTATIC:
-      message.Result =
-          SendMessageA(GetParent(handle_), message.Msg, message.WParam, message.LParam);
-      return;
+      return SendMessageA(GetParent(handle_), message, wparam, lparam);
     case WM_ERASEBKGND: {
       // The system's group box paints its frame and caption only; what lies between the
       // children would otherwise keep whatever was on the screen.
       RECT client{};
       GetClientRect(handle_, &client);
-      FillRect(reinterpret_cast<HDC>(message.WParam), &client, GetSysColorBrush(COLOR_BTNFACE));
-      message.Result = TRUE;
-      return;
+      FillRect(reinterpret_cast<HDC>(wparam), &client, GetSysColorBrush(COLOR_BTNFACE));
+      return TRUE;
     }
     case WM_NCHITTEST:
       // A group box calls itself transparent to hit-testing, so the shell would hand a file
       // dropped on it to the window beneath. Claiming the client area keeps the drop here.
-      message.Result = HTCLIENT;
-      return;
+      return HTCLIENT;
   }
-  message.Result = CallWindowProcA(system_procedure_, handle_, message.Msg, message.WParam,
-                                   message.LParam);
-}
-
-LRESULT CALLBACK TGroupBox::SubclassProcedure(HWND window, UINT message, WPARAM wparam,
-                                              LPARAM lparam) {
-  auto* self = static_cast<TGroupBox*>(GetPropA(window, kControlProperty));
-  if (self == nullptr) return DefWindowProcA(window, message, wparam, lparam);
-  try {
-    TMessage m{message, wparam, lparam, 0};
-    self->WindowProc(m);
-    return m.Result;
-  } catch (...) {
-    Application().HandleException(std::current_exception());
-    return 0;
-  }
+  return TWindow::HandleMessage(message, wparam, lparam);
 }
 
 // --- TImage ---

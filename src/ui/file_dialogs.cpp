@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "ui/forms.h"
+#include "ui/application.h"
 
 namespace marivane::ui {
 namespace {

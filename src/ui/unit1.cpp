@@ -108,10 +108,10 @@ void TForm1::PlaceFirstTime() {
 // --- Event handlers ---
 
 void TForm1::FormCreate() {
-  OldSmallBoxWndProc = GroupBox1.WindowProc;
-  GroupBox1.WindowProc = [this](TMessage& message) { SmallBoxWndProc(message); };
-  OldBigBoxWndProc = GroupBox2.WindowProc;
-  GroupBox2.WindowProc = [this](TMessage& message) { BigBoxWndProc(message); };
+  OldSmallBoxWndProc = GroupBox1.window_proc;
+  GroupBox1.window_proc = [this](TMessage& message) { SmallBoxWndProc(message); };
+  OldBigBoxWndProc = GroupBox2.window_proc;
+  GroupBox2.window_proc = [this](TMessage& message) { BigBoxWndProc(message); };
   // Only the two frames take dropped files; the window and its other controls do not.
   DragAcceptFiles(GroupBox1.Handle(), TRUE);
   DragAcceptFiles(GroupBox2.Handle(), TRUE);
@@ -143,7 +143,7 @@ void TForm1::Close() { SendMessageA(handle_, WM_CLOSE, 0, 0); }
 // --- Drops ---
 
 void TForm1::SmallBoxWndProc(TMessage& message) {
-  if (message.Msg == WM_DROPFILES) {
+  if (message.msg == WM_DROPFILES) {
     DropSmallImage(message);
     return;
   }
@@ -151,7 +151,7 @@ void TForm1::SmallBoxWndProc(TMessage& message) {
 }
 
 void TForm1::BigBoxWndProc(TMessage& message) {
-  if (message.Msg == WM_DROPFILES) {
+  if (message.msg == WM_DROPFILES) {
     DropBigImage(message);
     return;
   }
@@ -164,8 +164,8 @@ void TForm1::DropBigImage(TMessage& message) { DropImage(TSlot::Big, message); }
 
 void TForm1::DropImage(TSlot slot, TMessage& message) {
   // The shell's list is released on every way out, a loading error included.
-  platform::TDropHandle drop(reinterpret_cast<HDROP>(message.WParam));
-  message.Result = 0;
+  platform::TDropHandle drop(reinterpret_cast<HDROP>(message.wparam));
+  message.result = 0;
   const int count = static_cast<int>(DragQueryFileA(drop.Get(), 0xFFFFFFFF, nullptr, 0));
   if (count >= 2) {
     ShowMessage(kOneFileMessage);

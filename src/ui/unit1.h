@@ -11,7 +11,7 @@
 #include "builder/user_interface.h"
 #include "ui/controls.h"
 #include "ui/file_dialogs.h"
-#include "ui/forms.h"
+#include "ui/application.h"
 
 namespace marivane::ui {
 

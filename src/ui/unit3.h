@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "ui/forms.h"
+#include "ui/application.h"
 
 namespace marivane::ui {
 

@@ -13,7 +13,7 @@
 #include "dialog_driver.h"
 #include "support/environment.h"
 #include "support/test_files.h"
-#include "ui/forms.h"
+#include "ui/application.h"
 #include "ui/unit1.h"
 #include "ui/unit3.h"
 
