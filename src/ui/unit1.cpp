@@ -27,12 +27,12 @@ constexpr UINT kDroppedNameCapacity = 261;
 TForm1::TForm1(TApplication& application)
     : TBootScreenBuilder(static_cast<TUserInterface&>(*this)), application_(application) {
   Form1 = this;
-  HostIsWow64 = [] { return platform::IsWow64(); };
-  OpenDialog1.Filter = "Bitmap files (*.bmp)|*.bmp";
-  OpenDialog1.Title = "Select a Bitmap Image...";
-  SaveDialog1.Filter = "MUI Files (*.mui)|*.mui";
-  SaveDialog1.FileName = "winload.exe.mui";
-  SaveDialog1.Options |= OFN_OVERWRITEPROMPT;
+  host_is_wow64 = [] { return platform::IsWow64(); };
+  OpenDialog1.filter = "Bitmap files (*.bmp)|*.bmp";
+  OpenDialog1.title = "Select a Bitmap Image...";
+  SaveDialog1.filter = "MUI Files (*.mui)|*.mui";
+  SaveDialog1.file_name = "winload.exe.mui";
+  SaveDialog1.options |= OFN_OVERWRITEPROMPT;
   CreateComponents();
   FormCreate();
 }
@@ -118,18 +118,18 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::FormShow() {
-  if (HostIsWow64()) {
+  if (host_is_wow64()) {
     ShowMessageBox(kX64Message, kX64Caption, TMessageIcon::Error);
     Close();
   }
 }
 
 void TForm1::Button1Click() {
-  if (OpenDialog1.Execute()) LoadBrowsedFile(TSlot::Small, OpenDialog1.FileName);
+  if (OpenDialog1.Execute()) LoadBrowsedFile(TSlot::Small, OpenDialog1.file_name);
 }
 
 void TForm1::Button2Click() {
-  if (OpenDialog1.Execute()) LoadBrowsedFile(TSlot::Big, OpenDialog1.FileName);
+  if (OpenDialog1.Execute()) LoadBrowsedFile(TSlot::Big, OpenDialog1.file_name);
 }
 
 void TForm1::ApplyButtonClick() { GenerateBootScreen(); }
@@ -194,7 +194,7 @@ void TForm1::ShowMessageBox(const std::string& text, const std::string& caption,
 
 bool TForm1::ChooseSavePath(std::string& path) {
   if (!SaveDialog1.Execute()) return false;
-  path = SaveDialog1.FileName;
+  path = SaveDialog1.file_name;
   return true;
 }
 

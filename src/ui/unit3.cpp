@@ -25,7 +25,7 @@ void OpenWithShell(HWND owner, const std::string& address) {
 }  // namespace
 
 TAboutForm::TAboutForm(TApplication& application)
-    : OpenLink(OpenWithShell), application_(application) {
+    : open_link(OpenWithShell), application_(application) {
   AboutForm = this;
   RegisterClassOnce(kAboutClass, nullptr);
   font_ = MakeFont("Tahoma", 8);
@@ -124,10 +124,10 @@ int TAboutForm::ShowModal() {
 }
 
 void TAboutForm::Label4Click() {
-  OpenLink(handle_, std::string("mailto:") + kMakerMail + "?subject=Marivane");
+  open_link(handle_, std::string("mailto:") + kMakerMail + "?subject=Marivane");
 }
 
-void TAboutForm::Label7Click() { OpenLink(handle_, kMakerWebPage); }
+void TAboutForm::Label7Click() { open_link(handle_, kMakerWebPage); }
 
 void TAboutForm::Button1Click() { modal_result_ = IDOK; }
 

@@ -41,7 +41,7 @@ class TAboutForm final : public TForm {
   HWND Button1 = nullptr;
 
   // How a link is opened: the shell's "open" on the address. Tests put their own here.
-  std::function<void(HWND owner, const std::string& address)> OpenLink;
+  std::function<void(HWND owner, const std::string& address)> open_link;
 
  protected:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;

@@ -50,7 +50,7 @@ class Windows : public ::testing::Test {
     application_->SetTitle("Marivane");
     form_ = &application_->CreateForm<ui::TForm1>();
     about_ = &application_->CreateForm<ui::TAboutForm>();
-    form_->HostIsWow64 = [] { return false; };
+    form_->host_is_wow64 = [] { return false; };
     form_->TemplateOverride = BinFolder() + "x86template";
   }
   void TearDown() override {
