@@ -7,6 +7,7 @@
 
 #include "builder/errors.h"
 #include "builder/image_checksum.h"
+#include "platform/owned.h"
 
 namespace marivane {
 namespace {
@@ -36,7 +37,7 @@ Fn Bound(FARPROC& slot, const char* function) {
 }
 
 // The mapping, released however the sum ends.
-class TMappedImage {
+class TMappedImage : platform::TNonCopyable {
  public:
   explicit TMappedImage(const std::string& path) {
     const auto map = Bound<MapAndLoadFn>(map_and_load, "MapAndLoad");
@@ -56,9 +57,6 @@ class TMappedImage {
     }
     image_ = {};
   }
-  TMappedImage(const TMappedImage&) = delete;
-  TMappedImage& operator=(const TMappedImage&) = delete;
-
   LOADED_IMAGE& image() { return image_; }
 
  private:

@@ -8,24 +8,26 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 
 #include "builder/errors.h"
+#include "platform/owned.h"
 #include "platform/platform.h"
 
 namespace marivane::platform {
 namespace {
 
+// 0 is a descriptor like any other: -1 is the one that owns nothing.
+using TDescriptor = TOwned<int, &::close, -1>;
+
 class TPosixFileStream final : public TStream {
  public:
-  TPosixFileStream(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
-  ~TPosixFileStream() override { ::close(fd_); }
-  TPosixFileStream(const TPosixFileStream&) = delete;
-  TPosixFileStream& operator=(const TPosixFileStream&) = delete;
+  TPosixFileStream(TDescriptor fd, std::uint64_t size) : fd_(std::move(fd)), size_(size) {}
 
   std::size_t Read(void* buffer, std::size_t count) override {
     std::size_t total = 0;
     while (total < count) {
-      const ssize_t n = ::read(fd_, static_cast<char*>(buffer) + total, count - total);
+      const ssize_t n = ::read(fd_.Get(), static_cast<char*>(buffer) + total, count - total);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) break;  // a read error counts as the end of the data
       total += static_cast<std::size_t>(n);
@@ -37,7 +39,7 @@ class TPosixFileStream final : public TStream {
   std::uint64_t Position() const override { return position_; }
 
  private:
-  int fd_;
+  TDescriptor fd_;
   std::uint64_t size_;
   std::uint64_t position_ = 0;
 };
@@ -53,22 +55,21 @@ std::string SystemErrorText(std::uint32_t code) {
 }
 
 std::unique_ptr<TStream> OpenFileForReading(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  TDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) {
     const auto code = static_cast<std::uint32_t>(errno);
     throw EFOpenError(CannotOpenFileMessage(path, code), code);
   }
   struct stat info {};
   int error = 0;
-  if (::fstat(fd, &info) != 0) error = errno;
+  if (::fstat(fd.Get(), &info) != 0) error = errno;
   // Opening a folder succeeds here but not on Windows; either way it is no picture file.
   else if (S_ISDIR(info.st_mode)) error = EISDIR;
-  if (error != 0) {
-    ::close(fd);
+  if (error != 0)
     throw EFOpenError(CannotOpenFileMessage(path, static_cast<std::uint32_t>(error)),
                       static_cast<std::uint32_t>(error));
-  }
-  return std::make_unique<TPosixFileStream>(fd, static_cast<std::uint64_t>(info.st_size));
+  return std::make_unique<TPosixFileStream>(std::move(fd),
+                                            static_cast<std::uint64_t>(info.st_size));
 }
 
 std::u16string ToWidePath(const std::string& path) {
@@ -143,16 +144,17 @@ bool CopyFileTo(const std::string& source, const std::string& target, bool fail_
 }
 
 void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) throw EFCreateError(CannotCreateFileMessage(path, static_cast<std::uint32_t>(errno)));
+  TDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (!fd) throw EFCreateError(CannotCreateFileMessage(path, static_cast<std::uint32_t>(errno)));
   std::size_t written = 0;
   while (written < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+    const ssize_t n = ::write(fd.Get(), bytes.data() + written, bytes.size() - written);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     written += static_cast<std::size_t>(n);
   }
-  const bool closed = ::close(fd) == 0;
+  // Closing is where a delayed write can still fail: its answer counts.
+  const bool closed = ::close(fd.Detach()) == 0;
   if (written != bytes.size() || !closed) throw EWriteError();
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "builder/errors.h"
 
@@ -12,17 +13,15 @@ namespace {
 
 class TWin32FileStream final : public TStream {
  public:
-  TWin32FileStream(HANDLE file, std::uint64_t size) : file_(file), size_(size) {}
-  ~TWin32FileStream() override { CloseHandle(file_); }
-  TWin32FileStream(const TWin32FileStream&) = delete;
-  TWin32FileStream& operator=(const TWin32FileStream&) = delete;
+  TWin32FileStream(TFileHandle file, std::uint64_t size) : file_(std::move(file)), size_(size) {}
 
   std::size_t Read(void* buffer, std::size_t count) override {
     std::size_t total = 0;
     while (total < count) {
       DWORD got = 0;
       const DWORD want = static_cast<DWORD>(std::min<std::size_t>(count - total, 1u << 30));
-      if (!ReadFile(file_, static_cast<char*>(buffer) + total, want, &got, nullptr) || got == 0)
+      if (!ReadFile(file_.Get(), static_cast<char*>(buffer) + total, want, &got, nullptr) ||
+          got == 0)
         break;
       total += got;
     }
@@ -33,21 +32,9 @@ class TWin32FileStream final : public TStream {
   std::uint64_t Position() const override { return position_; }
 
  private:
-  HANDLE file_;
+  TFileHandle file_;
   std::uint64_t size_;
   std::uint64_t position_ = 0;
-};
-
-class TScreenDC {
- public:
-  TScreenDC() : dc_(GetDC(nullptr)) {}
-  ~TScreenDC() { ReleaseDC(nullptr, dc_); }
-  TScreenDC(const TScreenDC&) = delete;
-  TScreenDC& operator=(const TScreenDC&) = delete;
-  HDC get() const { return dc_; }
-
- private:
-  HDC dc_;
 };
 
 // BITMAPV4HEADER +0x38 colour-space type; BITMAPV5HEADER +0x70 profile offset, +0x74 size.
@@ -72,19 +59,20 @@ std::string SystemErrorText(std::uint32_t code) {
 }
 
 std::unique_ptr<TStream> OpenFileForReading(const std::string& path) {
-  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
+  const HANDLE opened = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (opened == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     throw EFOpenError(CannotOpenFileMessage(path, error), error);
   }
+  TFileHandle file(opened);
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file, &size)) {
+  if (!GetFileSizeEx(file.Get(), &size)) {
     const DWORD error = GetLastError();
-    CloseHandle(file);
     throw EFOpenError(CannotOpenFileMessage(path, error), error);
   }
-  return std::make_unique<TWin32FileStream>(file, static_cast<std::uint64_t>(size.QuadPart));
+  return std::make_unique<TWin32FileStream>(std::move(file),
+                                            static_cast<std::uint64_t>(size.QuadPart));
 }
 
 std::u16string ToWidePath(const std::string& path) {
@@ -137,18 +125,20 @@ bool CopyFileTo(const std::string& source, const std::string& target, bool fail_
 }
 
 void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE)
+  const HANDLE created = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (created == INVALID_HANDLE_VALUE)
     throw EFCreateError(CannotCreateFileMessage(path, GetLastError()));
+  TFileHandle file(created);
   std::size_t written = 0;
   while (written < bytes.size()) {
     DWORD done = 0;
     const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - written, 1u << 30));
-    if (!WriteFile(file, bytes.data() + written, chunk, &done, nullptr) || done == 0) break;
+    if (!WriteFile(file.Get(), bytes.data() + written, chunk, &done, nullptr) || done == 0) break;
     written += done;
   }
-  const bool closed = CloseHandle(file) != 0;
+  // Closing is where a delayed write can still fail: its answer counts.
+  const bool closed = CloseHandle(file.Detach()) != 0;
   if (written != bytes.size() || !closed) throw EWriteError();
 }
 
@@ -174,17 +164,17 @@ std::shared_ptr<TDisplayImage> CreateBitmapImage(TBitmapImageSpec spec) {
               std::min(spec.color_table.size(), info.size() - spec.header.size()));
   const auto* bmi = reinterpret_cast<const BITMAPINFO*>(info.data());
 
-  TScreenDC screen;
+  TWindowDC screen;
   SetLastError(0);
   HBITMAP bitmap = nullptr;
   if (spec.device_independent) {
     void* pixels = nullptr;
-    bitmap = CreateDIBSection(screen.get(), bmi, DIB_RGB_COLORS, &pixels, nullptr, 0);
+    bitmap = CreateDIBSection(screen.Get(), bmi, DIB_RGB_COLORS, &pixels, nullptr, 0);
     if (bitmap != nullptr) std::memcpy(pixels, spec.bits.data(), spec.bits.size());
   } else {
     // Run-length data is decoded by the system into a bitmap for the display.
     static const std::uint8_t kNoData = 0;
-    bitmap = CreateDIBitmap(screen.get(), &bmi->bmiHeader, CBM_INIT,
+    bitmap = CreateDIBitmap(screen.Get(), &bmi->bmiHeader, CBM_INIT,
                             spec.bits.empty() ? &kNoData : spec.bits.data(), bmi, DIB_RGB_COLORS);
   }
   if (bitmap == nullptr) {
@@ -192,7 +182,7 @@ std::shared_ptr<TDisplayImage> CreateBitmapImage(TBitmapImageSpec spec) {
     if (error != 0) throw EOSError(error);
     throw EInvalidGraphic("Bitmap image is not valid");
   }
-  return std::make_shared<TWin32Bitmap>(bitmap);
+  return std::make_shared<TWin32Bitmap>(TBitmapHandle(bitmap));
 }
 
 std::shared_ptr<TDisplayImage> CreateIconImage(const std::vector<std::uint8_t>& image, int width,
@@ -202,7 +192,7 @@ std::shared_ptr<TDisplayImage> CreateIconImage(const std::vector<std::uint8_t>& 
                                         static_cast<DWORD>(image.size()), TRUE, 0x00030000, width,
                                         height, LR_DEFAULTCOLOR);
   if (icon == nullptr) return nullptr;
-  return std::make_shared<TWin32Icon>(icon);
+  return std::make_shared<TWin32Icon>(TIconHandle(icon));
 }
 
 std::shared_ptr<TDisplayImage> CreateMetafileImage(const std::vector<std::uint8_t>& records,
@@ -211,12 +201,12 @@ std::shared_ptr<TDisplayImage> CreateMetafileImage(const std::vector<std::uint8_
   HENHMETAFILE metafile = enhanced ? SetEnhMetaFileBits(size, records.data())
                                    : SetWinMetaFileBits(size, records.data(), nullptr, nullptr);
   if (metafile == nullptr) return nullptr;
-  return std::make_shared<TWin32Metafile>(metafile);
+  return std::make_shared<TWin32Metafile>(TMetafileHandle(metafile));
 }
 
 int ScreenPixelsPerInch() {
-  TScreenDC screen;
-  return GetDeviceCaps(screen.get(), LOGPIXELSY);
+  TWindowDC screen;
+  return GetDeviceCaps(screen.Get(), LOGPIXELSY);
 }
 
 int SystemIconSize() { return GetSystemMetrics(SM_CXICON); }

@@ -1,46 +1,24 @@
-// The Win32 side of the displayable images, for the window that draws them.
+// The Win32 side of the displayable images, for the window that draws them: each one owns
+// the GDI object or icon the system made of the picture.
 #pragma once
 
-#include <windows.h>
-
 #include "platform/platform.h"
+#include "platform/win32_handles.h"
 
 namespace marivane::platform {
 
-class TWin32Bitmap final : public TDisplayImage {
+template <typename TOwnedHandle>
+class TWin32Image final : public TDisplayImage {
  public:
-  explicit TWin32Bitmap(HBITMAP bitmap) : bitmap_(bitmap) {}
-  ~TWin32Bitmap() override { DeleteObject(bitmap_); }
-  TWin32Bitmap(const TWin32Bitmap&) = delete;
-  TWin32Bitmap& operator=(const TWin32Bitmap&) = delete;
-  HBITMAP handle() const { return bitmap_; }
+  explicit TWin32Image(TOwnedHandle handle) : handle_(std::move(handle)) {}
+  auto Handle() const { return handle_.Get(); }
 
  private:
-  HBITMAP bitmap_;
+  TOwnedHandle handle_;
 };
 
-class TWin32Icon final : public TDisplayImage {
- public:
-  explicit TWin32Icon(HICON icon) : icon_(icon) {}
-  ~TWin32Icon() override { DestroyIcon(icon_); }
-  TWin32Icon(const TWin32Icon&) = delete;
-  TWin32Icon& operator=(const TWin32Icon&) = delete;
-  HICON handle() const { return icon_; }
-
- private:
-  HICON icon_;
-};
-
-class TWin32Metafile final : public TDisplayImage {
- public:
-  explicit TWin32Metafile(HENHMETAFILE metafile) : metafile_(metafile) {}
-  ~TWin32Metafile() override { DeleteEnhMetaFile(metafile_); }
-  TWin32Metafile(const TWin32Metafile&) = delete;
-  TWin32Metafile& operator=(const TWin32Metafile&) = delete;
-  HENHMETAFILE handle() const { return metafile_; }
-
- private:
-  HENHMETAFILE metafile_;
-};
+using TWin32Bitmap = TWin32Image<TBitmapHandle>;
+using TWin32Icon = TWin32Image<TIconHandle>;
+using TWin32Metafile = TWin32Image<TMetafileHandle>;
 
 }  // namespace marivane::platform

@@ -6,7 +6,6 @@
 namespace marivane::ui {
 namespace {
 
-constexpr char kControlProperty[] = "Marivane.Control";
 constexpr char kImageClass[] = "TImage";
 
 }  // namespace
@@ -24,70 +23,41 @@ HWND CreateControl(HWND parent, const char* window_class, const char* text, DWOR
 
 // --- TGroupBox ---
 
-TGroupBox::~TGroupBox() {
-  if (handle_ != nullptr && IsWindow(handle_)) {
-    SetWindowLongPtrA(handle_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(system_procedure_));
-    RemovePropA(handle_, kControlProperty);
-  }
-}
-
 void TGroupBox::Create(HWND parent, const char* caption, const RECT& bounds, HFONT font) {
   // Clipping its children keeps the frame's painting off them; WS_EX_CONTROLPARENT lets Tab
   // walk into the box.
-  handle_ = CreateWindowExA(WS_EX_CONTROLPARENT, "BUTTON", caption,
-                            WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | BS_GROUPBOX,
-                            bounds.left, bounds.top, bounds.right - bounds.left,
-                            bounds.bottom - bounds.top, parent, nullptr,
-                            GetModuleHandleA(nullptr), nullptr);
-  if (handle_ == nullptr) throw EOSError(GetLastError());
-  SendMessageA(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-  WindowProc = [this](TMessage& message) { DefaultHandler(message); };
-  SetPropA(handle_, kControlProperty, this);
-  system_procedure_ = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrA(handle_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SubclassProcedure)));
+  constexpr DWORD kStyle =
+      WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | BS_GROUPBOX;
+  HWND box = CreateWindowExA(WS_EX_CONTROLPARENT, "BUTTON", caption, kStyle, bounds.left,
+                             bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top,
+                             parent, nullptr, GetModuleHandleA(nullptr), nullptr);
+  if (box == nullptr) throw EOSError(GetLastError());
+  SendMessageA(box, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  Subclass(box);
 }
 
-void TGroupBox::DefaultHandler(TMessage& message) {
-  switch (message.Msg) {
+LRESULT TGroupBox::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
     // The children's notifications belong to the form.
     case WM_COMMAND:
     case WM_NOTIFY:
     case WM_CTLCOLORBTN:
     case WM_CTLCOLORSTATIC:
-      message.Result =
-          SendMessageA(GetParent(handle_), message.Msg, message.WParam, message.LParam);
-      return;
+      return SendMessageA(GetParent(handle_), message, wparam, lparam);
     case WM_ERASEBKGND: {
       // The system's group box paints its frame and caption only; what lies between the
       // children would otherwise keep whatever was on the screen.
       RECT client{};
       GetClientRect(handle_, &client);
-      FillRect(reinterpret_cast<HDC>(message.WParam), &client, GetSysColorBrush(COLOR_BTNFACE));
-      message.Result = TRUE;
-      return;
+      FillRect(reinterpret_cast<HDC>(wparam), &client, GetSysColorBrush(COLOR_BTNFACE));
+      return TRUE;
     }
     case WM_NCHITTEST:
       // A group box calls itself transparent to hit-testing, so the shell would hand a file
       // dropped on it to the window beneath. Claiming the client area keeps the drop here.
-      message.Result = HTCLIENT;
-      return;
+      return HTCLIENT;
   }
-  message.Result = CallWindowProcA(system_procedure_, handle_, message.Msg, message.WParam,
-                                   message.LParam);
-}
-
-LRESULT CALLBACK TGroupBox::SubclassProcedure(HWND window, UINT message, WPARAM wparam,
-                                              LPARAM lparam) {
-  auto* self = static_cast<TGroupBox*>(GetPropA(window, kControlProperty));
-  if (self == nullptr) return DefWindowProcA(window, message, wparam, lparam);
-  try {
-    TMessage m{message, wparam, lparam, 0};
-    self->WindowProc(m);
-    return m.Result;
-  } catch (...) {
-    Application().HandleException(std::current_exception());
-    return 0;
-  }
+  return TWindow::HandleMessage(message, wparam, lparam);
 }
 
 // --- TImage ---
@@ -102,10 +72,10 @@ void TImage::Create(HWND parent, const RECT& bounds, const TPicture& picture) {
 LRESULT TImage::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_PAINT: {
-      TPaintScope paint(handle_);
+      platform::TPaintScope paint(handle_);
       RECT client{};
       GetClientRect(handle_, &client);
-      PaintPreview(paint.dc(), client, *picture_);
+      PaintPreview(paint.Get(), client, *picture_);
       return 0;
     }
     case WM_NCHITTEST:
@@ -122,21 +92,21 @@ void PaintPreview(HDC dc, const RECT& bounds, const TPicture& picture) {
   const int height = bounds.bottom - bounds.top;
   if (const auto* bitmap = dynamic_cast<const platform::TWin32Bitmap*>(image)) {
     BITMAP info{};
-    if (GetObjectA(bitmap->handle(), sizeof(info), &info) == 0) return;
-    TMemoryDC source(CreateCompatibleDC(dc));
-    TSelectObject select(source.get(), bitmap->handle());
+    if (GetObjectA(bitmap->Handle(), sizeof(info), &info) == 0) return;
+    platform::TMemoryDC source(CreateCompatibleDC(dc));
+    platform::TSelectObject select(source.Get(), bitmap->Handle());
     const int display_bits = GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES);
     const bool halftone = display_bits <= 8 && display_bits < info.bmBitsPixel;
     const int previous_mode = SetStretchBltMode(dc, halftone ? HALFTONE : COLORONCOLOR);
     // HALFTONE moves the brush origin; it must be set again after the mode.
     if (halftone) SetBrushOrgEx(dc, 0, 0, nullptr);
-    StretchBlt(dc, bounds.left, bounds.top, width, height, source.get(), 0, 0, info.bmWidth,
+    StretchBlt(dc, bounds.left, bounds.top, width, height, source.Get(), 0, 0, info.bmWidth,
                info.bmHeight, SRCCOPY);
     SetStretchBltMode(dc, previous_mode);
   } else if (const auto* icon = dynamic_cast<const platform::TWin32Icon*>(image)) {
-    DrawIconEx(dc, bounds.left, bounds.top, icon->handle(), width, height, 0, nullptr, DI_NORMAL);
+    DrawIconEx(dc, bounds.left, bounds.top, icon->Handle(), width, height, 0, nullptr, DI_NORMAL);
   } else if (const auto* metafile = dynamic_cast<const platform::TWin32Metafile*>(image)) {
-    PlayEnhMetaFile(dc, metafile->handle(), &bounds);
+    PlayEnhMetaFile(dc, metafile->Handle(), &bounds);
   }
 }
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "ui/forms.h"
+#include "ui/application.h"
 
 namespace marivane::ui {
 namespace {
@@ -50,25 +50,25 @@ UINT_PTR CALLBACK TFileDialog::HookProcedure(HWND child, UINT message, WPARAM, L
 }
 
 bool TFileDialog::Execute() {
-  std::vector<char> filter(Filter.begin(), Filter.end());
-  std::replace(filter.begin(), filter.end(), '|', '\0');
-  filter.insert(filter.end(), 2, '\0');
+  std::vector<char> filters(filter.begin(), filter.end());
+  std::replace(filters.begin(), filters.end(), '|', '\0');
+  filters.insert(filters.end(), 2, '\0');
   std::vector<char> file(kFileNameCapacity, '\0');
-  FileName.copy(file.data(), std::min(FileName.size(), file.size() - 1));
+  file_name.copy(file.data(), std::min(file_name.size(), file.size() - 1));
 
   placement_window_ = GetActiveWindow();
   OPENFILENAMEA dialog{};
   dialog.lStructSize = sizeof(dialog);
   // Owned by the hidden application window, like every modal window of the program.
   dialog.hwndOwner = Application().Handle();
-  dialog.lpstrFilter = filter.data();
+  dialog.lpstrFilter = filters.data();
   dialog.nFilterIndex = 1;
   dialog.lpstrFile = file.data();
   dialog.nMaxFile = static_cast<DWORD>(file.size());
-  dialog.lpstrTitle = Title.empty() ? nullptr : Title.c_str();
+  dialog.lpstrTitle = title.empty() ? nullptr : title.c_str();
   // No default extension: a name typed without one is used as typed.
   dialog.lpstrDefExt = nullptr;
-  dialog.Flags = Options | OFN_ENABLEHOOK;
+  dialog.Flags = options | OFN_ENABLEHOOK;
   dialog.lpfnHook = HookProcedure;
   dialog.lCustData = reinterpret_cast<LPARAM>(this);
 
@@ -81,7 +81,7 @@ bool TFileDialog::Execute() {
       IsWindowVisible(placement_window_))
     SetActiveWindow(placement_window_);
   if (!chosen) return false;
-  FileName = file.data();
+  file_name = file.data();
   return true;
 }
 

@@ -15,13 +15,13 @@ class TFileDialog {
   explicit TFileDialog(TKind kind) : kind_(kind) {}
 
   // "Description|pattern", as many pairs as needed.
-  std::string Filter;
+  std::string filter;
   // Empty for the system's own title.
-  std::string Title;
+  std::string title;
   // Pre-filled when the dialog opens; the chosen file's full path after Execute.
-  std::string FileName;
+  std::string file_name;
   // OFN_ flags as the dialog is opened with; the placement hook is added on top.
-  DWORD Options = OFN_EXPLORER | OFN_ENABLESIZING | OFN_HIDEREADONLY;
+  DWORD options = OFN_EXPLORER | OFN_ENABLESIZING | OFN_HIDEREADONLY;
 
   // True when the user chose a file; false when cancelled.
   bool Execute();

@@ -8,7 +8,7 @@
 
 #include "platform/exit_procs.h"
 #include "platform/wimgapi.h"
-#include "ui/forms.h"
+#include "ui/application.h"
 #include "ui/unit1.h"
 #include "ui/unit3.h"
 

@@ -27,12 +27,12 @@ constexpr UINT kDroppedNameCapacity = 261;
 TForm1::TForm1(TApplication& application)
     : TBootScreenBuilder(static_cast<TUserInterface&>(*this)), application_(application) {
   Form1 = this;
-  HostIsWow64 = [] { return platform::IsWow64(); };
-  OpenDialog1.Filter = "Bitmap files (*.bmp)|*.bmp";
-  OpenDialog1.Title = "Select a Bitmap Image...";
-  SaveDialog1.Filter = "MUI Files (*.mui)|*.mui";
-  SaveDialog1.FileName = "winload.exe.mui";
-  SaveDialog1.Options |= OFN_OVERWRITEPROMPT;
+  host_is_wow64 = [] { return platform::IsWow64(); };
+  OpenDialog1.filter = "Bitmap files (*.bmp)|*.bmp";
+  OpenDialog1.title = "Select a Bitmap Image...";
+  SaveDialog1.filter = "MUI Files (*.mui)|*.mui";
+  SaveDialog1.file_name = "winload.exe.mui";
+  SaveDialog1.options |= OFN_OVERWRITEPROMPT;
   CreateComponents();
   FormCreate();
 }
@@ -72,27 +72,27 @@ void TForm1::CreateComponents() {
   CreateSlot(GroupBox2, "1024 x 768 (24-bit)", 264, Label2, ImageBig, BigPicture, Button2,
              kButton2Id);
   ApplyButton = CreateControl(handle_, "BUTTON", "Apply", WS_TABSTOP | BS_PUSHBUTTON,
-                              ScaledBounds(16, 248, 481, 41), kApplyButtonId, font_.get());
+                              ScaledBounds(16, 248, 481, 41), kApplyButtonId, font_.Get());
 }
 
 void TForm1::CreateSlot(TGroupBox& box, const char* caption, int left, HWND& label,
                         TImage& view, const TPicture& picture, HWND& button, int button_id) {
-  box.Create(handle_, caption, ScaledBounds(left, 16, 233, 225), font_.get());
+  box.Create(handle_, caption, ScaledBounds(left, 16, 233, 225), font_.Get());
   // The label grows to its text, as the font on this system may be wider than it was meant.
   constexpr const char* kNoImage = "No image loaded";
   RECT label_bounds = ScaledBounds(76, 94, 80, 13);
-  const SIZE text = TextSize(font_.get(), kNoImage);
+  const SIZE text = TextSize(font_.Get(), kNoImage);
   label_bounds.right = std::max<LONG>(label_bounds.right, label_bounds.left + text.cx);
   label_bounds.bottom = std::max<LONG>(label_bounds.bottom, label_bounds.top + text.cy);
   label = CreateControl(box.Handle(), "STATIC", kNoImage,
                         WS_VISIBLE | WS_CLIPSIBLINGS | SS_LEFT | SS_NOPREFIX, label_bounds, -1,
-                        font_.get());
+                        font_.Get());
   view.Create(box.Handle(), ScaledBounds(16, 24, 200, 150), picture);
   // The label lies under the picture box, in sight only while the slot has nothing to show.
   SetWindowPos(label, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   button = CreateControl(box.Handle(), "BUTTON", "Browse for image...",
                          WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, ScaledBounds(64, 184, 107, 25),
-                         button_id, font_.get());
+                         button_id, font_.Get());
 }
 
 void TForm1::PlaceFirstTime() {
@@ -108,28 +108,28 @@ void TForm1::PlaceFirstTime() {
 // --- Event handlers ---
 
 void TForm1::FormCreate() {
-  OldSmallBoxWndProc = GroupBox1.WindowProc;
-  GroupBox1.WindowProc = [this](TMessage& message) { SmallBoxWndProc(message); };
-  OldBigBoxWndProc = GroupBox2.WindowProc;
-  GroupBox2.WindowProc = [this](TMessage& message) { BigBoxWndProc(message); };
+  OldSmallBoxWndProc = GroupBox1.window_proc;
+  GroupBox1.window_proc = [this](TMessage& message) { SmallBoxWndProc(message); };
+  OldBigBoxWndProc = GroupBox2.window_proc;
+  GroupBox2.window_proc = [this](TMessage& message) { BigBoxWndProc(message); };
   // Only the two frames take dropped files; the window and its other controls do not.
   DragAcceptFiles(GroupBox1.Handle(), TRUE);
   DragAcceptFiles(GroupBox2.Handle(), TRUE);
 }
 
 void TForm1::FormShow() {
-  if (HostIsWow64()) {
+  if (host_is_wow64()) {
     ShowMessageBox(kX64Message, kX64Caption, TMessageIcon::Error);
     Close();
   }
 }
 
 void TForm1::Button1Click() {
-  if (OpenDialog1.Execute()) LoadBrowsedFile(TSlot::Small, OpenDialog1.FileName);
+  if (OpenDialog1.Execute()) LoadBrowsedFile(TSlot::Small, OpenDialog1.file_name);
 }
 
 void TForm1::Button2Click() {
-  if (OpenDialog1.Execute()) LoadBrowsedFile(TSlot::Big, OpenDialog1.FileName);
+  if (OpenDialog1.Execute()) LoadBrowsedFile(TSlot::Big, OpenDialog1.file_name);
 }
 
 void TForm1::ApplyButtonClick() { GenerateBootScreen(); }
@@ -143,7 +143,7 @@ void TForm1::Close() { SendMessageA(handle_, WM_CLOSE, 0, 0); }
 // --- Drops ---
 
 void TForm1::SmallBoxWndProc(TMessage& message) {
-  if (message.Msg == WM_DROPFILES) {
+  if (message.msg == WM_DROPFILES) {
     DropSmallImage(message);
     return;
   }
@@ -151,7 +151,7 @@ void TForm1::SmallBoxWndProc(TMessage& message) {
 }
 
 void TForm1::BigBoxWndProc(TMessage& message) {
-  if (message.Msg == WM_DROPFILES) {
+  if (message.msg == WM_DROPFILES) {
     DropBigImage(message);
     return;
   }
@@ -164,15 +164,15 @@ void TForm1::DropBigImage(TMessage& message) { DropImage(TSlot::Big, message); }
 
 void TForm1::DropImage(TSlot slot, TMessage& message) {
   // The shell's list is released on every way out, a loading error included.
-  TDropHandle drop(reinterpret_cast<HDROP>(message.WParam));
-  message.Result = 0;
-  const int count = static_cast<int>(DragQueryFileA(drop.get(), 0xFFFFFFFF, nullptr, 0));
+  platform::TDropHandle drop(reinterpret_cast<HDROP>(message.wparam));
+  message.result = 0;
+  const int count = static_cast<int>(DragQueryFileA(drop.Get(), 0xFFFFFFFF, nullptr, 0));
   if (count >= 2) {
     ShowMessage(kOneFileMessage);
     return;
   }
   char name[kDroppedNameCapacity] = {};
-  DragQueryFileA(drop.get(), 0, name, kDroppedNameCapacity);
+  DragQueryFileA(drop.Get(), 0, name, kDroppedNameCapacity);
   LoadDroppedFile(slot, name);
 }
 
@@ -194,7 +194,7 @@ void TForm1::ShowMessageBox(const std::string& text, const std::string& caption,
 
 bool TForm1::ChooseSavePath(std::string& path) {
   if (!SaveDialog1.Execute()) return false;
-  path = SaveDialog1.FileName;
+  path = SaveDialog1.file_name;
   return true;
 }
 

@@ -11,7 +11,7 @@
 #include "builder/user_interface.h"
 #include "ui/controls.h"
 #include "ui/file_dialogs.h"
-#include "ui/forms.h"
+#include "ui/application.h"
 
 namespace marivane::ui {
 
@@ -29,9 +29,9 @@ inline constexpr int kApplyButtonId = 203;
 
 // A menu item, found by its place in its menu.
 struct TMenuItem {
-  HMENU Parent = nullptr;
-  UINT Position = 0;
-  UINT Command = 0;  // 0 for a submenu or a separator
+  HMENU parent = nullptr;
+  UINT position = 0;
+  UINT command = 0;  // 0 for a submenu or a separator
 };
 
 // Nothing to do at run time: the manifest among the resources asks for the themed controls.
@@ -87,7 +87,7 @@ class TForm1 final : public TForm, public TUserInterface, public TBootScreenBuil
   TWindowProc OldBigBoxWndProc;
 
   // The 64-bit host test that the first showing runs; tests put their own answer here.
-  std::function<bool()> HostIsWow64;
+  std::function<bool()> host_is_wow64;
 
  protected:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
@@ -104,7 +104,7 @@ class TForm1 final : public TForm, public TUserInterface, public TBootScreenBuil
   LRESULT OnActivate(WPARAM state);
 
   TApplication& application_;
-  TFontHandle font_;
+  platform::TFontHandle font_;
   HWND focused_ = nullptr;
   HCURSOR cursor_before_busy_ = nullptr;
 };

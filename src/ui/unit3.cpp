@@ -25,7 +25,7 @@ void OpenWithShell(HWND owner, const std::string& address) {
 }  // namespace
 
 TAboutForm::TAboutForm(TApplication& application)
-    : OpenLink(OpenWithShell), application_(application) {
+    : open_link(OpenWithShell), application_(application) {
   AboutForm = this;
   RegisterClassOnce(kAboutClass, nullptr);
   font_ = MakeFont("Tahoma", 8);
@@ -39,29 +39,29 @@ TAboutForm::TAboutForm(TApplication& application)
                nullptr);
 
   const int icon_size = Scaled(48);
-  icon_.reset(static_cast<HICON>(LoadImageA(application_.Instance(), MAKEINTRESOURCEA(IDI_MARIVANE),
+  icon_.Reset(static_cast<HICON>(LoadImageA(application_.Instance(), MAKEINTRESOURCEA(IDI_MARIVANE),
                                             IMAGE_ICON, icon_size, icon_size, 0)));
   Image1 = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_ICON | SS_REALSIZEIMAGE,
                            Scaled(8), Scaled(8), icon_size, icon_size, handle_, nullptr,
                            application_.Instance(), nullptr);
-  SendMessageA(Image1, STM_SETICON, reinterpret_cast<WPARAM>(icon_.get()), 0);
+  SendMessageA(Image1, STM_SETICON, reinterpret_cast<WPARAM>(icon_.Get()), 0);
 
-  Label1 = CreateLabel("Marivane v1.1 (BETA)", 64, 28, bold_font_.get(), -1);
-  Label2 = CreateLabel("Made by the Marivane project, 2025", 64, 64, font_.get(), -1);
+  Label1 = CreateLabel("Marivane v1.1 (BETA)", 64, 28, bold_font_.Get(), -1);
+  Label2 = CreateLabel("Made by the Marivane project, 2025", 64, 64, font_.Get(), -1);
   Label5 = CreateLabel("For everyone who still starts Windows Vista in the morning.", 64, 88,
-                       font_.get(), -1);
+                       font_.Get(), -1);
   Label3 = CreateLabel("Send any bug reports, comments or suggestions regarding this tool to:", 64,
-                       120, font_.get(), -1);
-  Label4 = CreateLabel(kMakerMail, 64, 136, link_font_.get(), kLabel4Id);
-  Label6 = CreateLabel("For updates, check out my blog:", 64, 160, font_.get(), -1);
-  Label7 = CreateLabel(kMakerWebPage, 64, 176, link_font_.get(), kLabel7Id);
+                       120, font_.Get(), -1);
+  Label4 = CreateLabel(kMakerMail, 64, 136, link_font_.Get(), kLabel4Id);
+  Label6 = CreateLabel("For updates, check out my blog:", 64, 160, font_.Get(), -1);
+  Label7 = CreateLabel(kMakerWebPage, 64, 176, link_font_.Get(), kLabel7Id);
   const RECT button = ScaledBounds(360, 201, 75, 25);
   Button1 = CreateWindowExA(0, "BUTTON", "OK",
                             WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, button.left,
                             button.top, button.right - button.left, button.bottom - button.top,
                             handle_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)),
                             application_.Instance(), nullptr);
-  SendMessageA(Button1, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+  SendMessageA(Button1, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
 }
 
 TAboutForm::~TAboutForm() {
@@ -124,10 +124,10 @@ int TAboutForm::ShowModal() {
 }
 
 void TAboutForm::Label4Click() {
-  OpenLink(handle_, std::string("mailto:") + kMakerMail + "?subject=Marivane");
+  open_link(handle_, std::string("mailto:") + kMakerMail + "?subject=Marivane");
 }
 
-void TAboutForm::Label7Click() { OpenLink(handle_, kMakerWebPage); }
+void TAboutForm::Label7Click() { open_link(handle_, kMakerWebPage); }
 
 void TAboutForm::Button1Click() { modal_result_ = IDOK; }
 

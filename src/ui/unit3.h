@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "ui/forms.h"
+#include "ui/application.h"
 
 namespace marivane::ui {
 
@@ -41,7 +41,7 @@ class TAboutForm final : public TForm {
   HWND Button1 = nullptr;
 
   // How a link is opened: the shell's "open" on the address. Tests put their own here.
-  std::function<void(HWND owner, const std::string& address)> OpenLink;
+  std::function<void(HWND owner, const std::string& address)> open_link;
 
  protected:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
@@ -51,10 +51,10 @@ class TAboutForm final : public TForm {
   HWND CreateLabel(const char* text, int left, int top, HFONT font, int id);
 
   TApplication& application_;
-  TFontHandle font_;
-  TFontHandle bold_font_;
-  TFontHandle link_font_;
-  TIconHandle icon_;
+  platform::TFontHandle font_;
+  platform::TFontHandle bold_font_;
+  platform::TFontHandle link_font_;
+  platform::TIconHandle icon_;
   int modal_result_ = 0;
 };
 

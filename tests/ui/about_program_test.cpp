@@ -25,7 +25,7 @@ void Click(HWND control) {
 TEST_F(AboutWindow, OpensModallyWithWorkingLinksAndIgnoresEsc) {
   ShowMain();
   std::vector<std::pair<HWND, std::string>> opened;
-  about_->OpenLink = [&](HWND owner, const std::string& address) { opened.emplace_back(owner, address); };
+  about_->open_link = [&](HWND owner, const std::string& address) { opened.emplace_back(owner, address); };
   bool main_disabled = false, open_after_esc = false, hand = false, underlined = false;
   COLORREF colour = 0;
   TDialogDriver driver;
@@ -106,7 +106,7 @@ TEST(Program, StartsInOrderAndEndsWithExitCodeZero) {
                      (ui::Application().MainForm() == &main ? ", main first" : "") +
                      (IsWindowVisible(about.Handle()) ? ", about shown" : ", about hidden") +
                      (wimgapi::WIMGAPILoaded ? ", library bound" : ""));
-    main.HostIsWow64 = [&main] {
+    main.host_is_wow64 = [&main] {
       events.push_back(IsWindowVisible(main.Handle()) ? "show: visible" : "show: not yet visible");
       PostMessageA(main.Handle(), WM_COMMAND, IDM_EXIT1, 0);
       return false;

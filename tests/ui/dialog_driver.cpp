@@ -6,7 +6,7 @@
 #include <cstring>
 #include <thread>
 
-#include "ui/forms.h"
+#include "ui/application.h"
 
 namespace marivane::test {
 namespace {

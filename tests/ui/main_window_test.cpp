@@ -16,7 +16,7 @@ const Bytes kGif = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, 0x3B};
 
 std::string MenuText(const ui::TMenuItem& item) {
   char text[64] = {};
-  GetMenuStringA(item.Parent, item.Position, text, sizeof(text), MF_BYPOSITION);
+  GetMenuStringA(item.parent, item.position, text, sizeof(text), MF_BYPOSITION);
   return text;
 }
 
@@ -24,7 +24,7 @@ bool IsSeparator(const ui::TMenuItem& item) {
   MENUITEMINFOA info{};
   info.cbSize = sizeof(info);
   info.fMask = MIIM_FTYPE;
-  GetMenuItemInfoA(item.Parent, item.Position, TRUE, &info);
+  GetMenuItemInfoA(item.parent, item.position, TRUE, &info);
   return (info.fType & MFT_SEPARATOR) != 0;
 }
 
@@ -232,7 +232,7 @@ TEST_F(MainWindow, DroppedFilesThatAreNoPictureGetTheirMessages) {
 
 TEST_F(MainWindow, FirstShowWarnsAndClosesOnA64BitHost) {
   bool visible_during_test = true;
-  form_->HostIsWow64 = [&] {
+  form_->host_is_wow64 = [&] {
     visible_during_test = IsWindowVisible(form_->Handle()) != FALSE;
     return true;
   };
@@ -267,7 +267,7 @@ TEST_F(MainWindow, DefaultHandlerShowsErrorsWithTheFullStopRule) {
   };
   for (const auto& [message, shown] : cases) {
     ui::TForm1& form = application_->CreateForm<ui::TForm1>();
-    form.HostIsWow64 = [message = message]() -> bool { throw Exception(message); };
+    form.host_is_wow64 = [message = message]() -> bool { throw Exception(message); };
     TDialogDriver driver;
     driver.Then(Press(IDOK));
     form.Show();

@@ -13,7 +13,7 @@
 #include "dialog_driver.h"
 #include "support/environment.h"
 #include "support/test_files.h"
-#include "ui/forms.h"
+#include "ui/application.h"
 #include "ui/unit1.h"
 #include "ui/unit3.h"
 
@@ -50,7 +50,7 @@ class Windows : public ::testing::Test {
     application_->SetTitle("Marivane");
     form_ = &application_->CreateForm<ui::TForm1>();
     about_ = &application_->CreateForm<ui::TAboutForm>();
-    form_->HostIsWow64 = [] { return false; };
+    form_->host_is_wow64 = [] { return false; };
     form_->TemplateOverride = BinFolder() + "x86template";
   }
   void TearDown() override {
