@@ -12,6 +12,10 @@ namespace marivane {
 
 enum class TSlot { Small, Big };
 
+// Whether a slot takes the picture: a 24-bit bitmap of exactly the slot's size. An icon or a
+// metafile never fits, whatever its size: the slot would take it as an empty bitmap.
+bool FitsSlot(const TPicture& picture, TSlot slot);
+
 inline constexpr const char* kSmallRejectionMessage =
     "The image you selected is not valid - it must be 800 x 600 24-bit colour.";
 inline constexpr const char* kBigRejectionMessage =

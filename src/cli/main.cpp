@@ -109,7 +109,6 @@ int CheckCommand(int count, char** files) {
     std::fputs(kUsage, stderr);
     return kExitUsage;
   }
-  TConsoleUserInterface ui;
   int status = kExitOk;
   for (int i = 0; i < count; ++i) {
     const std::string path = files[i];
@@ -126,12 +125,9 @@ int CheckCommand(int count, char** files) {
                               std::to_string(picture.height());
     if (picture.kind() == TPictureKind::Bitmap)
       description += std::string(" ") + PixelFormatName(picture.pixel_format());
-    TBootScreenBuilder slots(ui);
-    slots.SmallPicture = picture;
-    slots.BigPicture = picture;
     std::printf("%s: %s small=%s big=%s\n", path.c_str(), description.c_str(),
-                slots.IsSmallImageValid() ? "valid" : "rejected",
-                slots.IsBigImageValid() ? "valid" : "rejected");
+                FitsSlot(picture, TSlot::Small) ? "valid" : "rejected",
+                FitsSlot(picture, TSlot::Big) ? "valid" : "rejected");
   }
   return status;
 }
