@@ -85,8 +85,15 @@ with tempfile.TemporaryDirectory() as work:
             status, text = build(small, big, out, temp)
             if check(status == 0, f"{name} #{attempt}: build failed ({status}):\n{text}"):
                 judge(f"{name}{attempt}", out, small, big, work)
+            # The tool's own report, not the window's box.
+            check("of the slot's 3799408 bytes" in text and "File saved" not in text, f"{name}: report:\n{text}")
             check(not os.path.exists(os.path.join(temp, "mrvn")), f"{name}: working folder left")
         check((sha1(small), sha1(big)) == before, f"{name}: an input bitmap was changed")
+
+    # A copy that fails is said in the tool's words too; the working folder goes all the same.
+    status, text = build(small, big, os.path.join(work, "missing", "out.mui"), temp)
+    check(status == 1 and "Unable to write" in text and "Unable to save" not in text, f"copy failed ({status}):\n{text}")
+    check(not os.path.exists(os.path.join(temp, "mrvn")), "copy failed: working folder left")
 
     # Noise does not compress: the WIM is over the slot, nothing is written, the working folder
     # stays for a look, and the inputs are as they were.
