@@ -1,8 +1,9 @@
 // The boot screen builder: the two picture slots (800 x 600 and 1024 x 768, both 24-bit) and
-// the stages that turn them into a boot screen file. The window (and the command-line tool)
-// derive from it and supply the user interface.
+// the stages that turn them into a boot screen file. The window derives from it, the
+// command-line tool runs one; each supplies the user interface.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "builder/picture.h"
@@ -11,6 +12,20 @@
 namespace marivane {
 
 enum class TSlot { Small, Big };
+
+// Whether a slot takes the picture: a 24-bit bitmap of exactly the slot's size. An icon or a
+// metafile never fits, whatever its size: the slot would take it as an empty bitmap.
+bool FitsSlot(const TPicture& picture, TSlot slot);
+
+// How a save ended. The window has said so in its boxes already and ignores this; the
+// command-line tool turns it into its report and exit status.
+enum class TSaveResult { Saved, Cancelled, StageFailed, CopyFailed };
+struct TSaveOutcome {
+  TSaveResult result = TSaveResult::StageFailed;
+  // The WIM the assembly stage read, 0 when the save stopped before it: the slot it takes, or
+  // how far past the slot it went.
+  std::uint64_t wim_size = 0;
+};
 
 inline constexpr const char* kSmallRejectionMessage =
     "The image you selected is not valid - it must be 800 x 600 24-bit colour.";
@@ -54,7 +69,7 @@ class TBootScreenBuilder {
   bool GenerateBootScreen();
   void RemoveWorkingFolder();
   // The save command: generate, ask where to, copy, report, clean up.
-  void SaveBootScreenFileAsClick();
+  TSaveOutcome SaveBootScreenFileAsClick();
 
   std::string SmallImagePath;
   std::string BigImagePath;
@@ -83,6 +98,8 @@ class TBootScreenBuilder {
   void LoadSlotFile(TSlot slot, const std::string& path);
   bool IsSlotValid(TSlot slot);
   void ShowRejection(TSlot slot);
+
+  std::uint64_t wim_size_ = 0;  // set by BuildBootScreenFile for the save's outcome
 };
 
 }  // namespace marivane

@@ -21,6 +21,7 @@ std::vector<std::uint8_t> SpliceIntoTemplate(std::vector<std::uint8_t> file,
 
 bool TBootScreenBuilder::BuildBootScreenFile() {
   const std::vector<std::uint8_t> wim = platform::ReadWholeFile(WimPath);
+  wim_size_ = wim.size();
   if (wim.size() > kSlotSize) {
     ui_.ShowMessageBox(kWimTooBigMessage, kUnableToSaveCaption, TMessageIcon::Error);
     return false;

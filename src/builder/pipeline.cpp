@@ -74,7 +74,7 @@ bool TBootScreenBuilder::GenerateBootScreen() {
 
 void TBootScreenBuilder::RemoveWorkingFolder() { platform::ShellDeleteFolder(WorkDir); }
 
-void TBootScreenBuilder::SaveBootScreenFileAsClick() {
+TSaveOutcome TBootScreenBuilder::SaveBootScreenFileAsClick() {
   // The cursor comes back on every way out, an exception from a stage included.
   struct TBusy {
     TUserInterface& ui;
@@ -82,15 +82,19 @@ void TBootScreenBuilder::SaveBootScreenFileAsClick() {
     ~TBusy() { ui.SetBusy(false); }
   } busy(ui_);
 
-  if (!GenerateBootScreen()) return;
+  wim_size_ = 0;
+  if (!GenerateBootScreen()) return {TSaveResult::StageFailed, wim_size_};
   std::string target;
-  if (!ui_.ChooseSavePath(target)) return;  // the working folder stays for a later look
+  // The working folder stays for a later look.
+  if (!ui_.ChooseSavePath(target)) return {TSaveResult::Cancelled, wim_size_};
   ui_.SetBusy(false);
-  if (platform::CopyFileTo(WorkMuiPath, target, false))
+  const bool copied = platform::CopyFileTo(WorkMuiPath, target, false);
+  if (copied)
     ui_.ShowMessageBox(kSavedMessage, kSavedCaption, TMessageIcon::Information);
   else
     ui_.ShowMessageBox(kSaveFailedMessage, kUnableToSaveCaption, TMessageIcon::Error);
   RemoveWorkingFolder();
+  return {copied ? TSaveResult::Saved : TSaveResult::CopyFailed, wim_size_};
 }
 
 }  // namespace marivane

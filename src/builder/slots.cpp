@@ -13,7 +13,17 @@ struct TSlotRequirement {
 constexpr TSlotRequirement kSmallSlot{800, 600};
 constexpr TSlotRequirement kBigSlot{1024, 768};
 
+bool HasSlotSize(const TPicture& picture, TSlot slot) {
+  const TSlotRequirement& required = slot == TSlot::Small ? kSmallSlot : kBigSlot;
+  return picture.width() == required.width && picture.height() == required.height;
+}
+
 }  // namespace
+
+bool FitsSlot(const TPicture& picture, TSlot slot) {
+  return HasSlotSize(picture, slot) && picture.kind() == TPictureKind::Bitmap &&
+         picture.pixel_format() == TPixelFormat::Bit24;
+}
 
 void TBootScreenBuilder::LoadSlotFile(TSlot slot, const std::string& path) {
   // The path and the picture must always describe the same file, since a save copies the file
@@ -46,15 +56,14 @@ void TBootScreenBuilder::LoadDroppedFile(TSlot slot, const std::string& path) {
 }
 
 bool TBootScreenBuilder::IsSlotValid(TSlot slot) {
-  const TSlotRequirement& required = slot == TSlot::Small ? kSmallSlot : kBigSlot;
   TPicture& picture = PictureOf(slot);
-  if (picture.width() != required.width) return false;
-  if (picture.height() != required.height) return false;
-  if (picture.kind() != TPictureKind::Bitmap) {
+  // An icon or a metafile of the slot's size really is taken as a bitmap, which empties it: the
+  // preview shows that. One of another size stays as it was.
+  if (HasSlotSize(picture, slot) && picture.kind() != TPictureKind::Bitmap) {
     picture.TakeAsBitmap();
     PictureChanged(slot);
   }
-  return picture.pixel_format() == TPixelFormat::Bit24;
+  return FitsSlot(picture, slot);
 }
 
 void TBootScreenBuilder::ShowRejection(TSlot slot) {

@@ -4,6 +4,7 @@
 #include <exception>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "builder/errors.h"
@@ -78,28 +79,36 @@ bool OutputMayBeWritten(const TArguments& parsed) {
 constexpr std::uintmax_t kMaxSourceSize = 256u << 20;
 
 // Messages of the builder go to standard error, each on its own line; the carriage returns
-// that break a message box's paragraphs become line breaks.
+// that break a message box's paragraphs become line breaks. Once a save has its path, the
+// builder's last word is the box saying how the copy went: `build` reports that itself.
 class TConsoleUserInterface final : public TUserInterface {
  public:
+  TConsoleUserInterface() = default;
+  explicit TConsoleUserInterface(std::string save_path) : save_path_(std::move(save_path)) {}
+
   void ShowMessage(const std::string& text) override { Print(text); }
   void ShowMessageBox(const std::string& text, const std::string& caption, TMessageIcon) override {
     Print(caption + ": " + text);
   }
-  // The command line names the output up front; there is no dialog to ask.
+  // The command line names the output up front, and --force has been weighed already; there
+  // is no dialog to ask.
   bool ChooseSavePath(std::string& path) override {
-    path = save_path;
+    path = save_path_;
+    path_given_ = true;
     return true;
   }
   void SetBusy(bool) override {}
 
-  std::string save_path;
-
  private:
-  static void Print(std::string text) {
+  void Print(std::string text) const {
+    if (path_given_) return;
     for (char& c : text)
       if (c == '\r') c = '\n';
     std::fprintf(stderr, "%s\n", text.c_str());
   }
+
+  std::string save_path_;
+  bool path_given_ = false;
 };
 
 // One line per file: what was loaded and whether each slot would take it, or the error the
@@ -109,7 +118,6 @@ int CheckCommand(int count, char** files) {
     std::fputs(kUsage, stderr);
     return kExitUsage;
   }
-  TConsoleUserInterface ui;
   int status = kExitOk;
   for (int i = 0; i < count; ++i) {
     const std::string path = files[i];
@@ -126,12 +134,9 @@ int CheckCommand(int count, char** files) {
                               std::to_string(picture.height());
     if (picture.kind() == TPictureKind::Bitmap)
       description += std::string(" ") + PixelFormatName(picture.pixel_format());
-    TBootScreenBuilder slots(ui);
-    slots.SmallPicture = picture;
-    slots.BigPicture = picture;
     std::printf("%s: %s small=%s big=%s\n", path.c_str(), description.c_str(),
-                slots.IsSmallImageValid() ? "valid" : "rejected",
-                slots.IsBigImageValid() ? "valid" : "rejected");
+                FitsSlot(picture, TSlot::Small) ? "valid" : "rejected",
+                FitsSlot(picture, TSlot::Big) ? "valid" : "rejected");
   }
   return status;
 }
@@ -149,6 +154,8 @@ int CaptureCommand(int count, char** args) {
   return kExitOk;
 }
 
+// The window's save, run with the -o path as the save dialog's answer; its outcome becomes
+// the report and the exit status.
 int BuildCommand(int count, char** args) {
   TArguments parsed;
   parsed.output = "winload.exe.mui";
@@ -160,38 +167,37 @@ int BuildCommand(int count, char** args) {
   const std::string& output = parsed.output;
   const std::vector<std::string>& pictures = parsed.files;
 
-  TConsoleUserInterface ui;
-  ui.save_path = output;
+  TConsoleUserInterface ui(output);
   TBootScreenBuilder builder(ui);
   builder.TemplateOverride = parsed.template_path;
+  TSaveOutcome outcome;
   try {
     builder.LoadBrowsedFile(TSlot::Small, pictures[0]);
     builder.LoadBrowsedFile(TSlot::Big, pictures[1]);
-    if (!builder.GenerateBootScreen()) {
-      std::error_code error;
-      const auto wim_size = builder.WimPath.empty() ? 0 : std::filesystem::file_size(builder.WimPath, error);
-      if (!error && wim_size > kSlotSize)
-        std::fprintf(stderr, "The WIM is %llu bytes over the %u-byte slot.\n",
-                     static_cast<unsigned long long>(wim_size - kSlotSize), kSlotSize);
-      return kExitRefused;
-    }
+    outcome = builder.SaveBootScreenFileAsClick();
   } catch (const std::exception& error) {
     std::fprintf(stderr, "%s\n", DefaultHandlerText(error.what()).c_str());
     return kExitRefused;
   }
-  std::error_code error;
-  const auto wim_size = std::filesystem::file_size(builder.WimPath, error);
-  const bool copied = platform::CopyFileTo(builder.WorkMuiPath, output, false);
-  builder.RemoveWorkingFolder();
-  if (!copied) {
-    std::fprintf(stderr, "Unable to write %s\n", output.c_str());
-    return kExitRefused;
+  const auto wim_size = static_cast<unsigned long long>(outcome.wim_size);
+  switch (outcome.result) {
+    case TSaveResult::Saved:
+      std::printf("%s: the WIM takes %llu of the slot's %u bytes (%.1f%%), %llu to spare\n",
+                  output.c_str(), wim_size, kSlotSize,
+                  100.0 * static_cast<double>(wim_size) / kSlotSize, kSlotSize - wim_size);
+      return kExitOk;
+    case TSaveResult::CopyFailed:
+      std::fprintf(stderr, "Unable to write %s\n", output.c_str());
+      return kExitRefused;
+    case TSaveResult::StageFailed:
+      if (wim_size > kSlotSize)
+        std::fprintf(stderr, "The WIM is %llu bytes over the %u-byte slot.\n", wim_size - kSlotSize,
+                     kSlotSize);
+      return kExitRefused;
+    case TSaveResult::Cancelled:  // never: the console always answers
+      break;
   }
-  std::printf("%s: the WIM takes %llu of the slot's %u bytes (%.1f%%), %llu to spare\n",
-              output.c_str(), static_cast<unsigned long long>(wim_size), kSlotSize,
-              100.0 * static_cast<double>(wim_size) / kSlotSize,
-              static_cast<unsigned long long>(kSlotSize - wim_size));
-  return kExitOk;
+  return kExitRefused;
 }
 
 // Reads SOURCE, makes the template in memory and only then writes OUT, so that a refused

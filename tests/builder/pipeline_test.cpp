@@ -68,11 +68,13 @@ class Save : public ::testing::Test {
 TEST_F(Save, WritesTheFileReportsSuccessAndRemovesTheWorkingFolder) {
   LoadBoth();
   ui_.save_answer = dir_.PathOf("winload.exe.mui");
-  builder_.SaveBootScreenFileAsClick();
+  const TSaveOutcome outcome = builder_.SaveBootScreenFileAsClick();
 
   EXPECT_THAT(ui_.shown, ElementsAre(Shown{kSavedMessage, kSavedCaption, 0x40}));
   const Bytes saved = test::ReadFileBytes(ui_.save_answer);
   ASSERT_EQ(saved.size(), TemplateSize() + kSlotSize);
+  EXPECT_EQ(outcome.result, TSaveResult::Saved);
+  EXPECT_EQ(outcome.wim_size, LoadU32(&saved[kSlotSizeFieldOffset]));
   // The checksum field holds the image checksum of the finished file, by either computation.
   const std::uint32_t stored = LoadU32(&saved[kChecksumFieldOffset]);
   EXPECT_EQ(stored, module::ComputePeChecksum(saved));
@@ -96,7 +98,7 @@ TEST_F(Save, ReplacesAnExistingFileAndRunsAnewEachTime) {
 
 TEST_F(Save, CancelledDialogWritesNothingAndLeavesTheWorkingFolder) {
   LoadBoth();
-  builder_.SaveBootScreenFileAsClick();
+  EXPECT_EQ(builder_.SaveBootScreenFileAsClick().result, TSaveResult::Cancelled);
   EXPECT_EQ(ui_.save_dialogs, 1);
   EXPECT_THAT(ui_.shown, IsEmpty());
   for (const char* staged : {"winload.exe.mui", "rcdata.wim", "capture/osload800x600.bmp",
@@ -109,7 +111,7 @@ TEST_F(Save, CancelledDialogWritesNothingAndLeavesTheWorkingFolder) {
 TEST_F(Save, CopyThatFailsIsReportedAndTheWorkingFolderStillRemoved) {
   LoadBoth();
   ui_.save_answer = dir_.PathOf("no-such-folder/winload.exe.mui");
-  builder_.SaveBootScreenFileAsClick();
+  EXPECT_EQ(builder_.SaveBootScreenFileAsClick().result, TSaveResult::CopyFailed);
   EXPECT_THAT(ui_.shown, ElementsAre(Shown{kSaveFailedMessage, kUnableToSaveCaption, 0x10}));
   EXPECT_FALSE(fs::exists(WorkDir()));
 }

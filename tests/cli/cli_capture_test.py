@@ -8,29 +8,15 @@ usage: cli_capture_test.py CLI [WINE_RUN]
 import filecmp
 import os
 import random
-import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from harness import check, finish, host_path_for, run  # noqa: E402
+
 cli = sys.argv[1]
 wine_run = sys.argv[2] if len(sys.argv) > 2 else None
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-    return condition
-
-
-def host_path(path):
-    return "Z:" + path.replace("/", "\\") if wine_run else path
-
-
-def run(command):
-    done = subprocess.run(command, capture_output=True, text=True)
-    return done.returncode, (done.stdout + done.stderr).replace("\r\n", "\n")
-
+host_path = host_path_for(wine_run)
 
 with tempfile.TemporaryDirectory() as work:
     tree = os.path.join(work, "tree")
@@ -77,7 +63,4 @@ with tempfile.TemporaryDirectory() as work:
                        [cli, "capture", host_path(os.path.join(work, "nothing")), host_path(wim)])
     check(status == 1 and "Failed to capture image: " in text, f"no capture error ({status}):\n{text}")
 
-for failure in failures:
-    print(failure)
-print("all checks passed" if not failures else f"{len(failures)} checks failed")
-sys.exit(1 if failures else 0)
+finish()

@@ -4,33 +4,22 @@
 usage: cli_check_test.py CLI [WINE_RUN]   (with WINE_RUN the CLI is a Windows program)
 """
 import os
-import struct
 import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from harness import bitmap, failures, finish, host_path_for  # noqa: E402
+
 cli = sys.argv[1]
 wine_run = sys.argv[2] if len(sys.argv) > 2 else None
-
-
-def bitmap(width, height, bits=24):
-    row = (width * bits + 31) // 32 * 4
-    header = struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, 0, 0, 2835, 2835, 0, 0)
-    return b"BM" + bytes(12) + header + bytes(row * height)
-
-
-def native_path(path):
-    # Wine shows the Linux root as drive Z:.
-    return "Z:" + path.replace("/", "\\") if wine_run else path
+host_path = host_path_for(wine_run)
 
 
 def run(*args):
     command = ([wine_run, cli] if wine_run else [cli]) + list(args)
     done = subprocess.run(command, capture_output=True, text=True)
     return done.returncode, done.stdout.replace("\r\n", "\n"), done.stderr.replace("\r\n", "\n")
-
-
-failures = []
 
 
 def expect(name, actual, expected):
@@ -42,7 +31,7 @@ with tempfile.TemporaryDirectory() as folder:
     files = {
         "small.bmp": bitmap(800, 600),
         "big.bmp": bitmap(1024, 768),
-        "deep.bmp": bitmap(800, 600, 32),
+        "deep.bmp": bitmap(800, 600, bits=32),
         "short.bmp": bitmap(800, 600)[:10],
         "photo.jpg": b"\xff\xd8\xff",
     }
@@ -50,7 +39,7 @@ with tempfile.TemporaryDirectory() as folder:
     for name, content in files.items():
         with open(os.path.join(folder, name), "wb") as out:
             out.write(content)
-        paths[name] = native_path(os.path.join(folder, name))
+        paths[name] = host_path(os.path.join(folder, name))
 
     status, out, _ = run("check", paths["small.bmp"], paths["big.bmp"], paths["deep.bmp"])
     expect("valid pictures: status", status, 0)
@@ -60,7 +49,7 @@ with tempfile.TemporaryDirectory() as folder:
         f"{paths['deep.bmp']}: bitmap 800x600 32-bit small=rejected big=rejected",
     ])
 
-    missing = native_path(os.path.join(folder, "missing.bmp"))
+    missing = host_path(os.path.join(folder, "missing.bmp"))
     status, out, _ = run("check", paths["short.bmp"], paths["photo.jpg"], missing, paths["small.bmp"])
     lines = out.splitlines()
     expect("failed loads: status", status, 1)
@@ -76,7 +65,4 @@ with tempfile.TemporaryDirectory() as folder:
         # Under Wine both streams arrive as one.
         expect(f"usage {args}: says how", "usage: marivane-cli" in out + err, True)
 
-for failure in failures:
-    print(failure)
-print("all checks passed" if not failures else f"{len(failures)} checks failed")
-sys.exit(1 if failures else 0)
+finish()

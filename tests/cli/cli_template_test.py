@@ -20,11 +20,12 @@ import pefile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
+from boot_screen_checks import CHECK_MODULE, SIZE_FIELD, SLOT_OFFSET, SLOT_SIZE  # noqa: E402
+import harness  # noqa: E402
+from harness import bitmap, check, finish, host_path_for, wine_path  # noqa: E402
 from mui_source import (RT_MESSAGETABLE, RT_RCDATA, RT_STRING, RT_VERSION, build_module,  # noqa: E402
                         language_file, message_table, string_block)
-
-CHECK_MODULE = os.path.join(HERE, "..", "module", "check_module.py")
-SLOT_OFFSET, SLOT_SIZE, SIZE_FIELD = 1108, 3799408, 828
 
 parser = argparse.ArgumentParser()
 parser.add_argument("cli")
@@ -35,34 +36,11 @@ args = parser.parse_args()
 probe = os.path.join(args.probe, "resource_probe.exe") if args.probe else None
 if probe and not os.path.exists(probe):
     probe = None
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-    return condition
-
-
-def wine_path(path):
-    return "Z:" + path.replace("/", "\\")
-
-
-def host(path):
-    return wine_path(path) if args.wine else path
+host = host_path_for(args.wine)
 
 
 def run(*command):
-    full = ([args.wine, args.cli] if args.wine else [args.cli]) + list(command)
-    done = subprocess.run(full, capture_output=True, text=True)
-    return done.returncode, (done.stdout + done.stderr).replace("\r\n", "\n")
-
-
-def bitmap(width, height, colour):
-    row = (width * 3 + 3) // 4 * 4
-    header = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, row * height, 2835, 2835, 0, 0)
-    line = bytes(colour) * width + bytes(row - width * 3)
-    return b"BM" + struct.pack("<IHHI", 54 + row * height, 0, 0, 54) + header + line * height
+    return harness.run(([args.wine, args.cli] if args.wine else [args.cli]) + list(command))
 
 
 def resources_of(data):
@@ -107,8 +85,8 @@ layouts = {
 
 with tempfile.TemporaryDirectory() as work:
     small, big = os.path.join(work, "small.bmp"), os.path.join(work, "big.bmp")
-    open(small, "wb").write(bitmap(800, 600, (10, 20, 30)))
-    open(big, "wb").write(bitmap(1024, 768, (200, 100, 0)))
+    open(small, "wb").write(bitmap(800, 600, lambda x, y: (10, 20, 30)))
+    open(big, "wb").write(bitmap(1024, 768, lambda x, y: (200, 100, 0)))
 
     for index, (title, layout) in enumerate(layouts.items()):
         source_bytes, _ = build_module(layout["resources"], **layout.get("options", {}))
@@ -222,7 +200,4 @@ with tempfile.TemporaryDirectory() as work:
     status, _ = run("template")
     check(status == 2, f"no source: status {status}")
 
-for failure in failures:
-    print(failure)
-print("all checks passed" if not failures else f"{len(failures)} checks failed")
-sys.exit(1 if failures else 0)
+finish()

@@ -7,11 +7,15 @@ directory entries, a missing subdirectory bit, a file offset where an RVA belong
 type name, a too-small SizeOfImage, a wrong VS_VERSIONINFO length), so the walk below checks
 those itself. Prints every failure and exits 1, or prints "ok".
 """
+import os
 import struct
 import sys
 from collections import Counter
 
 import pefile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from harness import check, failures  # noqa: E402
 
 SLOT_OFFSET = 1108
 SLOT_SIZE = 3799408
@@ -26,15 +30,6 @@ ENTRY_POINT_WARNINGS = [
     "SizeOfHeaders is smaller than AddressOfEntryPoint: this file cannot run under Windows 8.",
     "AddressOfEntryPoint lies outside the sections' boundaries. AddressOfEntryPoint: 0x0",
 ]
-
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-    return condition
-
 
 def u16(data, at):
     return struct.unpack_from("<H", data, at)[0]

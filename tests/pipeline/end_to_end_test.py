@@ -12,13 +12,12 @@ import argparse
 import hashlib
 import os
 import random
-import struct
 import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import boot_screen_checks  # noqa: E402
-from boot_screen_checks import SLOT_SIZE, run, wine_path  # noqa: E402
+from harness import bitmap, check, failures, finish, host_path_for, run  # noqa: E402
 
 parser = argparse.ArgumentParser()
 parser.add_argument("--bin", required=True)
@@ -30,26 +29,7 @@ bin_dir, wine_run = args.bin, args.wine
 probe_dir = args.probe if args.probe and os.path.exists(os.path.join(args.probe, "resource_probe.exe")) else None
 cli = os.path.join(bin_dir, "marivane-cli.exe" if wine_run else "marivane-cli")
 template_size = os.path.getsize(os.path.join(bin_dir, "x86template"))
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-    return condition
-
-
-def bitmap(width, height, pixel):
-    """A 24-bit bitmap whose pixel colours come from pixel(x, y)."""
-    row = (width * 3 + 3) // 4 * 4
-    rows = []
-    for y in range(height):
-        line = bytearray()
-        for x in range(width):
-            line += bytes(pixel(x, y))
-        rows.append(bytes(line) + bytes(row - width * 3))
-    header = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, row * height, 2835, 2835, 0, 0)
-    return b"BM" + struct.pack("<IHHI", 54 + row * height, 0, 0, 54) + header + b"".join(rows)
+host_path = host_path_for(wine_run)
 
 
 def photo_like(width, height):
@@ -66,10 +46,6 @@ def noise(width, height, seed):
     rng = random.Random(seed)
     raw = rng.randbytes(width * height * 3)
     return bitmap(width, height, lambda x, y: raw[(y * width + x) * 3:(y * width + x) * 3 + 3])
-
-
-def host_path(path):
-    return wine_path(path) if wine_run else path
 
 
 def build(small, big, out, temp):
@@ -109,8 +85,15 @@ with tempfile.TemporaryDirectory() as work:
             status, text = build(small, big, out, temp)
             if check(status == 0, f"{name} #{attempt}: build failed ({status}):\n{text}"):
                 judge(f"{name}{attempt}", out, small, big, work)
+            # The tool's own report, not the window's box.
+            check("of the slot's 3799408 bytes" in text and "File saved" not in text, f"{name}: report:\n{text}")
             check(not os.path.exists(os.path.join(temp, "mrvn")), f"{name}: working folder left")
         check((sha1(small), sha1(big)) == before, f"{name}: an input bitmap was changed")
+
+    # A copy that fails is said in the tool's words too; the working folder goes all the same.
+    status, text = build(small, big, os.path.join(work, "missing", "out.mui"), temp)
+    check(status == 1 and "Unable to write" in text and "Unable to save" not in text, f"copy failed ({status}):\n{text}")
+    check(not os.path.exists(os.path.join(temp, "mrvn")), "copy failed: working folder left")
 
     # Noise does not compress: the WIM is over the slot, nothing is written, the working folder
     # stays for a look, and the inputs are as they were.
@@ -128,7 +111,4 @@ with tempfile.TemporaryDirectory() as work:
     check(os.path.isdir(os.path.join(temp, "mrvn")), "noise: working folder removed")
     check((sha1(small), sha1(big)) == before, "noise: an input bitmap was changed")
 
-for failure in failures:
-    print(failure)
-print("all checks passed" if not failures else f"{len(failures)} checks failed")
-sys.exit(1 if failures else 0)
+finish()

@@ -3,20 +3,11 @@ structure walk of the module), wimlib-imagex and 7-Zip on the WIM inside it, who
 must be the chosen files byte for byte, and, when a runner is given, Wine's resource loader."""
 import os
 import struct
-import subprocess
+
+from harness import run, wine_path
 
 SLOT_OFFSET, SLOT_SIZE, SIZE_FIELD = 1108, 3799408, 828
 CHECK_MODULE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "module", "check_module.py")
-
-
-def run(command, env=None):
-    done = subprocess.run(command, capture_output=True, text=True, env=env)
-    return done.returncode, (done.stdout + done.stderr).replace("\r\n", "\n")
-
-
-def wine_path(path):
-    # Wine shows the Linux root as drive Z:.
-    return "Z:" + path.replace("/", "\\")
 
 
 def judge(name, out, small, big, template_size, work, probe=None):

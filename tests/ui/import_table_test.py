@@ -3,9 +3,13 @@
 names only Windows' own DLLs, and only functions listed for them in LIST (the functions Windows
 Vista's DLLs export that this program may use). Prints each offence and exits 1, or "ok".
 """
+import os
 import sys
 
 import pefile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from harness import failures, finish  # noqa: E402
 
 exe, list_path = sys.argv[1], sys.argv[2]
 allowed = {}
@@ -17,7 +21,6 @@ with open(list_path) as f:
         dll, name = line.split()
         allowed.setdefault(dll.lower(), set()).add(name)
 
-failures = []
 pe = pefile.PE(exe)
 if pe.FILE_HEADER.Machine != pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"]:
     failures.append(f"machine {pe.FILE_HEADER.Machine:#x} is not i386")
@@ -45,7 +48,4 @@ for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []):
 if hasattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT"):
     failures.append("delay-load imports are not checked by this test")
 
-for failure in failures:
-    print(failure)
-print("ok" if not failures else f"{len(failures)} failures")
-sys.exit(1 if failures else 0)
+finish("ok", "{} failures")

@@ -12,31 +12,21 @@ import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import boot_screen_checks  # noqa: E402
+from harness import check, failures, finish, run, wine_path  # noqa: E402
 
 parser = argparse.ArgumentParser()
 parser.add_argument("--wine", required=True)
 parser.add_argument("--test", required=True)
 parser.add_argument("--template", required=True)
 args = parser.parse_args()
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-    return condition
-
 
 with tempfile.TemporaryDirectory() as work:
-    env = dict(os.environ, MARIVANE_UI_SAVE_DIR=boot_screen_checks.wine_path(work))
-    status, text = boot_screen_checks.run([args.wine, args.test, "--gtest_filter=SaveCommand.WritesTheFileChosenInTheSaveDialog"], env=env)
+    env = dict(os.environ, MARIVANE_UI_SAVE_DIR=wine_path(work))
+    status, text = run([args.wine, args.test, "--gtest_filter=SaveCommand.WritesTheFileChosenInTheSaveDialog"], env=env)
     saved = os.path.join(work, "boot-screen")
     if check(status == 0 and os.path.exists(saved), f"the save through the window failed:\n{text}"):
         failures.extend(boot_screen_checks.judge(
             "saved", saved, os.path.join(work, "small.bmp"), os.path.join(work, "big.bmp"),
             os.path.getsize(args.template), work))
 
-for failure in failures:
-    print(failure)
-print("ok" if not failures else f"{len(failures)} failures")
-sys.exit(1 if failures else 0)
+finish("ok", "{} failures")
