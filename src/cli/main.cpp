@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "builder/errors.h"
+#include "base/errors.h"
 #include "builder/picture.h"
 #include "builder/boot_screen_builder.h"
 #include "builder/boot_screen_file.h"

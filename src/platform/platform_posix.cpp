@@ -9,7 +9,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "builder/errors.h"
+#include "base/byte_reader.h"
+#include "base/errors.h"
 #include "platform/platform.h"
 
 namespace marivane::platform {
@@ -56,7 +57,7 @@ std::unique_ptr<TStream> OpenFileForReading(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     const auto code = static_cast<std::uint32_t>(errno);
-    throw EFOpenError(CannotOpenFileMessage(path, code), code);
+    throw EFOpenError(CannotOpenFileMessage(path, SystemErrorText(code)), code);
   }
   struct stat info {};
   int error = 0;
@@ -65,8 +66,8 @@ std::unique_ptr<TStream> OpenFileForReading(const std::string& path) {
   else if (S_ISDIR(info.st_mode)) error = EISDIR;
   if (error != 0) {
     ::close(fd);
-    throw EFOpenError(CannotOpenFileMessage(path, static_cast<std::uint32_t>(error)),
-                      static_cast<std::uint32_t>(error));
+    const auto code = static_cast<std::uint32_t>(error);
+    throw EFOpenError(CannotOpenFileMessage(path, SystemErrorText(code)), code);
   }
   return std::make_unique<TPosixFileStream>(fd, static_cast<std::uint64_t>(info.st_size));
 }
@@ -144,7 +145,10 @@ bool CopyFileTo(const std::string& source, const std::string& target, bool fail_
 
 void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) throw EFCreateError(CannotCreateFileMessage(path, static_cast<std::uint32_t>(errno)));
+  if (fd < 0) {
+    const auto code = static_cast<std::uint32_t>(errno);
+    throw EFCreateError(CannotCreateFileMessage(path, SystemErrorText(code)));
+  }
   std::size_t written = 0;
   while (written < bytes.size()) {
     const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
@@ -163,7 +167,8 @@ std::shared_ptr<TDisplayImage> CreateBitmapImage(TBitmapImageSpec) {
 std::shared_ptr<TDisplayImage> CreateIconImage(const std::vector<std::uint8_t>& image, int, int) {
   // An icon image is a DIB (its header starts with its size, 40) or a PNG.
   static constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  const bool dib = image.size() >= 40 && LoadU32(image.data()) == 40;
+  const TByteReader bytes(image);
+  const bool dib = bytes.Holds(0, 40) && bytes.U32(0) == 40;
   const bool png = image.size() >= 8 && std::memcmp(image.data(), kPngSignature, 8) == 0;
   return dib || png ? std::make_shared<TRecordedImage>() : nullptr;
 }
@@ -172,7 +177,7 @@ std::shared_ptr<TDisplayImage> CreateMetafileImage(const std::vector<std::uint8_
                                                    bool enhanced) {
   if (enhanced) {
     // +4: the header record's own size, at least the 88 bytes of its oldest form.
-    const std::uint32_t header_size = LoadU32(&records[4]);
+    const std::uint32_t header_size = TByteReader(records).U32(4);
     if (header_size < 88 || header_size > records.size()) return nullptr;
   }
   return std::make_shared<TRecordedImage>();

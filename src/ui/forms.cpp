@@ -4,7 +4,8 @@
 #include <cstdint>
 #include <utility>
 
-#include "builder/errors.h"
+#include "base/errors.h"
+#include "platform/platform.h"
 #include "resources/resource.h"
 
 namespace marivane::ui {
@@ -74,7 +75,7 @@ void TWindow::RegisterClassOnce(const char* class_name, HICON icon) {
   window_class.hCursor = LoadCursorA(nullptr, IDC_ARROW);
   window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   window_class.lpszClassName = class_name;
-  if (RegisterClassExA(&window_class) == 0) throw EOSError(GetLastError());
+  if (RegisterClassExA(&window_class) == 0) throw platform::OSError(GetLastError());
 }
 
 void TWindow::CreateHandle(const char* class_name, const char* caption, DWORD style,
@@ -82,7 +83,7 @@ void TWindow::CreateHandle(const char* class_name, const char* caption, DWORD st
   HWND created = CreateWindowExA(ex_style, class_name, caption, style, bounds.left, bounds.top,
                                  bounds.right - bounds.left, bounds.bottom - bounds.top, owner,
                                  menu, GetModuleHandleA(nullptr), this);
-  if (created == nullptr) throw EOSError(GetLastError());
+  if (created == nullptr) throw platform::OSError(GetLastError());
 }
 
 LRESULT TWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -279,7 +280,7 @@ TApplication::TApplication(HINSTANCE instance) : instance_(instance) {
     window_class.hIconSm = small_icon_;
     window_class.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     window_class.lpszClassName = kApplicationClass;
-    if (RegisterClassExA(&window_class) == 0) throw EOSError(GetLastError());
+    if (RegisterClassExA(&window_class) == 0) throw platform::OSError(GetLastError());
   }
   // A top-level window of no size in the middle of the screen: it owns the task-bar button,
   // and every form is owned by it, so no form gets a button of its own.
@@ -287,7 +288,7 @@ TApplication::TApplication(HINSTANCE instance) : instance_(instance) {
                             WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
                             GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2,
                             0, 0, nullptr, nullptr, instance, nullptr);
-  if (window_ == nullptr) throw EOSError(GetLastError());
+  if (window_ == nullptr) throw platform::OSError(GetLastError());
 }
 
 TApplication::~TApplication() {
