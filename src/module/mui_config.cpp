@@ -45,17 +45,17 @@ constexpr std::size_t kBlockAlignment = 8;
 // name's own terminator.
 constexpr std::size_t kNameListTrailingNuls = 3;
 
-void AppendAscii(Bytes& out, const std::string& text) {
+void AppendAscii(TBytes& out, const std::string& text) {
   for (char c : text) {
     if (static_cast<unsigned char>(c) > 0x7F)
       throw std::invalid_argument("MUI text must be ASCII: " + text);
-    Append16(out, static_cast<std::uint16_t>(c));
+    AppendU16(out, static_cast<std::uint16_t>(c));
   }
-  Append16(out, 0);
+  AppendU16(out, 0);
 }
 
 // Appends one block, records where it went, pads to the next block boundary.
-OffsetLength AppendBlock(Bytes& out, const Bytes& block) {
+OffsetLength AppendBlock(TBytes& out, const TBytes& block) {
   if (block.empty()) return {0, 0};
   const OffsetLength where{static_cast<std::uint32_t>(out.size()),
                            static_cast<std::uint32_t>(block.size())};
@@ -64,29 +64,29 @@ OffsetLength AppendBlock(Bytes& out, const Bytes& block) {
   return where;
 }
 
-Bytes NameList(const std::vector<std::string>& names) {
-  Bytes block;
+TBytes NameList(const std::vector<std::string>& names) {
+  TBytes block;
   if (names.empty()) return block;
   for (const std::string& name : names) AppendAscii(block, name);
-  for (std::size_t i = 0; i < kNameListTrailingNuls; ++i) Append16(block, 0);
+  for (std::size_t i = 0; i < kNameListTrailingNuls; ++i) AppendU16(block, 0);
   return block;
 }
 
-Bytes IdList(const std::vector<std::uint32_t>& ids) {
-  Bytes block;
-  for (std::uint32_t id : ids) Append32(block, id);  // DWORDs, though resource IDs are WORDs
+TBytes IdList(const std::vector<std::uint32_t>& ids) {
+  TBytes block;
+  for (std::uint32_t id : ids) AppendU32(block, id);  // DWORDs, though resource IDs are WORDs
   return block;
 }
 
-Bytes Text(const std::string& text) {
-  Bytes block;
+TBytes Text(const std::string& text) {
+  TBytes block;
   if (!text.empty()) AppendAscii(block, text);
   return block;
 }
 
 }  // namespace
 
-Bytes BuildMuiConfig(const MuiConfig& config) {
+TBytes BuildMuiConfig(const MuiConfig& config) {
   MuiConfigHeaderDisk header{};
   header.signature = kMuiConfigSignature;
   header.version = kMuiConfigVersion;
@@ -97,7 +97,7 @@ Bytes BuildMuiConfig(const MuiConfig& config) {
             header.service_checksum);
   std::copy(config.checksum.begin(), config.checksum.end(), header.checksum);
 
-  Bytes out(sizeof(MuiConfigHeaderDisk), 0);
+  TBytes out(sizeof(MuiConfigHeaderDisk), 0);
   PadTo(out, kBlockAlignment);
   header.main_name_types = AppendBlock(out, NameList(config.main_name_types));
   header.main_id_types = AppendBlock(out, IdList(config.main_id_types));

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "module/byte_io.h"
+#include "base/little_endian.h"
 
 namespace marivane::module {
 
@@ -39,6 +39,6 @@ struct MuiConfig {
 };
 
 // Raises std::invalid_argument for non-ASCII text.
-Bytes BuildMuiConfig(const MuiConfig& config);
+TBytes BuildMuiConfig(const MuiConfig& config);
 
 }  // namespace marivane::module

@@ -123,7 +123,7 @@ struct Geometry {
   std::uint32_t size_of_image;
 };
 
-void WriteHeaders(Bytes& out, const Geometry& geometry, const ModuleStamp& stamp) {
+void WriteHeaders(TBytes& out, const Geometry& geometry, const ModuleStamp& stamp) {
   DosHeaderDisk dos{};
   dos.magic = kDosMagic;
   dos.bytes_in_last_page = kDosImageSize % kDosPageSize;
@@ -138,7 +138,7 @@ void WriteHeaders(Bytes& out, const Geometry& geometry, const ModuleStamp& stamp
   std::memcpy(out.data() + kDosStubOffset + sizeof(kDosStubCode), kDosStubMessage,
               sizeof(kDosStubMessage) - 1);
 
-  Put32(out, kPeHeaderOffset, kPeSignature);
+  PutU32(out, kPeHeaderOffset, kPeSignature);
   const std::uint32_t coff_offset = kPeHeaderOffset + 4;
   const std::uint32_t optional_offset = coff_offset + sizeof(CoffHeaderDisk);
   const std::uint32_t section_table_offset = optional_offset + sizeof(OptionalHeader32Disk);
@@ -193,7 +193,7 @@ void WriteHeaders(Bytes& out, const Geometry& geometry, const ModuleStamp& stamp
 
 // --- Resource directory ---
 
-void WriteTable(Bytes& area, std::uint64_t offset, std::size_t named, std::size_t ids) {
+void WriteTable(TBytes& area, std::uint64_t offset, std::size_t named, std::size_t ids) {
   ResourceDirectoryDisk table{};
   table.named_entries = static_cast<std::uint16_t>(named);
   table.id_entries = static_cast<std::uint16_t>(ids);
@@ -292,9 +292,9 @@ DirectoryPlan PlanDirectory(TypeTable& tree) {
 
 // Writes the tables, entries and strings; the data entries get their RVAs and sizes from
 // `placed`, indexed by each leaf's placed_index.
-Bytes WriteDirectory(const TypeTable& tree, const DirectoryPlan& plan,
+TBytes WriteDirectory(const TypeTable& tree, const DirectoryPlan& plan,
                      const std::vector<PlacedResource>& placed) {
-  Bytes directory(kSlotSectionOffset, 0);
+  TBytes directory(kSlotSectionOffset, 0);
   auto put_entry = [&](std::uint64_t at, std::uint32_t name_or_id, std::uint32_t offset) {
     PutStruct(directory, at, ResourceDirectoryEntryDisk{name_or_id, offset});
   };
@@ -332,8 +332,8 @@ Bytes WriteDirectory(const TypeTable& tree, const DirectoryPlan& plan,
     }
   }
   for (const auto& [text, offset] : plan.strings) {
-    Put16(directory, offset, static_cast<std::uint16_t>(text.size()));
-    for (std::size_t i = 0; i < text.size(); ++i) Put16(directory, offset + 2 + 2 * i, text[i]);
+    PutU16(directory, offset, static_cast<std::uint16_t>(text.size()));
+    for (std::size_t i = 0; i < text.size(); ++i) PutU16(directory, offset + 2 + 2 * i, text[i]);
   }
   return directory;
 }
@@ -397,14 +397,14 @@ SlotModule BuildSlotModule(const SlotResource& slot, std::span<const Resource> a
       }
     }
   }
-  const Bytes directory = WriteDirectory(tree, plan, result.resources);
+  const TBytes directory = WriteDirectory(tree, plan, result.resources);
 
   // The template: headers, directory, then everything that lies after the slot, moved down by
   // the slot's size.
   result.finished_size = kResourceSectionFileOffset + geometry.raw_size;
   result.section_virtual_size = geometry.virtual_size;
   result.size_of_image = geometry.size_of_image;
-  Bytes& out = result.template_bytes;
+  TBytes& out = result.template_bytes;
   out.assign(result.finished_size - kSlotSize, 0);
   WriteHeaders(out, geometry, stamp);
   std::copy(directory.begin(), directory.end(), out.begin() + kResourceSectionFileOffset);
@@ -416,12 +416,12 @@ SlotModule BuildSlotModule(const SlotResource& slot, std::span<const Resource> a
 
   // The stored checksum is that of the template with a zero-filled slot, whose Size field
   // (written above) covers the whole slot.
-  Bytes finished(out.begin(), out.begin() + kSlotOffset);
+  TBytes finished(out.begin(), out.begin() + kSlotOffset);
   finished.resize(kSlotOffset + std::size_t{kSlotSize}, 0);
   finished.insert(finished.end(), out.begin() + kSlotOffset, out.end());
   const auto checksum = ComputePeChecksum(finished);
   if (!checksum) throw std::logic_error("module writer: our own module is not a PE image");
-  Put32(out, kChecksumFieldOffset, *checksum);
+  PutU32(out, kChecksumFieldOffset, *checksum);
   return result;
 }
 

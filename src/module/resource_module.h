@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "module/byte_io.h"
+#include "base/little_endian.h"
 
 namespace marivane::module {
 
@@ -50,7 +50,7 @@ struct Resource {
   ResourceKey type;
   ResourceKey name;
   std::uint16_t language = 0;
-  Bytes data;
+  TBytes data;
   std::uint32_t code_page = 0;  // the data entry's CodePage; 0 as linkers write it
 };
 
@@ -79,7 +79,7 @@ struct PlacedResource {
 };
 
 struct SlotModule {
-  Bytes template_bytes;                   // what goes into x86template
+  TBytes template_bytes;                  // what goes into x86template
   std::vector<PlacedResource> resources;  // the slot resource first, then in the order given
   std::uint32_t directory_end = 0;        // file offset just past the last directory structure
   std::uint32_t finished_size = 0;        // template_bytes.size() + kSlotSize

@@ -43,9 +43,9 @@ std::u16string Widen(const std::string& text) {
   return wide;
 }
 
-void AppendText(Bytes& out, const std::u16string& text) {
-  for (char16_t c : text) Append16(out, c);
-  Append16(out, 0);
+void AppendText(TBytes& out, const std::u16string& text) {
+  for (char16_t c : text) AppendU16(out, c);
+  AppendU16(out, 0);
 }
 
 // Every node is wLength, wValueLength, wType, a NUL-terminated key, padding to a DWORD, the
@@ -56,26 +56,26 @@ void AppendText(Bytes& out, const std::u16string& text) {
 struct Node {
   std::u16string key;
   std::uint16_t type = kBinaryNode;
-  Bytes value;
+  TBytes value;
   std::uint16_t value_length = 0;  // in bytes for binary values, in WORDs for text
   std::vector<Node> children;
 };
 
-Bytes Serialize(const Node& node) {
-  Bytes out;
-  Append16(out, 0);  // wLength, patched below
-  Append16(out, node.value_length);
-  Append16(out, node.type);
+TBytes Serialize(const Node& node) {
+  TBytes out;
+  AppendU16(out, 0);  // wLength, patched below
+  AppendU16(out, node.value_length);
+  AppendU16(out, node.type);
   AppendText(out, node.key);
   PadTo(out, 4);
   out.insert(out.end(), node.value.begin(), node.value.end());
   for (const Node& child : node.children) {
     PadTo(out, 4);
-    const Bytes bytes = Serialize(child);
+    const TBytes bytes = Serialize(child);
     out.insert(out.end(), bytes.begin(), bytes.end());
   }
   if (out.size() > 0xFFFF) throw std::length_error("version resource node exceeds 64 KiB");
-  Put16(out, 0, static_cast<std::uint16_t>(out.size()));
+  PutU16(out, 0, static_cast<std::uint16_t>(out.size()));
   return out;
 }
 
@@ -96,7 +96,7 @@ std::uint32_t Low(const std::array<std::uint16_t, 4>& v) {
 
 }  // namespace
 
-Bytes BuildVersionInfo(const VersionInfo& info) {
+TBytes BuildVersionInfo(const VersionInfo& info) {
   FixedFileInfoDisk fixed{};
   fixed.signature = kFixedInfoSignature;
   fixed.struct_version = kFixedInfoVersion;
@@ -124,8 +124,8 @@ Bytes BuildVersionInfo(const VersionInfo& info) {
 
   // Translation: language in the low word, code page in the high word; its length is in bytes.
   Node translation{u"Translation", kBinaryNode, {}, 4, {}};
-  Append16(translation.value, info.language);
-  Append16(translation.value, info.code_page);
+  AppendU16(translation.value, info.language);
+  AppendU16(translation.value, info.code_page);
   root.children.push_back(Node{u"VarFileInfo", kTextNode, {}, 0, {std::move(translation)}});
 
   return Serialize(root);

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "module/byte_io.h"
+#include "base/little_endian.h"
 
 namespace marivane::module {
 
@@ -35,6 +35,6 @@ struct VersionInfo {
 
 // Raises std::invalid_argument for non-ASCII text and std::length_error when a node would
 // exceed the 16-bit length field.
-Bytes BuildVersionInfo(const VersionInfo& info);
+TBytes BuildVersionInfo(const VersionInfo& info);
 
 }  // namespace marivane::module

@@ -40,7 +40,7 @@ TEST(ResourceReader, ReadsBackWhatTheSlotWriterWrote) {
       {11, 1, 0x0409, {}},
   };
   const SlotModule made = BuildBootTemplate(extras);
-  const Bytes wim = RandomBytes(5000, 3);
+  const TBytes wim = RandomBytes(5000, 3);
   const std::vector<Resource> read = ReadResourceModule(Splice(made.template_bytes, wim));
 
   std::vector<Resource> expected(extras.begin(), extras.end());
@@ -59,12 +59,12 @@ TEST(ResourceReader, ReadsBackWhatTheSlotWriterWrote) {
 TEST(LanguageTemplate, MadeFromABuiltModuleCarriesEverythingButTheSlot) {
   const std::vector<Resource> extras = {{6, 1, 0x0409, RandomBytes(64, 4)},
                                         {11, 1, 0x0409, RandomBytes(40, 5)}};
-  const Bytes built = Splice(BuildBootTemplate(extras).template_bytes, RandomBytes(700, 6));
+  const TBytes built = Splice(BuildBootTemplate(extras).template_bytes, RandomBytes(700, 6));
   const LanguageTemplate made = BuildLanguageTemplate(built);
   EXPECT_EQ(made.language, kTemplateLanguage);
   EXPECT_EQ(made.carried, extras.size() + 2);
 
-  const Bytes payload = RandomBytes(1234, 7);
+  const TBytes payload = RandomBytes(1234, 7);
   std::vector<Resource> before = Sorted(ReadResourceModule(built));
   for (Resource& resource : before)
     if (resource.type == ResourceKey(10)) resource.data = payload;
@@ -74,8 +74,8 @@ TEST(LanguageTemplate, MadeFromABuiltModuleCarriesEverythingButTheSlot) {
 // Truncations at every length of a valid module: each must be an error of our own kind, never
 // a read past the end (ASan watches the native run).
 TEST(ResourceReader, EveryTruncationIsAModuleError) {
-  const Bytes whole = Splice(BuildBootTemplate().template_bytes, Bytes(16, 0x5A));
-  const Bytes head(whole.begin(), whole.begin() + kSlotOffset);
+  const TBytes whole = Splice(BuildBootTemplate().template_bytes, TBytes(16, 0x5A));
+  const TBytes head(whole.begin(), whole.begin() + kSlotOffset);
   for (std::size_t length = 0; length < head.size(); ++length) {
     EXPECT_THROW(ReadResourceModule(std::span(head.data(), length)), ModuleError) << length;
   }
