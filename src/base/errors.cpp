@@ -15,7 +15,8 @@ std::string WithoutTrailingStops(std::string text) {
 }  // namespace
 
 std::string OSErrorMessage(std::uint32_t code, const std::string& system_text) {
-  return "System Error.  Code: " + std::to_string(code) + ".\r\n" + WithoutTrailingStops(system_text);
+  return "System Error.  Code: " + std::to_string(code) + ".\r\n" +
+         WithoutTrailingStops(system_text);
 }
 
 EOSError::EOSError(std::uint32_t code, const std::string& system_text)

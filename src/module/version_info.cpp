@@ -53,15 +53,15 @@ void AppendText(TBytes& out, const std::u16string& text) {
 // the end of its last child but not any padding after it; a parent's wLength does count the
 // padding in front of each child. All alignment is relative to the start of the resource,
 // which the nodes' own 4-byte alignment preserves.
-struct Node {
+struct TNode {
   std::u16string key;
   std::uint16_t type = kBinaryNode;
   TBytes value;
   std::uint16_t value_length = 0;  // in bytes for binary values, in WORDs for text
-  std::vector<Node> children;
+  std::vector<TNode> children;
 };
 
-TBytes Serialize(const Node& node) {
+TBytes Serialize(const TNode& node) {
   TBytes out;
   AppendU16(out, 0);  // wLength, patched below
   AppendU16(out, node.value_length);
@@ -69,7 +69,7 @@ TBytes Serialize(const Node& node) {
   AppendText(out, node.key);
   PadTo(out, 4);
   out.insert(out.end(), node.value.begin(), node.value.end());
-  for (const Node& child : node.children) {
+  for (const TNode& child : node.children) {
     PadTo(out, 4);
     const TBytes bytes = Serialize(child);
     out.insert(out.end(), bytes.begin(), bytes.end());
@@ -79,8 +79,8 @@ TBytes Serialize(const Node& node) {
   return out;
 }
 
-Node TextNode(const std::string& key, const std::string& value) {
-  Node node{Widen(key), kTextNode, {}, 0, {}};
+TNode TextNode(const std::string& key, const std::string& value) {
+  TNode node{Widen(key), kTextNode, {}, 0, {}};
   const std::u16string wide = Widen(value);
   AppendText(node.value, wide);
   node.value_length = static_cast<std::uint16_t>(wide.size() + 1);  // WORDs, NUL included
@@ -96,7 +96,7 @@ std::uint32_t Low(const std::array<std::uint16_t, 4>& v) {
 
 }  // namespace
 
-TBytes BuildVersionInfo(const VersionInfo& info) {
+TBytes BuildVersionInfo(const TVersionInfo& info) {
   FixedFileInfoDisk fixed{};
   fixed.signature = kFixedInfoSignature;
   fixed.struct_version = kFixedInfoVersion;
@@ -112,21 +112,21 @@ TBytes BuildVersionInfo(const VersionInfo& info) {
   fixed.file_date_ms = static_cast<std::uint32_t>(info.file_date >> 32);
   fixed.file_date_ls = static_cast<std::uint32_t>(info.file_date);
 
-  Node root{u"VS_VERSION_INFO", kBinaryNode, {}, sizeof(FixedFileInfoDisk), {}};
+  TNode root{u"VS_VERSION_INFO", kBinaryNode, {}, sizeof(FixedFileInfoDisk), {}};
   AppendStruct(root.value, fixed);
 
   // The string table is keyed by language and code page as 8 upper-case hex digits: 040904B0.
   char table_key[9];
   std::snprintf(table_key, sizeof(table_key), "%04X%04X", info.language, info.code_page);
-  Node table{Widen(table_key), kTextNode, {}, 0, {}};
+  TNode table{Widen(table_key), kTextNode, {}, 0, {}};
   for (const auto& [key, value] : info.strings) table.children.push_back(TextNode(key, value));
-  root.children.push_back(Node{u"StringFileInfo", kTextNode, {}, 0, {std::move(table)}});
+  root.children.push_back(TNode{u"StringFileInfo", kTextNode, {}, 0, {std::move(table)}});
 
   // Translation: language in the low word, code page in the high word; its length is in bytes.
-  Node translation{u"Translation", kBinaryNode, {}, 4, {}};
+  TNode translation{u"Translation", kBinaryNode, {}, 4, {}};
   AppendU16(translation.value, info.language);
   AppendU16(translation.value, info.code_page);
-  root.children.push_back(Node{u"VarFileInfo", kTextNode, {}, 0, {std::move(translation)}});
+  root.children.push_back(TNode{u"VarFileInfo", kTextNode, {}, 0, {std::move(translation)}});
 
   return Serialize(root);
 }

@@ -262,7 +262,8 @@ TEST(ImageChecksum, AgreesWithTheRuleOnOddAndEvenLengths) {
     Bytes bytes = module;
     bytes.insert(bytes.end(), extra, 0xEE);
     const std::string path = dir.Write("m" + std::to_string(extra), bytes);
-    EXPECT_EQ(platform::ComputeImageChecksum(path), module::ComputePeChecksum(bytes)) << "extra " << extra;
+    EXPECT_EQ(platform::ComputeImageChecksum(path), module::ComputePeChecksum(bytes))
+        << "extra " << extra;
   }
 }
 

@@ -53,13 +53,13 @@ INSTANTIATE_TEST_SUITE_P(PayloadSizes, FinishedFile, ::testing::Values(1000u, 10
 // directory must stay sorted and the MUI configuration must list every type.
 TEST(BootTemplate, TakesExtraResourcesAfterTheSlot) {
   if (!HavePefile()) GTEST_SKIP() << "pefile checks run in the native build";
-  const std::vector<Resource> extras = {
-      {11, ResourceKey::Named("intro"), 0x0409, RandomBytes(37, 1)},
+  const std::vector<TResource> extras = {
+      {11, TResourceKey::Named("intro"), 0x0409, RandomBytes(37, 1)},
       {6, 2, 0x0409, RandomBytes(64, 2)},
-      {ResourceKey::Named("xml"), 3, 0x0409, RandomBytes(9, 3)},
+      {TResourceKey::Named("xml"), 3, 0x0409, RandomBytes(9, 3)},
       {6, 1, 0x0409, RandomBytes(64, 4)},
   };
-  const SlotModule module = BuildBootTemplate(extras);
+  const TSlotModule module = BuildBootTemplate(extras);
   const ScriptResult result =
       CheckFinishedFile(Splice(module.template_bytes, RandomBytes(1000, 6)), 1000);
   EXPECT_EQ(result.status, 0) << result.output;
@@ -70,17 +70,17 @@ TEST(BootTemplate, TakesExtraResourcesAfterTheSlot) {
 // 176; name tables 8 * 24 = 192; data entries 7 * 16 = 112 besides the fixed one (16); strings
 // "AVI", "MUI", "XML" 8 each and "INTRO" 12 = 36. 604 in all.
 TEST(BootTemplate, SaysHowManyBytesTooManyExtrasWouldNeed) {
-  const std::vector<Resource> extras = {
+  const std::vector<TResource> extras = {
       {11, 1, 0x0409, {}},
       {6, 2, 0x0409, {}},
-      {ResourceKey::Named("xml"), 3, 0x0409, {}},
+      {TResourceKey::Named("xml"), 3, 0x0409, {}},
       {6, 1, 0x0409, {}},
-      {ResourceKey::Named("AVI"), ResourceKey::Named("intro"), 0x0409, {}},
+      {TResourceKey::Named("AVI"), TResourceKey::Named("intro"), 0x0409, {}},
   };
   try {
     BuildBootTemplate(extras);
     ADD_FAILURE() << "the directory should not fit";
-  } catch (const DirectoryOverflow& overflow) {
+  } catch (const EDirectoryOverflow& overflow) {
     EXPECT_EQ(overflow.needed(), 604u);
     EXPECT_EQ(overflow.available(), 596u);
   }
@@ -122,7 +122,7 @@ const Fault kFaults[] = {
     {"RawDataShort",
      [](TBytes& f) {
        PutU32(f, kPeHeaderOffset + 24 + 224 + 16,
-             LoadU32(&f[kPeHeaderOffset + 24 + 224 + 16]) - 0x200);
+              LoadU32(&f[kPeHeaderOffset + 24 + 224 + 16]) - 0x200);
      },
      "does not cover the file"},
     {"VersionLengthWrong",

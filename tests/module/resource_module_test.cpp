@@ -13,30 +13,30 @@
 namespace marivane::module::test {
 namespace {
 
-SlotModule Build(const std::vector<Resource>& after_slot) {
-  return BuildSlotModule(SlotResource{}, after_slot, ModuleStamp{});
+TSlotModule Build(const std::vector<TResource>& after_slot) {
+  return BuildSlotModule(TSlotResource{}, after_slot, TModuleStamp{});
 }
 
 TEST(ResourceKey, StoresNamesUpperCaseAndRefusesWhatTheLoaderCannotFind) {
-  EXPECT_EQ(ResourceKey::Named("mui"), ResourceKey::Named("MUI"));
-  EXPECT_EQ(ResourceKey::Named("Typelib").name(), u"TYPELIB");
+  EXPECT_EQ(TResourceKey::Named("mui"), TResourceKey::Named("MUI"));
+  EXPECT_EQ(TResourceKey::Named("Typelib").name(), u"TYPELIB");
   for (const std::string& bad :
        {std::string(), std::string(256, 'A'), std::string("T\xC3\xA9"), std::string("A\tB")}) {
-    EXPECT_THROW(ResourceKey::Named(bad), std::invalid_argument) << bad;
+    EXPECT_THROW(TResourceKey::Named(bad), std::invalid_argument) << bad;
   }
 }
 
 TEST(SlotModule, RefusesDuplicatesAndClashesWithTheSlot) {
-  const Resource version{16, 1, 0x0409, TBytes(4)};
-  const std::vector<std::vector<Resource>> cases = {
+  const TResource version{16, 1, 0x0409, TBytes(4)};
+  const std::vector<std::vector<TResource>> cases = {
       {version, version},
-      {Resource{10, 1, 0x0409, TBytes(4)}},
-      {Resource{ResourceKey::Named("mui"), 1, 0x0409, {}},
-       Resource{ResourceKey::Named("MUI"), 1, 0x0409, {}}},
+      {TResource{10, 1, 0x0409, TBytes(4)}},
+      {TResource{TResourceKey::Named("mui"), 1, 0x0409, {}},
+       TResource{TResourceKey::Named("MUI"), 1, 0x0409, {}}},
   };
   for (const auto& resources : cases) EXPECT_THROW(Build(resources), std::invalid_argument);
   // Same type and name in another language is a different resource.
-  EXPECT_NO_THROW(Build({Resource{10, 1, 0x0407, TBytes(4)}}));
+  EXPECT_NO_THROW(Build({TResource{10, 1, 0x0407, TBytes(4)}}));
 }
 
 // One resource with a named type of `length` characters next to the slot resource. The tables
@@ -49,15 +49,15 @@ TEST(SlotModule, PlacesTheDirectoryAroundTheFixedEntryOrSaysHowMuchItNeeds) {
   };
   const Case cases[] = {{83, 312}, {84, 498}, {133, 596}, {134, 598}, {255, 840}};
   for (const Case& c : cases) {
-    const std::vector<Resource> one{
-        {ResourceKey::Named(std::string(c.length, 'N')), 1, 0x0409, TBytes(4)}};
+    const std::vector<TResource> one{
+        {TResourceKey::Named(std::string(c.length, 'N')), 1, 0x0409, TBytes(4)}};
     if (c.needed <= kSlotSectionOffset) {
       EXPECT_EQ(Build(one).directory_end, kResourceSectionFileOffset + c.needed) << c.length;
     } else {
       try {
         Build(one);
         ADD_FAILURE() << c.length << " characters should not fit";
-      } catch (const DirectoryOverflow& overflow) {
+      } catch (const EDirectoryOverflow& overflow) {
         EXPECT_EQ(overflow.needed(), c.needed) << c.length;
         EXPECT_EQ(overflow.available(), kSlotSectionOffset);
       }
@@ -68,7 +68,7 @@ TEST(SlotModule, PlacesTheDirectoryAroundTheFixedEntryOrSaysHowMuchItNeeds) {
 // Data after the slot starts 8-aligned in section terms; the file is padded to 512 and the
 // image to 4096. Numbers worked out by hand: the slot ends at section offset 3,800,004.
 TEST(SlotModule, LaysOutDataAfterTheSlotAndSizesTheFinishedFile) {
-  const SlotModule module =
+  const TSlotModule module =
       Build({{16, 1, 0x0409, TBytes{1, 2, 3}}, {11, 1, 0x0409, TBytes{4, 5, 6, 7, 8}}});
   ASSERT_EQ(module.resources.size(), 3u);
   EXPECT_EQ(module.resources[0].data_entry_offset, kSlotDataEntryOffset);
@@ -131,7 +131,7 @@ TEST(VersionInfo, NodeLengthsAndPaddingAsGetFileVersionInfoReadsThem) {
         {220, 36, 4, 0, u"Translation"}}},
   };
   for (const Case& c : cases) {
-    VersionInfo info;
+    TVersionInfo info;
     info.strings = c.strings;
     const TBytes blob = BuildVersionInfo(info);
     std::vector<VersionNodeRow> rows;
@@ -147,11 +147,11 @@ TEST(VersionInfo, NodeLengthsAndPaddingAsGetFileVersionInfoReadsThem) {
 // only come out with 8-byte block padding and three NULs after a name list; the offsets are
 // those a loader reads the language and type lists from.
 TEST(MuiConfig, PacksBlocksAsMicrosoftsOwnFiles) {
-  MuiConfig mui;
+  TMuiConfig mui;
   mui.main_name_types = {"MUI"};
   mui.main_id_types = {2, 3, 4, 5, 6, 9, 14, 16};
   mui.language = "en-US";
-  MuiConfig neutral;
+  TMuiConfig neutral;
   neutral.file_type = 0x11;
   neutral.ultimate_fallback_location = 1;
   neutral.main_name_types = {"AVI", "FTR", "ORDERSTREAM", "TYPELIB", "UIFILE", "XML", "MUI"};
@@ -159,13 +159,13 @@ TEST(MuiConfig, PacksBlocksAsMicrosoftsOwnFiles) {
   neutral.mui_name_types = {"MUI"};
   neutral.mui_id_types = mui.main_id_types;
   neutral.ultimate_fallback_language = "en-US";
-  MuiConfig ours;
+  TMuiConfig ours;
   ours.main_name_types = {"MUI"};
   ours.main_id_types = {10, 16};
   ours.language = "en-US";
 
   struct Case {
-    const MuiConfig* config;
+    const TMuiConfig* config;
     std::uint32_t length;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs;  // offset/length at 0x54..0x80
   };
@@ -182,7 +182,8 @@ TEST(MuiConfig, PacksBlocksAsMicrosoftsOwnFiles) {
     EXPECT_EQ(bytes.U32(4), c.length);
     EXPECT_EQ(bytes.U32(0x10), c.config->file_type);
     std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs;
-    for (std::size_t at = 0x54; at < 0x84; at += 8) pairs.push_back({bytes.U32(at), bytes.U32(at + 4)});
+    for (std::size_t at = 0x54; at < 0x84; at += 8)
+      pairs.push_back({bytes.U32(at), bytes.U32(at + 4)});
     EXPECT_EQ(pairs, c.pairs);
   }
 }
