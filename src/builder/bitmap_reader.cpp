@@ -2,9 +2,10 @@
 // colour masks and colour table, then the pixel data. All numbers are little-endian.
 #include <algorithm>
 #include <array>
-#include <cstring>
 
-#include "builder/errors.h"
+#include "base/byte_reader.h"
+#include "base/errors.h"
+#include "base/little_endian.h"
 #include "builder/picture.h"
 
 namespace marivane {
@@ -44,17 +45,19 @@ constexpr std::size_t kOffGreenMask = 44;  // in a 52-byte or larger header
 std::vector<std::uint8_t> ReadInfoHeader(TStreamReader& reader, bool& is_core) {
   std::array<std::uint8_t, 4> size_bytes;
   reader.ReadExact(size_bytes.data(), size_bytes.size());
-  const std::uint32_t size = LoadU32(size_bytes.data());
+  const std::uint32_t size = TByteReader(size_bytes).U32(0);
   is_core = size == kCoreHeaderSize;
 
   if (is_core) {
-    std::array<std::uint8_t, 8> core;
-    reader.ReadExact(core.data(), core.size());
+    std::array<std::uint8_t, 8> core_bytes;
+    reader.ReadExact(core_bytes.data(), core_bytes.size());
+    const TByteReader core(core_bytes);
     std::vector<std::uint8_t> header(kInfoHeaderSize, 0);
-    StoreU32(&header[0], kInfoHeaderSize);
-    StoreU32(&header[kOffWidth], LoadU16(&core[0]));   // unsigned 16-bit in the core form
-    StoreU32(&header[kOffHeight], LoadU16(&core[2]));  // so always stored bottom row first
-    std::memcpy(&header[kOffPlanes], &core[4], 4);      // planes, bits per pixel
+    PutU32(header, 0, kInfoHeaderSize);
+    PutU32(header, kOffWidth, core.U16(0));   // unsigned 16-bit in the core form
+    PutU32(header, kOffHeight, core.U16(2));  // so always stored bottom row first
+    PutU16(header, kOffPlanes, core.U16(4));
+    PutU16(header, kOffBitCount, core.U16(6));
     return header;
   }
   // Sizes between the two known forms name no header that anyone writes.
@@ -64,7 +67,7 @@ std::vector<std::uint8_t> ReadInfoHeader(TStreamReader& reader, bool& is_core) {
   if (reader.Remaining() < kInfoHeaderSize - 4) throw EReadError();
   if (reader.Remaining() < size - 4) NotValid();
   std::vector<std::uint8_t> header(size);
-  std::memcpy(header.data(), size_bytes.data(), 4);
+  PutU32(header, 0, size);
   reader.ReadExact(header.data() + 4, size - 4);
   return header;
 }
@@ -118,14 +121,14 @@ TBitmap ReadBitmapFile(TStream& stream, std::uint64_t size) {
   bool is_core = false;
   platform::TBitmapImageSpec spec;
   spec.header = ReadInfoHeader(reader, is_core);
-  const std::uint8_t* h = spec.header.data();
-  const std::int32_t width = LoadI32(h + kOffWidth);
-  const std::int32_t stored_height = LoadI32(h + kOffHeight);
-  const std::uint16_t planes = LoadU16(h + kOffPlanes);
-  const std::uint16_t bit_count = LoadU16(h + kOffBitCount);
-  const std::uint32_t compression = LoadU32(h + kOffCompression);
-  const std::uint32_t size_image = LoadU32(h + kOffSizeImage);
-  const std::uint32_t colors_used = LoadU32(h + kOffClrUsed);
+  const TByteReader header(spec.header);
+  const std::int32_t width = header.I32(kOffWidth);
+  const std::int32_t stored_height = header.I32(kOffHeight);
+  const std::uint16_t planes = header.U16(kOffPlanes);
+  const std::uint16_t bit_count = header.U16(kOffBitCount);
+  const std::uint32_t compression = header.U32(kOffCompression);
+  const std::uint32_t size_image = header.U32(kOffSizeImage);
+  const std::uint32_t colors_used = header.U32(kOffClrUsed);
 
   if (planes != 1) NotValid();
   // INT32_MIN has no positive counterpart; zero-sized pictures cannot be made at all.
@@ -138,9 +141,9 @@ TBitmap ReadBitmapFile(TStream& stream, std::uint64_t size) {
   std::uint32_t green_mask = 0;
   if (spec.header.size() == kInfoHeaderSize && compression == kBiBitfields) {
     spec.color_table = reader.ReadExact(12);
-    green_mask = LoadU32(&spec.color_table[4]);
+    green_mask = TByteReader(spec.color_table).U32(4);
   } else if (spec.header.size() >= kMasksInHeaderSize) {
-    green_mask = LoadU32(h + kOffGreenMask);
+    green_mask = header.U32(kOffGreenMask);
   }
 
   std::uint64_t entries = colors_used;

@@ -1,10 +1,10 @@
 #include "builder/boot_screen_file.h"
 
+#include "base/errors.h"
+#include "base/little_endian.h"
 #include "builder/boot_screen_builder.h"
-#include "builder/errors.h"
-#include "builder/image_checksum.h"
 #include "builder/save_messages.h"
-#include "builder/stream.h"
+#include "platform/image_checksum.h"
 #include "platform/platform.h"
 
 namespace marivane {
@@ -13,7 +13,7 @@ std::vector<std::uint8_t> SpliceIntoTemplate(std::vector<std::uint8_t> file,
                                              const std::vector<std::uint8_t>& wim) {
   // The template must reach the slot; a shorter one is cut short, as a short read is.
   if (file.size() < kSlotOffset) throw EReadError();
-  StoreU32(&file[kSlotSizeFieldOffset], static_cast<std::uint32_t>(wim.size()));
+  PutU32(file, kSlotSizeFieldOffset, static_cast<std::uint32_t>(wim.size()));
   const auto slot = file.insert(file.begin() + kSlotOffset, kSlotSize, 0);
   std::copy(wim.begin(), wim.end(), slot);
   return file;
@@ -29,7 +29,7 @@ bool TBootScreenBuilder::BuildBootScreenFile() {
   std::vector<std::uint8_t> file = SpliceIntoTemplate(platform::ReadWholeFile(WorkMuiPath), wim);
   platform::WriteWholeFile(WorkMuiPath, file);
   // Summed from the file as saved; the field's old value is taken out by the rule itself.
-  StoreU32(&file[kChecksumFieldOffset], ComputeImageChecksum(WorkMuiPath));
+  PutU32(file, kChecksumFieldOffset, platform::ComputeImageChecksum(WorkMuiPath));
   platform::WriteWholeFile(WorkMuiPath, file);
   return true;
 }

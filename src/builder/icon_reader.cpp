@@ -2,7 +2,8 @@
 // images, each a DIB or a PNG. The first image is the one shown.
 #include <array>
 
-#include "builder/errors.h"
+#include "base/byte_reader.h"
+#include "base/errors.h"
 #include "builder/picture.h"
 
 namespace marivane {
@@ -23,17 +24,19 @@ constexpr std::uint32_t kMaxIconImageBytes = 16u << 20;
 
 TPicture ReadIconFile(TStream& stream) {
   TStreamReader reader(stream);
-  std::array<std::uint8_t, kIconHeaderSize> header;
-  reader.ReadExact(header.data(), header.size());
-  const std::uint16_t type = LoadU16(&header[2]);
-  const std::uint16_t count = LoadU16(&header[4]);
+  std::array<std::uint8_t, kIconHeaderSize> header_bytes;
+  reader.ReadExact(header_bytes.data(), header_bytes.size());
+  const TByteReader header(header_bytes);
+  const std::uint16_t type = header.U16(2);
+  const std::uint16_t count = header.U16(4);
   if (type != 0 && type != 1) NotValid();
   if (count == 0) NotValid();
 
-  std::array<std::uint8_t, kDirEntrySize> entry;
-  reader.ReadExact(entry.data(), entry.size());
-  const std::uint32_t image_bytes = LoadU32(&entry[kEntryBytesOffset]);
-  const std::uint32_t image_offset = LoadU32(&entry[kEntryImageOffset]);
+  std::array<std::uint8_t, kDirEntrySize> entry_bytes;
+  reader.ReadExact(entry_bytes.data(), entry_bytes.size());
+  const TByteReader entry(entry_bytes);
+  const std::uint32_t image_bytes = entry.U32(kEntryBytesOffset);
+  const std::uint32_t image_offset = entry.U32(kEntryImageOffset);
   const std::uint64_t directory_end = kIconHeaderSize + std::uint64_t{count} * kDirEntrySize;
   // The image must lie past the directory and inside the file.
   if (image_bytes == 0 || image_bytes > kMaxIconImageBytes || image_offset < directory_end ||
@@ -48,8 +51,8 @@ TPicture ReadIconFile(TStream& stream) {
 
   // A width or height byte of 0 stands for 256 or more, which an icon does not report: it
   // shows at the system's icon size instead.
-  const int width = entry[0] != 0 ? entry[0] : platform::SystemIconSize();
-  const int height = entry[1] != 0 ? entry[1] : platform::SystemIconSize();
+  const int width = entry.U8(0) != 0 ? entry.U8(0) : platform::SystemIconSize();
+  const int height = entry.U8(1) != 0 ? entry.U8(1) : platform::SystemIconSize();
   auto display = platform::CreateIconImage(image, width, height);
   if (!display) NotValid();
   return TPicture::FromIcon(width, height, std::move(display));

@@ -4,7 +4,8 @@
 #include <array>
 #include <cstdint>
 
-#include "builder/errors.h"
+#include "base/byte_reader.h"
+#include "base/errors.h"
 #include "builder/picture.h"
 
 namespace marivane {
@@ -45,12 +46,15 @@ TPicture ReadMetafileFile(TStream& stream) {
   const std::uint64_t remaining = reader.Remaining();
   if (remaining > kMaxMetafileBytes) NotValid();
   const std::vector<std::uint8_t> bytes = reader.ReadExact(static_cast<std::size_t>(remaining));
+  const TByteReader file(bytes);
 
-  if (bytes.size() >= kMinEmfBytes && LoadU32(&bytes[0]) == kEmrHeader &&
-      LoadU32(&bytes[kEmfSignatureOffset]) == kEnhMetaSignature) {
-    const std::uint8_t* frame = &bytes[kEmfFrameOffset];
-    const std::int64_t frame_width = std::int64_t{LoadI32(frame + 8)} - LoadI32(frame);
-    const std::int64_t frame_height = std::int64_t{LoadI32(frame + 12)} - LoadI32(frame + 4);
+  if (bytes.size() >= kMinEmfBytes && file.U32(0) == kEmrHeader &&
+      file.U32(kEmfSignatureOffset) == kEnhMetaSignature) {
+    // The frame: left, top, right, bottom.
+    const std::int64_t frame_width =
+        std::int64_t{file.I32(kEmfFrameOffset + 8)} - file.I32(kEmfFrameOffset);
+    const std::int64_t frame_height =
+        std::int64_t{file.I32(kEmfFrameOffset + 12)} - file.I32(kEmfFrameOffset + 4);
     auto display = platform::CreateMetafileImage(bytes, true);
     if (!display) NotValid();
     return TPicture::FromMetafile(ScaleToScreen(frame_width, kHundredthMillimetresPerInch),
@@ -58,20 +62,22 @@ TPicture ReadMetafileFile(TStream& stream) {
                                   std::move(display));
   }
 
-  if (bytes.size() < kPlaceableSize + kMetaHeaderSize || LoadU32(&bytes[0]) != kPlaceableKey)
+  if (bytes.size() < kPlaceableSize + kMetaHeaderSize || file.U32(0) != kPlaceableKey)
     NotValid();
   std::uint16_t checksum = 0;
-  for (std::size_t i = 0; i < kPlaceableChecksumOffset; i += 2) checksum ^= LoadU16(&bytes[i]);
-  if (checksum != LoadU16(&bytes[kPlaceableChecksumOffset])) NotValid();
-  const std::uint16_t units_per_inch = LoadU16(&bytes[kPlaceableInchOffset]);
+  for (std::size_t i = 0; i < kPlaceableChecksumOffset; i += 2) checksum ^= file.U16(i);
+  if (checksum != file.U16(kPlaceableChecksumOffset)) NotValid();
+  const std::uint16_t units_per_inch = file.U16(kPlaceableInchOffset);
   if (units_per_inch == 0) NotValid();
-  const std::uint8_t* meta = &bytes[kPlaceableSize];
-  const std::uint16_t meta_type = LoadU16(meta);
-  if ((meta_type != 1 && meta_type != 2) || LoadU16(meta + 2) != kMetaHeaderSize / 2) NotValid();
+  const std::uint16_t meta_type = file.U16(kPlaceableSize);
+  if ((meta_type != 1 && meta_type != 2) || file.U16(kPlaceableSize + 2) != kMetaHeaderSize / 2)
+    NotValid();
 
-  const std::uint8_t* box = &bytes[kPlaceableBoxOffset];
-  const std::int64_t box_width = std::int64_t{LoadI16(box + 4)} - LoadI16(box);
-  const std::int64_t box_height = std::int64_t{LoadI16(box + 6)} - LoadI16(box + 2);
+  // The bounding box: left, top, right, bottom.
+  const std::int64_t box_width =
+      std::int64_t{file.I16(kPlaceableBoxOffset + 4)} - file.I16(kPlaceableBoxOffset);
+  const std::int64_t box_height =
+      std::int64_t{file.I16(kPlaceableBoxOffset + 6)} - file.I16(kPlaceableBoxOffset + 2);
   const std::vector<std::uint8_t> records(bytes.begin() + kPlaceableSize, bytes.end());
   auto display = platform::CreateMetafileImage(records, false);
   if (!display) NotValid();

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "builder/errors.h"
+#include "base/errors.h"
 
 namespace marivane {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "builder/stream.h"
+#include "base/stream.h"
 #include "platform/platform.h"
 
 namespace marivane {

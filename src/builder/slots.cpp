@@ -1,6 +1,6 @@
 #include "builder/boot_screen_builder.h"
 
-#include "builder/errors.h"
+#include "base/errors.h"
 #include "platform/wimgapi.h"
 
 namespace marivane {

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "builder/errors.h"
+#include "base/errors.h"
 #include "builder/picture.h"
 #include "builder/boot_screen_builder.h"
 #include "builder/boot_screen_file.h"
@@ -228,17 +228,17 @@ int TemplateCommand(int count, char** args) {
     return kExitRefused;
   }
 
-  module::LanguageTemplate made;
+  module::TLanguageTemplate made;
   try {
     made = module::BuildLanguageTemplate(bytes);
-  } catch (const module::DirectoryOverflow& overflow) {
+  } catch (const module::EDirectoryOverflow& overflow) {
     std::fprintf(stderr,
                  "%s: its resources need a directory of %u bytes, but only %u fit in front of "
                  "the boot screen slot\n",
                  source.c_str(), overflow.needed(), overflow.available());
     return kExitRefused;
   } catch (const std::exception& refused) {
-    // ModuleError from the reader, or the writer's own refusals (a data size past 2 GiB).
+    // EModuleError from the reader, or the writer's own refusals (a data size past 2 GiB).
     std::fprintf(stderr, "%s: %s\n", source.c_str(), refused.what());
     return kExitRefused;
   }

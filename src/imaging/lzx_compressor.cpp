@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "base/little_endian.h"
 #include "imaging/huffman.h"
 
 namespace imaging {
@@ -255,24 +256,12 @@ struct TNode {
   std::array<std::uint16_t, kNumReps> reps;
 };
 
-std::uint16_t load16(const std::uint8_t* p) {
-  std::uint16_t v;
-  std::memcpy(&v, p, 2);
-  return v;
-}
-
-std::uint64_t load64(const std::uint8_t* p) {
-  std::uint64_t v;
-  std::memcpy(&v, p, 8);
-  return v;
-}
-
 // Length of the common prefix of a and b, from `start` up to `limit`. Both may be read up to
 // 8 bytes past `limit`; the chunk buffer carries that much padding.
 unsigned CommonPrefix(const std::uint8_t* a, const std::uint8_t* b, unsigned start, unsigned limit) {
   unsigned len = start;
   while (len < limit) {
-    const std::uint64_t x = load64(a + len) ^ load64(b + len);
+    const std::uint64_t x = marivane::LoadU64(a + len) ^ marivane::LoadU64(b + len);
     if (x != 0) {
       len += unsigned(std::countr_zero(x)) / 8;
       return std::min(len, limit);
@@ -497,10 +486,10 @@ void TLzxCompressor::TState::Parse(unsigned n) {
     const std::uint8_t* const here = in + i;
 
     // Most recent offsets fail on the first two bytes; one 16-bit compare settles those.
-    const std::uint16_t head = load16(here);
+    const std::uint16_t head = marivane::LoadU16(here);
     for (unsigned k = 0; k < kNumReps; ++k) {
       const unsigned off = cur.reps[k];
-      if (off > i || load16(here - off) != head) continue;
+      if (off > i || marivane::LoadU16(here - off) != head) continue;
       if ((k >= 1 && off == cur.reps[0]) || (k == 2 && off == cur.reps[1])) continue;
       const unsigned len = CommonPrefix(here, here - off, kMinMatch, max_len);
       auto reps = cur.reps;

@@ -16,8 +16,8 @@ constexpr std::uint16_t kTypeVersion = 16;  // RT_VERSION
 constexpr char kTypeMui[] = "MUI";
 constexpr std::uint16_t kResourceName = 1;  // every resource here is name 1
 
-VersionInfo TemplateVersion() {
-  VersionInfo info;
+TVersionInfo TemplateVersion() {
+  TVersionInfo info;
   info.file_version = {1, 1, 0, 0};
   info.product_version = {1, 1, 0, 0};
   info.language = kTemplateLanguage;
@@ -37,10 +37,10 @@ VersionInfo TemplateVersion() {
 
 // The configuration lists every type in the file itself, "MUI" included. Named types come in
 // directory order with "MUI" last and numeric ones ascending, as in Microsoft's own dumps.
-MuiConfig TemplateMuiConfig(std::span<const Resource> extras) {
+TMuiConfig TemplateMuiConfig(std::span<const TResource> extras) {
   std::set<std::string> named;
   std::set<std::uint32_t> ids{kTypeRcdata, kTypeVersion};
-  for (const Resource& resource : extras) {
+  for (const TResource& resource : extras) {
     if (resource.type.is_named()) {
       const std::u16string& name = resource.type.name();
       named.insert(std::string(name.begin(), name.end()));  // printable ASCII by construction
@@ -49,7 +49,7 @@ MuiConfig TemplateMuiConfig(std::span<const Resource> extras) {
     }
   }
   named.erase(kTypeMui);
-  MuiConfig config;
+  TMuiConfig config;
   config.main_name_types.assign(named.begin(), named.end());
   config.main_name_types.push_back(kTypeMui);
   config.main_id_types.assign(ids.begin(), ids.end());
@@ -59,15 +59,15 @@ MuiConfig TemplateMuiConfig(std::span<const Resource> extras) {
 
 }  // namespace
 
-SlotModule BuildBootTemplate(std::span<const Resource> extra_after_slot) {
-  std::vector<Resource> after_slot;
+TSlotModule BuildBootTemplate(std::span<const TResource> extra_after_slot) {
+  std::vector<TResource> after_slot;
   after_slot.push_back(
       {kTypeVersion, kResourceName, kTemplateLanguage, BuildVersionInfo(TemplateVersion())});
-  after_slot.push_back({ResourceKey::Named(kTypeMui), kResourceName, kTemplateLanguage,
+  after_slot.push_back({TResourceKey::Named(kTypeMui), kResourceName, kTemplateLanguage,
                         BuildMuiConfig(TemplateMuiConfig(extra_after_slot))});
   after_slot.insert(after_slot.end(), extra_after_slot.begin(), extra_after_slot.end());
-  const SlotResource slot{kTypeRcdata, kResourceName, kTemplateLanguage};
-  return BuildSlotModule(slot, after_slot, ModuleStamp{kTemplateTimeDateStamp});
+  const TSlotResource slot{kTypeRcdata, kResourceName, kTemplateLanguage};
+  return BuildSlotModule(slot, after_slot, TModuleStamp{kTemplateTimeDateStamp});
 }
 
 }  // namespace marivane::module

@@ -18,6 +18,6 @@ constexpr std::uint16_t kTemplateLanguage = 0x0409;  // en-US
 
 // Raises what BuildSlotModule raises; extras must not reuse RCDATA 1, VERSION 1 or "MUI" 1 in
 // language 0x0409.
-SlotModule BuildBootTemplate(std::span<const Resource> extra_after_slot = {});
+TSlotModule BuildBootTemplate(std::span<const TResource> extra_after_slot = {});
 
 }  // namespace marivane::module

@@ -12,14 +12,14 @@
 
 namespace marivane::module {
 
-struct LanguageTemplate {
-  SlotModule module;
+struct TLanguageTemplate {
+  TSlotModule module;
   std::uint16_t language = 0;  // the source's RCDATA 1 language, now the slot's
   std::size_t carried = 0;     // resources carried over besides the slot
 };
 
-// Raises ModuleError for a source the reader refuses or one without exactly one RCDATA 1, and
-// DirectoryOverflow when the carried resources' directory does not fit in front of the slot.
-LanguageTemplate BuildLanguageTemplate(std::span<const std::uint8_t> source);
+// Raises EModuleError for a source the reader refuses or one without exactly one RCDATA 1, and
+// EDirectoryOverflow when the carried resources' directory does not fit in front of the slot.
+TLanguageTemplate BuildLanguageTemplate(std::span<const std::uint8_t> source);
 
 }  // namespace marivane::module

@@ -8,30 +8,31 @@ namespace marivane::module {
 namespace {
 
 #pragma pack(push, 1)
-struct OffsetLength {
+struct OffsetLengthDisk {
   std::uint32_t offset;  // from the start of the block; 0 with length 0 when absent
   std::uint32_t length;  // in bytes, without the padding that follows
 };
+static_assert(sizeof(OffsetLengthDisk) == 8);
 
 struct MuiConfigHeaderDisk {
-  std::uint32_t signature;                   // +0x00
-  std::uint32_t length;                      // +0x04: the whole block; must equal the resource size
-  std::uint32_t version;                     // +0x08
-  std::uint32_t path_type;                   // +0x0C
-  std::uint32_t file_type;                   // +0x10
-  std::uint32_t system_attributes;           // +0x14
-  std::uint32_t ultimate_fallback_location;  // +0x18
-  std::uint8_t service_checksum[16];         // +0x1C
-  std::uint8_t checksum[16];                 // +0x2C
-  std::uint32_t reserved[2];                 // +0x3C
-  OffsetLength mui_file_name;                // +0x44: unused by every writer we know
-  OffsetLength mui_file_path;                // +0x4C: likewise
-  OffsetLength main_name_types;              // +0x54
-  OffsetLength main_id_types;                // +0x5C
-  OffsetLength mui_name_types;               // +0x64
-  OffsetLength mui_id_types;                 // +0x6C
-  OffsetLength language;                     // +0x74
-  OffsetLength ultimate_fallback_language;   // +0x7C
+  std::uint32_t signature;                      // +0x00
+  std::uint32_t length;                         // +0x04: the whole block; must equal the resource size
+  std::uint32_t version;                        // +0x08
+  std::uint32_t path_type;                      // +0x0C
+  std::uint32_t file_type;                      // +0x10
+  std::uint32_t system_attributes;              // +0x14
+  std::uint32_t ultimate_fallback_location;     // +0x18
+  std::uint8_t service_checksum[16];            // +0x1C
+  std::uint8_t checksum[16];                    // +0x2C
+  std::uint32_t reserved[2];                    // +0x3C
+  OffsetLengthDisk mui_file_name;               // +0x44: unused by every writer we know
+  OffsetLengthDisk mui_file_path;               // +0x4C: likewise
+  OffsetLengthDisk main_name_types;             // +0x54
+  OffsetLengthDisk main_id_types;               // +0x5C
+  OffsetLengthDisk mui_name_types;              // +0x64
+  OffsetLengthDisk mui_id_types;                // +0x6C
+  OffsetLengthDisk language;                    // +0x74
+  OffsetLengthDisk ultimate_fallback_language;  // +0x7C
 };
 #pragma pack(pop)
 static_assert(sizeof(MuiConfigHeaderDisk) == 0x84);
@@ -45,48 +46,48 @@ constexpr std::size_t kBlockAlignment = 8;
 // name's own terminator.
 constexpr std::size_t kNameListTrailingNuls = 3;
 
-void AppendAscii(Bytes& out, const std::string& text) {
+void AppendAscii(TBytes& out, const std::string& text) {
   for (char c : text) {
     if (static_cast<unsigned char>(c) > 0x7F)
       throw std::invalid_argument("MUI text must be ASCII: " + text);
-    Append16(out, static_cast<std::uint16_t>(c));
+    AppendU16(out, static_cast<std::uint16_t>(c));
   }
-  Append16(out, 0);
+  AppendU16(out, 0);
 }
 
 // Appends one block, records where it went, pads to the next block boundary.
-OffsetLength AppendBlock(Bytes& out, const Bytes& block) {
+OffsetLengthDisk AppendBlock(TBytes& out, const TBytes& block) {
   if (block.empty()) return {0, 0};
-  const OffsetLength where{static_cast<std::uint32_t>(out.size()),
-                           static_cast<std::uint32_t>(block.size())};
+  const OffsetLengthDisk where{static_cast<std::uint32_t>(out.size()),
+                            static_cast<std::uint32_t>(block.size())};
   out.insert(out.end(), block.begin(), block.end());
   PadTo(out, kBlockAlignment);
   return where;
 }
 
-Bytes NameList(const std::vector<std::string>& names) {
-  Bytes block;
+TBytes NameList(const std::vector<std::string>& names) {
+  TBytes block;
   if (names.empty()) return block;
   for (const std::string& name : names) AppendAscii(block, name);
-  for (std::size_t i = 0; i < kNameListTrailingNuls; ++i) Append16(block, 0);
+  for (std::size_t i = 0; i < kNameListTrailingNuls; ++i) AppendU16(block, 0);
   return block;
 }
 
-Bytes IdList(const std::vector<std::uint32_t>& ids) {
-  Bytes block;
-  for (std::uint32_t id : ids) Append32(block, id);  // DWORDs, though resource IDs are WORDs
+TBytes IdList(const std::vector<std::uint32_t>& ids) {
+  TBytes block;
+  for (std::uint32_t id : ids) AppendU32(block, id);  // DWORDs, though resource IDs are WORDs
   return block;
 }
 
-Bytes Text(const std::string& text) {
-  Bytes block;
+TBytes Text(const std::string& text) {
+  TBytes block;
   if (!text.empty()) AppendAscii(block, text);
   return block;
 }
 
 }  // namespace
 
-Bytes BuildMuiConfig(const MuiConfig& config) {
+TBytes BuildMuiConfig(const TMuiConfig& config) {
   MuiConfigHeaderDisk header{};
   header.signature = kMuiConfigSignature;
   header.version = kMuiConfigVersion;
@@ -97,7 +98,7 @@ Bytes BuildMuiConfig(const MuiConfig& config) {
             header.service_checksum);
   std::copy(config.checksum.begin(), config.checksum.end(), header.checksum);
 
-  Bytes out(sizeof(MuiConfigHeaderDisk), 0);
+  TBytes out(sizeof(MuiConfigHeaderDisk), 0);
   PadTo(out, kBlockAlignment);
   header.main_name_types = AppendBlock(out, NameList(config.main_name_types));
   header.main_id_types = AppendBlock(out, IdList(config.main_id_types));

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "module/byte_io.h"
+#include "base/little_endian.h"
 
 namespace marivane::module {
 
@@ -19,7 +19,7 @@ constexpr std::uint32_t kMuiFileTypeSystemLanguageSpecific = 0x12;
 // dwSystemAttributes as Microsoft's own dump shows it for system files.
 constexpr std::uint32_t kMuiSystemAttributes = 0x100;
 
-struct MuiConfig {
+struct TMuiConfig {
   std::uint32_t file_type = kMuiFileTypeSystemLanguageSpecific;
   std::uint32_t system_attributes = kMuiSystemAttributes;
   std::uint32_t ultimate_fallback_location =
@@ -39,6 +39,6 @@ struct MuiConfig {
 };
 
 // Raises std::invalid_argument for non-ASCII text.
-Bytes BuildMuiConfig(const MuiConfig& config);
+TBytes BuildMuiConfig(const TMuiConfig& config);
 
 }  // namespace marivane::module

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "module/byte_io.h"
+#include "base/byte_reader.h"
 #include "module/pe_format.h"
 
 namespace marivane::module {
@@ -29,17 +29,16 @@ std::uint32_t Unsum(std::uint32_t sum, std::uint32_t half) {
 
 std::optional<std::uint32_t> ComputePeChecksum(std::span<const std::uint8_t> image) {
   if (image.size() > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
-  const auto mz = Load16(image, 0);
-  const auto pe_offset = Load32(image, kPeHeaderOffsetField);
-  if (!mz || *mz != kDosMagic || !pe_offset) return std::nullopt;
-  // Load32 refuses any offset whose 4 bytes run past the end, which covers e_lfanew + 92 > size;
-  // the guard keeps e_lfanew + 88 itself from wrapping where size_t has 32 bits (i686).
-  const auto signature = Load32(image, *pe_offset);
-  const auto stored =
-      *pe_offset <= std::numeric_limits<std::uint32_t>::max() - kChecksumFromPeHeader
-          ? Load32(image, std::size_t{*pe_offset} + kChecksumFromPeHeader)
-          : std::nullopt;
-  if (!signature || *signature != kPeSignature || !stored) return std::nullopt;
+  const TByteReader bytes(image);
+  if (!bytes.Holds(0, 2) || bytes.U16(0) != kDosMagic || !bytes.Holds(kPeHeaderOffsetField, 4))
+    return std::nullopt;
+  // The reader's offsets are 64-bit, so e_lfanew + 88 cannot wrap even where size_t has 32
+  // bits (i686); a field whose 4 bytes run past the end, e_lfanew + 92 > size, is refused.
+  const std::uint64_t pe_offset = bytes.U32(kPeHeaderOffsetField);
+  if (!bytes.Holds(pe_offset, 4) || bytes.U32(pe_offset) != kPeSignature ||
+      !bytes.Holds(pe_offset + kChecksumFromPeHeader, 4))
+    return std::nullopt;
+  const std::uint32_t stored = bytes.U32(pe_offset + kChecksumFromPeHeader);
 
   std::uint32_t sum = 0;
   const std::size_t whole_words = image.size() / 2;
@@ -49,8 +48,8 @@ std::optional<std::uint32_t> ComputePeChecksum(std::span<const std::uint8_t> ima
   // An odd last byte counts as a word whose high byte is 0.
   if (image.size() % 2 != 0) sum = Fold(sum + image.back());
 
-  sum = Unsum(sum, *stored & 0xFFFF);
-  sum = Unsum(sum, *stored >> 16);
+  sum = Unsum(sum, stored & 0xFFFF);
+  sum = Unsum(sum, stored >> 16);
   return sum + static_cast<std::uint32_t>(image.size());
 }
 

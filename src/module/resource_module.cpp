@@ -60,29 +60,29 @@ constexpr std::size_t kMaxNameLength = 255;
 // is nowhere near it.
 constexpr std::uint64_t kMaxImageSize = 0x80000000;
 
-struct Leaf {
+struct TLeaf {
   std::size_t placed_index = 0;
   std::uint32_t code_page = 0;
   std::uint64_t entry_offset = 0;  // section-relative
 };
-using LanguageTable = std::map<std::uint16_t, Leaf>;
-using NameTable = std::map<ResourceKey, LanguageTable>;
-using TypeTable = std::map<ResourceKey, NameTable>;
+using TLanguageTable = std::map<std::uint16_t, TLeaf>;
+using TNameTable = std::map<TResourceKey, TLanguageTable>;
+using TTypeTable = std::map<TResourceKey, TNameTable>;
 
 std::uint64_t TableSize(std::size_t entries) {
   return sizeof(ResourceDirectoryDisk) + entries * sizeof(ResourceDirectoryEntryDisk);
 }
 
-std::string Describe(const ResourceKey& type, const ResourceKey& name, std::uint16_t language) {
+std::string Describe(const TResourceKey& type, const TResourceKey& name, std::uint16_t language) {
   return "resource " + type.ToString() + "/" + name.ToString() + "/" + std::to_string(language);
 }
 
 // First-fit allocation of the space in front of the slot. The fixed data entry splits it in
 // two; the upper end is left open so that a directory that is too large can still be laid
 // out, and the caller can say how far it would have reached.
-class DirectoryArea {
+class TDirectoryArea {
  public:
-  DirectoryArea() {
+  TDirectoryArea() {
     free_.push_back({0, kSlotDataEntrySectionOffset});
     free_.push_back({kSlotDataEntrySectionOffset + sizeof(ResourceDataEntryDisk),
                      std::numeric_limits<std::uint64_t>::max()});
@@ -90,7 +90,7 @@ class DirectoryArea {
 
   std::uint64_t Allocate(std::uint64_t size, std::uint64_t alignment) {
     for (std::size_t i = 0; i < free_.size(); ++i) {
-      const Range range = free_[i];
+      const TRange range = free_[i];
       const std::uint64_t start = AlignUp(range.begin, alignment);
       if (start > range.end || range.end - start < size) continue;
       free_.erase(free_.begin() + static_cast<std::ptrdiff_t>(i));
@@ -107,23 +107,23 @@ class DirectoryArea {
   std::uint64_t high_water() const { return high_water_; }
 
  private:
-  struct Range {
+  struct TRange {
     std::uint64_t begin;
     std::uint64_t end;
   };
-  std::vector<Range> free_;
+  std::vector<TRange> free_;
   std::uint64_t high_water_ = 0;
 };
 
 // --- Headers ---
 
-struct Geometry {
+struct TGeometry {
   std::uint32_t virtual_size;
   std::uint32_t raw_size;
   std::uint32_t size_of_image;
 };
 
-void WriteHeaders(Bytes& out, const Geometry& geometry, const ModuleStamp& stamp) {
+void WriteHeaders(TBytes& out, const TGeometry& geometry, const TModuleStamp& stamp) {
   DosHeaderDisk dos{};
   dos.magic = kDosMagic;
   dos.bytes_in_last_page = kDosImageSize % kDosPageSize;
@@ -138,7 +138,7 @@ void WriteHeaders(Bytes& out, const Geometry& geometry, const ModuleStamp& stamp
   std::memcpy(out.data() + kDosStubOffset + sizeof(kDosStubCode), kDosStubMessage,
               sizeof(kDosStubMessage) - 1);
 
-  Put32(out, kPeHeaderOffset, kPeSignature);
+  PutU32(out, kPeHeaderOffset, kPeSignature);
   const std::uint32_t coff_offset = kPeHeaderOffset + 4;
   const std::uint32_t optional_offset = coff_offset + sizeof(CoffHeaderDisk);
   const std::uint32_t section_table_offset = optional_offset + sizeof(OptionalHeader32Disk);
@@ -193,7 +193,7 @@ void WriteHeaders(Bytes& out, const Geometry& geometry, const ModuleStamp& stamp
 
 // --- Resource directory ---
 
-void WriteTable(Bytes& area, std::uint64_t offset, std::size_t named, std::size_t ids) {
+void WriteTable(TBytes& area, std::uint64_t offset, std::size_t named, std::size_t ids) {
   ResourceDirectoryDisk table{};
   table.named_entries = static_cast<std::uint16_t>(named);
   table.id_entries = static_cast<std::uint16_t>(ids);
@@ -208,13 +208,13 @@ std::size_t NamedCount(const Map& map) {
 
 }  // namespace
 
-// --- ResourceKey ---
+// --- TResourceKey ---
 
-ResourceKey ResourceKey::Named(std::string_view name) {
+TResourceKey TResourceKey::Named(std::string_view name) {
   if (name.empty() || name.size() > kMaxNameLength) {
     throw std::invalid_argument("resource name must have 1 to 255 characters");
   }
-  ResourceKey key;
+  TResourceKey key;
   for (char c : name) {
     if (c < 0x20 || c > 0x7E) throw std::invalid_argument("resource name must be printable ASCII");
     key.name_.push_back(static_cast<char16_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c));
@@ -222,19 +222,19 @@ ResourceKey ResourceKey::Named(std::string_view name) {
   return key;
 }
 
-std::string ResourceKey::ToString() const {
+std::string TResourceKey::ToString() const {
   if (!is_named()) return std::to_string(id_);
   return "\"" + std::string(name_.begin(), name_.end()) + "\"";
 }
 
-std::strong_ordering operator<=>(const ResourceKey& a, const ResourceKey& b) {
+std::strong_ordering operator<=>(const TResourceKey& a, const TResourceKey& b) {
   if (a.is_named() != b.is_named())
     return a.is_named() ? std::strong_ordering::less : std::strong_ordering::greater;
   if (a.is_named()) return a.name_.compare(b.name_) <=> 0;
   return a.id_ <=> b.id_;
 }
 
-DirectoryOverflow::DirectoryOverflow(std::uint32_t needed, std::uint32_t available)
+EDirectoryOverflow::EDirectoryOverflow(std::uint32_t needed, std::uint32_t available)
     : std::runtime_error("the resource directory needs " + std::to_string(needed) +
                          " bytes in front of the slot, but there are only " +
                          std::to_string(available)),
@@ -246,19 +246,19 @@ DirectoryOverflow::DirectoryOverflow(std::uint32_t needed, std::uint32_t availab
 namespace {
 
 // Where each piece of the directory goes, section-relative.
-struct DirectoryPlan {
+struct TDirectoryPlan {
   std::uint64_t root = 0;
-  std::map<ResourceKey, std::uint64_t> type_tables;
-  std::map<std::pair<ResourceKey, ResourceKey>, std::uint64_t> name_tables;
+  std::map<TResourceKey, std::uint64_t> type_tables;
+  std::map<std::pair<TResourceKey, TResourceKey>, std::uint64_t> name_tables;
   std::map<std::u16string, std::uint64_t> strings;
   std::uint64_t end = 0;
 };
 
 // All tables first (root, then each type's, then each name's), then the data entries, then
 // the name strings, each where it first fits. Fills in the leaves' entry offsets.
-DirectoryPlan PlanDirectory(TypeTable& tree) {
-  DirectoryArea area;
-  DirectoryPlan plan;
+TDirectoryPlan PlanDirectory(TTypeTable& tree) {
+  TDirectoryArea area;
+  TDirectoryPlan plan;
   plan.root = area.Allocate(TableSize(tree.size()), kTableAlignment);
   for (const auto& [type, names] : tree) {
     plan.type_tables[type] = area.Allocate(TableSize(names.size()), kTableAlignment);
@@ -277,7 +277,7 @@ DirectoryPlan PlanDirectory(TypeTable& tree) {
       }
     }
   }
-  auto place_string = [&](const ResourceKey& key) {
+  auto place_string = [&](const TResourceKey& key) {
     if (key.is_named() && !plan.strings.contains(key.name())) {
       plan.strings[key.name()] = area.Allocate(2 + 2 * key.name().size(), kStringAlignment);
     }
@@ -292,13 +292,13 @@ DirectoryPlan PlanDirectory(TypeTable& tree) {
 
 // Writes the tables, entries and strings; the data entries get their RVAs and sizes from
 // `placed`, indexed by each leaf's placed_index.
-Bytes WriteDirectory(const TypeTable& tree, const DirectoryPlan& plan,
-                     const std::vector<PlacedResource>& placed) {
-  Bytes directory(kSlotSectionOffset, 0);
+TBytes WriteDirectory(const TTypeTable& tree, const TDirectoryPlan& plan,
+                      const std::vector<TPlacedResource>& placed) {
+  TBytes directory(kSlotSectionOffset, 0);
   auto put_entry = [&](std::uint64_t at, std::uint32_t name_or_id, std::uint32_t offset) {
     PutStruct(directory, at, ResourceDirectoryEntryDisk{name_or_id, offset});
   };
-  auto name_field = [&](const ResourceKey& key) -> std::uint32_t {
+  auto name_field = [&](const TResourceKey& key) -> std::uint32_t {
     if (!key.is_named()) return key.id();
     return kResourceHighBit | static_cast<std::uint32_t>(plan.strings.at(key.name()));
   };
@@ -325,31 +325,31 @@ Bytes WriteDirectory(const TypeTable& tree, const DirectoryPlan& plan,
         // High bit clear: this entry leads to a data entry, not to another table.
         put_entry(name_entry, language, static_cast<std::uint32_t>(leaf.entry_offset));
         name_entry += sizeof(ResourceDirectoryEntryDisk);
-        const PlacedResource& resource = placed[leaf.placed_index];
+        const TPlacedResource& resource = placed[leaf.placed_index];
         PutStruct(directory, leaf.entry_offset,
                   ResourceDataEntryDisk{resource.data_rva, resource.size, leaf.code_page, 0});
       }
     }
   }
   for (const auto& [text, offset] : plan.strings) {
-    Put16(directory, offset, static_cast<std::uint16_t>(text.size()));
-    for (std::size_t i = 0; i < text.size(); ++i) Put16(directory, offset + 2 + 2 * i, text[i]);
+    PutU16(directory, offset, static_cast<std::uint16_t>(text.size()));
+    for (std::size_t i = 0; i < text.size(); ++i) PutU16(directory, offset + 2 + 2 * i, text[i]);
   }
   return directory;
 }
 
 }  // namespace
 
-SlotModule BuildSlotModule(const SlotResource& slot, std::span<const Resource> after_slot,
-                           const ModuleStamp& stamp) {
-  SlotModule result;
+TSlotModule BuildSlotModule(const TSlotResource& slot, std::span<const TResource> after_slot,
+                            const TModuleStamp& stamp) {
+  TSlotModule result;
 
   // The tree, with the slot resource first so that a clash is reported against it.
-  TypeTable tree;
-  auto add_leaf = [&](const ResourceKey& type, const ResourceKey& name, std::uint16_t language,
+  TTypeTable tree;
+  auto add_leaf = [&](const TResourceKey& type, const TResourceKey& name, std::uint16_t language,
                       std::uint32_t code_page) {
     auto [it, inserted] =
-        tree[type][name].try_emplace(language, Leaf{result.resources.size(), code_page});
+        tree[type][name].try_emplace(language, TLeaf{result.resources.size(), code_page});
     if (!inserted) {
       throw std::invalid_argument(
           Describe(type, name, language) +
@@ -358,14 +358,14 @@ SlotModule BuildSlotModule(const SlotResource& slot, std::span<const Resource> a
     result.resources.push_back({type, name, language});
   };
   add_leaf(slot.type, slot.name, slot.language, slot.code_page);
-  for (const Resource& resource : after_slot) {
+  for (const TResource& resource : after_slot) {
     add_leaf(resource.type, resource.name, resource.language, resource.code_page);
   }
 
   // Data: the slot resource owns the whole slot; the rest follows it in the order given.
   std::uint64_t cursor = kSlotSectionOffset;
   for (std::size_t i = 0; i < result.resources.size(); ++i) {
-    PlacedResource& placed = result.resources[i];
+    TPlacedResource& placed = result.resources[i];
     const std::uint64_t size = i == 0 ? kSlotSize : after_slot[i - 1].data.size();
     if (i > 0) cursor = AlignUp(cursor, kDataAlignment);  // the slot itself stays where it is
     if (AlignUp(cursor + size, kSectionAlignment) > kMaxImageSize - kResourceSectionRva) {
@@ -376,15 +376,15 @@ SlotModule BuildSlotModule(const SlotResource& slot, std::span<const Resource> a
     placed.size = static_cast<std::uint32_t>(size);
     cursor += size;
   }
-  const Geometry geometry{
+  const TGeometry geometry{
       static_cast<std::uint32_t>(cursor),
       static_cast<std::uint32_t>(AlignUp(cursor, kFileAlignment)),
       static_cast<std::uint32_t>(kResourceSectionRva + AlignUp(cursor, kSectionAlignment)),
   };
 
-  DirectoryPlan plan = PlanDirectory(tree);
+  TDirectoryPlan plan = PlanDirectory(tree);
   if (plan.end > kSlotSectionOffset) {
-    throw DirectoryOverflow(static_cast<std::uint32_t>(std::min<std::uint64_t>(
+    throw EDirectoryOverflow(static_cast<std::uint32_t>(std::min<std::uint64_t>(
                                 plan.end, std::numeric_limits<std::uint32_t>::max())),
                             kSlotSectionOffset);
   }
@@ -397,14 +397,14 @@ SlotModule BuildSlotModule(const SlotResource& slot, std::span<const Resource> a
       }
     }
   }
-  const Bytes directory = WriteDirectory(tree, plan, result.resources);
+  const TBytes directory = WriteDirectory(tree, plan, result.resources);
 
   // The template: headers, directory, then everything that lies after the slot, moved down by
   // the slot's size.
   result.finished_size = kResourceSectionFileOffset + geometry.raw_size;
   result.section_virtual_size = geometry.virtual_size;
   result.size_of_image = geometry.size_of_image;
-  Bytes& out = result.template_bytes;
+  TBytes& out = result.template_bytes;
   out.assign(result.finished_size - kSlotSize, 0);
   WriteHeaders(out, geometry, stamp);
   std::copy(directory.begin(), directory.end(), out.begin() + kResourceSectionFileOffset);
@@ -416,12 +416,12 @@ SlotModule BuildSlotModule(const SlotResource& slot, std::span<const Resource> a
 
   // The stored checksum is that of the template with a zero-filled slot, whose Size field
   // (written above) covers the whole slot.
-  Bytes finished(out.begin(), out.begin() + kSlotOffset);
+  TBytes finished(out.begin(), out.begin() + kSlotOffset);
   finished.resize(kSlotOffset + std::size_t{kSlotSize}, 0);
   finished.insert(finished.end(), out.begin() + kSlotOffset, out.end());
   const auto checksum = ComputePeChecksum(finished);
   if (!checksum) throw std::logic_error("module writer: our own module is not a PE image");
-  Put32(out, kChecksumFieldOffset, *checksum);
+  PutU32(out, kChecksumFieldOffset, *checksum);
   return result;
 }
 

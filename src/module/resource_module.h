@@ -13,64 +13,64 @@
 #include <string_view>
 #include <vector>
 
-#include "module/byte_io.h"
+#include "base/little_endian.h"
 
 namespace marivane::module {
 
 // A resource type or name: either a 16-bit number or a string. Strings are stored upper case,
 // because Windows and Wine upper-case the name they look for and then compare exactly; a
 // lower-case stored name would never be found.
-class ResourceKey {
+class TResourceKey {
  public:
-  ResourceKey() = default;
-  // Implicit, so that numeric IDs read naturally: Resource{10, 1, 0x0409, ...}.
-  ResourceKey(std::uint16_t id) : id_(id) {}  // NOLINT(google-explicit-constructor)
+  TResourceKey() = default;
+  // Implicit, so that numeric IDs read naturally: TResource{10, 1, 0x0409, ...}.
+  TResourceKey(std::uint16_t id) : id_(id) {}  // NOLINT(google-explicit-constructor)
 
   // Printable ASCII only (0x20..0x7E), 1..255 characters; lower-case letters are upper-cased.
   // Anything else raises std::invalid_argument.
-  static ResourceKey Named(std::string_view name);
+  static TResourceKey Named(std::string_view name);
 
   bool is_named() const { return !name_.empty(); }
   std::uint16_t id() const { return id_; }
   const std::u16string& name() const { return name_; }
   std::string ToString() const;  // 10 or "MUI", for messages
 
-  friend bool operator==(const ResourceKey&, const ResourceKey&) = default;
+  friend bool operator==(const TResourceKey&, const TResourceKey&) = default;
   // Directory order: named entries before numeric ones, names by UTF-16 code unit (which, for
   // upper-cased ASCII, is the case-insensitive order the loader's binary search expects), IDs
   // ascending.
-  friend std::strong_ordering operator<=>(const ResourceKey& a, const ResourceKey& b);
+  friend std::strong_ordering operator<=>(const TResourceKey& a, const TResourceKey& b);
 
  private:
   std::uint16_t id_ = 0;
   std::u16string name_;
 };
 
-struct Resource {
-  ResourceKey type;
-  ResourceKey name;
+struct TResource {
+  TResourceKey type;
+  TResourceKey name;
   std::uint16_t language = 0;
-  Bytes data;
+  TBytes data;
   std::uint32_t code_page = 0;  // the data entry's CodePage; 0 as linkers write it
 };
 
 // Which resource owns the slot. Its placement is fixed by template_layout.h.
-struct SlotResource {
-  ResourceKey type = 10;  // RT_RCDATA
-  ResourceKey name = 1;
+struct TSlotResource {
+  TResourceKey type = 10;  // RT_RCDATA
+  TResourceKey name = 1;
   std::uint16_t language = 0x0409;
   std::uint32_t code_page = 0;
 };
 
-struct ModuleStamp {
+struct TModuleStamp {
   std::uint32_t time_date_stamp = 0;  // COFF header; fixed so that builds are byte-identical
   std::uint32_t image_base = 0x10000000;
 };
 
 // Where one resource ended up, in terms of the finished file.
-struct PlacedResource {
-  ResourceKey type;
-  ResourceKey name;
+struct TPlacedResource {
+  TResourceKey type;
+  TResourceKey name;
   std::uint16_t language = 0;
   std::uint32_t data_entry_offset = 0;  // file offset of its data entry (before the slot)
   std::uint32_t data_rva = 0;
@@ -78,20 +78,20 @@ struct PlacedResource {
   std::uint32_t size = 0;
 };
 
-struct SlotModule {
-  Bytes template_bytes;                   // what goes into x86template
-  std::vector<PlacedResource> resources;  // the slot resource first, then in the order given
-  std::uint32_t directory_end = 0;        // file offset just past the last directory structure
-  std::uint32_t finished_size = 0;        // template_bytes.size() + kSlotSize
+struct TSlotModule {
+  TBytes template_bytes;                   // what goes into x86template
+  std::vector<TPlacedResource> resources;  // the slot resource first, then in the order given
+  std::uint32_t directory_end = 0;         // file offset just past the last directory structure
+  std::uint32_t finished_size = 0;         // template_bytes.size() + kSlotSize
   std::uint32_t section_virtual_size = 0;
   std::uint32_t size_of_image = 0;
 };
 
 // Thrown when the resource directory (tables, data entries and name strings) cannot be fitted
 // between the start of the resource section and the slot, around the fixed data entry.
-class DirectoryOverflow : public std::runtime_error {
+class EDirectoryOverflow : public std::runtime_error {
  public:
-  DirectoryOverflow(std::uint32_t needed, std::uint32_t available);
+  EDirectoryOverflow(std::uint32_t needed, std::uint32_t available);
   // Bytes from the section start (file offset 512) that the directory would need, and the
   // bytes there are before the slot.
   std::uint32_t needed() const { return needed_; }
@@ -105,10 +105,10 @@ class DirectoryOverflow : public std::runtime_error {
 // Lays out and writes the template. The slot resource's Size field is set to the whole slot,
 // so that the template with an all-zero slot spliced in is itself a consistent module, and its
 // CheckSum field holds that module's checksum; the builder overwrites both.
-// Raises DirectoryOverflow as above, std::invalid_argument for a duplicate (type, name,
+// Raises EDirectoryOverflow as above, std::invalid_argument for a duplicate (type, name,
 // language) or a resource clashing with the slot resource, std::length_error when the data
 // would push the image past 2 GiB.
-SlotModule BuildSlotModule(const SlotResource& slot, std::span<const Resource> after_slot,
-                           const ModuleStamp& stamp);
+TSlotModule BuildSlotModule(const TSlotResource& slot, std::span<const TResource> after_slot,
+                            const TModuleStamp& stamp);
 
 }  // namespace marivane::module

@@ -4,7 +4,7 @@
 #include <set>
 #include <tuple>
 
-#include "module/byte_io.h"
+#include "base/byte_reader.h"
 #include "module/pe_format.h"
 
 namespace marivane::module {
@@ -40,168 +40,156 @@ std::string Hex(std::uint64_t value) {
   return "0x" + text;
 }
 
-struct Section {
+// A read past the end of the file names the part it was after: "the file ends before its
+// section table (at 0x1F8)".
+[[noreturn]] void Truncated(const char* what, std::uint64_t offset) {
+  throw EModuleError(std::string("the file ends before its ") + what + " (at " + Hex(offset) +
+                     ")");
+}
+
+struct TSection {
   std::uint32_t rva;
   std::uint64_t file_offset;
   std::uint64_t usable;  // bytes that are both in the file and inside the mapped section
 };
 
-class ModuleReader {
+class TModuleReader {
  public:
-  explicit ModuleReader(std::span<const std::uint8_t> file) : file_(file) {}
+  explicit TModuleReader(std::span<const std::uint8_t> file) : file_(file, Truncated) {}
 
-  std::vector<Resource> Read() {
+  std::vector<TResource> Read() {
     ReadHeaders();
     WalkTable(0, 0, {});
     return std::move(resources_);
   }
 
  private:
-  // --- Bounds-checked access to the file ---
-
-  std::uint16_t U16(std::uint64_t offset, const char* what) const {
-    const auto value = offset <= file_.size() ? Load16(file_, static_cast<std::size_t>(offset))
-                                              : std::nullopt;
-    if (!value) throw Truncated(what, offset);
-    return *value;
-  }
-  std::uint32_t U32(std::uint64_t offset, const char* what) const {
-    const auto value = offset <= file_.size() ? Load32(file_, static_cast<std::size_t>(offset))
-                                              : std::nullopt;
-    if (!value) throw Truncated(what, offset);
-    return *value;
-  }
-  static ModuleError Truncated(const char* what, std::uint64_t offset) {
-    return ModuleError(std::string("the file ends before its ") + what + " (at " + Hex(offset) +
-                       ")");
-  }
-
   // The file offset of [rva, rva + length), which must lie within one section's bytes in the
   // file. 64-bit sums: rva and length are both below 2^32, so nothing here can wrap.
   std::uint64_t Map(std::uint64_t rva, std::uint64_t length, const std::string& what) const {
-    for (const Section& section : sections_) {
+    for (const TSection& section : sections_) {
       if (rva < section.rva) continue;
       const std::uint64_t into = rva - section.rva;
       if (into > section.usable || section.usable - into < length) continue;
       return section.file_offset + into;
     }
-    throw ModuleError(what + " (RVA " + Hex(rva) + ", " + std::to_string(length) +
-                      " bytes) lies outside the sections stored in the file");
+    throw EModuleError(what + " (RVA " + Hex(rva) + ", " + std::to_string(length) +
+                       " bytes) lies outside the sections stored in the file");
   }
 
   // --- Headers ---
 
   void ReadHeaders() {
-    if (file_.size() < sizeof(DosHeaderDisk) || U16(0, "DOS header") != kDosMagic)
-      throw ModuleError("not a module: no MZ header");
-    const std::uint64_t pe = U32(kPeHeaderOffsetField, "DOS header");
-    if (U32(pe, "PE header") != kPeSignature)
-      throw ModuleError("not a PE module: no PE signature at " + Hex(pe));
+    if (file_.Size() < sizeof(DosHeaderDisk) || file_.U16(0, "DOS header") != kDosMagic)
+      throw EModuleError("not a module: no MZ header");
+    const std::uint64_t pe = file_.U32(kPeHeaderOffsetField, "DOS header");
+    if (file_.U32(pe, "PE header") != kPeSignature)
+      throw EModuleError("not a PE module: no PE signature at " + Hex(pe));
     const std::uint64_t coff = pe + 4;
-    const std::uint16_t section_count = U16(coff + 2, "COFF header");
-    const std::uint16_t optional_size = U16(coff + 16, "COFF header");
-    const std::uint16_t characteristics = U16(coff + 18, "COFF header");
+    const std::uint16_t section_count = file_.U16(coff + 2, "COFF header");
+    const std::uint16_t optional_size = file_.U16(coff + 16, "COFF header");
+    const std::uint16_t characteristics = file_.U16(coff + 18, "COFF header");
     const std::uint64_t optional = coff + sizeof(CoffHeaderDisk);
-    if (U16(optional, "optional header") != kPe32Magic)
-      throw ModuleError("not a PE32 module (optional header magic is not 0x10B)");
+    if (file_.U16(optional, "optional header") != kPe32Magic)
+      throw EModuleError("not a PE32 module (optional header magic is not 0x10B)");
     if ((characteristics & (kCoffExecutableImage | kCoffDll)) != (kCoffExecutableImage | kCoffDll))
-      throw ModuleError("not a DLL image (COFF characteristics " + Hex(characteristics) + ")");
-    if (U32(optional + kOptEntryPoint, "optional header") != 0)
-      throw ModuleError("not a resource-only module: it has an entry point");
+      throw EModuleError("not a DLL image (COFF characteristics " + Hex(characteristics) + ")");
+    if (file_.U32(optional + kOptEntryPoint, "optional header") != 0)
+      throw EModuleError("not a resource-only module: it has an entry point");
     // The resource directory is the third data directory; the header must be long enough to
     // hold it and must say it has it.
     if (optional_size < kOptDataDirectories + (kResourceDirectoryIndex + 1) * sizeof(DataDirectoryDisk) ||
-        U32(optional + kOptRvaCount, "optional header") <= kResourceDirectoryIndex)
-      throw ModuleError("the optional header has no resource directory entry");
+        file_.U32(optional + kOptRvaCount, "optional header") <= kResourceDirectoryIndex)
+      throw EModuleError("the optional header has no resource directory entry");
     const std::uint64_t directory = optional + kOptDataDirectories +
                                     kResourceDirectoryIndex * sizeof(DataDirectoryDisk);
-    directory_rva_ = U32(directory, "data directories");
-    if (directory_rva_ == 0 || U32(directory + 4, "data directories") == 0)
-      throw ModuleError("the module holds no resources");
+    directory_rva_ = file_.U32(directory, "data directories");
+    if (directory_rva_ == 0 || file_.U32(directory + 4, "data directories") == 0)
+      throw EModuleError("the module holds no resources");
 
     if (section_count == 0 || section_count > kMaxSections)
-      throw ModuleError("the module has " + std::to_string(section_count) + " sections");
+      throw EModuleError("the module has " + std::to_string(section_count) + " sections");
     const std::uint64_t table = optional + optional_size;
     for (std::uint16_t i = 0; i < section_count; ++i) {
       const std::uint64_t at = table + std::uint64_t{i} * sizeof(SectionHeaderDisk);
-      const std::uint32_t virtual_size = U32(at + 8, "section table");
-      const std::uint32_t rva = U32(at + 12, "section table");
-      const std::uint32_t raw_size = U32(at + 16, "section table");
-      const std::uint32_t raw_offset = U32(at + 20, "section table");
-      const std::uint32_t flags = U32(at + 36, "section table");
+      const std::uint32_t virtual_size = file_.U32(at + 8, "section table");
+      const std::uint32_t rva = file_.U32(at + 12, "section table");
+      const std::uint32_t raw_size = file_.U32(at + 16, "section table");
+      const std::uint32_t raw_offset = file_.U32(at + 20, "section table");
+      const std::uint32_t flags = file_.U32(at + 36, "section table");
       if (flags & (kSectionCode | kSectionExecute))
-        throw ModuleError("not a resource-only module: section " + std::to_string(i + 1) +
-                          " holds code or is executable");
+        throw EModuleError("not a resource-only module: section " + std::to_string(i + 1) +
+                           " holds code or is executable");
       // Bytes past VirtualSize are not mapped, bytes past the file do not exist.
       std::uint64_t usable = virtual_size != 0 ? std::min(virtual_size, raw_size) : raw_size;
-      if (raw_offset > file_.size()) usable = 0;
-      else usable = std::min<std::uint64_t>(usable, file_.size() - raw_offset);
+      if (raw_offset > file_.Size()) usable = 0;
+      else usable = std::min<std::uint64_t>(usable, file_.Size() - raw_offset);
       sections_.push_back({rva, raw_offset, usable});
     }
   }
 
   // --- The resource tree ---
 
-  struct Path {
-    ResourceKey type;
-    ResourceKey name;
+  struct TPath {
+    TResourceKey type;
+    TResourceKey name;
   };
 
-  ResourceKey ReadName(std::uint32_t field) {
+  TResourceKey ReadName(std::uint32_t field) {
     const std::uint64_t rva = directory_rva_ + (field & kOffsetMask);
     const std::uint64_t at = Map(rva, 2, "a resource name");
-    const std::uint16_t length = U16(at, "resource name");
+    const std::uint16_t length = file_.U16(at, "resource name");
     // Map the whole string, not just its length word: it must lie in the section as well.
     const std::uint64_t text = Map(rva + 2, 2ull * length, "a resource name");
     std::string name;
     for (std::uint16_t i = 0; i < length; ++i) {
-      const std::uint16_t unit = U16(text + 2ull * i, "resource name");
+      const std::uint16_t unit = file_.U16(text + 2ull * i, "resource name");
       if (unit < 0x20 || unit > 0x7E)
-        throw ModuleError("resource name at " + Hex(at) + " is not printable ASCII");
+        throw EModuleError("resource name at " + Hex(at) + " is not printable ASCII");
       name.push_back(static_cast<char>(unit));
     }
-    if (name.empty()) throw ModuleError("resource name at " + Hex(at) + " is empty");
-    return ResourceKey::Named(name);  // at most 65535 characters; Named caps at 255
+    if (name.empty()) throw EModuleError("resource name at " + Hex(at) + " is empty");
+    return TResourceKey::Named(name);  // at most 65535 characters; Named caps at 255
   }
 
-  ResourceKey ReadKey(std::uint32_t field, int level) {
+  TResourceKey ReadKey(std::uint32_t field, int level) {
     if (field & kResourceHighBit) {
-      if (level == kLanguageLevel) throw ModuleError("a language entry holds a name");
+      if (level == kLanguageLevel) throw EModuleError("a language entry holds a name");
       try {
         return ReadName(field);
       } catch (const std::invalid_argument&) {
-        throw ModuleError("a resource name is longer than 255 characters");
+        throw EModuleError("a resource name is longer than 255 characters");
       }
     }
-    if (field > 0xFFFF) throw ModuleError("a resource ID " + Hex(field) + " is wider than 16 bits");
+    if (field > 0xFFFF) throw EModuleError("a resource ID " + Hex(field) + " is wider than 16 bits");
     return static_cast<std::uint16_t>(field);
   }
 
   // Depth is fixed by `level`, so the recursion never goes deeper than three tables; a table
   // reached a second time would be a cycle or a shared subtree, so it is refused.
-  void WalkTable(std::uint32_t offset, int level, const Path& path) {
+  void WalkTable(std::uint32_t offset, int level, const TPath& path) {
     if (!visited_tables_.insert(offset).second)
-      throw ModuleError("the resource tree reaches the table at directory offset " + Hex(offset) +
-                        " twice (a cycle or a shared table)");
+      throw EModuleError("the resource tree reaches the table at directory offset " + Hex(offset) +
+                         " twice (a cycle or a shared table)");
     const std::uint64_t rva = directory_rva_ + offset;
     const std::uint64_t header = Map(rva, sizeof(ResourceDirectoryDisk), "a resource table");
-    const std::uint32_t count = std::uint32_t{U16(header + 12, "resource table")} +
-                                U16(header + 14, "resource table");
+    const std::uint32_t count = std::uint32_t{file_.U16(header + 12, "resource table")} +
+                                file_.U16(header + 14, "resource table");
     entries_ += count;
     if (entries_ > kMaxResourceEntries)
-      throw ModuleError("the resource tree has more than " + std::to_string(kMaxResourceEntries) +
-                        " entries");
+      throw EModuleError("the resource tree has more than " + std::to_string(kMaxResourceEntries) +
+                         " entries");
     const std::uint64_t entries =
         Map(rva, sizeof(ResourceDirectoryDisk) + std::uint64_t{count} * sizeof(ResourceDirectoryEntryDisk),
             "a resource table's entries");
     for (std::uint32_t i = 0; i < count; ++i) {
       const std::uint64_t at = entries + sizeof(ResourceDirectoryDisk) +
                                std::uint64_t{i} * sizeof(ResourceDirectoryEntryDisk);
-      const ResourceKey key = ReadKey(U32(at, "resource entry"), level);
-      const std::uint32_t target = U32(at + 4, "resource entry");
+      const TResourceKey key = ReadKey(file_.U32(at, "resource entry"), level);
+      const std::uint32_t target = file_.U32(at + 4, "resource entry");
       const bool subtable = (target & kResourceHighBit) != 0;
       if (subtable != (level < kLanguageLevel))
-        throw ModuleError(subtable ? "the resource tree is deeper than type/name/language"
+        throw EModuleError(subtable ? "the resource tree is deeper than type/name/language"
                                    : "the resource tree ends before the language level");
       if (level == 0) {
         WalkTable(target & kOffsetMask, 1, {key, {}});
@@ -213,43 +201,42 @@ class ModuleReader {
     }
   }
 
-  void ReadLeaf(std::uint32_t offset, const Path& path, std::uint16_t language) {
+  void ReadLeaf(std::uint32_t offset, const TPath& path, std::uint16_t language) {
     const std::string what = "resource " + path.type.ToString() + "/" + path.name.ToString() +
                              "/" + std::to_string(language);
     if (!seen_.insert({path.type, path.name, language}).second)
-      throw ModuleError(what + " appears twice in the resource tree");
+      throw EModuleError(what + " appears twice in the resource tree");
     const std::uint64_t entry =
         Map(directory_rva_ + std::uint64_t{offset}, sizeof(ResourceDataEntryDisk),
             "the data entry of " + what);
-    const std::uint32_t data_rva = U32(entry, "resource data entry");
-    const std::uint32_t size = U32(entry + 4, "resource data entry");
-    const std::uint32_t code_page = U32(entry + 8, "resource data entry");
+    const std::uint32_t data_rva = file_.U32(entry, "resource data entry");
+    const std::uint32_t size = file_.U32(entry + 4, "resource data entry");
+    const std::uint32_t code_page = file_.U32(entry + 8, "resource data entry");
     // Checked before the copy: entries may share data, so the sum can exceed the file.
     data_bytes_ += size;
     if (data_bytes_ > kMaxResourceBytes)
-      throw ModuleError("the resources hold more than " + std::to_string(kMaxResourceBytes) +
-                        " bytes in all");
+      throw EModuleError("the resources hold more than " + std::to_string(kMaxResourceBytes) +
+                         " bytes in all");
     const std::uint64_t data = Map(data_rva, size, "the data of " + what);
-    Resource resource{path.type, path.name, language, {}, code_page};
-    resource.data.assign(file_.begin() + static_cast<std::ptrdiff_t>(data),
-                         file_.begin() + static_cast<std::ptrdiff_t>(data + size));
+    const std::span<const std::uint8_t> bytes = file_.Bytes(data, size, "resource data");
+    TResource resource{path.type, path.name, language, {bytes.begin(), bytes.end()}, code_page};
     resources_.push_back(std::move(resource));
   }
 
-  std::span<const std::uint8_t> file_;
-  std::vector<Section> sections_;
+  TByteReader file_;
+  std::vector<TSection> sections_;
   std::uint64_t directory_rva_ = 0;
   std::set<std::uint32_t> visited_tables_;
-  std::set<std::tuple<ResourceKey, ResourceKey, std::uint16_t>> seen_;
+  std::set<std::tuple<TResourceKey, TResourceKey, std::uint16_t>> seen_;
   std::uint64_t entries_ = 0;
   std::uint64_t data_bytes_ = 0;
-  std::vector<Resource> resources_;
+  std::vector<TResource> resources_;
 };
 
 }  // namespace
 
-std::vector<Resource> ReadResourceModule(std::span<const std::uint8_t> file) {
-  return ModuleReader(file).Read();
+std::vector<TResource> ReadResourceModule(std::span<const std::uint8_t> file) {
+  return TModuleReader(file).Read();
 }
 
 }  // namespace marivane::module

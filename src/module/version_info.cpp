@@ -43,9 +43,9 @@ std::u16string Widen(const std::string& text) {
   return wide;
 }
 
-void AppendText(Bytes& out, const std::u16string& text) {
-  for (char16_t c : text) Append16(out, c);
-  Append16(out, 0);
+void AppendText(TBytes& out, const std::u16string& text) {
+  for (char16_t c : text) AppendU16(out, c);
+  AppendU16(out, 0);
 }
 
 // Every node is wLength, wValueLength, wType, a NUL-terminated key, padding to a DWORD, the
@@ -53,34 +53,34 @@ void AppendText(Bytes& out, const std::u16string& text) {
 // the end of its last child but not any padding after it; a parent's wLength does count the
 // padding in front of each child. All alignment is relative to the start of the resource,
 // which the nodes' own 4-byte alignment preserves.
-struct Node {
+struct TNode {
   std::u16string key;
   std::uint16_t type = kBinaryNode;
-  Bytes value;
+  TBytes value;
   std::uint16_t value_length = 0;  // in bytes for binary values, in WORDs for text
-  std::vector<Node> children;
+  std::vector<TNode> children;
 };
 
-Bytes Serialize(const Node& node) {
-  Bytes out;
-  Append16(out, 0);  // wLength, patched below
-  Append16(out, node.value_length);
-  Append16(out, node.type);
+TBytes Serialize(const TNode& node) {
+  TBytes out;
+  AppendU16(out, 0);  // wLength, patched below
+  AppendU16(out, node.value_length);
+  AppendU16(out, node.type);
   AppendText(out, node.key);
   PadTo(out, 4);
   out.insert(out.end(), node.value.begin(), node.value.end());
-  for (const Node& child : node.children) {
+  for (const TNode& child : node.children) {
     PadTo(out, 4);
-    const Bytes bytes = Serialize(child);
+    const TBytes bytes = Serialize(child);
     out.insert(out.end(), bytes.begin(), bytes.end());
   }
   if (out.size() > 0xFFFF) throw std::length_error("version resource node exceeds 64 KiB");
-  Put16(out, 0, static_cast<std::uint16_t>(out.size()));
+  PutU16(out, 0, static_cast<std::uint16_t>(out.size()));
   return out;
 }
 
-Node TextNode(const std::string& key, const std::string& value) {
-  Node node{Widen(key), kTextNode, {}, 0, {}};
+TNode TextNode(const std::string& key, const std::string& value) {
+  TNode node{Widen(key), kTextNode, {}, 0, {}};
   const std::u16string wide = Widen(value);
   AppendText(node.value, wide);
   node.value_length = static_cast<std::uint16_t>(wide.size() + 1);  // WORDs, NUL included
@@ -96,7 +96,7 @@ std::uint32_t Low(const std::array<std::uint16_t, 4>& v) {
 
 }  // namespace
 
-Bytes BuildVersionInfo(const VersionInfo& info) {
+TBytes BuildVersionInfo(const TVersionInfo& info) {
   FixedFileInfoDisk fixed{};
   fixed.signature = kFixedInfoSignature;
   fixed.struct_version = kFixedInfoVersion;
@@ -112,21 +112,21 @@ Bytes BuildVersionInfo(const VersionInfo& info) {
   fixed.file_date_ms = static_cast<std::uint32_t>(info.file_date >> 32);
   fixed.file_date_ls = static_cast<std::uint32_t>(info.file_date);
 
-  Node root{u"VS_VERSION_INFO", kBinaryNode, {}, sizeof(FixedFileInfoDisk), {}};
+  TNode root{u"VS_VERSION_INFO", kBinaryNode, {}, sizeof(FixedFileInfoDisk), {}};
   AppendStruct(root.value, fixed);
 
   // The string table is keyed by language and code page as 8 upper-case hex digits: 040904B0.
   char table_key[9];
   std::snprintf(table_key, sizeof(table_key), "%04X%04X", info.language, info.code_page);
-  Node table{Widen(table_key), kTextNode, {}, 0, {}};
+  TNode table{Widen(table_key), kTextNode, {}, 0, {}};
   for (const auto& [key, value] : info.strings) table.children.push_back(TextNode(key, value));
-  root.children.push_back(Node{u"StringFileInfo", kTextNode, {}, 0, {std::move(table)}});
+  root.children.push_back(TNode{u"StringFileInfo", kTextNode, {}, 0, {std::move(table)}});
 
   // Translation: language in the low word, code page in the high word; its length is in bytes.
-  Node translation{u"Translation", kBinaryNode, {}, 4, {}};
-  Append16(translation.value, info.language);
-  Append16(translation.value, info.code_page);
-  root.children.push_back(Node{u"VarFileInfo", kTextNode, {}, 0, {std::move(translation)}});
+  TNode translation{u"Translation", kBinaryNode, {}, 4, {}};
+  AppendU16(translation.value, info.language);
+  AppendU16(translation.value, info.code_page);
+  root.children.push_back(TNode{u"VarFileInfo", kTextNode, {}, 0, {std::move(translation)}});
 
   return Serialize(root);
 }

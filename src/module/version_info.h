@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "module/byte_io.h"
+#include "base/little_endian.h"
 
 namespace marivane::module {
 
@@ -18,7 +18,7 @@ constexpr std::uint32_t kVersionFileTypeDll = 2;                 // VFT_DLL
 constexpr std::uint32_t kVersionFlagsMask = 0x3F;                // every VS_FF_* flag defined
 constexpr std::uint16_t kCodePageUnicode = 1200;                 // the strings are UTF-16
 
-struct VersionInfo {
+struct TVersionInfo {
   std::array<std::uint16_t, 4> file_version{};  // major, minor, build, revision
   std::array<std::uint16_t, 4> product_version{};
   std::uint32_t file_flags = 0;
@@ -35,6 +35,6 @@ struct VersionInfo {
 
 // Raises std::invalid_argument for non-ASCII text and std::length_error when a node would
 // exceed the 16-bit length field.
-Bytes BuildVersionInfo(const VersionInfo& info);
+TBytes BuildVersionInfo(const TVersionInfo& info);
 
 }  // namespace marivane::module

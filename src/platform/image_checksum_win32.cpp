@@ -5,11 +5,12 @@
 
 #include <bit>
 
-#include "builder/errors.h"
-#include "builder/image_checksum.h"
+#include "base/errors.h"
+#include "platform/image_checksum.h"
 #include "platform/owned.h"
+#include "platform/platform.h"
 
-namespace marivane {
+namespace marivane::platform {
 namespace {
 
 constexpr char kImagehlp[] = "imagehlp.dll";
@@ -46,7 +47,7 @@ class TMappedImage : platform::TNonCopyable {
       image_ = {};
       if (error == 0) throw Exception("This is not a PE format");
       if (error == ERROR_FILE_NOT_FOUND) throw Exception("Cannot open file \"" + path + "\"");
-      throw EOSError(error);
+      throw OSError(error);
     }
   }
   ~TMappedImage() {
@@ -75,9 +76,9 @@ std::uint32_t ComputeImageChecksum(const std::string& path) {
   if (sum(mapped.image().MappedAddress, mapped.image().SizeOfImage, &stored, &computed) == nullptr) {
     const DWORD error = GetLastError();
     if (error == 0) throw Exception("A call to an OS function failed");
-    throw EOSError(error);
+    throw OSError(error);
   }
   return computed;
 }
 
-}  // namespace marivane
+}  // namespace marivane::platform

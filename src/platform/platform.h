@@ -1,5 +1,6 @@
 // The narrow interface between the portable builder and the system it runs on. One
 // implementation per platform (platform_win32.cpp, platform_posix.cpp); CMake picks it.
+// platform_common.cpp holds what both build the same way.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "builder/stream.h"
+#include "base/errors.h"
+#include "base/stream.h"
 
 namespace marivane::platform {
 
@@ -16,6 +18,10 @@ namespace marivane::platform {
 // The system's own text for an error code, as the system gives it (trailing line break and
 // all); an empty string when it has none.
 std::string SystemErrorText(std::uint32_t code);
+
+// The error for a code the system reported, with the system's text for it:
+// "System Error.  Code: 5.\r\nAccess is denied".
+EOSError OSError(std::uint32_t code);
 
 // --- Files and folders ---
 

@@ -3,6 +3,8 @@
 
 namespace marivane::platform {
 
+EOSError OSError(std::uint32_t code) { return EOSError(code, SystemErrorText(code)); }
+
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
   const std::unique_ptr<TStream> file = OpenFileForReading(path);
   TStreamReader reader(*file);

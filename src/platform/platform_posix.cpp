@@ -10,7 +10,8 @@
 #include <filesystem>
 #include <utility>
 
-#include "builder/errors.h"
+#include "base/byte_reader.h"
+#include "base/errors.h"
 #include "platform/owned.h"
 #include "platform/platform.h"
 
@@ -58,16 +59,17 @@ std::unique_ptr<TStream> OpenFileForReading(const std::string& path) {
   TDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd) {
     const auto code = static_cast<std::uint32_t>(errno);
-    throw EFOpenError(CannotOpenFileMessage(path, code), code);
+    throw EFOpenError(CannotOpenFileMessage(path, SystemErrorText(code)), code);
   }
   struct stat info {};
   int error = 0;
   if (::fstat(fd.Get(), &info) != 0) error = errno;
   // Opening a folder succeeds here but not on Windows; either way it is no picture file.
   else if (S_ISDIR(info.st_mode)) error = EISDIR;
-  if (error != 0)
-    throw EFOpenError(CannotOpenFileMessage(path, static_cast<std::uint32_t>(error)),
-                      static_cast<std::uint32_t>(error));
+  if (error != 0) {
+    const auto code = static_cast<std::uint32_t>(error);
+    throw EFOpenError(CannotOpenFileMessage(path, SystemErrorText(code)), code);
+  }
   return std::make_unique<TPosixFileStream>(std::move(fd),
                                             static_cast<std::uint64_t>(info.st_size));
 }
@@ -145,7 +147,10 @@ bool CopyFileTo(const std::string& source, const std::string& target, bool fail_
 
 void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   TDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (!fd) throw EFCreateError(CannotCreateFileMessage(path, static_cast<std::uint32_t>(errno)));
+  if (!fd) {
+    const auto code = static_cast<std::uint32_t>(errno);
+    throw EFCreateError(CannotCreateFileMessage(path, SystemErrorText(code)));
+  }
   std::size_t written = 0;
   while (written < bytes.size()) {
     const ssize_t n = ::write(fd.Get(), bytes.data() + written, bytes.size() - written);
@@ -165,7 +170,8 @@ std::shared_ptr<TDisplayImage> CreateBitmapImage(TBitmapImageSpec) {
 std::shared_ptr<TDisplayImage> CreateIconImage(const std::vector<std::uint8_t>& image, int, int) {
   // An icon image is a DIB (its header starts with its size, 40) or a PNG.
   static constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  const bool dib = image.size() >= 40 && LoadU32(image.data()) == 40;
+  const TByteReader bytes(image);
+  const bool dib = bytes.Holds(0, 40) && bytes.U32(0) == 40;
   const bool png = image.size() >= 8 && std::memcmp(image.data(), kPngSignature, 8) == 0;
   return dib || png ? std::make_shared<TRecordedImage>() : nullptr;
 }
@@ -174,7 +180,7 @@ std::shared_ptr<TDisplayImage> CreateMetafileImage(const std::vector<std::uint8_
                                                    bool enhanced) {
   if (enhanced) {
     // +4: the header record's own size, at least the 88 bytes of its oldest form.
-    const std::uint32_t header_size = LoadU32(&records[4]);
+    const std::uint32_t header_size = TByteReader(records).U32(4);
     if (header_size < 88 || header_size > records.size()) return nullptr;
   }
   return std::make_shared<TRecordedImage>();

@@ -6,7 +6,9 @@
 #include <cstring>
 #include <utility>
 
-#include "builder/errors.h"
+#include "base/byte_reader.h"
+#include "base/errors.h"
+#include "base/little_endian.h"
 
 namespace marivane::platform {
 namespace {
@@ -63,13 +65,13 @@ std::unique_ptr<TStream> OpenFileForReading(const std::string& path) {
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (opened == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
-    throw EFOpenError(CannotOpenFileMessage(path, error), error);
+    throw EFOpenError(CannotOpenFileMessage(path, SystemErrorText(error)), error);
   }
   TFileHandle file(opened);
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.Get(), &size)) {
     const DWORD error = GetLastError();
-    throw EFOpenError(CannotOpenFileMessage(path, error), error);
+    throw EFOpenError(CannotOpenFileMessage(path, SystemErrorText(error)), error);
   }
   return std::make_unique<TWin32FileStream>(std::move(file),
                                             static_cast<std::uint64_t>(size.QuadPart));
@@ -128,7 +130,7 @@ void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& by
   const HANDLE created = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
   if (created == INVALID_HANDLE_VALUE)
-    throw EFCreateError(CannotCreateFileMessage(path, GetLastError()));
+    throw EFCreateError(CannotCreateFileMessage(path, SystemErrorText(GetLastError())));
   TFileHandle file(created);
   std::size_t written = 0;
   while (written < bytes.size()) {
@@ -143,17 +145,17 @@ void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& by
 }
 
 std::shared_ptr<TDisplayImage> CreateBitmapImage(TBitmapImageSpec spec) {
-  std::uint8_t* header = spec.header.data();
+  std::vector<std::uint8_t>& header = spec.header;
   // The system takes the data's length from the header; ours is what was actually read.
-  StoreU32(header + kOffSizeImage, static_cast<std::uint32_t>(spec.bits.size()));
+  PutU32(header, kOffSizeImage, static_cast<std::uint32_t>(spec.bits.size()));
   // A colour profile named by the header lies outside the memory handed over, and the system
   // would go and read it there.
-  if (spec.header.size() >= kV5HeaderSize) {
-    const std::uint32_t cs_type = LoadU32(header + kOffCsType);
+  if (header.size() >= kV5HeaderSize) {
+    const std::uint32_t cs_type = TByteReader(header).U32(kOffCsType);
     if (cs_type == kProfileLinked || cs_type == kProfileEmbedded) {
-      StoreU32(header + kOffCsType, kSRgb);
-      StoreU32(header + kOffProfileData, 0);
-      StoreU32(header + kOffProfileSize, 0);
+      PutU32(header, kOffCsType, kSRgb);
+      PutU32(header, kOffProfileData, 0);
+      PutU32(header, kOffProfileSize, 0);
     }
   }
   // Header, masks and colour table as one BITMAPINFO. It is padded with room for three masks
@@ -179,7 +181,7 @@ std::shared_ptr<TDisplayImage> CreateBitmapImage(TBitmapImageSpec spec) {
   }
   if (bitmap == nullptr) {
     const DWORD error = GetLastError();
-    if (error != 0) throw EOSError(error);
+    if (error != 0) throw OSError(error);
     throw EInvalidGraphic("Bitmap image is not valid");
   }
   return std::make_shared<TWin32Bitmap>(TBitmapHandle(bitmap));

@@ -4,7 +4,7 @@
 #include <bit>
 #include <vector>
 
-#include "builder/errors.h"
+#include "base/errors.h"
 #include "platform/shell_utils.h"
 
 namespace marivane::platform {

@@ -1,6 +1,7 @@
 #include "ui/application.h"
 
-#include "builder/errors.h"
+#include "base/errors.h"
+#include "platform/platform.h"
 #include "resources/resource.h"
 #include "ui/plain_message.h"
 

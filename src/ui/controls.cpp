@@ -1,6 +1,6 @@
 #include "ui/controls.h"
 
-#include "builder/errors.h"
+#include "base/errors.h"
 #include "platform/platform_win32.h"
 
 namespace marivane::ui {
@@ -16,7 +16,7 @@ HWND CreateControl(HWND parent, const char* window_class, const char* text, DWOR
                                  bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                  GetModuleHandleA(nullptr), nullptr);
-  if (control == nullptr) throw EOSError(GetLastError());
+  if (control == nullptr) throw platform::OSError(GetLastError());
   SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   return control;
 }
@@ -31,7 +31,7 @@ void TGroupBox::Create(HWND parent, const char* caption, const RECT& bounds, HFO
   HWND box = CreateWindowExA(WS_EX_CONTROLPARENT, "BUTTON", caption, kStyle, bounds.left,
                              bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top,
                              parent, nullptr, GetModuleHandleA(nullptr), nullptr);
-  if (box == nullptr) throw EOSError(GetLastError());
+  if (box == nullptr) throw platform::OSError(GetLastError());
   SendMessageA(box, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   Subclass(box);
 }

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "builder/errors.h"
+#include "base/errors.h"
 #include "platform/platform.h"
 #include "ui/application.h"
 
@@ -64,7 +64,7 @@ void TWindow::RegisterClassOnce(const char* class_name, HICON icon, HICON small_
   window_class.hCursor = LoadCursorA(nullptr, IDC_ARROW);
   window_class.hbrBackground = background;
   window_class.lpszClassName = class_name;
-  if (RegisterClassExA(&window_class) == 0) throw EOSError(GetLastError());
+  if (RegisterClassExA(&window_class) == 0) throw platform::OSError(GetLastError());
 }
 
 void TWindow::CreateHandle(const char* class_name, const char* caption, DWORD style,
@@ -72,7 +72,7 @@ void TWindow::CreateHandle(const char* class_name, const char* caption, DWORD st
   HWND created = CreateWindowExA(ex_style, class_name, caption, style, bounds.left, bounds.top,
                                  bounds.right - bounds.left, bounds.bottom - bounds.top, owner,
                                  menu, GetModuleHandleA(nullptr), this);
-  if (created == nullptr) throw EOSError(GetLastError());
+  if (created == nullptr) throw platform::OSError(GetLastError());
 }
 
 void TWindow::Subclass(HWND window) {

@@ -1,7 +1,8 @@
 // The texts that errors carry to the user.
 #include <gtest/gtest.h>
 
-#include "builder/errors.h"
+#include "base/errors.h"
+#include "platform/platform.h"
 
 namespace marivane {
 namespace {
@@ -20,7 +21,7 @@ TEST(DefaultHandlerText, AppendsAFullStopOnlyAfterCharactersThatSortAfterIt) {
 }
 
 TEST(SystemErrorText, OSErrorHasTheCodeAndTheSystemsTextWithoutItsTrailingStop) {
-  const std::string text = OSErrorMessage(2);
+  const std::string text = OSErrorMessage(2, platform::SystemErrorText(2));
   const std::string prefix = "System Error.  Code: 2.\r\n";
   ASSERT_EQ(text.substr(0, prefix.size()), prefix);
   const std::string system = text.substr(prefix.size());
@@ -28,7 +29,7 @@ TEST(SystemErrorText, OSErrorHasTheCodeAndTheSystemsTextWithoutItsTrailingStop) 
   EXPECT_NE(system.back(), '.');
   EXPECT_NE(system.back(), '\n');
   EXPECT_NE(system.back(), ' ');
-  EXPECT_EQ(EOSError(2).what(), text);
+  EXPECT_EQ(platform::OSError(2).what(), text);
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "builder/errors.h"
+#include "base/errors.h"
 #include "builder/picture.h"
 #include "support/test_files.h"
 

@@ -3,13 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "base/errors.h"
+#include "base/little_endian.h"
 #include "builder/boot_screen_builder.h"
 #include "builder/boot_screen_file.h"
-#include "builder/errors.h"
-#include "builder/image_checksum.h"
 #include "builder/save_messages.h"
-#include "builder/stream.h"
 #include "module/pe_checksum.h"
+#include "platform/image_checksum.h"
 #include "platform/platform.h"
 #include "platform/shell_utils.h"
 #include "platform/wimgapi.h"
@@ -78,7 +78,7 @@ TEST_F(Save, WritesTheFileReportsSuccessAndRemovesTheWorkingFolder) {
   // The checksum field holds the image checksum of the finished file, by either computation.
   const std::uint32_t stored = LoadU32(&saved[kChecksumFieldOffset]);
   EXPECT_EQ(stored, module::ComputePeChecksum(saved));
-  EXPECT_EQ(stored, ComputeImageChecksum(ui_.save_answer));
+  EXPECT_EQ(stored, platform::ComputeImageChecksum(ui_.save_answer));
   EXPECT_FALSE(fs::exists(WorkDir()));
   EXPECT_EQ(ui_.busy_changes.front(), true);
   EXPECT_EQ(ui_.busy_changes.back(), false);
@@ -241,16 +241,16 @@ TEST_F(Assembly, TemplateOfExactlyTheSlotOffsetGetsTheSlotAppended) {
 
 TEST(ImageChecksum, NamesWhatIsWrongWithTheFile) {
   const test::TempDir dir;
-  EXPECT_EQ(ComputeImageChecksum(""), 0u);
+  EXPECT_EQ(platform::ComputeImageChecksum(""), 0u);
   const std::string missing = dir.PathOf("missing.mui");
   try {
-    ComputeImageChecksum(missing);
+    platform::ComputeImageChecksum(missing);
     ADD_FAILURE() << "no error for a missing file";
   } catch (const Exception& error) {
     EXPECT_EQ(std::string(error.what()), "Cannot open file \"" + missing + "\"");
   }
   try {
-    ComputeImageChecksum(dir.Write("text.mui", Bytes(4000, 'x')));
+    platform::ComputeImageChecksum(dir.Write("text.mui", Bytes(4000, 'x')));
     ADD_FAILURE() << "no error for a file that is not a module";
   } catch (const Exception& error) {
     EXPECT_STREQ(error.what(), "This is not a PE format");
@@ -264,7 +264,8 @@ TEST(ImageChecksum, AgreesWithTheRuleOnOddAndEvenLengths) {
     Bytes bytes = module;
     bytes.insert(bytes.end(), extra, 0xEE);
     const std::string path = dir.Write("m" + std::to_string(extra), bytes);
-    EXPECT_EQ(ComputeImageChecksum(path), module::ComputePeChecksum(bytes)) << "extra " << extra;
+    EXPECT_EQ(platform::ComputeImageChecksum(path), module::ComputePeChecksum(bytes))
+        << "extra " << extra;
   }
 }
 

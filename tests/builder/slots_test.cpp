@@ -2,7 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "builder/errors.h"
+#include "base/errors.h"
 #include "builder/boot_screen_builder.h"
 #include "platform/wimgapi.h"
 #include "support/recording_ui.h"

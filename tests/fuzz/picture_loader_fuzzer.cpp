@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-#include "builder/errors.h"
+#include "base/errors.h"
 #include "builder/picture.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

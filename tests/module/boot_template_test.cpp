@@ -13,13 +13,13 @@
 namespace marivane::module::test {
 namespace {
 
-const Bytes& Template() {
-  static const Bytes bytes = BuildBootTemplate().template_bytes;
+const TBytes& Template() {
+  static const TBytes bytes = BuildBootTemplate().template_bytes;
   return bytes;
 }
 
 // Runs check_module.py on a finished file; its output lists every failed check.
-ScriptResult CheckFinishedFile(const Bytes& finished, std::uint32_t w) {
+ScriptResult CheckFinishedFile(const TBytes& finished, std::uint32_t w) {
   const ScratchDir dir;
   return RunScript("check_module.py", {dir.Write("winload.exe.mui", finished), std::to_string(w)});
 }
@@ -30,7 +30,7 @@ TEST(BootTemplate, IsTheSameOnEveryBuild) {
   // The file the build wrote, in a cross build by a generator compiled for the build machine.
   std::ifstream file(MARIVANE_TEMPLATE_PATH, std::ios::binary);
   ASSERT_TRUE(file) << MARIVANE_TEMPLATE_PATH;
-  EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(file), {}), Template());
+  EXPECT_EQ(TBytes(std::istreambuf_iterator<char>(file), {}), Template());
 #endif
 }
 
@@ -41,7 +41,7 @@ class FinishedFile : public ::testing::TestWithParam<std::uint32_t> {};
 TEST_P(FinishedFile, PassesPefileAndTheLoaderChecks) {
   if (!HavePefile()) GTEST_SKIP() << "pefile checks run in the native build";
   const std::uint32_t w = GetParam();
-  const Bytes finished = Splice(Template(), RandomBytes(w, w));
+  const TBytes finished = Splice(Template(), RandomBytes(w, w));
   ASSERT_EQ(finished.size(), Template().size() + kSlotSize);
   const ScriptResult result = CheckFinishedFile(finished, w);
   EXPECT_EQ(result.status, 0) << result.output;
@@ -53,13 +53,13 @@ INSTANTIATE_TEST_SUITE_P(PayloadSizes, FinishedFile, ::testing::Values(1000u, 10
 // directory must stay sorted and the MUI configuration must list every type.
 TEST(BootTemplate, TakesExtraResourcesAfterTheSlot) {
   if (!HavePefile()) GTEST_SKIP() << "pefile checks run in the native build";
-  const std::vector<Resource> extras = {
-      {11, ResourceKey::Named("intro"), 0x0409, RandomBytes(37, 1)},
+  const std::vector<TResource> extras = {
+      {11, TResourceKey::Named("intro"), 0x0409, RandomBytes(37, 1)},
       {6, 2, 0x0409, RandomBytes(64, 2)},
-      {ResourceKey::Named("xml"), 3, 0x0409, RandomBytes(9, 3)},
+      {TResourceKey::Named("xml"), 3, 0x0409, RandomBytes(9, 3)},
       {6, 1, 0x0409, RandomBytes(64, 4)},
   };
-  const SlotModule module = BuildBootTemplate(extras);
+  const TSlotModule module = BuildBootTemplate(extras);
   const ScriptResult result =
       CheckFinishedFile(Splice(module.template_bytes, RandomBytes(1000, 6)), 1000);
   EXPECT_EQ(result.status, 0) << result.output;
@@ -70,17 +70,17 @@ TEST(BootTemplate, TakesExtraResourcesAfterTheSlot) {
 // 176; name tables 8 * 24 = 192; data entries 7 * 16 = 112 besides the fixed one (16); strings
 // "AVI", "MUI", "XML" 8 each and "INTRO" 12 = 36. 604 in all.
 TEST(BootTemplate, SaysHowManyBytesTooManyExtrasWouldNeed) {
-  const std::vector<Resource> extras = {
+  const std::vector<TResource> extras = {
       {11, 1, 0x0409, {}},
       {6, 2, 0x0409, {}},
-      {ResourceKey::Named("xml"), 3, 0x0409, {}},
+      {TResourceKey::Named("xml"), 3, 0x0409, {}},
       {6, 1, 0x0409, {}},
-      {ResourceKey::Named("AVI"), ResourceKey::Named("intro"), 0x0409, {}},
+      {TResourceKey::Named("AVI"), TResourceKey::Named("intro"), 0x0409, {}},
   };
   try {
     BuildBootTemplate(extras);
     ADD_FAILURE() << "the directory should not fit";
-  } catch (const DirectoryOverflow& overflow) {
+  } catch (const EDirectoryOverflow& overflow) {
     EXPECT_EQ(overflow.needed(), 604u);
     EXPECT_EQ(overflow.available(), 596u);
   }
@@ -91,7 +91,7 @@ TEST(BootTemplate, SaysHowManyBytesTooManyExtrasWouldNeed) {
 // where the checksum is the fault) and names the complaint it must produce.
 struct Fault {
   const char* name;
-  void (*plant)(Bytes& file);
+  void (*plant)(TBytes& file);
   const char* complaint;
   bool fix_checksum = true;
 };
@@ -100,35 +100,35 @@ constexpr std::size_t kRootEntries = kResourceSectionFileOffset + 16;  // "MUI",
 
 const Fault kFaults[] = {
     {"UnsortedIds",
-     [](Bytes& f) {
+     [](TBytes& f) {
        std::swap_ranges(f.begin() + kRootEntries + 8, f.begin() + kRootEntries + 16,
                         f.begin() + kRootEntries + 16);
      },
      "are not strictly ascending"},
     {"MissingSubdirectoryBit",
-     [](Bytes& f) { Put32(f, kRootEntries + 12, *Load32(f, kRootEntries + 12) & 0x7FFFFFFF); },
+     [](TBytes& f) { PutU32(f, kRootEntries + 12, LoadU32(&f[kRootEntries + 12]) & 0x7FFFFFFF); },
      "lacks the subdirectory bit"},
-    {"FileOffsetInsteadOfRva", [](Bytes& f) { Put32(f, kSlotDataEntryOffset, kSlotOffset); },
+    {"FileOffsetInsteadOfRva", [](TBytes& f) { PutU32(f, kSlotDataEntryOffset, kSlotOffset); },
      "lies outside the section"},
     {"LowerCaseTypeName",
-     [](Bytes& f) {
+     [](TBytes& f) {
        const std::size_t text =
-           kResourceSectionFileOffset + (*Load32(f, kRootEntries) & 0x7FFFFFFF) + 2;
+           kResourceSectionFileOffset + (LoadU32(&f[kRootEntries]) & 0x7FFFFFFF) + 2;
        for (std::size_t i = 0; i < 3; ++i) f[text + 2 * i] |= 0x20;
      },
      "is not stored upper case"},
-    {"SizeOfImageTooSmall", [](Bytes& f) { Put32(f, kPeHeaderOffset + 24 + 56, 0x1000); },
+    {"SizeOfImageTooSmall", [](TBytes& f) { PutU32(f, kPeHeaderOffset + 24 + 56, 0x1000); },
      "SizeOfImage is wrong"},
     {"RawDataShort",
-     [](Bytes& f) {
-       Put32(f, kPeHeaderOffset + 24 + 224 + 16,
-             *Load32(f, kPeHeaderOffset + 24 + 224 + 16) - 0x200);
+     [](TBytes& f) {
+       PutU32(f, kPeHeaderOffset + 24 + 224 + 16,
+              LoadU32(&f[kPeHeaderOffset + 24 + 224 + 16]) - 0x200);
      },
      "does not cover the file"},
     {"VersionLengthWrong",
-     [](Bytes& f) { Put16(f, BuildBootTemplate().resources[1].data_offset, 40); },
+     [](TBytes& f) { PutU16(f, BuildBootTemplate().resources[1].data_offset, 40); },
      "is not the resource size"},
-    {"StaleChecksum", [](Bytes& f) { f[kChecksumFieldOffset] ^= 0x5A; }, "CheckSum field differs",
+    {"StaleChecksum", [](TBytes& f) { f[kChecksumFieldOffset] ^= 0x5A; }, "CheckSum field differs",
      false},
 };
 
@@ -139,10 +139,10 @@ class CheckerFault : public ::testing::TestWithParam<Fault> {};
 TEST_P(CheckerFault, IsReported) {
   if (!HavePefile()) GTEST_SKIP() << "pefile checks run in the native build";
   const Fault& fault = GetParam();
-  Bytes finished = Splice(Template(), RandomBytes(1000, 9));
+  TBytes finished = Splice(Template(), RandomBytes(1000, 9));
   fault.plant(finished);
   if (fault.fix_checksum)
-    Put32(finished, kChecksumFieldOffset, ComputePeChecksum(finished).value());
+    PutU32(finished, kChecksumFieldOffset, ComputePeChecksum(finished).value());
   const ScriptResult result = CheckFinishedFile(finished, 1000);
   EXPECT_NE(result.status, 0) << result.output;
   EXPECT_NE(result.output.find(fault.complaint), std::string::npos) << result.output;

@@ -14,15 +14,15 @@
 
 namespace marivane::module::test {
 
-Bytes Splice(const Bytes& template_bytes, const Bytes& payload) {
-  Bytes out = SpliceIntoTemplate(template_bytes, payload);
-  Put32(out, kChecksumFieldOffset, ComputePeChecksum(out).value());
+TBytes Splice(const TBytes& template_bytes, const TBytes& payload) {
+  TBytes out = SpliceIntoTemplate(template_bytes, payload);
+  PutU32(out, kChecksumFieldOffset, ComputePeChecksum(out).value());
   return out;
 }
 
-Bytes RandomBytes(std::size_t count, std::uint32_t seed) {
+TBytes RandomBytes(std::size_t count, std::uint32_t seed) {
   std::mt19937 engine(seed);
-  Bytes bytes(count);
+  TBytes bytes(count);
   for (auto& b : bytes) b = static_cast<std::uint8_t>(engine() >> 24);
   return bytes;
 }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "module/byte_io.h"
+#include "base/little_endian.h"
 #include "support/test_files.h"
 
 namespace marivane::module::test {
@@ -16,10 +16,10 @@ using ScratchDir = marivane::test::TempDir;
 
 // The finished boot screen file: W at 828, the payload at 1108 with zero filler to the slot's
 // size, the rest of the template, and the checksum at 264.
-Bytes Splice(const Bytes& template_bytes, const Bytes& payload);
+TBytes Splice(const TBytes& template_bytes, const TBytes& payload);
 
 // Deterministic pseudo-random bytes (no zero runs long enough to trip pefile's heuristic).
-Bytes RandomBytes(std::size_t count, std::uint32_t seed);
+TBytes RandomBytes(std::size_t count, std::uint32_t seed);
 
 struct ScriptResult {
   int status = -1;

@@ -16,17 +16,17 @@ constexpr std::size_t kField = kLfanew + 88;
 // Pseudo-random bytes behind just enough of a PE32 header for pefile to take the file: "MZ",
 // e_lfanew, "PE\0\0", a COFF header with no sections and an optional header that names 16
 // data directories. The CheckSum field gets `stored`.
-Bytes MakeImage(std::size_t length, std::uint32_t stored, std::uint32_t seed) {
-  Bytes image = RandomBytes(std::max<std::size_t>(length, 0x180), seed);
+TBytes MakeImage(std::size_t length, std::uint32_t stored, std::uint32_t seed) {
+  TBytes image = RandomBytes(std::max<std::size_t>(length, 0x180), seed);
   std::fill(image.begin(), image.begin() + 0x180, 0);
-  Put16(image, 0, 0x5A4D);
-  Put32(image, 0x3C, kLfanew);
-  Put32(image, kLfanew, 0x00004550);
-  Put16(image, kLfanew + 4, 0x014C);
-  Put16(image, kLfanew + 20, 0xE0);     // SizeOfOptionalHeader
-  Put16(image, kLfanew + 24, 0x010B);   // PE32
-  Put32(image, kLfanew + 24 + 92, 16);  // NumberOfRvaAndSizes
-  Put32(image, kField, stored);
+  PutU16(image, 0, 0x5A4D);
+  PutU32(image, 0x3C, kLfanew);
+  PutU32(image, kLfanew, 0x00004550);
+  PutU16(image, kLfanew + 4, 0x014C);
+  PutU16(image, kLfanew + 20, 0xE0);     // SizeOfOptionalHeader
+  PutU16(image, kLfanew + 24, 0x010B);   // PE32
+  PutU32(image, kLfanew + 24 + 92, 16);  // NumberOfRvaAndSizes
+  PutU32(image, kField, stored);
   image.resize(length);
   return image;
 }
@@ -49,7 +49,7 @@ TEST(PeChecksum, EqualsPefileGenerateChecksum) {
   std::string expected;
   char line[16];
   for (std::uint32_t i = 0; i < std::size(cases); ++i) {
-    const Bytes image = MakeImage(cases[i].length, cases[i].stored, i + 1);
+    const TBytes image = MakeImage(cases[i].length, cases[i].stored, i + 1);
     paths.push_back(dir.Write("image" + std::to_string(i), image));
     std::snprintf(line, sizeof(line), "%08x\n", ComputePeChecksum(image).value());
     expected += line;
@@ -63,12 +63,12 @@ TEST(PeChecksum, EqualsPefileGenerateChecksum) {
 // CheckSumMappedFile's borrow gives 0 and pefile's skipped DWORD gives 0xFFFF. The builder
 // must match CheckSumMappedFile, so this pins our answer to the borrow rule.
 TEST(PeChecksum, BorrowsLikeCheckSumMappedFileWhenTheRestSumsToZero) {
-  Bytes image = MakeImage(0x400, 0, 7);
-  Put16(image, 0x3FE, 0);
+  TBytes image = MakeImage(0x400, 0, 7);
+  PutU16(image, 0x3FE, 0);
   const std::uint32_t partial = ComputePeChecksum(image).value() - 0x400;  // field is 0 here
   // Top the rest up to exactly 0xFFFF, then store 1 in the field.
-  Put16(image, 0x3FE, static_cast<std::uint16_t>(0xFFFF - partial));
-  Put32(image, kField, 1);
+  PutU16(image, 0x3FE, static_cast<std::uint16_t>(0xFFFF - partial));
+  PutU32(image, kField, 1);
   EXPECT_EQ(ComputePeChecksum(image), 0x400u);
   if (!HavePefile()) return;
   const ScratchDir dir;
@@ -77,24 +77,24 @@ TEST(PeChecksum, BorrowsLikeCheckSumMappedFileWhenTheRestSumsToZero) {
 }
 
 TEST(PeChecksum, RejectsWhatIsNotAPeImage) {
-  const Bytes good = MakeImage(kField + 4, 0, 3);  // the field is the file's last 4 bytes
+  const TBytes good = MakeImage(kField + 4, 0, 3);  // the field is the file's last 4 bytes
   ASSERT_TRUE(ComputePeChecksum(good).has_value());
   struct Case {
     const char* what;
-    Bytes image;
+    TBytes image;
   };
-  Bytes no_mz = good;
+  TBytes no_mz = good;
   no_mz[0] = 'X';
-  Bytes no_pe = good;
+  TBytes no_pe = good;
   no_pe[kLfanew] = 'X';
-  Bytes far_lfanew = good;
-  Put32(far_lfanew, 0x3C, kLfanew + 1);  // field would end one byte past the data
-  Bytes huge_lfanew = good;
-  Put32(huge_lfanew, 0x3C, 0xFFFFFFF0);  // e_lfanew + 88 wraps in 32 bits
+  TBytes far_lfanew = good;
+  PutU32(far_lfanew, 0x3C, kLfanew + 1);  // field would end one byte past the data
+  TBytes huge_lfanew = good;
+  PutU32(huge_lfanew, 0x3C, 0xFFFFFFF0);  // e_lfanew + 88 wraps in 32 bits
   const Case cases[] = {
       {"empty", {}},
-      {"shorter than a DOS header", Bytes(good.begin(), good.begin() + 63)},
-      {"field cut off", Bytes(good.begin(), good.end() - 1)},
+      {"shorter than a DOS header", TBytes(good.begin(), good.begin() + 63)},
+      {"field cut off", TBytes(good.begin(), good.end() - 1)},
       {"no MZ", no_mz},
       {"no PE signature", no_pe},
       {"e_lfanew past the end", far_lfanew},

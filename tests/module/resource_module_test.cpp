@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/byte_reader.h"
 #include "module/mui_config.h"
 #include "module/template_layout.h"
 #include "module/version_info.h"
@@ -12,30 +13,30 @@
 namespace marivane::module::test {
 namespace {
 
-SlotModule Build(const std::vector<Resource>& after_slot) {
-  return BuildSlotModule(SlotResource{}, after_slot, ModuleStamp{});
+TSlotModule Build(const std::vector<TResource>& after_slot) {
+  return BuildSlotModule(TSlotResource{}, after_slot, TModuleStamp{});
 }
 
 TEST(ResourceKey, StoresNamesUpperCaseAndRefusesWhatTheLoaderCannotFind) {
-  EXPECT_EQ(ResourceKey::Named("mui"), ResourceKey::Named("MUI"));
-  EXPECT_EQ(ResourceKey::Named("Typelib").name(), u"TYPELIB");
+  EXPECT_EQ(TResourceKey::Named("mui"), TResourceKey::Named("MUI"));
+  EXPECT_EQ(TResourceKey::Named("Typelib").name(), u"TYPELIB");
   for (const std::string& bad :
        {std::string(), std::string(256, 'A'), std::string("T\xC3\xA9"), std::string("A\tB")}) {
-    EXPECT_THROW(ResourceKey::Named(bad), std::invalid_argument) << bad;
+    EXPECT_THROW(TResourceKey::Named(bad), std::invalid_argument) << bad;
   }
 }
 
 TEST(SlotModule, RefusesDuplicatesAndClashesWithTheSlot) {
-  const Resource version{16, 1, 0x0409, Bytes(4)};
-  const std::vector<std::vector<Resource>> cases = {
+  const TResource version{16, 1, 0x0409, TBytes(4)};
+  const std::vector<std::vector<TResource>> cases = {
       {version, version},
-      {Resource{10, 1, 0x0409, Bytes(4)}},
-      {Resource{ResourceKey::Named("mui"), 1, 0x0409, {}},
-       Resource{ResourceKey::Named("MUI"), 1, 0x0409, {}}},
+      {TResource{10, 1, 0x0409, TBytes(4)}},
+      {TResource{TResourceKey::Named("mui"), 1, 0x0409, {}},
+       TResource{TResourceKey::Named("MUI"), 1, 0x0409, {}}},
   };
   for (const auto& resources : cases) EXPECT_THROW(Build(resources), std::invalid_argument);
   // Same type and name in another language is a different resource.
-  EXPECT_NO_THROW(Build({Resource{10, 1, 0x0407, Bytes(4)}}));
+  EXPECT_NO_THROW(Build({TResource{10, 1, 0x0407, TBytes(4)}}));
 }
 
 // One resource with a named type of `length` characters next to the slot resource. The tables
@@ -48,15 +49,15 @@ TEST(SlotModule, PlacesTheDirectoryAroundTheFixedEntryOrSaysHowMuchItNeeds) {
   };
   const Case cases[] = {{83, 312}, {84, 498}, {133, 596}, {134, 598}, {255, 840}};
   for (const Case& c : cases) {
-    const std::vector<Resource> one{
-        {ResourceKey::Named(std::string(c.length, 'N')), 1, 0x0409, Bytes(4)}};
+    const std::vector<TResource> one{
+        {TResourceKey::Named(std::string(c.length, 'N')), 1, 0x0409, TBytes(4)}};
     if (c.needed <= kSlotSectionOffset) {
       EXPECT_EQ(Build(one).directory_end, kResourceSectionFileOffset + c.needed) << c.length;
     } else {
       try {
         Build(one);
         ADD_FAILURE() << c.length << " characters should not fit";
-      } catch (const DirectoryOverflow& overflow) {
+      } catch (const EDirectoryOverflow& overflow) {
         EXPECT_EQ(overflow.needed(), c.needed) << c.length;
         EXPECT_EQ(overflow.available(), kSlotSectionOffset);
       }
@@ -67,8 +68,8 @@ TEST(SlotModule, PlacesTheDirectoryAroundTheFixedEntryOrSaysHowMuchItNeeds) {
 // Data after the slot starts 8-aligned in section terms; the file is padded to 512 and the
 // image to 4096. Numbers worked out by hand: the slot ends at section offset 3,800,004.
 TEST(SlotModule, LaysOutDataAfterTheSlotAndSizesTheFinishedFile) {
-  const SlotModule module =
-      Build({{16, 1, 0x0409, Bytes{1, 2, 3}}, {11, 1, 0x0409, Bytes{4, 5, 6, 7, 8}}});
+  const TSlotModule module =
+      Build({{16, 1, 0x0409, TBytes{1, 2, 3}}, {11, 1, 0x0409, TBytes{4, 5, 6, 7, 8}}});
   ASSERT_EQ(module.resources.size(), 3u);
   EXPECT_EQ(module.resources[0].data_entry_offset, kSlotDataEntryOffset);
   EXPECT_EQ(module.resources[0].data_rva, kResourceSectionRva + kSlotSectionOffset);
@@ -79,7 +80,7 @@ TEST(SlotModule, LaysOutDataAfterTheSlotAndSizesTheFinishedFile) {
   EXPECT_EQ(module.template_bytes.size(), module.finished_size - kSlotSize);
   EXPECT_EQ(module.size_of_image, 0x1000u + 3'801'088);
   const auto data = module.template_bytes.begin() + (module.resources[2].data_offset - kSlotSize);
-  EXPECT_EQ(Bytes(data, data + 5), (Bytes{4, 5, 6, 7, 8}));
+  EXPECT_EQ(TBytes(data, data + 5), (TBytes{4, 5, 6, 7, 8}));
 }
 
 // --- VS_VERSIONINFO ---
@@ -93,11 +94,11 @@ struct VersionNodeRow {
 
 // An independent walk: records each node and returns where it ends; children start on DWORD
 // boundaries after the parent's value, up to the parent's length.
-std::size_t WalkVersionNodes(const Bytes& blob, std::size_t at, std::vector<VersionNodeRow>& rows) {
-  VersionNodeRow row{
-      at, Load16(blob, at).value(), Load16(blob, at + 2).value(), Load16(blob, at + 4).value(), {}};
+std::size_t WalkVersionNodes(const TBytes& blob, std::size_t at, std::vector<VersionNodeRow>& rows) {
+  const TByteReader bytes(blob);
+  VersionNodeRow row{at, bytes.U16(at), bytes.U16(at + 2), bytes.U16(at + 4), {}};
   std::size_t cursor = at + 6;
-  for (; Load16(blob, cursor).value() != 0; cursor += 2) row.key.push_back(*Load16(blob, cursor));
+  for (; bytes.U16(cursor) != 0; cursor += 2) row.key.push_back(bytes.U16(cursor));
   cursor = AlignUp(cursor + 2, 4) + (row.type == 1 ? 2u * row.value_length : row.value_length);
   rows.push_back(row);
   while (AlignUp(cursor, 4) < at + row.length)
@@ -130,9 +131,9 @@ TEST(VersionInfo, NodeLengthsAndPaddingAsGetFileVersionInfoReadsThem) {
         {220, 36, 4, 0, u"Translation"}}},
   };
   for (const Case& c : cases) {
-    VersionInfo info;
+    TVersionInfo info;
     info.strings = c.strings;
-    const Bytes blob = BuildVersionInfo(info);
+    const TBytes blob = BuildVersionInfo(info);
     std::vector<VersionNodeRow> rows;
     WalkVersionNodes(blob, 0, rows);
     EXPECT_EQ(rows, c.expected);
@@ -146,11 +147,11 @@ TEST(VersionInfo, NodeLengthsAndPaddingAsGetFileVersionInfoReadsThem) {
 // only come out with 8-byte block padding and three NULs after a name list; the offsets are
 // those a loader reads the language and type lists from.
 TEST(MuiConfig, PacksBlocksAsMicrosoftsOwnFiles) {
-  MuiConfig mui;
+  TMuiConfig mui;
   mui.main_name_types = {"MUI"};
   mui.main_id_types = {2, 3, 4, 5, 6, 9, 14, 16};
   mui.language = "en-US";
-  MuiConfig neutral;
+  TMuiConfig neutral;
   neutral.file_type = 0x11;
   neutral.ultimate_fallback_location = 1;
   neutral.main_name_types = {"AVI", "FTR", "ORDERSTREAM", "TYPELIB", "UIFILE", "XML", "MUI"};
@@ -158,13 +159,13 @@ TEST(MuiConfig, PacksBlocksAsMicrosoftsOwnFiles) {
   neutral.mui_name_types = {"MUI"};
   neutral.mui_id_types = mui.main_id_types;
   neutral.ultimate_fallback_language = "en-US";
-  MuiConfig ours;
+  TMuiConfig ours;
   ours.main_name_types = {"MUI"};
   ours.main_id_types = {10, 16};
   ours.language = "en-US";
 
   struct Case {
-    const MuiConfig* config;
+    const TMuiConfig* config;
     std::uint32_t length;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs;  // offset/length at 0x54..0x80
   };
@@ -174,14 +175,15 @@ TEST(MuiConfig, PacksBlocksAsMicrosoftsOwnFiles) {
       {&ours, 0xB0, {{0x88, 14}, {0x98, 8}, {0, 0}, {0, 0}, {0xA0, 12}, {0, 0}}},
   };
   for (const Case& c : cases) {
-    const Bytes blob = BuildMuiConfig(*c.config);
+    const TBytes blob = BuildMuiConfig(*c.config);
     EXPECT_EQ(blob.size(), c.length);
-    EXPECT_EQ(Load32(blob, 0), 0xFECDFECDu);
-    EXPECT_EQ(Load32(blob, 4), c.length);
-    EXPECT_EQ(Load32(blob, 0x10), c.config->file_type);
+    const TByteReader bytes(blob);
+    EXPECT_EQ(bytes.U32(0), 0xFECDFECDu);
+    EXPECT_EQ(bytes.U32(4), c.length);
+    EXPECT_EQ(bytes.U32(0x10), c.config->file_type);
     std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs;
     for (std::size_t at = 0x54; at < 0x84; at += 8)
-      pairs.push_back({*Load32(blob, at), *Load32(blob, at + 4)});
+      pairs.push_back({bytes.U32(at), bytes.U32(at + 4)});
     EXPECT_EQ(pairs, c.pairs);
   }
 }

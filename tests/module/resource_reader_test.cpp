@@ -13,14 +13,14 @@
 namespace marivane::module::test {
 namespace {
 
-std::vector<Resource> Sorted(std::vector<Resource> resources) {
-  std::sort(resources.begin(), resources.end(), [](const Resource& a, const Resource& b) {
+std::vector<TResource> Sorted(std::vector<TResource> resources) {
+  std::sort(resources.begin(), resources.end(), [](const TResource& a, const TResource& b) {
     return std::tie(a.type, a.name, a.language) < std::tie(b.type, b.name, b.language);
   });
   return resources;
 }
 
-void ExpectSame(const std::vector<Resource>& actual, const std::vector<Resource>& expected) {
+void ExpectSame(const std::vector<TResource>& actual, const std::vector<TResource>& expected) {
   ASSERT_EQ(actual.size(), expected.size());
   for (std::size_t i = 0; i < actual.size(); ++i) {
     EXPECT_EQ(actual[i].type, expected[i].type) << i;
@@ -34,21 +34,21 @@ void ExpectSame(const std::vector<Resource>& actual, const std::vector<Resource>
 // Our own boot screen files go back through the reader: the split directory around the fixed
 // entry at 824, named types and data after a slot of 3.8 MB must all come back as written.
 TEST(ResourceReader, ReadsBackWhatTheSlotWriterWrote) {
-  const std::vector<Resource> extras = {
+  const std::vector<TResource> extras = {
       {6, 7, 0x0409, RandomBytes(100, 1)},
-      {ResourceKey::Named("typelib"), ResourceKey::Named("Layout"), 0x0407, RandomBytes(33, 2), 1252},
+      {TResourceKey::Named("typelib"), TResourceKey::Named("Layout"), 0x0407, RandomBytes(33, 2), 1252},
       {11, 1, 0x0409, {}},
   };
-  const SlotModule made = BuildBootTemplate(extras);
-  const Bytes wim = RandomBytes(5000, 3);
-  const std::vector<Resource> read = ReadResourceModule(Splice(made.template_bytes, wim));
+  const TSlotModule made = BuildBootTemplate(extras);
+  const TBytes wim = RandomBytes(5000, 3);
+  const std::vector<TResource> read = ReadResourceModule(Splice(made.template_bytes, wim));
 
-  std::vector<Resource> expected(extras.begin(), extras.end());
+  std::vector<TResource> expected(extras.begin(), extras.end());
   expected.push_back({10, 1, kTemplateLanguage, wim});
   ASSERT_EQ(read.size(), extras.size() + 3);  // plus the slot, VERSION and MUI
-  std::vector<Resource> without_ours;
-  for (const Resource& resource : read) {
-    const bool ours = resource.type == ResourceKey(16) || resource.type == ResourceKey::Named("MUI");
+  std::vector<TResource> without_ours;
+  for (const TResource& resource : read) {
+    const bool ours = resource.type == TResourceKey(16) || resource.type == TResourceKey::Named("MUI");
     if (!ours) without_ours.push_back(resource);
   }
   ExpectSame(Sorted(without_ours), Sorted(expected));
@@ -57,27 +57,27 @@ TEST(ResourceReader, ReadsBackWhatTheSlotWriterWrote) {
 // A template made from a finished module must, once a payload is spliced in, hold the same
 // resources as that module did with its own payload: nothing lost, nothing moved into the slot.
 TEST(LanguageTemplate, MadeFromABuiltModuleCarriesEverythingButTheSlot) {
-  const std::vector<Resource> extras = {{6, 1, 0x0409, RandomBytes(64, 4)},
-                                        {11, 1, 0x0409, RandomBytes(40, 5)}};
-  const Bytes built = Splice(BuildBootTemplate(extras).template_bytes, RandomBytes(700, 6));
-  const LanguageTemplate made = BuildLanguageTemplate(built);
+  const std::vector<TResource> extras = {{6, 1, 0x0409, RandomBytes(64, 4)},
+                                         {11, 1, 0x0409, RandomBytes(40, 5)}};
+  const TBytes built = Splice(BuildBootTemplate(extras).template_bytes, RandomBytes(700, 6));
+  const TLanguageTemplate made = BuildLanguageTemplate(built);
   EXPECT_EQ(made.language, kTemplateLanguage);
   EXPECT_EQ(made.carried, extras.size() + 2);
 
-  const Bytes payload = RandomBytes(1234, 7);
-  std::vector<Resource> before = Sorted(ReadResourceModule(built));
-  for (Resource& resource : before)
-    if (resource.type == ResourceKey(10)) resource.data = payload;
+  const TBytes payload = RandomBytes(1234, 7);
+  std::vector<TResource> before = Sorted(ReadResourceModule(built));
+  for (TResource& resource : before)
+    if (resource.type == TResourceKey(10)) resource.data = payload;
   ExpectSame(Sorted(ReadResourceModule(Splice(made.module.template_bytes, payload))), before);
 }
 
 // Truncations at every length of a valid module: each must be an error of our own kind, never
 // a read past the end (ASan watches the native run).
 TEST(ResourceReader, EveryTruncationIsAModuleError) {
-  const Bytes whole = Splice(BuildBootTemplate().template_bytes, Bytes(16, 0x5A));
-  const Bytes head(whole.begin(), whole.begin() + kSlotOffset);
+  const TBytes whole = Splice(BuildBootTemplate().template_bytes, TBytes(16, 0x5A));
+  const TBytes head(whole.begin(), whole.begin() + kSlotOffset);
   for (std::size_t length = 0; length < head.size(); ++length) {
-    EXPECT_THROW(ReadResourceModule(std::span(head.data(), length)), ModuleError) << length;
+    EXPECT_THROW(ReadResourceModule(std::span(head.data(), length)), EModuleError) << length;
   }
 }
 

@@ -4,60 +4,50 @@
 #include <random>
 #include <stdexcept>
 
+#include "base/little_endian.h"
+
 namespace marivane::test {
-namespace {
-
-void Put16(Bytes& out, std::uint32_t value) {
-  out.push_back(static_cast<std::uint8_t>(value));
-  out.push_back(static_cast<std::uint8_t>(value >> 8));
-}
-void Put32(Bytes& out, std::uint32_t value) {
-  Put16(out, value & 0xFFFF);
-  Put16(out, value >> 16);
-}
-
-}  // namespace
 
 Bytes MakeBitmap(const BitmapSpec& spec) {
   Bytes out = {'B', 'M'};
-  Put32(out, 0);  // file size and pixel offset: readers must not rely on them
-  Put32(out, 0);
-  Put32(out, 0);
+  AppendU32(out, 0);  // file size and pixel offset: readers must not rely on them
+  AppendU32(out, 0);
+  AppendU32(out, 0);
   if (spec.header_size == 12) {
-    Put32(out, 12);
-    Put16(out, static_cast<std::uint32_t>(spec.width));
-    Put16(out, static_cast<std::uint32_t>(spec.height));
-    Put16(out, spec.planes);
-    Put16(out, spec.bit_count);
+    AppendU32(out, 12);
+    AppendU16(out, static_cast<std::uint16_t>(spec.width));
+    AppendU16(out, static_cast<std::uint16_t>(spec.height));
+    AppendU16(out, spec.planes);
+    AppendU16(out, spec.bit_count);
   } else {
     const std::size_t start = out.size();
-    Put32(out, spec.header_size);
-    Put32(out, static_cast<std::uint32_t>(spec.width));
-    Put32(out, static_cast<std::uint32_t>(spec.height));
-    Put16(out, spec.planes);
-    Put16(out, spec.bit_count);
-    Put32(out, spec.compression);
-    Put32(out, spec.size_image);
-    Put32(out, 2835);  // 72 dpi
-    Put32(out, 2835);
-    Put32(out, spec.colors_used);
-    Put32(out, 0);
+    AppendU32(out, spec.header_size);
+    AppendU32(out, static_cast<std::uint32_t>(spec.width));
+    AppendU32(out, static_cast<std::uint32_t>(spec.height));
+    AppendU16(out, spec.planes);
+    AppendU16(out, spec.bit_count);
+    AppendU32(out, spec.compression);
+    AppendU32(out, spec.size_image);
+    AppendU32(out, 2835);  // 72 dpi
+    AppendU32(out, 2835);
+    AppendU32(out, spec.colors_used);
+    AppendU32(out, 0);
     if (spec.header_size >= 52) {
       // Masks inside the header: 5-6-5 for 16 bits, 8-8-8 otherwise.
       const bool sixteen = spec.bit_count == 16;
-      Put32(out, sixteen ? 0xF800 : 0xFF0000);
-      Put32(out, sixteen ? spec.green_mask : 0x00FF00);
-      Put32(out, sixteen ? 0x001F : 0x0000FF);
+      AppendU32(out, sixteen ? 0xF800 : 0xFF0000);
+      AppendU32(out, sixteen ? spec.green_mask : 0x00FF00);
+      AppendU32(out, sixteen ? 0x001F : 0x0000FF);
     }
     if (spec.header_size >= 108) {
-      Put32(out, 0);                  // alpha mask (56-byte form ends here)
-      Put32(out, 0x73524742);         // 'sRGB'
+      AppendU32(out, 0);                  // alpha mask (56-byte form ends here)
+      AppendU32(out, 0x73524742);         // 'sRGB'
     }
     out.resize(start + spec.header_size, 0);
     if (spec.header_size == 40 && spec.compression == 3) {
-      Put32(out, spec.bit_count == 16 ? 0xF800 : 0xFF0000);
-      Put32(out, spec.bit_count == 16 ? spec.green_mask : 0x00FF00);
-      Put32(out, spec.bit_count == 16 ? 0x001F : 0x0000FF);
+      AppendU32(out, spec.bit_count == 16 ? 0xF800 : 0xFF0000);
+      AppendU32(out, spec.bit_count == 16 ? spec.green_mask : 0x00FF00);
+      AppendU32(out, spec.bit_count == 16 ? 0x001F : 0x0000FF);
     }
   }
   std::uint32_t entries = spec.colors_used;
@@ -95,82 +85,82 @@ Bytes MakeIcon(std::uint8_t width, std::uint8_t height, std::uint16_t type) {
   const int w = width ? width : 256;
   const int h = height ? height : 256;
   Bytes image;
-  Put32(image, 40);
-  Put32(image, static_cast<std::uint32_t>(w));
-  Put32(image, static_cast<std::uint32_t>(h * 2));  // colour rows, then the mask rows
-  Put16(image, 1);
-  Put16(image, 32);
-  for (int i = 0; i < 6; ++i) Put32(image, 0);
-  for (int i = 0; i < w * h; ++i) Put32(image, 0xFF2060A0);
+  AppendU32(image, 40);
+  AppendU32(image, static_cast<std::uint32_t>(w));
+  AppendU32(image, static_cast<std::uint32_t>(h * 2));  // colour rows, then the mask rows
+  AppendU16(image, 1);
+  AppendU16(image, 32);
+  for (int i = 0; i < 6; ++i) AppendU32(image, 0);
+  for (int i = 0; i < w * h; ++i) AppendU32(image, 0xFF2060A0);
   image.resize(image.size() + static_cast<std::size_t>(((w + 31) / 32) * 4 * h), 0);
 
   Bytes out;
-  Put16(out, 0);
-  Put16(out, type);
-  Put16(out, 1);
+  AppendU16(out, 0);
+  AppendU16(out, type);
+  AppendU16(out, 1);
   out.push_back(width);
   out.push_back(height);
   out.push_back(0);  // colours
   out.push_back(0);
-  Put16(out, 1);   // planes
-  Put16(out, 32);  // bits
-  Put32(out, static_cast<std::uint32_t>(image.size()));
-  Put32(out, 6 + 16);
+  AppendU16(out, 1);   // planes
+  AppendU16(out, 32);  // bits
+  AppendU32(out, static_cast<std::uint32_t>(image.size()));
+  AppendU32(out, 6 + 16);
   out.insert(out.end(), image.begin(), image.end());
   return out;
 }
 
 Bytes MakeEnhancedMetafile(std::int32_t width, std::int32_t height) {
   Bytes out;
-  Put32(out, 1);   // EMR_HEADER
-  Put32(out, 88);  // its size
-  for (std::int32_t v : {0, 0, width - 1, height - 1}) Put32(out, static_cast<std::uint32_t>(v));
+  AppendU32(out, 1);   // EMR_HEADER
+  AppendU32(out, 88);  // its size
+  for (std::int32_t v : {0, 0, width - 1, height - 1}) AppendU32(out, static_cast<std::uint32_t>(v));
   // The frame in hundredths of a millimetre; rounded up so that it scales back exactly.
   for (std::int32_t v : {0, 0, (width * 2540 + 95) / 96, (height * 2540 + 95) / 96})
-    Put32(out, static_cast<std::uint32_t>(v));
-  Put32(out, 0x464D4520);  // " EMF"
-  Put32(out, 0x10000);     // version
-  Put32(out, 108);         // bytes in all
-  Put32(out, 2);           // records
-  Put16(out, 1);           // handles
-  Put16(out, 0);
-  Put32(out, 0);  // description length and offset
-  Put32(out, 0);
-  Put32(out, 0);  // palette entries
-  Put32(out, 1024);
-  Put32(out, 768);
-  Put32(out, 320);
-  Put32(out, 240);
-  Put32(out, 14);  // EMR_EOF
-  Put32(out, 20);
-  Put32(out, 0);
-  Put32(out, 16);
-  Put32(out, 20);
+    AppendU32(out, static_cast<std::uint32_t>(v));
+  AppendU32(out, 0x464D4520);  // " EMF"
+  AppendU32(out, 0x10000);     // version
+  AppendU32(out, 108);         // bytes in all
+  AppendU32(out, 2);           // records
+  AppendU16(out, 1);           // handles
+  AppendU16(out, 0);
+  AppendU32(out, 0);  // description length and offset
+  AppendU32(out, 0);
+  AppendU32(out, 0);  // palette entries
+  AppendU32(out, 1024);
+  AppendU32(out, 768);
+  AppendU32(out, 320);
+  AppendU32(out, 240);
+  AppendU32(out, 14);  // EMR_EOF
+  AppendU32(out, 20);
+  AppendU32(out, 0);
+  AppendU32(out, 16);
+  AppendU32(out, 20);
   return out;
 }
 
 Bytes MakePlaceableMetafile(std::int16_t width, std::int16_t height, bool good_checksum) {
   Bytes out;
-  Put32(out, 0x9AC6CDD7);
-  Put16(out, 0);  // handle
+  AppendU32(out, 0x9AC6CDD7);
+  AppendU16(out, 0);  // handle
   for (std::int16_t v : {std::int16_t{0}, std::int16_t{0}, width, height})
-    Put16(out, static_cast<std::uint16_t>(v));
-  Put16(out, 96);  // units per inch
-  Put32(out, 0);
+    AppendU16(out, static_cast<std::uint16_t>(v));
+  AppendU16(out, 96);  // units per inch
+  AppendU32(out, 0);
   std::uint16_t checksum = 0;
   for (std::size_t i = 0; i < out.size(); i += 2)
-    checksum ^= static_cast<std::uint16_t>(out[i] | (out[i + 1] << 8));
-  Put16(out, good_checksum ? checksum : static_cast<std::uint16_t>(checksum ^ 1));
+    checksum ^= LoadU16(&out[i]);
+  AppendU16(out, good_checksum ? checksum : static_cast<std::uint16_t>(checksum ^ 1));
   // METAHEADER: memory metafile, 9-word header, version 3, size in words, then the end record.
-  Put16(out, 1);
-  Put16(out, 9);
-  Put16(out, 0x300);
-  Put32(out, 9 + 3);
-  Put16(out, 0);
-  Put32(out, 3);
-  Put16(out, 0);
-  Put32(out, 3);
-  Put16(out, 0);
+  AppendU16(out, 1);
+  AppendU16(out, 9);
+  AppendU16(out, 0x300);
+  AppendU32(out, 9 + 3);
+  AppendU16(out, 0);
+  AppendU32(out, 3);
+  AppendU16(out, 0);
+  AppendU32(out, 3);
+  AppendU16(out, 0);
   return out;
 }
 

@@ -4,7 +4,7 @@
 
 #include <bit>
 
-#include "builder/errors.h"
+#include "base/errors.h"
 #include "platform/exit_procs.h"
 #include "platform/wimgapi.h"
 #include "resources/resource.h"

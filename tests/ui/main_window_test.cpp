@@ -3,7 +3,7 @@
 #include "ui_test_support.h"
 
 #include "builder/boot_screen_builder.h"
-#include "builder/errors.h"
+#include "base/errors.h"
 #include "resources/resource.h"
 
 namespace marivane::test {

@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    const marivane::module::SlotModule module = marivane::module::BuildBootTemplate();
+    const marivane::module::TSlotModule module = marivane::module::BuildBootTemplate();
     std::FILE* file = std::fopen(argv[1], "wb");
     if (file == nullptr) {
       std::perror(argv[1]);

@@ -1,8 +1,9 @@
-#include "builder/stream.h"
+#include "base/stream.h"
 
 #include <algorithm>
+#include <cstring>
 
-#include "builder/errors.h"
+#include "base/errors.h"
 
 namespace marivane {
 

@@ -1,10 +1,9 @@
-// A sequential source of bytes (an open file, or memory in tests and fuzzers), and the one
-// reader through which untrusted file contents are taken apart.
+// A sequential source of bytes (an open file, or memory in tests and fuzzers), and the reader
+// that takes whole parts out of it. What a part holds is read through TByteReader.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <span>
 #include <vector>
 
@@ -31,8 +30,8 @@ class TMemoryStream final : public TStream {
   std::size_t position_ = 0;
 };
 
-// Little-endian reads over a stream. Every read of a part that must be there whole raises
-// EReadError when the stream ends first.
+// Reads over a stream. Every read of a part that must be there whole raises EReadError when the
+// stream ends first.
 class TStreamReader {
  public:
   explicit TStreamReader(TStream& stream) : stream_(stream) {}
@@ -47,21 +46,5 @@ class TStreamReader {
  private:
   TStream& stream_;
 };
-
-inline std::uint16_t LoadU16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-inline std::uint32_t LoadU32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-inline std::int32_t LoadI32(const std::uint8_t* p) { return static_cast<std::int32_t>(LoadU32(p)); }
-inline std::int16_t LoadI16(const std::uint8_t* p) { return static_cast<std::int16_t>(LoadU16(p)); }
-inline void StoreU32(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-  p[2] = static_cast<std::uint8_t>(v >> 16);
-  p[3] = static_cast<std::uint8_t>(v >> 24);
-}
 
 }  // namespace marivane

@@ -1,5 +1,6 @@
 // The error kinds that reading, copying and the system can raise, each carrying the text the
-// user sees, and the rules that turn a system error code into such a text.
+// user sees, and the rules that compose those texts. The system's own text for an error code
+// is the platform's to give (platform::SystemErrorText); it is handed in here as it comes.
 #pragma once
 
 #include <cstdint>
@@ -48,28 +49,28 @@ class EWriteError : public Exception {
   EWriteError() : Exception("Stream write error") {}
 };
 
-// The platform refused something and reported an error code.
+// The platform refused something and reported an error code. platform::OSError(code) makes one
+// with the system's text for the code.
 class EOSError : public Exception {
  public:
-  explicit EOSError(std::uint32_t code);
+  EOSError(std::uint32_t code, const std::string& system_text);
   std::uint32_t code() const { return code_; }
 
  private:
   std::uint32_t code_;
 };
 
-// The system's text for an error code, without the trailing spaces, line breaks and full
-// stops that the system puts after it.
-std::string SystemErrorTextStripped(std::uint32_t code);
+// Each `system_text` below is the system's text for the error code as the system gives it; the
+// trailing spaces, line breaks and full stops it puts after the text are left out.
 
 // "System Error.  Code: 5.\r\nAccess is denied" — the text of an EOSError.
-std::string OSErrorMessage(std::uint32_t code);
+std::string OSErrorMessage(std::uint32_t code, const std::string& system_text);
 
 // "Cannot open file \"C:\x.bmp\". The system cannot find the file specified"
-std::string CannotOpenFileMessage(const std::string& path, std::uint32_t code);
+std::string CannotOpenFileMessage(const std::string& path, const std::string& system_text);
 
 // "Cannot create file \"C:\x.mui\". Access is denied"
-std::string CannotCreateFileMessage(const std::string& path, std::uint32_t code);
+std::string CannotCreateFileMessage(const std::string& path, const std::string& system_text);
 
 // The text of the error box that the application's default handler shows: the message, with a
 // full stop appended when its last character sorts after "." (so none after "." "!" or ")").
