@@ -3,6 +3,7 @@
 // Every failure comes back as a Windows error number.
 #pragma once
 
+#include <compare>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -22,19 +23,38 @@ struct TFileInfo {
   std::uint64_t last_write_time = 0;
 };
 
+// The same file or folder, whatever path reached it: device and inode on POSIX, volume serial
+// number and file index on Win32.
+struct TFileId {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  auto operator<=>(const TFileId&) const = default;
+};
+
 struct TDirectoryItem {
   std::u16string name;
   TFileInfo info;
+};
+
+// A folder as ListFolder finds it. The identity and time are those of the folder listed, which
+// for a link is the folder it names.
+struct TFolderListing {
+  TFileId id;
+  std::uint64_t last_write_time = 0;
+  // Everything but "." and ".."; objects that are neither files nor folders (devices, sockets,
+  // pipes) are left out. Links are followed.
+  std::vector<TDirectoryItem> items;
 };
 
 namespace fs {
 
 // Information about the object at `path`; a folder's own entry for the image root.
 TDword QueryInfo(const std::u16string& path, TFileInfo& info);
-// The entries of a folder except "." and "..". Objects that are neither files nor folders
-// (devices, sockets) are left out.
-TDword ListFolder(const std::u16string& path, std::vector<TDirectoryItem>& items);
-TDword ReadWholeFile(const std::u16string& path, std::vector<std::uint8_t>& data);
+TDword ListFolder(const std::u16string& path, TFolderListing& listing);
+// `last_write_time` is that of the file read, a link's target rather than the link. Fails with
+// ERROR_SHARING_VIOLATION for an archive this process has open for writing, by whatever path it
+// is reached, as Windows does for a file opened without sharing.
+TDword ReadWholeFile(const std::u16string& path, std::vector<std::uint8_t>& data, std::uint64_t& last_write_time);
 std::u16string JoinPath(const std::u16string& folder, const std::u16string& name);
 
 enum class TDisposition { kCreateNew, kCreateAlways };

@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <set>
 
 #include "imaging/file_system.h"
 #include "imaging/utf.h"
@@ -35,6 +37,8 @@ TDword FromErrno(int err) {
     case ENOMEM: return kErrorNotEnoughMemory;
     case ENAMETOOLONG: return kErrorInvalidName;
     case EISDIR: return kErrorAccessDenied;
+    // Too many links on the way: Windows reports the same for a chain of reparse points.
+    case ELOOP: return kErrorCantResolveFilename;
     default: return kErrorWriteFault;
   }
 }
@@ -64,12 +68,27 @@ TFileInfo InfoFromStat(const struct stat& st) {
   return info;
 }
 
+TFileId IdFromStat(const struct stat& st) { return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)}; }
+
+// Windows refuses to open a file that is held open for writing without sharing; POSIX has no
+// such rule, so the archives being written are listed here and ReadWholeFile refuses them the
+// same way. Otherwise a capture of a folder that holds its own archive, under any name or
+// through a link, reads its own growing output. A multiset: one file may be opened twice.
+std::mutex g_outputs_mutex;
+std::multiset<TFileId> g_open_outputs;
+
+bool IsOpenOutput(const TFileId& id) {
+  std::lock_guard lock(g_outputs_mutex);
+  return g_open_outputs.count(id) != 0;
+}
+
 class TPosixOutputFile final : public TOutputFile {
  public:
-  TPosixOutputFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-  ~TPosixOutputFile() override {
-    if (fd_ >= 0) ::close(fd_);
+  TPosixOutputFile(int fd, std::string path, const TFileId& id) : fd_(fd), path_(std::move(path)), id_(id) {
+    std::lock_guard lock(g_outputs_mutex);
+    g_open_outputs.insert(id_);
   }
+  ~TPosixOutputFile() override { CloseFd(); }
 
   TDword WriteAt(std::uint64_t offset, std::span<const std::uint8_t> data) override {
     std::size_t done = 0;
@@ -89,20 +108,30 @@ class TPosixOutputFile final : public TOutputFile {
   }
 
   void Discard() override {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    ::unlink(path_.c_str());
+    // Only our own file goes: something else may have been put at the path meanwhile.
+    struct stat st;
+    const bool ours = fd_ >= 0 && ::stat(path_.c_str(), &st) == 0 && IdFromStat(st) == id_;
+    CloseFd();
+    if (ours) ::unlink(path_.c_str());
   }
 
-  TDword Close() override {
-    const int rc = ::close(fd_);
-    fd_ = -1;
-    return rc == 0 ? kErrorSuccess : FromErrno(errno);
-  }
+  TDword Close() override { return CloseFd() == 0 ? kErrorSuccess : FromErrno(errno); }
 
  private:
+  int CloseFd() {
+    if (fd_ < 0) return 0;
+    {
+      std::lock_guard lock(g_outputs_mutex);
+      g_open_outputs.erase(g_open_outputs.find(id_));
+    }
+    const int rc = ::close(fd_);
+    fd_ = -1;
+    return rc;
+  }
+
   int fd_;
   std::string path_;
+  TFileId id_;
 };
 
 }  // namespace
@@ -116,12 +145,23 @@ TDword QueryInfo(const std::u16string& path, TFileInfo& info) {
   return kErrorSuccess;
 }
 
-TDword ListFolder(const std::u16string& path, std::vector<TDirectoryItem>& items) {
-  items.clear();
+TDword ListFolder(const std::u16string& path, TFolderListing& listing) {
+  listing = {};
   std::string p;
   if (!NarrowPath(path, p)) return kErrorInvalidName;
-  DIR* dir = ::opendir(p.c_str());
-  if (!dir) return errno == ENOTDIR ? kErrorDirectory : FromErrno(errno);
+  // The identity comes from the descriptor that is then listed, so the caller's loop check
+  // holds for what it gets even if the path is swapped meanwhile.
+  const int fd = ::open(p.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOTDIR ? kErrorDirectory : FromErrno(errno);
+  struct stat own;
+  DIR* dir = ::fstat(fd, &own) == 0 ? ::fdopendir(fd) : nullptr;
+  if (!dir) {
+    const int err = errno;
+    ::close(fd);
+    return FromErrno(err);
+  }
+  listing.id = IdFromStat(own);
+  listing.last_write_time = ToFileTime(own.st_mtim);
   TDword result = kErrorSuccess;
   for (;;) {
     errno = 0;
@@ -143,22 +183,29 @@ TDword ListFolder(const std::u16string& path, std::vector<TDirectoryItem>& items
       break;
     }
     item.info = InfoFromStat(st);
-    items.push_back(std::move(item));
+    listing.items.push_back(std::move(item));
   }
   ::closedir(dir);
   return result;
 }
 
-TDword ReadWholeFile(const std::u16string& path, std::vector<std::uint8_t>& data) {
+TDword ReadWholeFile(const std::u16string& path, std::vector<std::uint8_t>& data, std::uint64_t& last_write_time) {
   std::string p;
   if (!NarrowPath(path, p)) return kErrorInvalidName;
-  const int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: a pipe put in the file's place after the folder was listed must not hang the
+  // open; it is refused below. Reads from a regular file ignore the flag.
+  const int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return FromErrno(errno);
   TDword result = kErrorSuccess;
   struct stat st;
   if (::fstat(fd, &st) != 0) {
     result = FromErrno(errno);
+  } else if (!S_ISREG(st.st_mode)) {
+    result = kErrorReadFault;
+  } else if (IsOpenOutput(IdFromStat(st))) {
+    result = kErrorSharingViolation;
   } else {
+    last_write_time = ToFileTime(st.st_mtim);
     data.resize(std::size_t(st.st_size));
     std::size_t done = 0;
     while (done < data.size()) {
@@ -193,7 +240,14 @@ TDword CreateOutputFile(const std::u16string& path, TDisposition disposition,
     if (errno == ENOENT) return kErrorPathNotFound;
     return FromErrno(errno);
   }
-  file = std::make_unique<TPosixOutputFile>(fd, std::move(p));
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    const int err = errno;
+    ::close(fd);
+    ::unlink(p.c_str());
+    return FromErrno(err);
+  }
+  file = std::make_unique<TPosixOutputFile>(fd, std::move(p), IdFromStat(st));
   return kErrorSuccess;
 }
 

@@ -1,10 +1,9 @@
 #include "imaging/imaging_api.h"
 
-#include <chrono>
+#include <algorithm>
 #include <mutex>
 #include <new>
 #include <optional>
-#include <random>
 #include <set>
 #include <string>
 
@@ -17,8 +16,6 @@ namespace imaging {
 namespace {
 
 constexpr TDword kWimCreatedNew = 0;  // WIM_CREATED_NEW, reported through creation_result
-// FILETIME of the Unix epoch, for turning the system clock into Windows time.
-constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
 
 // --- Handles ---
 // Handles are pointers to these objects; every call checks them against the live set first,
@@ -30,6 +27,9 @@ struct THandleObject {
 
 struct TWimObject final : THandleObject {
   std::unique_ptr<TWimWriter> writer;
+  // Closing an archive that holds no image because its capture failed deletes it: an empty
+  // archive left at the path would pass for the capture's result.
+  bool capture_failed = false;
 };
 
 struct TImageObject final : THandleObject {
@@ -64,21 +64,9 @@ std::unique_ptr<THandleObject> UnregisterHandle(THandle h) {
   return owned;
 }
 
-TWimIdentity CurrentIdentity() {
-  {
-    std::lock_guard lock(g_mutex);
-    if (g_fixed_identity) return *g_fixed_identity;
-  }
-  TWimIdentity id;
-  std::random_device rd;
-  for (std::size_t i = 0; i < id.guid.size(); i += 4) {
-    const std::uint32_t r = rd();
-    for (std::size_t k = 0; k < 4; ++k) id.guid[i + k] = std::uint8_t(r >> (8 * k));
-  }
-  const auto since_epoch = std::chrono::system_clock::now().time_since_epoch();
-  const auto ticks = std::chrono::duration_cast<std::chrono::duration<std::int64_t, std::ratio<1, 10000000>>>(since_epoch);
-  id.time = kUnixEpochAsFileTime + std::uint64_t(ticks.count());
-  return id;
+std::optional<TWimIdentity> FixedIdentity() {
+  std::lock_guard lock(g_mutex);
+  return g_fixed_identity;
 }
 
 std::u16string PathString(TWidePath p) { return std::u16string(p); }
@@ -103,25 +91,52 @@ R Guarded(R failure, F&& body) {
 
 // --- Capture ---
 
-TDword CaptureFolder(TWimWriter& writer, const std::u16string& path, TImageNode& dir) {
-  std::vector<TDirectoryItem> items;
-  if (TDword e = fs::ListFolder(path, items)) return e;
-  dir.children.reserve(items.size());
+// Every time the archive stores is a last-write time, so the same files give the same bytes
+// on every run: the clock changes each run, a file's access time each time anyone reads it, and
+// a POSIX system has no creation time to give.
+void SetTimes(TFileInfo& info, std::uint64_t time) {
+  info.creation_time = time;
+  info.last_access_time = time;
+  info.last_write_time = time;
+}
+
+// `ancestors` holds the folders being walked, the root first. A link back to one of them would
+// be walked for ever, so it fails the capture. Identities rather than paths: the link may be
+// anywhere and spelt any way, and a bind mount makes a loop without any link.
+TDword CaptureFolder(TWimWriter& writer, const std::u16string& path, TImageNode& dir,
+                     std::vector<TFileId>& ancestors) {
+  TFolderListing listing;
+  if (TDword e = fs::ListFolder(path, listing)) return e;
+  if (std::find(ancestors.begin(), ancestors.end(), listing.id) != ancestors.end())
+    return kErrorCantResolveFilename;
+  ancestors.push_back(listing.id);
+  // Blobs go into the archive in the order the files are read. The file system's order depends
+  // on the file system and on the order the files were made; the archive's own does not.
+  std::sort(listing.items.begin(), listing.items.end(),
+            [](const TDirectoryItem& a, const TDirectoryItem& b) { return LessWimName(a.name, b.name); });
+  dir.children.reserve(listing.items.size());
+  // A folder is as new as the newest thing in it; an empty one keeps its own time.
+  std::uint64_t newest = listing.items.empty() ? listing.last_write_time : 0;
   std::vector<std::uint8_t> data;
-  for (TDirectoryItem& item : items) {
+  for (TDirectoryItem& item : listing.items) {
     TImageNode node;
     node.name = std::move(item.name);
     node.info = item.info;
     const std::u16string child_path = fs::JoinPath(path, node.name);
     if (node.info.is_directory) {
-      if (TDword e = CaptureFolder(writer, child_path, node)) return e;
+      if (TDword e = CaptureFolder(writer, child_path, node, ancestors)) return e;
     } else {
-      if (TDword e = fs::ReadWholeFile(child_path, data)) return e;
+      std::uint64_t write_time = 0;
+      if (TDword e = fs::ReadWholeFile(child_path, data, write_time)) return e;
       node.info.size = data.size();  // what was actually read, should the file have changed
+      SetTimes(node.info, write_time);
       if (TDword e = writer.AddBlob(data, node.hash)) return e;
     }
+    newest = std::max(newest, node.info.last_write_time);
     dir.children.push_back(std::move(node));
   }
+  ancestors.pop_back();
+  SetTimes(dir.info, newest);
   return kErrorSuccess;
 }
 
@@ -158,7 +173,7 @@ THandle WIMAPI WIMCreateFile(TWidePath path, TDword desired_access, TDword creat
     std::unique_ptr<fs::TOutputFile> file;
     if (TDword e = fs::CreateOutputFile(PathString(path), disposition, file)) return Fail<THandle>(e, nullptr);
     auto wim = std::make_unique<TWimObject>();
-    wim->writer = std::make_unique<TWimWriter>(std::move(file), compression, CurrentIdentity());
+    wim->writer = std::make_unique<TWimWriter>(std::move(file), compression, FixedIdentity());
     if (TDword e = wim->writer->Begin()) return Fail<THandle>(e, nullptr);  // the writer deletes the file
     if (creation_result) *creation_result = kWimCreatedNew;
     SetLastError(kErrorSuccess);
@@ -171,7 +186,10 @@ TBool WIMAPI WIMCloseHandle(THandle handle) {
     std::unique_ptr<THandleObject> object = UnregisterHandle(handle);
     if (!object) return Fail<TBool>(kErrorInvalidHandle, 0);
     if (auto* wim = dynamic_cast<TWimObject*>(object.get())) {
-      if (TDword e = wim->writer->Finish()) return Fail<TBool>(e, 0);
+      if (wim->capture_failed && wim->writer->ImageCount() == 0)
+        wim->writer->Abandon();
+      else if (TDword e = wim->writer->Finish())
+        return Fail<TBool>(e, 0);
     }
     SetLastError(kErrorSuccess);
     return 1;
@@ -182,6 +200,8 @@ THandle WIMAPI WIMCaptureImage(THandle wim_handle, TWidePath path, TDword /*capt
   return Guarded<THandle>(nullptr, [&]() -> THandle {
     TWimObject* wim = Lookup<TWimObject>(wim_handle);
     if (!wim) return Fail<THandle>(kErrorInvalidHandle, nullptr);
+    // Cleared again only by returning an image.
+    wim->capture_failed = true;
     if (!path || !*path) return Fail<THandle>(kErrorInvalidParameter, nullptr);
     const std::u16string root_path = PathString(path);
     TImageNode root;
@@ -193,7 +213,8 @@ THandle WIMAPI WIMCaptureImage(THandle wim_handle, TWidePath path, TDword /*capt
     const TWimWriter::TCheckpoint checkpoint = writer.Checkpoint();
     TDword e;
     try {
-      e = CaptureFolder(writer, root_path, root);
+      std::vector<TFileId> ancestors;
+      e = CaptureFolder(writer, root_path, root, ancestors);
     } catch (...) {
       writer.Rollback(checkpoint);
       throw;
@@ -204,6 +225,7 @@ THandle WIMAPI WIMCaptureImage(THandle wim_handle, TWidePath path, TDword /*capt
     }
     auto image = std::make_unique<TImageObject>();
     image->index = writer.AddImage(std::move(root));
+    wim->capture_failed = false;
     SetLastError(kErrorSuccess);
     return RegisterHandle(std::move(image));
   });

@@ -2,10 +2,12 @@
 // calling convention, so the builder can use it where the system library is missing.
 //
 // Working calls: WIMCreateFile (new archive, no compression or LZX), WIMCaptureImage (a whole
-// folder tree), WIMSetBootImage, WIMCloseHandle (closing the archive handle completes the
-// file). The others, NOT_IMPLEMENTED in MARIVANE_WIMGAPI_ENTRY_POINTS, return 0 with
-// ERROR_CALL_NOT_IMPLEMENTED. Every failure returns 0/null and leaves a Windows error number
-// for LastError().
+// folder tree, links followed; one that leads back into the tree fails with
+// ERROR_CANT_RESOLVE_FILENAME, the archive itself with ERROR_SHARING_VIOLATION),
+// WIMSetBootImage, WIMCloseHandle (closing the archive handle completes the file, or deletes it
+// when a capture failed and left it without an image). The others, NOT_IMPLEMENTED in
+// MARIVANE_WIMGAPI_ENTRY_POINTS, return 0 with ERROR_CALL_NOT_IMPLEMENTED. Every failure
+// returns 0/null and leaves a Windows error number for LastError().
 #pragma once
 
 #include <array>
@@ -29,8 +31,8 @@ MARIVANE_WIMGAPI_ENTRY_POINTS(MARIVANE_IMAGING_DECLARE)
 // The calling thread's last error. On Windows this is GetLastError(), which the library sets.
 TDword LastError();
 
-// Makes every archive created afterwards use this GUID and capture time (a FILETIME) instead
-// of random bytes and the clock, so equal inputs give byte-identical files.
+// Makes every archive created afterwards use this GUID and XML time (a FILETIME) instead of
+// those the archive derives from its files (a hash of its content, their latest write time).
 void SetFixedIdentity(const std::array<std::uint8_t, 16>& guid, std::uint64_t filetime);
 void ClearFixedIdentity();
 

@@ -49,17 +49,6 @@ char16_t Upcase(char16_t c) {
   return c;
 }
 
-// Orders folder entries the way Windows lists them: case-insensitively, then by code unit.
-bool LessWimName(const std::u16string& a, const std::u16string& b) {
-  const std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    const char16_t ua = Upcase(a[i]), ub = Upcase(b[i]);
-    if (ua != ub) return ua < ub;
-  }
-  if (a.size() != b.size()) return a.size() < b.size();
-  return a < b;
-}
-
 // --- Metadata resource ---
 
 std::size_t DentryLength(const TImageNode& node) {
@@ -151,8 +140,18 @@ void AppendTimeElement(std::u16string& out, const char* name, std::uint64_t file
 
 // --- Writer ---
 
+bool LessWimName(const std::u16string& a, const std::u16string& b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const char16_t ua = Upcase(a[i]), ub = Upcase(b[i]);
+    if (ua != ub) return ua < ub;
+  }
+  if (a.size() != b.size()) return a.size() < b.size();
+  return a < b;
+}
+
 TWimWriter::TWimWriter(std::unique_ptr<fs::TOutputFile> file, TWimCompression compression,
-                       const TWimIdentity& identity, const TLzxTuning& tuning)
+                       const std::optional<TWimIdentity>& identity, const TLzxTuning& tuning)
     : file_(std::move(file)), compression_(compression), identity_(identity), lzx_(tuning) {}
 
 TWimWriter::~TWimWriter() {
@@ -313,8 +312,9 @@ TDword TWimWriter::FinishUnchecked() {
     AppendNumberElement(xml, "FILECOUNT", image.file_count);
     AppendNumberElement(xml, "TOTALBYTES", image.total_bytes);
     AppendNumberElement(xml, "HARDLINKBYTES", 0);
-    AppendTimeElement(xml, "CREATIONTIME", identity_.time);
-    AppendTimeElement(xml, "LASTMODIFICATIONTIME", identity_.time);
+    const std::uint64_t time = identity_ ? identity_->time : image.root.info.last_write_time;
+    AppendTimeElement(xml, "CREATIONTIME", time);
+    AppendTimeElement(xml, "LASTMODIFICATIONTIME", time);
     AppendAscii(xml, "</IMAGE>");
   }
   AppendAscii(xml, "</WIM>");
@@ -337,7 +337,10 @@ TDword TWimWriter::FinishUnchecked() {
     h.flags = wim::kHeaderFlagCompression | wim::kHeaderFlagCompressLzx;
     h.chunk_size = kLzxChunkSize;
   }
-  std::memcpy(h.guid, identity_.guid.data(), sizeof h.guid);
+  if (identity_)
+    std::memcpy(h.guid, identity_->guid.data(), sizeof h.guid);
+  else
+    std::memcpy(h.guid, Sha1Of(table).data(), sizeof h.guid);
   h.part_number = 1;
   h.total_parts = 1;
   h.image_count = std::uint32_t(images_.size());

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -18,10 +19,11 @@ namespace imaging {
 
 enum class TWimCompression { kNone, kLzx };
 
-// What makes two otherwise equal archives differ; fixed in tests, random/now in production.
+// The archive's GUID and the time its XML gives each image. Without one the writer derives
+// both from what it holds (see Finish), so the same files give the same bytes.
 struct TWimIdentity {
   std::array<std::uint8_t, 16> guid{};
-  std::uint64_t time = 0;  // FILETIME of the capture, written into the XML
+  std::uint64_t time = 0;  // FILETIME
 };
 
 // One captured file or folder; a file's data must have gone through TWimWriter::AddBlob.
@@ -39,10 +41,13 @@ struct TResourceHeader {
   std::uint8_t flags = 0;
 };
 
+// Orders folder entries the way Windows lists them: case-insensitively, then by code unit.
+bool LessWimName(const std::u16string& a, const std::u16string& b);
+
 class TWimWriter {
  public:
   TWimWriter(std::unique_ptr<fs::TOutputFile> file, TWimCompression compression,
-             const TWimIdentity& identity, const TLzxTuning& tuning = {});
+             const std::optional<TWimIdentity>& identity, const TLzxTuning& tuning = {});
   ~TWimWriter();
   TWimWriter(const TWimWriter&) = delete;
   TWimWriter& operator=(const TWimWriter&) = delete;
@@ -62,8 +67,11 @@ class TWimWriter {
   TDword AddBlob(std::span<const std::uint8_t> data, TSha1Digest& hash);
   // Takes over a captured tree; returns the new image's 1-based index.
   unsigned AddImage(TImageNode root);
+  unsigned ImageCount() const { return unsigned(images_.size()); }
   TDword SetBootIndex(unsigned index);
-  // Completes the archive and closes the file; on failure the file is deleted.
+  // Completes the archive and closes the file; on failure the file is deleted. Without a fixed
+  // identity the XML dates each image by its root's last-write time and the GUID is the start
+  // of the SHA-1 of the blob table, which names every image's metadata and every blob.
   TDword Finish();
   // Closes and deletes an archive that will not be completed.
   void Abandon();
@@ -87,7 +95,7 @@ class TWimWriter {
 
   std::unique_ptr<fs::TOutputFile> file_;
   TWimCompression compression_;
-  TWimIdentity identity_;
+  std::optional<TWimIdentity> identity_;
   TLzxCompressor lzx_;
   std::vector<TBlob> blobs_;
   std::map<TSha1Digest, std::size_t> blob_index_;

@@ -2,6 +2,8 @@
 // sees <windows.h>; paths are already UTF-16, so they go to the W functions unchanged.
 #include <windows.h>
 
+#include <cstdint>
+
 #include "imaging/file_system.h"
 #include "imaging/last_error.h"
 
@@ -37,6 +39,10 @@ TFileInfo InfoFrom(DWORD attributes, DWORD size_high, DWORD size_low, const FILE
   info.last_access_time = FromFileTime(accessed);
   info.last_write_time = FromFileTime(written);
   return info;
+}
+
+TFileId IdFrom(const BY_HANDLE_FILE_INFORMATION& info) {
+  return {info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
 }
 
 class TWin32OutputFile final : public TOutputFile {
@@ -86,6 +92,32 @@ class TWin32OutputFile final : public TOutputFile {
   std::u16string path_;
 };
 
+// The folder's handle stays open while it is listed, so the identity is that of the folder whose
+// entries come back (a folder in use cannot be renamed away).
+class TFolderHandle {
+ public:
+  explicit TFolderHandle(const std::u16string& path)
+      : h_(::CreateFileW(Wide(path), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {}
+  ~TFolderHandle() {
+    if (h_ != INVALID_HANDLE_VALUE) ::CloseHandle(h_);
+  }
+  TFolderHandle(const TFolderHandle&) = delete;
+  TFolderHandle& operator=(const TFolderHandle&) = delete;
+
+  TDword Describe(TFolderListing& listing) const {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (h_ == INVALID_HANDLE_VALUE) return ::GetLastError();
+    if (!::GetFileInformationByHandle(h_, &info)) return ::GetLastError();
+    listing.id = IdFrom(info);
+    listing.last_write_time = FromFileTime(info.ftLastWriteTime);
+    return kErrorSuccess;
+  }
+
+ private:
+  HANDLE h_;
+};
+
 }  // namespace
 
 TDword QueryInfo(const std::u16string& path, TFileInfo& info) {
@@ -96,8 +128,10 @@ TDword QueryInfo(const std::u16string& path, TFileInfo& info) {
   return kErrorSuccess;
 }
 
-TDword ListFolder(const std::u16string& path, std::vector<TDirectoryItem>& items) {
-  items.clear();
+TDword ListFolder(const std::u16string& path, TFolderListing& listing) {
+  listing = {};
+  const TFolderHandle folder(path);
+  if (TDword e = folder.Describe(listing)) return e;
   const std::u16string pattern = JoinPath(path, u"*");
   WIN32_FIND_DATAW fd;
   HANDLE find = ::FindFirstFileW(Wide(pattern), &fd);
@@ -113,9 +147,9 @@ TDword ListFolder(const std::u16string& path, std::vector<TDirectoryItem>& items
     item.name = name;
     item.info = InfoFrom(fd.dwFileAttributes, fd.nFileSizeHigh, fd.nFileSizeLow, fd.ftCreationTime,
                          fd.ftLastAccessTime, fd.ftLastWriteTime);
-    // A junction or symbolic link to a folder is not followed: it could loop back on itself.
-    if ((fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && item.info.is_directory) continue;
-    items.push_back(std::move(item));
+    // A junction or a symbolic link is followed like the folder or file it names, as on POSIX;
+    // the capture refuses one that leads back into a folder it is walking.
+    listing.items.push_back(std::move(item));
   } while (::FindNextFileW(find, &fd));
   const DWORD e = ::GetLastError();
   if (e != ERROR_NO_MORE_FILES) result = e;
@@ -123,16 +157,24 @@ TDword ListFolder(const std::u16string& path, std::vector<TDirectoryItem>& items
   return result;
 }
 
-TDword ReadWholeFile(const std::u16string& path, std::vector<std::uint8_t>& data) {
+TDword ReadWholeFile(const std::u16string& path, std::vector<std::uint8_t>& data, std::uint64_t& last_write_time) {
+  // The archive being written is open without sharing, so reaching it here by any name fails
+  // with ERROR_SHARING_VIOLATION from the system itself.
   HANDLE h = ::CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
   TDword result = kErrorSuccess;
-  LARGE_INTEGER size;
-  if (!::GetFileSizeEx(h, &size)) {
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool described = ::GetFileInformationByHandle(h, &info);
+  const std::uint64_t size = described ? (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow : 0;
+  if (!described) {
     result = ::GetLastError();
+  } else if (size > data.max_size()) {
+    // size_t is 32 bits here: a file of 4 GiB or more would be cut to its size modulo 4 GiB.
+    result = kErrorNotEnoughMemory;
   } else {
-    data.resize(std::size_t(size.QuadPart));
+    last_write_time = FromFileTime(info.ftLastWriteTime);
+    data.resize(std::size_t(size));
     std::size_t done = 0;
     while (done < data.size()) {
       const DWORD want = DWORD(std::min<std::size_t>(data.size() - done, 1u << 30));

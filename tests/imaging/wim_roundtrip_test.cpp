@@ -10,9 +10,11 @@
 #include <cstdio>
 #include <cstring>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -428,7 +430,62 @@ TEST(ArchiveIdentity, FixedGuidAndTimeGiveIdenticalBytes) {
   ASSERT_EQ(Capture(source, tmp.Path() / "c.wim", Compression::kLzx), 0u);
   const Bytes a = ReadFile(tmp.Path() / "a.wim");
   EXPECT_TRUE(a == ReadFile(tmp.Path() / "b.wim"));
-  EXPECT_FALSE(a == ReadFile(tmp.Path() / "c.wim")) << "without a fixed identity the GUID must be fresh";
+  EXPECT_FALSE(a == ReadFile(tmp.Path() / "c.wim")) << "the fixed identity must show in the bytes";
+}
+
+// A time as wimlib-imagex shows it: whole seconds, UTC.
+std::string ShownTime(std::time_t t) {
+  std::tm tm{};
+  ::gmtime_r(&t, &tm);
+  char buf[64];
+  std::strftime(buf, sizeof buf, "%a %b %d %H:%M:%S %Y UTC", &tm);
+  return buf;
+}
+
+TEST(ArchiveIdentity, SameFilesGiveSameBytesAndTheirOwnWriteTimes) {
+  TempDir tmp;
+  const stdfs::path source = tmp.Path() / "source";
+  SmallTree(source);
+  constexpr std::time_t kDay = 86400, kBase = 1500000000;
+  // Write times in days after kBase. A folder's own time counts only when it is empty; "sub"
+  // is as new as deeper/copy.txt, the root as one.bin.
+  const std::map<std::string, std::time_t> own = {
+      {"", 1},      {"one.bin", 10},       {"empty.bin", 2},
+      {"b.txt", 3}, {"A.txt", 4},          {"a2.txt", 5},
+      {"sub", 0},   {"sub/inner.bmp", 6},  {"sub/empty_folder", 7},
+      {"sub/deeper", 1},                   {"sub/deeper/copy.txt", 9}};
+  const std::map<std::string, std::time_t> shown = {{"", 10}, {"sub", 9}, {"sub/deeper", 9}};
+  // The access time moves between the captures: it must not reach the archive.
+  auto set_times = [&](std::time_t accessed) {
+    for (const auto& [path, days] : own) {
+      const timespec times[2] = {{accessed, 0}, {kBase + days * kDay, 0}};
+      ASSERT_EQ(::utimensat(AT_FDCWD, (source / path).c_str(), times, 0), 0) << path;
+    }
+  };
+  set_times(1700000000);
+  ASSERT_EQ(Capture(source, tmp.Path() / "a.wim", Compression::kLzx), 0u);
+  set_times(1800000000);
+  ASSERT_EQ(Capture(source, tmp.Path() / "b.wim", Compression::kLzx), 0u);
+  EXPECT_TRUE(ReadFile(tmp.Path() / "a.wim") == ReadFile(tmp.Path() / "b.wim"));
+
+  const CommandResult dir = RunCommand("wimlib-imagex dir --detailed " + Quote(tmp.Path() / "a.wim") + " 1");
+  ASSERT_EQ(dir.status, 0) << dir.output;
+  const auto paths = FieldValues(dir.output, "Full Path");
+  const auto created = FieldValues(dir.output, "Creation Time");
+  const auto written = FieldValues(dir.output, "Last Write Time");
+  const auto accessed = FieldValues(dir.output, "Last Access Time");
+  ASSERT_EQ(paths.size(), own.size()) << dir.output;
+  ASSERT_TRUE(created.size() == paths.size() && written.size() == paths.size() && accessed.size() == paths.size());
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    const std::string path = paths[i].substr(2, paths[i].size() - 3);  // "/sub/x" -> sub/x
+    const std::time_t days = shown.count(path) ? shown.at(path) : own.at(path);
+    EXPECT_EQ(written[i], ShownTime(kBase + days * kDay)) << path;
+    EXPECT_EQ(created[i], written[i]) << path;
+    EXPECT_EQ(accessed[i], written[i]) << path;
+  }
+  const CommandResult info = RunCommand("wimlib-imagex info " + Quote(tmp.Path() / "a.wim") + " 1");
+  EXPECT_EQ(FieldValue(info.output, "Creation Time"), ShownTime(kBase + 10 * kDay)) << info.output;
+  EXPECT_EQ(FieldValue(info.output, "Last Modification Time"), ShownTime(kBase + 10 * kDay)) << info.output;
 }
 
 // --- Refusals ---
@@ -484,6 +541,50 @@ TEST(CaptureImage, FailsCleanlyOnBadInput) {
   ASSERT_NE(WIMCloseHandle(wim), 0);
   EXPECT_EQ(WIMCloseHandle(wim), 0) << "a handle closes once";
   EXPECT_EQ(LastError(), 6u);
+}
+
+// Links are followed like the folders and files they name. One that leads back into the tree
+// would be walked without end, and the archive read into itself would grow without end: both
+// fail, and the archive of a failed capture is gone after its handle is closed.
+TEST(CaptureImage, RefusesLoopsAndItsOwnArchive) {
+  struct Case {
+    const char* what;
+    std::function<void(const stdfs::path& source, const stdfs::path& wim)> arrange;
+    bool wim_inside;
+    TDword error;
+  };
+  const Case cases[] = {
+      {"link to a sibling folder", [](auto& src, auto&) { stdfs::create_directory_symlink("sub", src / "alias"); },
+       false, 0},
+      {"link to the root", [](auto& src, auto&) { stdfs::create_directory_symlink(src, src / "sub" / "root"); },
+       false, 1921},
+      {"link to the parent",
+       [](auto& src, auto&) { stdfs::create_directory_symlink("..", src / "sub" / "deeper" / "up"); }, false, 1921},
+      {"links naming each other",
+       [](auto& src, auto&) {
+         stdfs::create_symlink("b", src / "a");
+         stdfs::create_symlink("a", src / "b");
+       },
+       false, 1921},
+      {"archive inside the folder", [](auto&, auto&) {}, true, 32},
+      {"archive through a link",
+       [](auto& src, auto& wim) { stdfs::create_symlink(wim, src / "sub" / "link.wim"); }, false, 32},
+      {"archive through a hard link",
+       [](auto& src, auto& wim) {
+         WriteFile(wim, Bytes{1});
+         stdfs::create_hard_link(wim, src / "hard.wim");
+       },
+       false, 32},
+  };
+  for (const Case& c : cases) {
+    TempDir tmp;
+    const stdfs::path source = tmp.Path() / "source";
+    SmallTree(source);
+    const stdfs::path wim = c.wim_inside ? source / "out.wim" : tmp.Path() / "out.wim";
+    c.arrange(source, wim);
+    EXPECT_EQ(Capture(source, wim, Compression::kLzx), c.error) << c.what;
+    EXPECT_EQ(stdfs::exists(wim), c.error == 0) << c.what;
+  }
 }
 
 TEST(UnsupportedCalls, ReturnZeroAndNotImplemented) {
