@@ -239,6 +239,19 @@ TEST_F(Assembly, TemplateOfExactlyTheSlotOffsetGetsTheSlotAppended) {
   EXPECT_EQ(fs::file_size(builder_.WorkMuiPath), kSlotOffset + kSlotSize);
 }
 
+TEST_F(Assembly, RunningOutOfMemoryIsSaidInTheUsersWords) {
+  if (sizeof(void*) > 4) GTEST_SKIP() << "only a 32-bit process runs out of room for the copy";
+  Stage(10, Template());
+  // Almost 2 GB, sparse: more than a 32-bit process can hold in one piece.
+  fs::resize_file(builder_.WimPath, 0x7FF00000);
+  try {
+    builder_.BuildBootScreenFile();
+    ADD_FAILURE() << "no error";
+  } catch (const Exception& error) {
+    EXPECT_STREQ(error.what(), "Out of memory while expanding memory stream");
+  }
+}
+
 TEST(ImageChecksum, NamesWhatIsWrongWithTheFile) {
   const test::TempDir dir;
   EXPECT_EQ(platform::ComputeImageChecksum(""), 0u);
