@@ -60,6 +60,12 @@ class EOSError : public Exception {
   std::uint32_t code_;
 };
 
+// Memory ran out while a file was being put together in memory.
+class EOutOfMemory : public Exception {
+ public:
+  EOutOfMemory() : Exception("Out of memory while expanding memory stream") {}
+};
+
 // Each `system_text` below is the system's text for the error code as the system gives it; the
 // trailing spaces, line breaks and full stops it puts after the text are left out.
 

@@ -169,8 +169,11 @@ TBitmap ReadBitmapFile(TStream& stream, std::uint64_t size) {
   const std::uint64_t full_size = row_bytes * height;
   const bool uncompressed = compression == kBiRgb || compression == kBiBitfields;
   const std::uint64_t expected = (compression == kBiRgb || size_image == 0) ? full_size : size_image;
-  if (expected > kMaxPixelBytes) NotValid();
+  // An image-size field past the end of the file is no fault: what the file holds is taken.
+  // Uncompressed rows are bounded above already; run-length data costs what is left of the
+  // file, up to the same cap.
   const std::uint64_t available = std::min<std::uint64_t>(expected, reader.Remaining());
+  if (!uncompressed && available > kMaxPixelBytes) NotValid();
 
   if (uncompressed) {
     // A file that stops early is no error: the rows it lacks stay zero, that is black.

@@ -4,14 +4,22 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "builder/picture.h"
 #include "builder/user_interface.h"
+#include "platform/platform.h"
 
 namespace marivane {
 
 enum class TSlot { Small, Big };
+
+// Where a save stages its files. Shared: the fixed mrvn under the temporary folder, cleared and
+// reused by every run, with mrvn.lock beside it keeping a second save out while one runs.
+// Private: a new folder of the run's own (mrvn-XXXXXX, closed to other users), removed when
+// the run ends however it ends; for a temporary folder that other users share.
+enum class TWorkingFolder { Shared, Private };
 
 // Whether a slot takes the picture: a 24-bit bitmap of exactly the slot's size. An icon or a
 // metafile never fits, whatever its size: the slot would take it as an empty bitmap.
@@ -59,7 +67,8 @@ class TBootScreenBuilder {
   // --- The stages of a save; each shows one message and returns false when it fails ---
 
   // A fresh working folder under the temporary folder, holding a copy of the template and, in
-  // its capture folder, byte copies of the two pictures under the boot loader's names.
+  // its capture folder, byte copies of the two pictures under the boot loader's names. A
+  // shared folder is locked first, and the lock is kept until the save or generation ends.
   bool PrepareWorkingFolder();
   // The capture folder becomes rcdata.wim, one bootable LZX-compressed image.
   bool CaptureWim();
@@ -67,6 +76,7 @@ class TBootScreenBuilder {
   bool BuildBootScreenFile();
   // The four stages in order, up to the first that fails.
   bool GenerateBootScreen();
+  // Removes the working folder, provided this builder made it.
   void RemoveWorkingFolder();
   // The save command: generate, ask where to, copy, report, clean up.
   TSaveOutcome SaveBootScreenFileAsClick();
@@ -85,6 +95,10 @@ class TBootScreenBuilder {
 
   // Where the template is taken from; empty for x86template beside the program.
   std::string TemplateOverride;
+  TWorkingFolder WorkingFolderKind = TWorkingFolder::Shared;
+  // The shared working folder a save will use, for a front end that checks its output path
+  // before it starts; empty for a private one, which does not exist before the save makes it.
+  std::string PlannedWorkDir() const;
 
  protected:
   // Called whenever a slot's picture has been replaced, so that a window can redraw it.
@@ -98,8 +112,16 @@ class TBootScreenBuilder {
   void LoadSlotFile(TSlot slot, const std::string& path);
   bool IsSlotValid(TSlot slot);
   void ShowRejection(TSlot slot);
+  bool PrepareSharedWorkingFolder();
+
+  // Open from the start of a save or generation to its end, however it ends; the outermost
+  // one gives back the lock and removes a private working folder.
+  class TRunScope;
 
   std::uint64_t wim_size_ = 0;  // set by BuildBootScreenFile for the save's outcome
+  std::unique_ptr<platform::TFileLock> work_dir_lock_;  // held by a run in the shared folder
+  bool work_dir_made_ = false;  // WorkDir was made by this builder, and so is its to remove
+  int open_runs_ = 0;           // a save runs a generation inside it
 };
 
 }  // namespace marivane

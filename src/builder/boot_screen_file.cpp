@@ -1,5 +1,7 @@
 #include "builder/boot_screen_file.h"
 
+#include <new>
+
 #include "base/errors.h"
 #include "base/little_endian.h"
 #include "builder/boot_screen_builder.h"
@@ -19,7 +21,9 @@ std::vector<std::uint8_t> SpliceIntoTemplate(std::vector<std::uint8_t> file,
   return file;
 }
 
-bool TBootScreenBuilder::BuildBootScreenFile() {
+// The whole file is put together in memory; running out of it anywhere here is said as the
+// user would hear it of a memory stream that cannot grow, not as the library's bad_alloc.
+bool TBootScreenBuilder::BuildBootScreenFile() try {
   const std::vector<std::uint8_t> wim = platform::ReadWholeFile(WimPath);
   wim_size_ = wim.size();
   if (wim.size() > kSlotSize) {
@@ -32,6 +36,8 @@ bool TBootScreenBuilder::BuildBootScreenFile() {
   PutU32(file, kChecksumFieldOffset, platform::ComputeImageChecksum(WorkMuiPath));
   platform::WriteWholeFile(WorkMuiPath, file);
   return true;
+} catch (const std::bad_alloc&) {
+  throw EOutOfMemory();
 }
 
 }  // namespace marivane

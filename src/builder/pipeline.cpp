@@ -1,10 +1,12 @@
 // The save: the working folder under the temporary folder, cleared, recreated and stocked with
 // the template copy and the two pictures under the names the boot loader looks for; the WIM
 // capture; and the command that runs the stages and saves the result. Each folder check
-// looks at the file system after the action, not at what the action returned.
+// looks at the file system after the action; what the action returned only says whether this
+// run made the folder, and so may remove it.
 #include "builder/boot_screen_builder.h"
 #include "builder/save_messages.h"
 #include "builder/wim_capture.h"
+#include "platform/owned.h"
 #include "platform/platform.h"
 #include "platform/shell_utils.h"
 
@@ -17,21 +19,74 @@ std::string Join(const std::string& folder, const char* name) {
 
 }  // namespace
 
-bool TBootScreenBuilder::PrepareWorkingFolder() {
-  TempPath = platform::TemporaryFolder();
-  if (!platform::DirectoryExists(TempPath)) {
-    ui_.ShowMessage(kNoTempFolderMessage);
+class TBootScreenBuilder::TRunScope : platform::TNonCopyable {
+ public:
+  explicit TRunScope(TBootScreenBuilder& builder) : builder_(builder) { ++builder_.open_runs_; }
+  ~TRunScope() {
+    if (--builder_.open_runs_ != 0) return;
+    builder_.work_dir_lock_.reset();
+    // No later run would find a private folder to clear, so it goes now, even after a stage
+    // failed; the shared one stays for a look until the next run clears it.
+    if (builder_.WorkingFolderKind == TWorkingFolder::Private) builder_.RemoveWorkingFolder();
+  }
+
+ private:
+  TBootScreenBuilder& builder_;
+};
+
+std::string TBootScreenBuilder::PlannedWorkDir() const {
+  if (WorkingFolderKind == TWorkingFolder::Private) return "";
+  const std::string temp = platform::TemporaryFolder();
+  return temp.empty() ? "" : Join(temp, "mrvn");
+}
+
+bool TBootScreenBuilder::PrepareSharedWorkingFolder() {
+  WorkDir = Join(TempPath, "mrvn");
+  // Without it a second copy of the program, or the command-line tool, would clear this
+  // folder under our feet, or leave its own WIM where ours should be.
+  work_dir_lock_.reset();
+  work_dir_lock_ = platform::TryLockFile(Join(TempPath, "mrvn.lock"));
+  if (!work_dir_lock_) {
+    ui_.ShowMessage(kWorkDirBusyMessageStart + WorkDir + kWorkDirBusyMessageEnd);
     return false;
   }
-  WorkDir = Join(TempPath, "mrvn");
   if (platform::DirectoryExists(WorkDir)) platform::ShellDeleteFolder(WorkDir);
   if (platform::DirectoryExists(WorkDir)) {
     ui_.ShowMessage(kClearWorkDirMessage);
     return false;
   }
-  platform::CreateFolder(WorkDir);
+  work_dir_made_ = platform::CreateFolder(WorkDir);
   if (!platform::DirectoryExists(WorkDir)) {
     ui_.ShowMessage(kCreateWorkDirMessage);
+    return false;
+  }
+  // Somebody who does not take the lock made it between the clearing and now: it is not
+  // ours to fill, nor to remove.
+  if (!work_dir_made_) {
+    ui_.ShowMessage(kClearWorkDirMessage);
+    return false;
+  }
+  return true;
+}
+
+bool TBootScreenBuilder::PrepareWorkingFolder() {
+  // A private folder an earlier call left goes first: no other run will ever clear it.
+  if (WorkingFolderKind == TWorkingFolder::Private) RemoveWorkingFolder();
+  work_dir_made_ = false;
+  TempPath = platform::TemporaryFolder();
+  if (!platform::DirectoryExists(TempPath)) {
+    ui_.ShowMessage(kNoTempFolderMessage);
+    return false;
+  }
+  if (WorkingFolderKind == TWorkingFolder::Private) {
+    // Nobody else may enter it: it needs no lock, and nothing in it was planted.
+    WorkDir = platform::CreatePrivateFolder(TempPath, "mrvn-");
+    work_dir_made_ = !WorkDir.empty();
+    if (!work_dir_made_) {
+      ui_.ShowMessage(kCreateWorkDirMessage);
+      return false;
+    }
+  } else if (!PrepareSharedWorkingFolder()) {
     return false;
   }
   CaptureDir = Join(WorkDir, "capture");
@@ -69,10 +124,16 @@ bool TBootScreenBuilder::CaptureWim() {
 }
 
 bool TBootScreenBuilder::GenerateBootScreen() {
+  const TRunScope run(*this);
   return ValidateInputs() && PrepareWorkingFolder() && CaptureWim() && BuildBootScreenFile();
 }
 
-void TBootScreenBuilder::RemoveWorkingFolder() { platform::ShellDeleteFolder(WorkDir); }
+void TBootScreenBuilder::RemoveWorkingFolder() {
+  // A folder this builder did not make may be another run's, or hold what someone else keeps.
+  if (!work_dir_made_) return;
+  work_dir_made_ = false;
+  platform::ShellDeleteFolder(WorkDir);
+}
 
 TSaveOutcome TBootScreenBuilder::SaveBootScreenFileAsClick() {
   // The cursor comes back on every way out, an exception from a stage included.
@@ -81,6 +142,7 @@ TSaveOutcome TBootScreenBuilder::SaveBootScreenFileAsClick() {
     explicit TBusy(TUserInterface& user) : ui(user) { ui.SetBusy(true); }
     ~TBusy() { ui.SetBusy(false); }
   } busy(ui_);
+  const TRunScope run(*this);
 
   wim_size_ = 0;
   if (!GenerateBootScreen()) return {TSaveResult::StageFailed, wim_size_};
@@ -88,6 +150,13 @@ TSaveOutcome TBootScreenBuilder::SaveBootScreenFileAsClick() {
   // The working folder stays for a later look.
   if (!ui_.ChooseSavePath(target)) return {TSaveResult::Cancelled, wim_size_};
   ui_.SetBusy(false);
+  // The file would go with the working folder at the end of the save.
+  if (platform::IsInsideFolder(target, WorkDir)) {
+    ui_.ShowMessageBox(kSaveInWorkDirMessageStart + target + kSaveInWorkDirMessageEnd,
+                       kUnableToSaveCaption, TMessageIcon::Error);
+    RemoveWorkingFolder();
+    return {TSaveResult::CopyFailed, wim_size_};
+  }
   const bool copied = platform::CopyFileTo(WorkMuiPath, target, false);
   if (copied)
     ui_.ShowMessageBox(kSavedMessage, kSavedCaption, TMessageIcon::Information);

@@ -15,6 +15,11 @@ inline constexpr const char* kCopyTemplateMessage =
     "An error occurred while copying the file x86template to the temporary working directory!";
 inline constexpr const char* kCopyFileMessageStart = "An error occurred while copying the file ";
 inline constexpr const char* kCopyFileMessageEnd = " to the temporary working directory!";
+// Another copy of the program, or the command-line tool, holds the shared working folder's
+// lock: its save is under way there.
+inline constexpr const char* kWorkDirBusyMessageStart = "The temporary working directory ";
+inline constexpr const char* kWorkDirBusyMessageEnd =
+    " is in use by another save.  Wait until it has finished, then try again.";
 
 inline constexpr const char* kUnableToSaveCaption = "Unable to save";
 inline constexpr const char* kWimTooBigMessage =
@@ -29,6 +34,11 @@ inline constexpr const char* kSavedMessage =
     "have to take ownership of the existing file and then give yourself write permissions.\r\r"
     "NOTE: your new boot screen will not be displayed unless you enable the /NOGUIBOOT option "
     "using the MSCONFIG.EXE tool that comes with Vista.";
+// The path chosen in the save dialog lies in the working folder, which goes when the save ends.
+inline constexpr const char* kSaveInWorkDirMessageStart = "Unable to save the boot screen file as ";
+inline constexpr const char* kSaveInWorkDirMessageEnd =
+    ".  It lies inside the temporary working directory, which is removed when the save ends.  "
+    "Choose another folder.";
 inline constexpr const char* kSaveFailedMessage =
     "Unable to save the boot screen file.\r\r"
     "If you're trying to save over an existing file, you may not have write permissions to do "

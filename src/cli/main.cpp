@@ -170,6 +170,19 @@ int BuildCommand(int count, char** args) {
   TConsoleUserInterface ui(output);
   TBootScreenBuilder builder(ui);
   builder.TemplateOverride = parsed.template_path;
+  // Where other users may write into the temporary folder, a fixed folder there could be
+  // taken or planted by them: each run works in one of its own.
+  if (platform::kTemporaryFolderIsShared) builder.WorkingFolderKind = TWorkingFolder::Private;
+  // The working folder is cleared at the start and removed at the end; an output inside it
+  // would go with it.
+  const std::string work_dir = builder.PlannedWorkDir();
+  if (!work_dir.empty() && platform::IsInsideFolder(output, work_dir)) {
+    std::fprintf(stderr,
+                 "%s lies inside the temporary working directory %s, which every build clears "
+                 "and removes; choose another output\n",
+                 output.c_str(), work_dir.c_str());
+    return kExitRefused;
+  }
   TSaveOutcome outcome;
   try {
     builder.LoadBrowsedFile(TSlot::Small, pictures[0]);

@@ -4,6 +4,7 @@
 #include <imagehlp.h>
 
 #include <bit>
+#include <exception>
 
 #include "base/errors.h"
 #include "platform/image_checksum.h"
@@ -37,7 +38,8 @@ Fn Bound(FARPROC& slot, const char* function) {
   return std::bit_cast<Fn>(slot);
 }
 
-// The mapping, released however the sum ends.
+// The mapping, given back by Release before the sum's outcome leaves, and by the destructor
+// on any other way out.
 class TMappedImage : platform::TNonCopyable {
  public:
   explicit TMappedImage(const std::string& path) {
@@ -49,19 +51,39 @@ class TMappedImage : platform::TNonCopyable {
       if (error == ERROR_FILE_NOT_FOUND) throw Exception("Cannot open file \"" + path + "\"");
       throw OSError(error);
     }
+    mapped_ = true;
   }
   ~TMappedImage() {
-    // A failure to bind here has nothing left to report to; the mapping then stays.
     try {
-      Bound<UnMapAndLoadFn>(un_map_and_load, "UnMapAndLoad")(&image_);
+      Release();
     } catch (...) {
+      // Only a binding failure gets here, and the mapping has gone all the same.
     }
-    image_ = {};
   }
   LOADED_IMAGE& image() { return image_; }
 
+  // Through UnMapAndLoad. When that cannot be bound, the view and the file are let go here
+  // instead, and the binding failure is raised like those of the other two functions.
+  void Release() {
+    if (!mapped_) return;
+    mapped_ = false;
+    UnMapAndLoadFn unmap = nullptr;
+    try {
+      unmap = Bound<UnMapAndLoadFn>(un_map_and_load, "UnMapAndLoad");
+    } catch (...) {
+      // The module name MapAndLoad allocated stays behind: it is the library's to free.
+      if (image_.MappedAddress != nullptr) UnmapViewOfFile(image_.MappedAddress);
+      if (image_.hFile != nullptr && image_.hFile != INVALID_HANDLE_VALUE) CloseHandle(image_.hFile);
+      image_ = {};
+      throw;
+    }
+    unmap(&image_);
+    image_ = {};
+  }
+
  private:
   LOADED_IMAGE image_{};
+  bool mapped_ = false;
 };
 
 }  // namespace
@@ -69,15 +91,30 @@ class TMappedImage : platform::TNonCopyable {
 std::uint32_t ComputeImageChecksum(const std::string& path) {
   if (path.empty()) return 0;
   TMappedImage mapped(path);
-  const auto sum = Bound<CheckSumMappedFileFn>(check_sum_mapped_file, "CheckSumMappedFile");
-  DWORD stored = 0;  // the header's old value, of no use here
   DWORD computed = 0;
-  // For a file mapped this way SizeOfImage is the file's length, not the image's.
-  if (sum(mapped.image().MappedAddress, mapped.image().SizeOfImage, &stored, &computed) == nullptr) {
-    const DWORD error = GetLastError();
-    if (error == 0) throw Exception("A call to an OS function failed");
-    throw OSError(error);
+  std::exception_ptr failure;
+  try {
+    const auto sum = Bound<CheckSumMappedFileFn>(check_sum_mapped_file, "CheckSumMappedFile");
+    DWORD stored = 0;  // the header's old value, of no use here
+    // For a file mapped this way SizeOfImage is the file's length, not the image's.
+    if (sum(mapped.image().MappedAddress, mapped.image().SizeOfImage, &stored, &computed) ==
+        nullptr) {
+      const DWORD error = GetLastError();
+      if (error == 0) throw Exception("A call to an OS function failed");
+      throw OSError(error);
+    }
+  } catch (...) {
+    failure = std::current_exception();
   }
+  // The caller rewrites the file at once, so the mapping goes before either outcome leaves. A
+  // failure of the sum is the first fault and the one raised; otherwise a failure to bind
+  // UnMapAndLoad is.
+  try {
+    mapped.Release();
+  } catch (...) {
+    if (!failure) throw;
+  }
+  if (failure) std::rethrow_exception(failure);
   return computed;
 }
 

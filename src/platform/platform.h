@@ -37,8 +37,9 @@ std::string ProgramFolder();
 
 bool DirectoryExists(const std::string& path);
 bool FileExists(const std::string& path);
-// One level, no parents; the caller looks at the file system afterwards.
-void CreateFolder(const std::string& path);
+// One level, no parents. True when this call made the folder; the caller looks at the file
+// system afterwards all the same.
+bool CreateFolder(const std::string& path);
 // Copies a file byte for byte; false when it could not, or when the target exists and
 // `fail_if_exists` is set.
 bool CopyFileTo(const std::string& source, const std::string& target, bool fail_if_exists);
@@ -57,6 +58,35 @@ std::unique_ptr<TStream> OpenFileForReading(const std::string& path);
 // The imaging library takes UTF-16 paths; ours are 8-bit strings in the system's code page
 // (UTF-8 on Linux).
 std::u16string ToWidePath(const std::string& path);
+
+// --- Working folders and their lock ---
+
+// Whether the temporary folder may be one that other users share (/tmp on Linux), where a
+// fixed name could be taken or planted by someone else. Windows gives each user a TEMP of
+// their own.
+extern const bool kTemporaryFolderIsShared;
+
+// Makes a new folder under `parent`, named `prefix` and a few characters of the system's
+// choosing, that only this user may enter (mode 0700 on POSIX). Its path, or an empty string
+// when none could be made.
+std::string CreatePrivateFolder(const std::string& parent, const std::string& prefix);
+
+// True when `path` names `folder` itself or anything below it. Both are made absolute first;
+// a path spelled another way (a "..", a symbolic link, a short name, another letter case on
+// Windows) is caught by comparing the identity of each existing folder on the way up with
+// the folder's.
+bool IsInsideFolder(const std::string& path, const std::string& folder);
+
+// A lock that one holder at a time can have, across processes; held while the object lives.
+class TFileLock {
+ public:
+  virtual ~TFileLock() = default;
+};
+
+// Takes the lock that the file at `path` stands for, creating the file, without waiting: null
+// when another holder has it, in this process or another. Raises EFCreateError "Cannot create
+// file ..." when the file cannot be created or locked. The file goes again with the lock.
+std::unique_ptr<TFileLock> TryLockFile(const std::string& path);
 
 // --- Displayable images ---
 

@@ -1,9 +1,11 @@
 // The platform layer on Linux: plain POSIX files and the C library's error texts. There is no
 // screen to draw on, so a displayable image only records that the system would take it.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -46,6 +48,34 @@ class TPosixFileStream final : public TStream {
 };
 
 class TRecordedImage final : public TDisplayImage {};
+
+class TPosixFileLock final : public TFileLock {
+ public:
+  TPosixFileLock(std::string path, TDescriptor fd) : path_(std::move(path)), fd_(std::move(fd)) {}
+  // Unlinked while still locked: whoever opened the file meanwhile finds, once it has the
+  // lock, that the name no longer leads to it, and starts again.
+  ~TPosixFileLock() override { ::unlink(path_.c_str()); }
+
+ private:
+  std::string path_;
+  TDescriptor fd_;
+};
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Absolute, with "." and ".." taken out and the symbolic links of the part that exists
+// followed; the rest as written.
+std::filesystem::path Resolved(const std::string& path) {
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  std::filesystem::path resolved = std::filesystem::weakly_canonical(absolute, error);
+  if (error) resolved = absolute.lexically_normal();
+  // "/tmp/mrvn/" ends in an empty name; it is the same folder as "/tmp/mrvn".
+  if (resolved.has_relative_path() && resolved.filename().empty()) resolved = resolved.parent_path();
+  return resolved;
+}
 
 }  // namespace
 
@@ -126,6 +156,53 @@ std::string ProgramFolder() {
   return self.parent_path().string() + "/";
 }
 
+const bool kTemporaryFolderIsShared = true;
+
+std::string CreatePrivateFolder(const std::string& parent, const std::string& prefix) {
+  std::string path = parent + kPathSeparator + prefix + "XXXXXX";
+  // mkdtemp makes the folder with mode 0700, under a name nobody had taken.
+  if (::mkdtemp(path.data()) == nullptr) return {};
+  return path;
+}
+
+bool IsInsideFolder(const std::string& path, const std::string& folder) {
+  const std::filesystem::path whole = Resolved(path);
+  const std::filesystem::path base = Resolved(folder);
+  if (std::mismatch(base.begin(), base.end(), whole.begin(), whole.end()).first == base.end())
+    return true;
+  // The same folder under another name: a bind mount, or a link the resolution could not see.
+  struct stat wanted {};
+  if (::stat(folder.c_str(), &wanted) != 0) return false;
+  for (std::filesystem::path up = whole;; up = up.parent_path()) {
+    struct stat here {};
+    if (::stat(up.c_str(), &here) == 0 && SameFile(here, wanted)) return true;
+    if (!up.has_relative_path()) return false;
+  }
+}
+
+std::unique_ptr<TFileLock> TryLockFile(const std::string& path) {
+  const auto fail = [&path](int error) {
+    return EFCreateError(CannotCreateFileMessage(path, SystemErrorText(static_cast<std::uint32_t>(error))));
+  };
+  // Each round ends with the lock on the file the name leads to, or starts again because the
+  // holder before us unlinked it as it let go. The bound only keeps a name that somebody
+  // keeps replacing from holding us for ever.
+  for (int round = 0; round < 100; ++round) {
+    TDescriptor fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+    if (!fd) throw fail(errno);
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+      if (errno == EWOULDBLOCK) return nullptr;
+      if (errno == EINTR) continue;
+      throw fail(errno);
+    }
+    struct stat held {};
+    struct stat named {};
+    if (::fstat(fd.Get(), &held) == 0 && ::lstat(path.c_str(), &named) == 0 && SameFile(held, named))
+      return std::make_unique<TPosixFileLock>(path, std::move(fd));
+  }
+  return nullptr;
+}
+
 bool DirectoryExists(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
@@ -136,7 +213,7 @@ bool FileExists(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
-void CreateFolder(const std::string& path) { ::mkdir(path.c_str(), 0777); }
+bool CreateFolder(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
 
 bool CopyFileTo(const std::string& source, const std::string& target, bool fail_if_exists) {
   std::error_code error;

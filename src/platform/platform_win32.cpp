@@ -3,6 +3,7 @@
 #include "platform/platform_win32.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -48,6 +49,38 @@ constexpr std::uint32_t kProfileLinked = 0x4C494E4B;    // 'LINK'
 constexpr std::uint32_t kProfileEmbedded = 0x4D424544;  // 'MBED'
 constexpr std::uint32_t kSRgb = 0x73524742;             // 'sRGB'
 constexpr std::size_t kOffSizeImage = 20;
+
+// Opened without sharing and deleted by the system when the handle goes, however the process
+// ends: a lock that cannot outlive its holder.
+class TWin32FileLock final : public TFileLock {
+ public:
+  explicit TWin32FileLock(TFileHandle file) : file_(std::move(file)) {}
+
+ private:
+  TFileHandle file_;
+};
+
+std::string FullPath(const std::string& path) {
+  const DWORD needed = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return path;
+  std::string full(needed, '\0');
+  const DWORD length = GetFullPathNameA(path.c_str(), needed, full.data(), nullptr);
+  if (length == 0 || length >= needed) return path;
+  full.resize(length);
+  // "C:\Temp\mrvn\" is the same folder as "C:\Temp\mrvn"; a drive's root keeps its separator.
+  if (full.size() > 3 && full.back() == '\\') full.pop_back();
+  return full;
+}
+
+// The volume and file index of an existing file or folder. A folder opens only with backup
+// semantics; no access is asked for, so that a file in use still answers.
+bool IdentityOf(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+  const HANDLE opened = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (opened == INVALID_HANDLE_VALUE) return false;
+  const TFileHandle file(opened);
+  return GetFileInformationByHandle(file.Get(), &info) != 0;
+}
 
 }  // namespace
 
@@ -110,6 +143,57 @@ std::string ProgramFolder() {
   return path.substr(0, path.find_last_of("\\/:") + 1);
 }
 
+const bool kTemporaryFolderIsShared = false;
+
+std::string CreatePrivateFolder(const std::string& parent, const std::string& prefix) {
+  // The per-user TEMP keeps others out already; the name only has to be new.
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, "%lX-%u", GetCurrentProcessId(), attempt);
+    const std::string path = parent + kPathSeparator + prefix + suffix;
+    if (CreateDirectoryA(path.c_str(), nullptr)) return path;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+  }
+  return {};
+}
+
+bool IsInsideFolder(const std::string& path, const std::string& folder) {
+  const std::string whole = FullPath(path);
+  const std::string base = FullPath(folder);
+  // Letter case does not tell two names apart on Windows.
+  if (whole.size() >= base.size() &&
+      CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, whole.data(), static_cast<int>(base.size()),
+                     base.data(), static_cast<int>(base.size())) == CSTR_EQUAL &&
+      (whole.size() == base.size() || whole[base.size()] == '\\' || base.back() == '\\'))
+    return true;
+  // The same folder by another name: a short name, a junction, another drive letter.
+  BY_HANDLE_FILE_INFORMATION wanted{};
+  if (!IdentityOf(folder, wanted)) return false;
+  for (std::string up = whole; !up.empty();) {
+    BY_HANDLE_FILE_INFORMATION here{};
+    if (IdentityOf(up, here) && here.dwVolumeSerialNumber == wanted.dwVolumeSerialNumber &&
+        here.nFileIndexHigh == wanted.nFileIndexHigh && here.nFileIndexLow == wanted.nFileIndexLow)
+      return true;
+    const std::size_t cut = up.find_last_of('\\');
+    if (cut == std::string::npos || cut + 1 == up.size()) break;
+    // "C:" alone would name the drive's current folder, not its root.
+    up.resize(cut > 0 && up[cut - 1] == ':' ? cut + 1 : cut);
+  }
+  return false;
+}
+
+std::unique_ptr<TFileLock> TryLockFile(const std::string& path) {
+  const HANDLE opened =
+      CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                  FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (opened == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_SHARING_VIOLATION) return nullptr;
+    throw EFCreateError(CannotCreateFileMessage(path, SystemErrorText(error)));
+  }
+  return std::make_unique<TWin32FileLock>(TFileHandle(opened));
+}
+
 bool DirectoryExists(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -120,7 +204,7 @@ bool FileExists(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-void CreateFolder(const std::string& path) { CreateDirectoryA(path.c_str(), nullptr); }
+bool CreateFolder(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
 
 bool CopyFileTo(const std::string& source, const std::string& target, bool fail_if_exists) {
   return CopyFileA(source.c_str(), target.c_str(), fail_if_exists) != 0;

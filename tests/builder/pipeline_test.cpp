@@ -192,6 +192,77 @@ TEST_F(Save, TemplateTooShortRaisesBeforeWritingAndTheCursorComesBack) {
   EXPECT_EQ(ui_.save_dialogs, 0);
 }
 
+// One save at a time in the shared folder: a second builder (as a second copy of the program
+// would) is turned away while the first holds it, and once the first has saved it may go on.
+TEST_F(Save, SecondSaveWhileTheWorkingFolderIsInUseIsTurnedAwayAndTouchesNothing) {
+  LoadBoth();
+  ASSERT_TRUE(builder_.PrepareWorkingFolder());
+  const Bytes staged = test::ReadFileBytes((WorkDir() / "winload.exe.mui").string());
+  test::RecordingUserInterface other_ui;
+  TBootScreenBuilder other(other_ui);
+  other.TemplateOverride = builder_.TemplateOverride;
+  other.LoadBrowsedFile(TSlot::Small, small_);
+  other.LoadBrowsedFile(TSlot::Big, big_);
+  other_ui.save_answer = dir_.PathOf("other.mui");
+
+  EXPECT_EQ(other.SaveBootScreenFileAsClick().result, TSaveResult::StageFailed);
+  EXPECT_THAT(other_ui.shown,
+              ElementsAre(Plain("The temporary working directory " + builder_.WorkDir +
+                                " is in use by another save.  Wait until it has finished, then "
+                                "try again.")));
+  EXPECT_EQ(test::ReadFileBytes((WorkDir() / "winload.exe.mui").string()), staged);
+  EXPECT_TRUE(fs::exists(WorkDir() / "capture/osload1024x768.bmp"));
+  EXPECT_FALSE(fs::exists(other_ui.save_answer));
+
+  ui_.save_answer = dir_.PathOf("first.mui");
+  EXPECT_EQ(builder_.SaveBootScreenFileAsClick().result, TSaveResult::Saved);
+  EXPECT_EQ(other.SaveBootScreenFileAsClick().result, TSaveResult::Saved);
+  // The lock file goes with the lock.
+  EXPECT_FALSE(fs::exists(Temp() / "mrvn.lock"));
+}
+
+TEST_F(Save, PrivateWorkingFolderIsTheRunsOwnAndGoesWhenTheRunEnds) {
+  LoadBoth();
+  // Someone else's folder under the fixed name is neither in the way nor touched.
+  fs::create_directory(WorkDir());
+  dir_.Write("temp/mrvn/theirs.txt", Bytes(3, 1));
+  builder_.WorkingFolderKind = TWorkingFolder::Private;
+  ASSERT_TRUE(builder_.PrepareWorkingFolder());
+  const fs::path made = builder_.WorkDir;
+  EXPECT_EQ(made.parent_path(), Temp());
+  EXPECT_EQ(made.filename().string().rfind("mrvn-", 0), 0u) << made;
+#ifndef _WIN32
+  EXPECT_EQ(fs::status(made).permissions() & fs::perms::all, fs::perms::owner_all);
+#endif
+  EXPECT_TRUE(fs::exists(made / "capture/osload800x600.bmp"));
+
+  ui_.save_answer = dir_.PathOf("out.mui");
+  EXPECT_EQ(builder_.SaveBootScreenFileAsClick().result, TSaveResult::Saved);
+  // A failed run takes its folder along too: no later run would clear it.
+  builder_.TemplateOverride = dir_.PathOf("no-template");
+  EXPECT_FALSE(builder_.GenerateBootScreen());
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(Temp())) left.push_back(entry.path().filename().string());
+  EXPECT_THAT(left, ElementsAre("mrvn"));
+  EXPECT_TRUE(fs::exists(WorkDir() / "theirs.txt"));
+}
+
+// The removal at the end of the save would take the file along.
+TEST_F(Save, TargetInsideTheWorkingFolderIsRefusedBeforeTheCopy) {
+  LoadBoth();
+  for (const char* name : {"winload.exe.mui", "capture/../out.mui"}) {
+    ui_.shown.clear();
+    ui_.save_answer = (WorkDir() / name).string();
+    EXPECT_EQ(builder_.SaveBootScreenFileAsClick().result, TSaveResult::CopyFailed) << name;
+    EXPECT_THAT(ui_.shown,
+                ElementsAre(Shown{"Unable to save the boot screen file as " + ui_.save_answer +
+                                      ".  It lies inside the temporary working directory, which "
+                                      "is removed when the save ends.  Choose another folder.",
+                                  "Unable to save", 0x10}));
+    EXPECT_FALSE(fs::exists(WorkDir())) << name;
+  }
+}
+
 // The assembly on its own, with a WIM of a chosen size in place of a captured one.
 class Assembly : public Save {
  protected:
@@ -237,6 +308,19 @@ TEST_F(Assembly, TemplateOfExactlyTheSlotOffsetGetsTheSlotAppended) {
   Stage(10, bare);
   ASSERT_TRUE(builder_.BuildBootScreenFile());
   EXPECT_EQ(fs::file_size(builder_.WorkMuiPath), kSlotOffset + kSlotSize);
+}
+
+TEST_F(Assembly, RunningOutOfMemoryIsSaidInTheUsersWords) {
+  if (sizeof(void*) > 4) GTEST_SKIP() << "only a 32-bit process runs out of room for the copy";
+  Stage(10, Template());
+  // Almost 2 GB, sparse: more than a 32-bit process can hold in one piece.
+  fs::resize_file(builder_.WimPath, 0x7FF00000);
+  try {
+    builder_.BuildBootScreenFile();
+    ADD_FAILURE() << "no error";
+  } catch (const Exception& error) {
+    EXPECT_STREQ(error.what(), "Out of memory while expanding memory stream");
+  }
 }
 
 TEST(ImageChecksum, NamesWhatIsWrongWithTheFile) {

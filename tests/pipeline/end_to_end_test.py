@@ -61,6 +61,12 @@ def sha1(path):
         return hashlib.sha1(f.read()).hexdigest()
 
 
+def working_folders(temp):
+    # The Windows tool works in temp/mrvn; the Linux one in a private temp/mrvn-XXXXXX of its
+    # own, where a mrvn planted by someone else neither stops it nor is touched.
+    return sorted(n for n in os.listdir(temp) if n.startswith("mrvn") and n != planted)
+
+
 def judge(name, out, small, big, work):
     probe = (args.probe_wine, os.path.join(probe_dir, "resource_probe.exe")) if probe_dir else None
     failures.extend(boot_screen_checks.judge(name, out, small, big, template_size, work, probe))
@@ -69,6 +75,11 @@ def judge(name, out, small, big, work):
 with tempfile.TemporaryDirectory() as work:
     temp = os.path.join(work, "temp")
     os.mkdir(temp)
+    planted = None if wine_run else "mrvn"
+    if planted:
+        os.mkdir(os.path.join(temp, planted))
+        open(os.path.join(temp, planted, "theirs"), "wb").write(b"theirs")
+        os.chmod(os.path.join(temp, planted), 0o555)
     pairs = {
         "photo": (photo_like(800, 600), photo_like(1024, 768)),
         "flat": (bitmap(800, 600, lambda x, y: (0, 0, 0)), bitmap(1024, 768, lambda x, y: (40, 90, 200))),
@@ -87,16 +98,16 @@ with tempfile.TemporaryDirectory() as work:
                 judge(f"{name}{attempt}", out, small, big, work)
             # The tool's own report, not the window's box.
             check("of the slot's 3799408 bytes" in text and "File saved" not in text, f"{name}: report:\n{text}")
-            check(not os.path.exists(os.path.join(temp, "mrvn")), f"{name}: working folder left")
+            check(not working_folders(temp), f"{name}: working folder left")
         check((sha1(small), sha1(big)) == before, f"{name}: an input bitmap was changed")
 
     # A copy that fails is said in the tool's words too; the working folder goes all the same.
     status, text = build(small, big, os.path.join(work, "missing", "out.mui"), temp)
     check(status == 1 and "Unable to write" in text and "Unable to save" not in text, f"copy failed ({status}):\n{text}")
-    check(not os.path.exists(os.path.join(temp, "mrvn")), "copy failed: working folder left")
+    check(not working_folders(temp), "copy failed: working folder left")
 
-    # Noise does not compress: the WIM is over the slot, nothing is written, the working folder
-    # stays for a look, and the inputs are as they were.
+    # Noise does not compress: the WIM is over the slot, nothing is written, the shared working
+    # folder stays for a look, and the inputs are as they were.
     small = os.path.join(work, "noise-small.bmp")
     big = os.path.join(work, "noise-big.bmp")
     open(small, "wb").write(noise(800, 600, 1))
@@ -108,7 +119,11 @@ with tempfile.TemporaryDirectory() as work:
     check("The generated WIM is too big to add as a resource!" in text, f"noise: no size message:\n{text}")
     check("bytes over the 3799408-byte slot" in text, f"noise: no overshoot:\n{text}")
     check(not os.path.exists(out), "noise: a file was written")
-    check(os.path.isdir(os.path.join(temp, "mrvn")), "noise: working folder removed")
+    # A private one goes whatever happened: no later run would clear it.
+    check(working_folders(temp) == ([] if planted else ["mrvn"]), f"noise: working folders {working_folders(temp)}")
     check((sha1(small), sha1(big)) == before, "noise: an input bitmap was changed")
+    if planted:
+        check(open(os.path.join(temp, planted, "theirs"), "rb").read() == b"theirs", "the planted folder was touched")
+        os.chmod(os.path.join(temp, planted), 0o755)
 
 finish()
