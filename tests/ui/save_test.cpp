@@ -90,6 +90,24 @@ TEST_F(SaveCommand, AsksBeforeReplacingAnExistingFile) {
   EXPECT_GT(fs::file_size(target), kSlotSize);
 }
 
+// A save that fails part way through replacing a file leaves that file as it was. The failure
+// is a file system with no room left, which cli_faults_test.py mounts and names here.
+TEST_F(SaveCommand, FailedSaveLeavesTheFileItWouldReplace) {
+  const char* on_full_disk = std::getenv("MARIVANE_UI_FULL_TARGET");
+  if (on_full_disk == nullptr) GTEST_SKIP() << "run by cli_faults_test.py, which gives it a full disk";
+  const std::string target = on_full_disk;
+  const Bytes before = ReadFileBytes(target);
+  LoadBothSlots();
+  ShowMain();
+  TDialogDriver driver;
+  driver.Then(EnterFileName(target)).Then(Press(IDYES)).Then(Press(IDOK));
+  Command(IDM_SAVEBOOTSCREENFILEAS);
+  ASSERT_EQ(driver.seen.size(), 3u);
+  EXPECT_THAT(driver.seen[2], MessageBoxOf(shown::kSaveFailed, shown::kUnableToSaveCaption, TIcon::Error));
+  EXPECT_EQ(ReadFileBytes(target), before);
+  EXPECT_FALSE(WorkingFolderExists());
+}
+
 TEST_F(SaveCommand, CancelledDialogLeavesTheWorkingFolder) {
   LoadBothSlots();
   ShowMain();
