@@ -7,7 +7,6 @@
 #include "base/little_endian.h"
 #include "builder/boot_screen_builder.h"
 #include "builder/boot_screen_file.h"
-#include "builder/save_messages.h"
 #include "module/pe_checksum.h"
 #include "platform/image_checksum.h"
 #include "platform/platform.h"
@@ -15,6 +14,7 @@
 #include "platform/wimgapi.h"
 #include "support/environment.h"
 #include "support/recording_ui.h"
+#include "support/shown_texts.h"
 #include "support/test_files.h"
 
 namespace marivane {
@@ -24,6 +24,7 @@ namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using test::Bytes;
+namespace shown = test::shown;
 
 using Shown = test::RecordingUserInterface::Shown;
 
@@ -70,7 +71,7 @@ TEST_F(Save, WritesTheFileReportsSuccessAndRemovesTheWorkingFolder) {
   ui_.save_answer = dir_.PathOf("winload.exe.mui");
   const TSaveOutcome outcome = builder_.SaveBootScreenFileAsClick();
 
-  EXPECT_THAT(ui_.shown, ElementsAre(Shown{kSavedMessage, kSavedCaption, 0x40}));
+  EXPECT_THAT(ui_.shown, ElementsAre(Shown{shown::kSaved, shown::kSavedCaption, 0x40}));
   const Bytes saved = test::ReadFileBytes(ui_.save_answer);
   ASSERT_EQ(saved.size(), TemplateSize() + kSlotSize);
   EXPECT_EQ(outcome.result, TSaveResult::Saved);
@@ -93,7 +94,7 @@ TEST_F(Save, ReplacesAnExistingFileAndRunsAnewEachTime) {
   builder_.SaveBootScreenFileAsClick();
   builder_.SaveBootScreenFileAsClick();
   EXPECT_EQ(fs::file_size(ui_.save_answer), TemplateSize() + kSlotSize);
-  EXPECT_EQ(ui_.Texts(), std::vector<std::string>(2, kSavedMessage));
+  EXPECT_EQ(ui_.Texts(), std::vector<std::string>(2, shown::kSaved));
 }
 
 TEST_F(Save, CancelledDialogWritesNothingAndLeavesTheWorkingFolder) {
@@ -112,14 +113,14 @@ TEST_F(Save, CopyThatFailsIsReportedAndTheWorkingFolderStillRemoved) {
   LoadBoth();
   ui_.save_answer = dir_.PathOf("no-such-folder/winload.exe.mui");
   EXPECT_EQ(builder_.SaveBootScreenFileAsClick().result, TSaveResult::CopyFailed);
-  EXPECT_THAT(ui_.shown, ElementsAre(Shown{kSaveFailedMessage, kUnableToSaveCaption, 0x10}));
+  EXPECT_THAT(ui_.shown, ElementsAre(Shown{shown::kSaveFailed, shown::kUnableToSaveCaption, 0x10}));
   EXPECT_FALSE(fs::exists(WorkDir()));
 }
 
 TEST_F(Save, BeforeBothSlotsAreValidOnlyTheCheckSpeaks) {
   builder_.LoadBrowsedFile(TSlot::Small, small_);
   builder_.SaveBootScreenFileAsClick();
-  EXPECT_THAT(ui_.shown, ElementsAre(Plain(kBigRejectionMessage)));
+  EXPECT_THAT(ui_.shown, ElementsAre(Plain(shown::kBigRejection)));
   EXPECT_EQ(ui_.save_dialogs, 0);
   EXPECT_FALSE(fs::exists(WorkDir()));
 }
@@ -128,7 +129,7 @@ TEST_F(Save, MissingTemporaryFolderStopsBeforeAnythingIsCreated) {
   LoadBoth();
   test::ScopedEnvironment missing("TEMP", dir_.PathOf("gone"));
   EXPECT_FALSE(builder_.GenerateBootScreen());
-  EXPECT_THAT(ui_.shown, ElementsAre(Plain(kNoTempFolderMessage)));
+  EXPECT_THAT(ui_.shown, ElementsAre(Plain(shown::kNoTempFolder)));
   EXPECT_FALSE(fs::exists(dir_.path() / "gone"));
 }
 
@@ -140,7 +141,7 @@ TEST_F(Save, UnsetTemporaryFolderVariable) {
 #ifdef _WIN32
   // Windows takes TEMP and nothing else.
   EXPECT_FALSE(generated);
-  EXPECT_THAT(ui_.shown, ElementsAre(Plain(kNoTempFolderMessage)));
+  EXPECT_THAT(ui_.shown, ElementsAre(Plain(shown::kNoTempFolder)));
 #else
   // A Linux session need not set TEMP: TMPDIR serves instead.
   EXPECT_TRUE(generated);
@@ -163,7 +164,7 @@ TEST_F(Save, WorkingFolderThatCannotBeClearedStopsTheSave) {
   dir_.Write("temp/mrvn/in-use.txt", Bytes(5, 0));
   platform::FailFolderRemovalsForTesting(true);
   EXPECT_FALSE(builder_.GenerateBootScreen());
-  EXPECT_THAT(ui_.shown, ElementsAre(Plain(kClearWorkDirMessage)));
+  EXPECT_THAT(ui_.shown, ElementsAre(Plain(shown::kClearWorkDir)));
   EXPECT_TRUE(fs::exists(WorkDir() / "in-use.txt"));
 }
 
@@ -171,7 +172,7 @@ TEST_F(Save, MissingTemplateLeavesTheNewFoldersBehind) {
   LoadBoth();
   builder_.TemplateOverride = dir_.PathOf("x86template");
   EXPECT_FALSE(builder_.GenerateBootScreen());
-  EXPECT_THAT(ui_.shown, ElementsAre(Plain(kNoTemplateMessage)));
+  EXPECT_THAT(ui_.shown, ElementsAre(Plain(shown::kNoTemplate)));
   EXPECT_TRUE(fs::is_directory(WorkDir() / "capture"));
 }
 
@@ -179,7 +180,7 @@ TEST_F(Save, PictureThatVanishedSinceItWasChosenCannotBeCopied) {
   LoadBoth();
   fs::remove(small_);
   EXPECT_FALSE(builder_.GenerateBootScreen());
-  EXPECT_THAT(ui_.shown, ElementsAre(Plain(kCopyFileMessageStart + small_ + kCopyFileMessageEnd)));
+  EXPECT_THAT(ui_.shown, ElementsAre(Plain(shown::CopyToWorkDirFailed(small_))));
 }
 
 TEST_F(Save, TemplateTooShortRaisesBeforeWritingAndTheCursorComesBack) {
@@ -289,7 +290,7 @@ TEST_F(Assembly, WimThatFillsTheSlotExactlyIsAccepted) {
 TEST_F(Assembly, OneByteMoreIsRefusedAndTheStagedFileLeftAlone) {
   Stage(kSlotSize + 1, Template());
   EXPECT_FALSE(builder_.BuildBootScreenFile());
-  EXPECT_THAT(ui_.shown, ElementsAre(Shown{kWimTooBigMessage, kUnableToSaveCaption, 0x10}));
+  EXPECT_THAT(ui_.shown, ElementsAre(Shown{shown::kWimTooBig, shown::kUnableToSaveCaption, 0x10}));
   EXPECT_EQ(test::ReadFileBytes(builder_.WorkMuiPath), Template());
 }
 

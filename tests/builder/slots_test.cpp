@@ -6,6 +6,7 @@
 #include "builder/boot_screen_builder.h"
 #include "platform/wimgapi.h"
 #include "support/recording_ui.h"
+#include "support/shown_texts.h"
 #include "support/test_files.h"
 
 namespace marivane {
@@ -14,6 +15,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using test::MakeBitmap;
+namespace shown = test::shown;
 
 class Slots : public ::testing::Test {
  protected:
@@ -39,7 +41,7 @@ TEST_F(Slots, BrowsedPicturesThatFitBringNoMessage) {
 TEST_F(Slots, PictureOfTheOtherSlotsSizeLoadsAndIsRejected) {
   builder_.LoadBrowsedFile(TSlot::Big, SmallBitmap());
   builder_.LoadBrowsedFile(TSlot::Small, BigBitmap());
-  EXPECT_THAT(ui_.Texts(), ElementsAre(kBigRejectionMessage, kSmallRejectionMessage));
+  EXPECT_THAT(ui_.Texts(), ElementsAre(shown::kBigRejection, shown::kSmallRejection));
   // Loaded all the same: the preview shows it and the path names it.
   EXPECT_EQ(builder_.BigPicture.width(), 800);
   EXPECT_EQ(builder_.SmallImagePath, dir_.PathOf("big.bmp"));
@@ -53,7 +55,7 @@ TEST_F(Slots, EveryWrongSizeOrDepthIsRejected) {
   }
   builder_.LoadBrowsedFile(TSlot::Small, Write("rle.bmp", MakeBitmap({.bit_count = 8, .compression = 1,
                                                                       .pixels = test::MakeRle8(800, 600)})));
-  EXPECT_EQ(ui_.Texts(), std::vector<std::string>(6, kSmallRejectionMessage));
+  EXPECT_EQ(ui_.Texts(), std::vector<std::string>(6, shown::kSmallRejection));
 }
 
 TEST_F(Slots, BrowsedLoadErrorReachesTheCallerAndLeavesTheSlotAsItWas) {
@@ -76,7 +78,7 @@ TEST_F(Slots, DroppedInvalidPictureBecomesTheDropMessage) {
   gif.resize(64);
   builder_.LoadDroppedFile(TSlot::Small, Write("photo.JPG", MakeBitmap({})));
   builder_.LoadDroppedFile(TSlot::Big, Write("gif.bmp", gif));
-  EXPECT_THAT(ui_.Texts(), ElementsAre(kUnsupportedDropMessage, kUnsupportedDropMessage));
+  EXPECT_THAT(ui_.Texts(), ElementsAre(shown::kUnsupportedDrop, shown::kUnsupportedDrop));
   EXPECT_EQ(builder_.SmallImagePath, "");
   EXPECT_EQ(builder_.BigPicture.kind(), TPictureKind::Empty);
 }
@@ -97,7 +99,7 @@ TEST_F(Slots, DroppedValidPictureFillsTheSlot) {
 TEST_F(Slots, EmptyFileEmptiesThePictureAndIsRejected) {
   builder_.LoadBrowsedFile(TSlot::Small, SmallBitmap());
   builder_.LoadDroppedFile(TSlot::Small, Write("x.bmp", {}));
-  EXPECT_THAT(ui_.Texts(), ElementsAre(kSmallRejectionMessage));
+  EXPECT_THAT(ui_.Texts(), ElementsAre(shown::kSmallRejection));
   EXPECT_EQ(builder_.SmallPicture.kind(), TPictureKind::Bitmap);
   EXPECT_EQ(builder_.SmallPicture.width(), 0);
   EXPECT_EQ(builder_.SmallPicture.image(), nullptr);
@@ -105,14 +107,14 @@ TEST_F(Slots, EmptyFileEmptiesThePictureAndIsRejected) {
 
 TEST_F(Slots, IconIsShownThenRejected) {
   builder_.LoadBrowsedFile(TSlot::Small, Write("x.ico", test::MakeIcon()));
-  EXPECT_THAT(ui_.Texts(), ElementsAre(kSmallRejectionMessage));
+  EXPECT_THAT(ui_.Texts(), ElementsAre(shown::kSmallRejection));
   // Its size already fails, so it is never taken as a bitmap and stays in the preview.
   EXPECT_EQ(builder_.SmallPicture.kind(), TPictureKind::Icon);
 }
 
 TEST_F(Slots, MetafileOfTheSlotsSizeIsRejectedAndLeavesAnEmptyBitmap) {
   builder_.LoadBrowsedFile(TSlot::Big, Write("x.emf", test::MakeEnhancedMetafile(1024, 768)));
-  EXPECT_THAT(ui_.Texts(), ElementsAre(kBigRejectionMessage));
+  EXPECT_THAT(ui_.Texts(), ElementsAre(shown::kBigRejection));
   EXPECT_EQ(builder_.BigPicture.kind(), TPictureKind::Bitmap);
   EXPECT_EQ(builder_.BigPicture.image(), nullptr);
 }
@@ -125,13 +127,13 @@ class InputCheck : public Slots {
 
 TEST_F(InputCheck, WithBothSlotsEmptyShowsOnlyTheSmallSlotsMessage) {
   EXPECT_FALSE(builder_.ValidateInputs());
-  EXPECT_THAT(ui_.Texts(), ElementsAre(kSmallRejectionMessage));
+  EXPECT_THAT(ui_.Texts(), ElementsAre(shown::kSmallRejection));
 }
 
 TEST_F(InputCheck, WithOnlyTheSmallSlotValidShowsTheBigSlotsMessage) {
   builder_.LoadBrowsedFile(TSlot::Small, SmallBitmap());
   EXPECT_FALSE(builder_.ValidateInputs());
-  EXPECT_THAT(ui_.Texts(), ElementsAre(kBigRejectionMessage));
+  EXPECT_THAT(ui_.Texts(), ElementsAre(shown::kBigRejection));
 }
 
 TEST_F(InputCheck, WithBothValidDependsOnlyOnTheImagingLibrary) {
@@ -139,7 +141,7 @@ TEST_F(InputCheck, WithBothValidDependsOnlyOnTheImagingLibrary) {
   builder_.LoadBrowsedFile(TSlot::Big, BigBitmap());
   wimgapi::WIMGAPILoaded = false;
   EXPECT_FALSE(builder_.ValidateInputs());
-  EXPECT_THAT(ui_.Texts(), ElementsAre(kWimgapiMissingMessage));
+  EXPECT_THAT(ui_.Texts(), ElementsAre(shown::kWimgapiMissing));
 
   ui_.shown.clear();
   wimgapi::WIMGAPILoaded = true;

@@ -17,7 +17,7 @@ import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import boot_screen_checks  # noqa: E402
-from harness import bitmap, check, failures, finish, host_path_for, run  # noqa: E402
+from harness import bitmap, check, cli_command, failures, finish, host_path_for, run  # noqa: E402
 
 parser = argparse.ArgumentParser()
 parser.add_argument("--bin", required=True)
@@ -49,11 +49,8 @@ def noise(width, height, seed):
 
 
 def build(small, big, out, temp):
-    command = [host_path(cli), "build", host_path(small), host_path(big), "-o", host_path(out), "--force"]
-    if not wine_run:
-        return run(command, dict(os.environ, TEMP=temp))
-    # Wine sets TEMP from its own registry, whatever the Linux side says; cmd sets it anew.
-    return run([wine_run, "cmd", "/c", f"set TEMP={host_path(temp)}&& " + " ".join(command)])
+    arguments = ["build", host_path(small), host_path(big), "-o", host_path(out), "--force"]
+    return run(*cli_command(cli, wine_run, arguments, temp))
 
 
 def sha1(path):

@@ -1,6 +1,8 @@
 """What the Python test scripts share: the failures they collect and the report that ends them,
-running a program, the path a Windows program sees under Wine, and the bitmaps they feed it.
+running a program, the path a Windows program sees under Wine, the command line that runs
+marivane-cli with a temporary folder of its own, and the bitmaps they feed it.
 A script finds this folder as ../support from its own."""
+import os
 import struct
 import subprocess
 import sys
@@ -35,6 +37,15 @@ def wine_path(path):
 def host_path_for(wine_run):
     """How a script names its files to the program it runs: through Wine, or as they are."""
     return wine_path if wine_run else (lambda path: path)
+
+
+def cli_command(cli, wine_run, args, temp):
+    """(command, environment) that run marivane-cli with `args`, given as the program names them,
+    and with `temp` as its TEMP; under Wine, `cli` is a Windows program run through `wine_run`."""
+    if not wine_run:
+        return [cli] + list(args), dict(os.environ, TEMP=temp)
+    # Wine sets TEMP from its own registry, whatever the Linux side says; cmd sets it anew.
+    return [wine_run, "cmd", "/c", f"set TEMP={wine_path(temp)}&& " + " ".join([wine_path(cli)] + list(args))], None
 
 
 def bitmap(width, height, pixel=None, bits=24):

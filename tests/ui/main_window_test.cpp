@@ -5,6 +5,7 @@
 #include "builder/boot_screen_builder.h"
 #include "base/errors.h"
 #include "resources/resource.h"
+#include "support/shown_texts.h"
 
 namespace marivane::test {
 namespace {
@@ -128,7 +129,7 @@ TEST_F(MainWindow, BrowseLoadsTheChosenFileIntoItsSlot) {
   EXPECT_EQ(form_->BigImagePath, small);
   EXPECT_EQ(form_->BigPicture.width(), 800);
   ASSERT_EQ(driver.seen.size(), 3u);
-  EXPECT_THAT(driver.seen[2], PlainMessage(kBigRejectionMessage));
+  EXPECT_THAT(driver.seen[2], PlainMessage(shown::kBigRejection));
   EXPECT_EQ(driver.seen[0].owner, application_->Handle());
   EXPECT_EQ(dialog_title, "Select a Bitmap Image...");
   EXPECT_TRUE(owner_disabled) << "the dialog is modal to the whole program";
@@ -180,7 +181,7 @@ TEST_F(MainWindow, DroppingOneFileFillsTheSlotItLandsOn) {
   HDROP second = MakeDrop({small});
   Drop(form_->GroupBox2.Handle(), second);
   EXPECT_TRUE(DropReleased(second));
-  EXPECT_THAT(driver.seen, ElementsAre(PlainMessage(kBigRejectionMessage)));
+  EXPECT_THAT(driver.seen, ElementsAre(PlainMessage(shown::kBigRejection)));
 
   HDROP third = MakeDrop({big});
   Drop(form_->GroupBox2.Handle(), third);
@@ -199,8 +200,8 @@ TEST_F(MainWindow, DroppingTwoFilesOrBesideTheSlotsChangesNothing) {
     Drop(box, two);
     EXPECT_TRUE(DropReleased(two));
   }
-  EXPECT_THAT(driver.seen, ElementsAre(PlainMessage(ui::kOneFileMessage),
-                                       PlainMessage(ui::kOneFileMessage)));
+  EXPECT_THAT(driver.seen, ElementsAre(PlainMessage(shown::kOneFile),
+                                       PlainMessage(shown::kOneFile)));
   // The window itself takes no drop.
   HDROP beside = MakeDrop({small});
   Drop(form_->Handle(), beside);
@@ -224,8 +225,8 @@ TEST_F(MainWindow, DroppedFilesThatAreNoPictureGetTheirMessages) {
     EXPECT_TRUE(DropReleased(drop)) << file;
   }
   // A truncated file is the loader's own error, shown by the default handler.
-  EXPECT_THAT(driver.seen, ElementsAre(PlainMessage(kUnsupportedDropMessage),
-                                       PlainMessage(kUnsupportedDropMessage),
+  EXPECT_THAT(driver.seen, ElementsAre(PlainMessage(shown::kUnsupportedDrop),
+                                       PlainMessage(shown::kUnsupportedDrop),
                                        ErrorBox("Stream read error.")));
   EXPECT_TRUE(IsWindowVisible(form_->Handle())) << "the program carries on";
 }
@@ -240,7 +241,7 @@ TEST_F(MainWindow, FirstShowWarnsAndClosesOnA64BitHost) {
   driver.Then(Press(IDOK));
   form_->Show();
   EXPECT_FALSE(visible_during_test) << "the test runs before the window is shown";
-  EXPECT_THAT(driver.seen, ElementsAre(MessageBoxOf(ui::kX64Message, ui::kX64Caption, TIcon::Error)));
+  EXPECT_THAT(driver.seen, ElementsAre(MessageBoxOf(shown::kX64, shown::kX64Caption, TIcon::Error)));
   EXPECT_TRUE(QuitPosted()) << "closing the main window ends the program";
 }
 

@@ -5,9 +5,9 @@
 #include <cstdlib>
 
 #include "builder/boot_screen_builder.h"
-#include "builder/save_messages.h"
 #include "platform/platform.h"
 #include "resources/resource.h"
+#include "support/shown_texts.h"
 
 namespace marivane::test {
 namespace {
@@ -63,7 +63,7 @@ TEST_F(SaveCommand, WritesTheFileChosenInTheSaveDialog) {
   Command(IDM_SAVEBOOTSCREENFILEAS);
 
   ASSERT_EQ(driver.seen.size(), 2u);
-  EXPECT_THAT(driver.seen[1], MessageBoxOf(kSavedMessage, kSavedCaption, TIcon::Information));
+  EXPECT_THAT(driver.seen[1], MessageBoxOf(shown::kSaved, shown::kSavedCaption, TIcon::Information));
   EXPECT_EQ(in_dialog, Wait()) << "busy from the start of the command to the dialog";
   EXPECT_EQ(driver.seen[1].cursor, Arrow()) << "the arrow over the outcome box";
   EXPECT_EQ(application_->ScreenCursor(), nullptr) << "the cursor is restored";
@@ -86,8 +86,26 @@ TEST_F(SaveCommand, AsksBeforeReplacingAnExistingFile) {
   Command(IDM_SAVEBOOTSCREENFILEAS);
   ASSERT_EQ(driver.seen.size(), 3u);
   EXPECT_EQ(driver.seen[1].owner, driver.seen[0].window) << "the prompt belongs to the dialog";
-  EXPECT_THAT(driver.seen[2], MessageBoxOf(kSavedMessage, kSavedCaption, TIcon::Information));
+  EXPECT_THAT(driver.seen[2], MessageBoxOf(shown::kSaved, shown::kSavedCaption, TIcon::Information));
   EXPECT_GT(fs::file_size(target), kSlotSize);
+}
+
+// A save that fails part way through replacing a file leaves that file as it was. The failure
+// is a file system with no room left, which cli_faults_test.py mounts and names here.
+TEST_F(SaveCommand, FailedSaveLeavesTheFileItWouldReplace) {
+  const char* on_full_disk = std::getenv("MARIVANE_UI_FULL_TARGET");
+  if (on_full_disk == nullptr) GTEST_SKIP() << "run by cli_faults_test.py, which gives it a full disk";
+  const std::string target = on_full_disk;
+  const Bytes before = ReadFileBytes(target);
+  LoadBothSlots();
+  ShowMain();
+  TDialogDriver driver;
+  driver.Then(EnterFileName(target)).Then(Press(IDYES)).Then(Press(IDOK));
+  Command(IDM_SAVEBOOTSCREENFILEAS);
+  ASSERT_EQ(driver.seen.size(), 3u);
+  EXPECT_THAT(driver.seen[2], MessageBoxOf(shown::kSaveFailed, shown::kUnableToSaveCaption, TIcon::Error));
+  EXPECT_EQ(ReadFileBytes(target), before);
+  EXPECT_FALSE(WorkingFolderExists());
 }
 
 TEST_F(SaveCommand, CancelledDialogLeavesTheWorkingFolder) {
@@ -107,7 +125,7 @@ TEST_F(SaveCommand, WithoutValidPicturesShowsOnlyTheRejection) {
   TDialogDriver driver;
   driver.Then(Press(IDOK));
   Command(IDM_SAVEBOOTSCREENFILEAS);
-  ASSERT_THAT(driver.seen, ElementsAre(PlainMessage(kSmallRejectionMessage)));
+  ASSERT_THAT(driver.seen, ElementsAre(PlainMessage(shown::kSmallRejection)));
   EXPECT_EQ(driver.seen[0].cursor, Arrow()) << "the arrow over a plain message";
   EXPECT_EQ(driver.seen[0].owner, application_->Handle());
   EXPECT_EQ(application_->ScreenCursor(), nullptr);

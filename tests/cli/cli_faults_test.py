@@ -1,0 +1,477 @@
+#!/usr/bin/env python3
+"""What happens around the output when something else goes wrong, tried as a careless user or
+an attacker would: builds at once in one temporary folder, an output inside the working folder,
+someone else's folder where the working folder goes, a full file system, a kill in the middle
+of the write, named pipes for pictures, a folder where the output should go, capture of a
+symbolic-link loop or into the captured folder. Every row ends either in a module of the run's
+OWN two pictures, judged by readers we did not write, or in a refusal with a message, the old
+target as it was and nothing left behind: no stray file beside the target, no working folder
+in TEMP. And two builds of the same pictures give the same bytes.
+
+usage: cli_faults_test.py CLI [--wine RUN] [--ui-test UI_TEST_EXE] [--only TEXT]
+  --wine     the CLI is a Windows program run through RUN; rows that make sense only on POSIX
+             (named pipes, symbolic links, someone else's mrvn) are skipped with a note
+  --ui-test  ui_test.exe, to try the window's save on the full file system as well
+  --only     run only the rows whose name holds TEXT
+The full file system is a small tmpfs mounted for the row, which takes root: without it those
+rows are skipped with a note. Wine reaches the mount through drive Z:.
+"""
+import argparse
+import os
+import random
+import re
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
+import boot_screen_checks  # noqa: E402
+from harness import bitmap, check, cli_command, failures, finish, host_path_for, wine_path  # noqa: E402
+from mui_source import RT_RCDATA, build_module, language_file  # noqa: E402
+
+parser = argparse.ArgumentParser()
+parser.add_argument("cli")
+parser.add_argument("--wine")
+parser.add_argument("--ui-test")
+parser.add_argument("--only", default="")
+args = parser.parse_args()
+wine_run = args.wine
+host = host_path_for(wine_run)
+template_size = os.path.getsize(os.path.join(os.path.dirname(args.cli), "x86template"))
+
+# Smaller than a page of tmpfs, so that a target cut down in place frees less room than the
+# new file needs: the write that replaces it must fail part way.
+OLD_BYTES = b"the file the user already had, which must survive\n" * 40
+# A language file whose template takes far more than a page.
+LANGUAGE_FILE = build_module(language_file(0x0409, "en-US", [(RT_RCDATA, 2, 0x0409, bytes(range(256)) * 256)]))[0]
+SLOT_REPORT = "of the slot's 3799408 bytes"
+QUICK = 20  # seconds: a refusal that takes longer is a run blocked on its input
+
+
+def state(path):
+    """What lies at `path`, compared before and after a row: a file's bytes, a link's target, a
+    folder's entries and theirs, without following links; None for nothing."""
+    if os.path.islink(path):
+        return ("link", os.readlink(path))
+    if os.path.isdir(path):
+        return ("folder", {name: state(os.path.join(path, name)) for name in sorted(os.listdir(path))})
+    if os.path.exists(path):
+        return ("file", open(path, "rb").read())
+    return None
+
+
+class Unavailable(Exception):
+    """What a row needs is not to be had here."""
+
+
+class Case:
+    """One row's own folder, with its TEMP, and what must come out of the row as it went in."""
+
+    def __init__(self, root, name):
+        self.name = name
+        self.slug = re.sub(r"\W+", "-", name)
+        self.folder = tempfile.mkdtemp(dir=root)
+        self.temp = self.path("temp")
+        os.mkdir(self.temp)
+        self.kept = {}        # path: its state before the row
+        self.watched = {}     # folder: (its entries before, how many strays a kill may leave)
+        self.outputs = []     # (out, small, big) of each run
+        self.killed = False   # a run killed outright cannot remove its working folder
+        self.mounts = []
+
+    def path(self, *parts):
+        return os.path.join(self.folder, *parts)
+
+    def write(self, name, data):
+        path = self.path(name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+        return path
+
+    def pictures(self, seed):
+        """A pair of the run's own, unlike any other seed's: every row alike, so quick to make and
+        small to capture."""
+        def picture(width, height):
+            data = bytearray(bitmap(width, height))
+            data[54:] = bytes((seed * 53 + i * (seed + 1)) & 255 for i in range(width * 3)) * height
+            return bytes(data)
+        return self.write(f"small{seed}.bmp", picture(800, 600)), self.write(f"big{seed}.bmp", picture(1024, 768))
+
+    def tree(self):
+        """A folder to capture, of noise, so that its WIM is far larger than a page."""
+        rng = random.Random(9)
+        for name in ("a.bin", "sub/b.bin"):
+            self.write("tree/" + name, rng.randbytes(200000))
+        return self.path("tree")
+
+    def keep(self, path):
+        self.kept[path] = state(path)
+
+    def watch(self, folder, strays=0):
+        self.watched[folder] = (set(os.listdir(folder)), strays)
+
+    def cli(self, *arguments):
+        return cli_command(args.cli, wine_run, [host(a) if a.startswith("/") else a for a in arguments], self.temp)
+
+    def full_file_system(self, name):
+        """`name` with OLD_BYTES in a folder of its own on a file system with no room left."""
+        folder = self.path("full")
+        os.mkdir(folder)
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", folder],
+                                 capture_output=True, text=True)
+        if mounted.returncode != 0:
+            raise Unavailable(f"no tmpfs could be mounted: {mounted.stderr.strip()}")
+        self.mounts.append(folder)
+        old = self.write("full/" + name, OLD_BYTES)
+        filler = os.open(os.path.join(folder, "filler"), os.O_WRONLY | os.O_CREAT)
+        try:
+            while True:
+                os.write(filler, bytes(4096))
+        except OSError:
+            pass
+        os.close(filler)
+        self.keep(old)
+        self.watch(folder)
+        self.target = old
+        return old
+
+    def close(self):
+        for folder in self.mounts:
+            subprocess.run(["umount", folder])
+
+
+# --- How the runs are started ---
+
+def start(command):
+    command, env = command
+    # A session of its own, so that a kill reaches Wine's processes under the runner too.
+    return subprocess.Popen(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                            text=True, start_new_session=True)
+
+
+def finish_run(process, timeout):
+    """(status, output); status None when the run was still going after `timeout` seconds."""
+    try:
+        out, _ = process.communicate(timeout=timeout)
+        return process.returncode, out.replace("\r\n", "\n")
+    except subprocess.TimeoutExpired:
+        os.killpg(process.pid, signal.SIGKILL)
+        out, _ = process.communicate()
+        return None, out
+
+
+def in_turn(case, commands, timeout=300):
+    return [finish_run(start(command), timeout) for command in commands]
+
+
+def in_time(case, commands):
+    return in_turn(case, commands, QUICK)
+
+
+def together(case, commands):
+    # Each starts while the one before is under way, so that its clearing and staging land in
+    # the middle of another run's capture rather than only beside its first steps.
+    processes = []
+    for command in commands:
+        processes.append(start(command))
+        time.sleep(0.2)
+    return [finish_run(process, 600) for process in processes]
+
+
+def program(process):
+    """marivane-cli's own process: under Wine it runs below the runner and cmd, in their session."""
+    if not wine_run:
+        return process.pid
+    for entry in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            ours = os.getsid(int(entry)) == process.pid
+            if ours and open(f"/proc/{entry}/comm").read().startswith("marivane-cli"):
+                return int(entry)
+        except OSError:
+            pass
+    return None
+
+
+def killed_mid_write(case, commands):
+    """Kills the program at the first sign of a write in its target's folder: a new entry there
+    (its temporary file), or the target itself changing. A run that finishes first is tried again."""
+    out = case.outputs[0][0]
+    folder = os.path.dirname(out)
+
+    def look():
+        info = os.stat(out) if os.path.exists(out) else None
+        return sorted(os.listdir(folder)), info and (info.st_ino, info.st_size, info.st_mtime_ns)
+
+    for _ in range(5):
+        with open(out, "wb") as f:
+            f.write(OLD_BYTES)
+        before = look()
+        process = start(commands[0])
+        pid = None
+        while process.poll() is None:
+            pid = pid or program(process)
+            if look() != before:
+                if pid:
+                    os.kill(pid, signal.SIGKILL)
+                else:
+                    os.killpg(process.pid, signal.SIGKILL)
+                case.killed = True
+                break
+            time.sleep(0.0002)
+        result = finish_run(process, 300)
+        if case.killed:
+            return [result]
+    check(False, f"{case.name}: every run finished before it could be killed")
+    return [result]
+
+
+# --- What a row must end in ---
+
+def refused(case, status, text):
+    if status is None:
+        check(False, f"{case.name}: still running after {QUICK} seconds:\n{text}")
+    else:
+        check(status == 1 and text.strip() and SLOT_REPORT not in text,
+              f"{case.name}: expected a refusal with a message, got ({status}):\n{text}")
+
+
+def judged(case, out, small, big):
+    failures.extend(boot_screen_checks.judge(f"{case.slug}-{os.path.basename(out)}", out, small, big,
+                                             template_size, case.path(), None))
+
+
+def own_or_refused(case, results):
+    for (status, text), (out, small, big) in zip(results, case.outputs):
+        if status == 0:
+            check(SLOT_REPORT in text, f"{case.name}: no report:\n{text}")
+            if check(os.path.isfile(out), f"{case.name}: success reported, but nothing at {out}:\n{text}"):
+                judged(case, out, small, big)
+        else:
+            refused(case, status, text)
+            check(not os.path.lexists(out), f"{case.name}: refused, yet something is at {out}")
+
+
+def refusals(case, results):
+    for status, text in results:
+        refused(case, status, text)
+
+
+def refusals_naming_the_file(case, results):
+    refusals(case, results)
+    for _, text in results:
+        check(os.path.basename(case.target) in text, f"{case.name}: the message does not name the file:\n{text}")
+
+
+def old_or_own(case, results):
+    """After a kill: the target is either the old file or, when the rename beat the kill, the new
+    module whole; never anything in between."""
+    out, small, big = case.outputs[0]
+    if state(out) != ("file", OLD_BYTES):
+        check(os.path.getsize(out) == template_size + boot_screen_checks.SLOT_SIZE,
+              f"{case.name}: the target is neither the old file nor a whole module "
+              f"({os.path.getsize(out) if os.path.exists(out) else 'gone'} bytes)")
+        judged(case, out, small, big)
+
+
+def identical(case, results):
+    own_or_refused(case, results)
+    first, second = (out for out, _, _ in case.outputs)
+    if all(status == 0 for status, _ in results):
+        check(open(first, "rb").read() == open(second, "rb").read(),
+              f"{case.name}: two builds of the same pictures differ")
+    else:
+        check(False, f"{case.name}: a build failed")
+
+
+def passed(case, results):
+    for status, text in results:
+        check(status == 0, f"{case.name}: ({status})\n{text}")
+
+
+def left_as_it_was(case):
+    for path, before in case.kept.items():
+        check(state(path) == before,
+              f"{case.name}: {os.path.relpath(path, case.folder)} was changed or removed")
+    outputs = {os.path.basename(out) for out, _, _ in case.outputs}
+    for folder, (before, strays) in case.watched.items():
+        new = set(os.listdir(folder)) - before - outputs
+        check(len(new) <= strays, f"{case.name}: left beside the target: {sorted(new)}")
+    if not case.killed:
+        # A lock file may stay; a working folder may not.
+        left = [name for name in set(os.listdir(case.temp)) - case.temp_before
+                if os.path.isdir(os.path.join(case.temp, name))]
+        check(not left, f"{case.name}: working folders left in TEMP: {left}")
+
+
+# --- The rows ---
+
+def concurrent_builds(case):
+    commands = []
+    for seed in (1, 2, 3):
+        small, big = case.pictures(seed)
+        out = case.path(f"out{seed}.mui")
+        case.outputs.append((out, small, big))
+        commands.append(case.cli("build", small, big, "-o", out))
+    return commands
+
+
+def output_in_working_folder(case):
+    small, big = case.pictures(1)
+    case.keep(case.write("temp/mrvn/keep.txt", b"the user's own file\n"))
+    out = case.path("temp", "mrvn", "out.mui")
+    case.outputs.append((out, small, big))
+    return [case.cli("build", small, big, "-o", out)]
+
+
+def someone_elses_folder(case):
+    # Another user's folder by the name the working folder used to have, a link to their files.
+    case.write("theirs/notes.txt", b"not yours to remove\n")
+    os.symlink(case.path("theirs"), case.path("temp", "mrvn"))
+    case.keep(case.path("theirs"))
+    case.keep(case.path("temp", "mrvn"))
+    small, big = case.pictures(2)
+    case.outputs.append((case.path("out.mui"), small, big))
+    return [case.cli("build", small, big, "-o", case.path("out.mui"))]
+
+
+def build_on_full(case):
+    old = case.full_file_system("winload.exe.mui")
+    small, big = case.pictures(3)
+    return [case.cli("build", small, big, "-o", old, "--force")]
+
+
+def template_on_full(case):
+    old = case.full_file_system("x86template")
+    return [case.cli("template", case.write("source.mui", LANGUAGE_FILE), "-o", old, "--force")]
+
+
+def capture_on_full(case):
+    old = case.full_file_system("out.wim")
+    return [case.cli("capture", case.tree(), old)]
+
+
+def window_save_on_full(case):
+    old = case.full_file_system("winload.exe.mui")
+    return [([wine_run, args.ui_test, "--gtest_filter=SaveCommand.FailedSaveLeavesTheFileItWouldReplace"],
+             dict(os.environ, MARIVANE_UI_FULL_TARGET=wine_path(old)))]
+
+
+def kill_during_write(case):
+    small, big = case.pictures(4)
+    out = case.write("out/winload.exe.mui", OLD_BYTES)
+    case.outputs.append((out, small, big))
+    case.watch(case.path("out"), strays=1)  # the temporary file: a killed run cannot remove it
+    return [case.cli("build", small, big, "-o", out, "--force")]
+
+
+def pipe_for_check(case):
+    os.mkfifo(case.path("pipe.bmp"))
+    return [case.cli("check", case.path("pipe.bmp"))]
+
+
+def pipe_for_build(case):
+    os.mkfifo(case.path("pipe.bmp"))
+    _, big = case.pictures(5)
+    case.watch(case.folder)
+    return [case.cli("build", case.path("pipe.bmp"), big, "-o", case.path("out.mui"))]
+
+
+def folder_as_build_target(case):
+    case.write("target/inside.txt", b"still here\n")
+    case.keep(case.path("target"))
+    small, big = case.pictures(6)
+    return [case.cli("build", small, big, "-o", case.path("target"), "--force")]
+
+
+def folder_as_template_target(case):
+    os.mkdir(case.path("target"))  # empty: a clean-up that removes what it failed to write takes it
+    case.keep(case.path("target"))
+    source = case.write("source.mui", LANGUAGE_FILE)
+    return [case.cli("template", source, "-o", case.path("target"), "--force")]
+
+
+def capture_of_a_loop(case):
+    tree = case.tree()
+    os.symlink("..", os.path.join(tree, "sub", "loop"))
+    case.watch(case.folder)
+    return [case.cli("capture", tree, case.path("out.wim"))]
+
+
+def capture_into_itself(case):
+    tree = case.tree()
+    case.keep(tree)
+    return [case.cli("capture", tree, os.path.join(tree, "sub", "out.wim"))]
+
+
+def same_pictures_twice(case):
+    small, big = case.pictures(7)
+    case.outputs = [(case.path(name), small, big) for name in ("first.mui", "second.mui")]
+    return [case.cli("build", small, big, "-o", out) for out, _, _ in case.outputs]
+
+
+# Where a row runs: both configurations; natively only (the reason it cannot run under Wine);
+# on a full file system; the window's save under Wine.
+BOTH, FULL, WINDOW = "both", "full", "window"
+PIPE = "native only: a named pipe would block Wine's server, which every Wine test shares"
+LINK = "native only: Wine shows a symbolic link as a plain folder"
+MRVN = "native only: on Windows TEMP\\mrvn is the window's own working folder"
+ROWS = [
+    # what is tried                                   where   set-up                     runs       verdict
+    ("three builds at once in one TEMP",              BOTH,   concurrent_builds,         together,  own_or_refused),
+    ("-o inside the working folder",                  BOTH,   output_in_working_folder,  in_turn,   own_or_refused),
+    ("someone else's mrvn in TEMP",                   MRVN,   someone_elses_folder,      in_turn,   own_or_refused),
+    ("build --force over a file on a full disk",      FULL,   build_on_full,       in_turn, refusals_naming_the_file),
+    ("template --force over a file on a full disk",   FULL,   template_on_full,    in_turn, refusals_naming_the_file),
+    ("capture over a file on a full disk",            FULL,   capture_on_full,           in_turn,   refusals),
+    ("the window's save over a file on a full disk",  WINDOW, window_save_on_full,       in_turn,   passed),
+    ("build --force killed while it writes",          BOTH,   kill_during_write,  killed_mid_write, old_or_own),
+    ("check of a named pipe",                         PIPE,   pipe_for_check,            in_time,   refusals),
+    ("build from a named pipe",                       PIPE,   pipe_for_build,            in_time,   refusals),
+    ("build --force onto a folder",                   BOTH,   folder_as_build_target,    in_turn,   refusals),
+    ("template --force onto an empty folder",         BOTH,   folder_as_template_target, in_turn,   refusals),
+    ("capture of a symbolic-link loop",               LINK,   capture_of_a_loop,         in_turn,   refusals),
+    ("capture into the captured folder",              BOTH,   capture_into_itself,       in_turn,   refusals),
+    ("the same pictures built twice",                 BOTH,   same_pictures_twice,       in_turn,   identical),
+]
+
+
+def why_not(where):
+    if where not in (BOTH, FULL, WINDOW):
+        return where if wine_run else None
+    if where in (FULL, WINDOW) and os.geteuid() != 0:
+        return "a full file system is a tmpfs mounted for the row, which takes root"
+    if where == WINDOW and not (wine_run and args.ui_test):
+        return "the window's save runs under Wine, given --ui-test"
+    return None
+
+
+with tempfile.TemporaryDirectory() as work:
+    for name, where, set_up, runs, verdict in ROWS:
+        if args.only not in name:
+            continue
+        reason = why_not(where)
+        if reason:
+            print(f"skipped: {name}: {reason}")
+            continue
+        case = Case(work, name)
+        try:
+            try:
+                commands = set_up(case)
+            except Unavailable as reason:
+                print(f"skipped: {name}: {reason}")
+                continue
+            case.temp_before = set(os.listdir(case.temp))
+            results = runs(case, commands)
+            print(f"{name}: exit status {', '.join(str(status) for status, _ in results)}"
+                  f"{' (killed)' if case.killed else ''}")
+            verdict(case, results)
+            left_as_it_was(case)
+        finally:
+            case.close()
+
+finish()
