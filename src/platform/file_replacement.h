@@ -22,8 +22,8 @@ namespace marivane::platform {
 // file: that is no name the user chose) with the system's code and text.
 class TFileReplacement {
  public:
-  // Refuses a target that exists and is a pipe, a device or a socket, and on POSIX a regular
-  // file we may not write (replacing it through its folder would get round its protection).
+  // Refuses a target that exists and is a pipe, a device or a socket, or a file we may not
+  // write (replacing it through its folder would get round its protection).
   explicit TFileReplacement(const std::string& target);
   ~TFileReplacement();
   TFileReplacement(const TFileReplacement&) = delete;

@@ -48,6 +48,13 @@ struct TFileReplacement::TOpenFile {
 TFileReplacement::TFileReplacement(const std::string& target)
     : target_(target), file_(std::make_unique<TOpenFile>()) {
   FailIfInjected(target_, TReplacementStep::Create);
+  // A write-protected file stays protected, as it would against CopyFileA. Windows refuses to
+  // rename over one anyway; Wine, run as root, does not. (A folder's read-only bit means
+  // something else, and the rename refuses a folder all the same.)
+  const DWORD attributes = GetFileAttributesA(target_.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+      (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+    Fail(target_, ERROR_ACCESS_DENIED);
   const std::size_t separator = target_.find_last_of("\\/:");
   // "C:name" keeps its drive: the temporary file goes to that drive's current folder too.
   const std::string prefix = separator == std::string::npos ? "" : target_.substr(0, separator + 1);

@@ -5,6 +5,7 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include <cerrno>
@@ -130,10 +131,12 @@ TEST_F(Save, CopyThatFailsIsReportedAndTheWorkingFolderStillRemoved) {
 // name, is exactly as it was, and nothing is left beside it.
 using Step = platform::TReplacementStep;
 
+enum class Target { File, ReadOnlyFile, Folder };
+
 struct ReplacementCase {
   const char* name;
   Step step;  // None: the system refuses by itself
-  bool target_is_folder;
+  Target target;
   const char* reason;  // what the command-line tool adds to its "Unable to write"
 };
 
@@ -144,27 +147,37 @@ void PrintTo(const ReplacementCase& c, std::ostream* os) { *os << c.name; }
 constexpr std::uint32_t kDiskFull = 112;
 constexpr const char* kDiskFullText = "Disk full";
 constexpr const char* kFolderText = "Access denied";
+constexpr const char* kReadOnlyText = "Access denied";
 #else
 constexpr std::uint32_t kDiskFull = ENOSPC;
 constexpr const char* kDiskFullText = "No space left on device";
 constexpr const char* kFolderText = "Is a directory";
+constexpr const char* kReadOnlyText = "Permission denied";
 #endif
 
 class FailedReplacement : public Save, public ::testing::WithParamInterface<ReplacementCase> {};
 
 TEST_P(FailedReplacement, LeavesTheOldTargetAndNothingBesideIt) {
   const ReplacementCase& c = GetParam();
+#ifndef _WIN32
+  if (c.target == Target::ReadOnlyFile && ::geteuid() == 0) GTEST_SKIP() << "root writes any file";
+#endif
   LoadBoth();
   fs::create_directory(dir_.path() / "out");
   ui_.save_answer = dir_.PathOf("out/winload.exe.mui");
-  if (c.target_is_folder) {
+  if (c.target == Target::Folder) {
     fs::create_directory(ui_.save_answer);
     dir_.Write("out/winload.exe.mui/kept", Bytes(3, 7));
   } else {
     dir_.Write("out/winload.exe.mui", Bytes(10, 1));
   }
+  if (c.target == Target::ReadOnlyFile)
+    fs::permissions(ui_.save_answer, fs::perms::owner_write | fs::perms::group_write |
+                                         fs::perms::others_write, fs::perm_options::remove);
   platform::FailFileReplacementsForTesting(c.step, kDiskFull);
   const TSaveOutcome outcome = builder_.SaveBootScreenFileAsClick();
+  // Writable again, so that the test's folder can go.
+  fs::permissions(ui_.save_answer, fs::perms::owner_write, fs::perm_options::add);
 
   EXPECT_EQ(outcome.result, TSaveResult::CopyFailed);
   EXPECT_EQ(outcome.failure, c.reason);
@@ -174,7 +187,7 @@ TEST_P(FailedReplacement, LeavesTheOldTargetAndNothingBesideIt) {
   for (const auto& entry : fs::directory_iterator(dir_.path() / "out"))
     names.push_back(entry.path().filename().string());
   EXPECT_THAT(names, ElementsAre("winload.exe.mui"));
-  if (c.target_is_folder)
+  if (c.target == Target::Folder)
     EXPECT_EQ(test::ReadFileBytes(dir_.PathOf("out/winload.exe.mui/kept")), Bytes(3, 7));
   else
     EXPECT_EQ(test::ReadFileBytes(ui_.save_answer), Bytes(10, 1));
@@ -183,11 +196,13 @@ TEST_P(FailedReplacement, LeavesTheOldTargetAndNothingBesideIt) {
 
 INSTANTIATE_TEST_SUITE_P(
     Save, FailedReplacement,
-    ::testing::Values(ReplacementCase{"NoRoomForTheTemporaryFile", Step::Create, false, kDiskFullText},
-                      ReplacementCase{"DiskFullWhileWriting", Step::Write, false, kDiskFullText},
-                      ReplacementCase{"FlushFails", Step::Flush, false, kDiskFullText},
-                      ReplacementCase{"RenameRefused", Step::Rename, false, kDiskFullText},
-                      ReplacementCase{"FolderUnderTheTargetsName", Step::None, true, kFolderText}),
+    ::testing::Values(
+        ReplacementCase{"NoRoomForTheTemporaryFile", Step::Create, Target::File, kDiskFullText},
+        ReplacementCase{"DiskFullWhileWriting", Step::Write, Target::File, kDiskFullText},
+        ReplacementCase{"FlushFails", Step::Flush, Target::File, kDiskFullText},
+        ReplacementCase{"RenameRefused", Step::Rename, Target::File, kDiskFullText},
+        ReplacementCase{"WriteProtectedFile", Step::None, Target::ReadOnlyFile, kReadOnlyText},
+        ReplacementCase{"FolderUnderTheTargetsName", Step::None, Target::Folder, kFolderText}),
     [](const ::testing::TestParamInfo<ReplacementCase>& row) { return std::string(row.param.name); });
 
 #ifndef _WIN32
