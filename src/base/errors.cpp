@@ -30,6 +30,17 @@ std::string CannotCreateFileMessage(const std::string& path, const std::string& 
   return "Cannot create file \"" + path + "\". " + WithoutTrailingStops(system_text);
 }
 
+EWriteError::EWriteError(const std::string& path, std::uint32_t code,
+                         const std::string& system_text)
+    : Exception("Stream write error"),
+      path_(path),
+      code_(code),
+      reason_(WithoutTrailingStops(system_text)) {}
+
+std::string UnableToWriteMessage(const std::string& path, const std::string& system_text) {
+  return "Unable to write " + path + ": " + WithoutTrailingStops(system_text);
+}
+
 std::string DefaultHandlerText(const std::string& message) {
   if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
   return message;

@@ -43,10 +43,23 @@ class EFCreateError : public Exception {
   using Exception::Exception;
 };
 
-// A write that stopped before all the bytes were written.
+// A write that stopped before all the bytes were written, or a written file that could not be
+// flushed or put in place. what() is the runtime's text, all the window shows; path() and
+// reason() say which file and why, for a front end with room to say so.
 class EWriteError : public Exception {
  public:
   EWriteError() : Exception("Stream write error") {}
+  // `system_text` as the system gives it; `code` 0 when the refusal is ours, not the system's.
+  EWriteError(const std::string& path, std::uint32_t code, const std::string& system_text);
+  const std::string& path() const { return path_; }
+  std::uint32_t code() const { return code_; }
+  // The system's text, without its trailing stops and line break.
+  const std::string& reason() const { return reason_; }
+
+ private:
+  std::string path_;
+  std::uint32_t code_ = 0;
+  std::string reason_;
 };
 
 // The platform refused something and reported an error code. platform::OSError(code) makes one
@@ -77,6 +90,16 @@ std::string CannotOpenFileMessage(const std::string& path, const std::string& sy
 
 // "Cannot create file \"C:\x.mui\". Access is denied"
 std::string CannotCreateFileMessage(const std::string& path, const std::string& system_text);
+
+// "Unable to write C:\x.mui: There is not enough space on the disk"
+std::string UnableToWriteMessage(const std::string& path, const std::string& system_text);
+
+// Why a pipe, a device or a socket is neither read nor replaced: a read could wait for ever
+// for a writer, and the system's own device would be taken away.
+inline constexpr const char* kNotRegularFileText =
+    "It is a pipe, a device or a socket, not a regular file";
+// Why a file of 4 GiB or more is not read whole by the 32-bit build, which has no room for it.
+inline constexpr const char* kTooLargeToReadText = "It is too large to be read into memory whole";
 
 // The text of the error box that the application's default handler shows: the message, with a
 // full stop appended when its last character sorts after "." (so none after "." "!" or ")").

@@ -33,6 +33,9 @@ struct TSaveOutcome {
   // The WIM the assembly stage read, 0 when the save stopped before it: the slot it takes, or
   // how far past the slot it went.
   std::uint64_t wim_size = 0;
+  // CopyFailed: why, in the system's words ("Access is denied"), for a front end that can say
+  // more than the window's box.
+  std::string failure;
 };
 
 inline constexpr const char* kSmallRejectionMessage =
@@ -78,7 +81,8 @@ class TBootScreenBuilder {
   bool GenerateBootScreen();
   // Removes the working folder, provided this builder made it.
   void RemoveWorkingFolder();
-  // The save command: generate, ask where to, copy, report, clean up.
+  // The save command: generate, ask where to, copy, report, clean up. The copy replaces the
+  // chosen file only once it is complete: a copy that fails leaves it as it was.
   TSaveOutcome SaveBootScreenFileAsClick();
 
   std::string SmallImagePath;

@@ -3,9 +3,11 @@
 // capture; and the command that runs the stages and saves the result. Each folder check
 // looks at the file system after the action; what the action returned only says whether this
 // run made the folder, and so may remove it.
+#include "base/errors.h"
 #include "builder/boot_screen_builder.h"
 #include "builder/save_messages.h"
 #include "builder/wim_capture.h"
+#include "platform/file_replacement.h"
 #include "platform/owned.h"
 #include "platform/platform.h"
 #include "platform/shell_utils.h"
@@ -145,25 +147,33 @@ TSaveOutcome TBootScreenBuilder::SaveBootScreenFileAsClick() {
   const TRunScope run(*this);
 
   wim_size_ = 0;
-  if (!GenerateBootScreen()) return {TSaveResult::StageFailed, wim_size_};
+  if (!GenerateBootScreen()) return {TSaveResult::StageFailed, wim_size_, ""};
   std::string target;
   // The working folder stays for a later look.
-  if (!ui_.ChooseSavePath(target)) return {TSaveResult::Cancelled, wim_size_};
+  if (!ui_.ChooseSavePath(target)) return {TSaveResult::Cancelled, wim_size_, ""};
   ui_.SetBusy(false);
   // The file would go with the working folder at the end of the save.
   if (platform::IsInsideFolder(target, WorkDir)) {
     ui_.ShowMessageBox(kSaveInWorkDirMessageStart + target + kSaveInWorkDirMessageEnd,
                        kUnableToSaveCaption, TMessageIcon::Error);
     RemoveWorkingFolder();
-    return {TSaveResult::CopyFailed, wim_size_};
+    return {TSaveResult::CopyFailed, wim_size_, "it lies inside the temporary working directory"};
   }
-  const bool copied = platform::CopyFileTo(WorkMuiPath, target, false);
-  if (copied)
+  TSaveOutcome outcome{TSaveResult::Saved, wim_size_, ""};
+  try {
+    platform::CopyFileAtomically(WorkMuiPath, target);
+  } catch (const EWriteError& unwritable) {
+    outcome = {TSaveResult::CopyFailed, wim_size_, unwritable.reason()};
+  } catch (const Exception& unreadable) {
+    // The finished file could not be read back from the working folder.
+    outcome = {TSaveResult::CopyFailed, wim_size_, unreadable.what()};
+  }
+  if (outcome.result == TSaveResult::Saved)
     ui_.ShowMessageBox(kSavedMessage, kSavedCaption, TMessageIcon::Information);
   else
     ui_.ShowMessageBox(kSaveFailedMessage, kUnableToSaveCaption, TMessageIcon::Error);
   RemoveWorkingFolder();
-  return {copied ? TSaveResult::Saved : TSaveResult::CopyFailed, wim_size_};
+  return outcome;
 }
 
 }  // namespace marivane

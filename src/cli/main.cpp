@@ -3,6 +3,7 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "module/resource_reader.h"
 #include "module/template_layout.h"
 #include "platform/exit_procs.h"
+#include "platform/file_replacement.h"
 #include "platform/platform.h"
 #include "platform/wimgapi.h"
 
@@ -72,6 +74,33 @@ bool OutputMayBeWritten(const TArguments& parsed) {
   if (parsed.force || !std::filesystem::exists(parsed.output)) return true;
   std::fprintf(stderr, "%s exists already; add --force to replace it\n", parsed.output.c_str());
   return false;
+}
+
+// What the tool says for an error the builder or the platform raised: the window's text, but a
+// failed write names its file and the system's reason where the window says only "Stream
+// write error".
+std::string ErrorText(const std::exception& error) {
+  const auto* unwritable = dynamic_cast<const EWriteError*>(&error);
+  if (unwritable != nullptr && !unwritable->path().empty())
+    return UnableToWriteMessage(unwritable->path(), unwritable->reason());
+  return DefaultHandlerText(error.what());
+}
+
+// Whether `output` would lie inside `folder`, whatever links or spellings lead there: a WIM
+// written inside the folder it captures would take itself in as it grows. Each folder above
+// the output's (links resolved) is compared by identity with the captured folder.
+bool LiesInside(const std::string& output, const std::string& folder) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::path at = fs::absolute(output, error).parent_path();
+  if (error) return false;
+  at = fs::weakly_canonical(at, error);
+  if (error) return false;
+  for (;;) {
+    if (fs::equivalent(at, folder, error)) return true;
+    if (at == at.parent_path()) return false;
+    at = at.parent_path();
+  }
 }
 
 // A language file is some tens of kilobytes; anything past this is not one, and reading it
@@ -146,11 +175,37 @@ int CaptureCommand(int count, char** args) {
     std::fputs(kUsage, stderr);
     return kExitUsage;
   }
+  const std::string folder = args[0];
+  const std::string output = args[1];
+  if (LiesInside(output, folder)) {
+    std::fprintf(stderr, "%s lies inside %s, the folder being captured; write it elsewhere\n",
+                 output.c_str(), folder.c_str());
+    return kExitRefused;
+  }
+  // The library writes a new file beside OUT, which takes OUT's place only once the capture
+  // is complete: a capture that fails leaves OUT as it was, or absent.
   TConsoleUserInterface ui;
-  if (!CaptureFolderToWim(args[0], args[1], ui)) return kExitRefused;
+  std::optional<platform::TFileReplacement> wim;
+  try {
+    wim.emplace(output);
+  } catch (const EWriteError& unwritable) {
+    // What the library would have said for a file the system would not create, then why.
+    if (unwritable.code() != 0)
+      ui.ShowMessage(kCreateWimFailedMessage + std::to_string(unwritable.code()));
+    std::fprintf(stderr, "%s\n", ErrorText(unwritable).c_str());
+    return kExitRefused;
+  }
+  wim->Close();
+  if (!CaptureFolderToWim(folder, wim->TemporaryPath(), ui)) return kExitRefused;
+  try {
+    wim->Commit();
+  } catch (const EWriteError& unwritable) {
+    std::fprintf(stderr, "%s\n", ErrorText(unwritable).c_str());
+    return kExitRefused;
+  }
   std::error_code error;
-  const auto size = std::filesystem::file_size(args[1], error);
-  std::printf("%s: %llu bytes\n", args[1], static_cast<unsigned long long>(size));
+  const auto size = std::filesystem::file_size(output, error);
+  std::printf("%s: %llu bytes\n", output.c_str(), static_cast<unsigned long long>(size));
   return kExitOk;
 }
 
@@ -189,7 +244,7 @@ int BuildCommand(int count, char** args) {
     builder.LoadBrowsedFile(TSlot::Big, pictures[1]);
     outcome = builder.SaveBootScreenFileAsClick();
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "%s\n", DefaultHandlerText(error.what()).c_str());
+    std::fprintf(stderr, "%s\n", ErrorText(error).c_str());
     return kExitRefused;
   }
   const auto wim_size = static_cast<unsigned long long>(outcome.wim_size);
@@ -200,7 +255,7 @@ int BuildCommand(int count, char** args) {
                   100.0 * static_cast<double>(wim_size) / kSlotSize, kSlotSize - wim_size);
       return kExitOk;
     case TSaveResult::CopyFailed:
-      std::fprintf(stderr, "Unable to write %s\n", output.c_str());
+      std::fprintf(stderr, "%s\n", UnableToWriteMessage(output, outcome.failure).c_str());
       return kExitRefused;
     case TSaveResult::StageFailed:
       if (wim_size > kSlotSize)
@@ -256,11 +311,11 @@ int TemplateCommand(int count, char** args) {
     return kExitRefused;
   }
 
+  // Whole or not at all: a failed write leaves OUT as it was, be it a file or a folder.
   try {
-    platform::WriteWholeFile(output, made.module.template_bytes);
+    platform::WriteFileAtomically(output, made.module.template_bytes);
   } catch (const std::exception& unwritable) {
-    std::filesystem::remove(output, error);  // no half-written template left behind
-    std::fprintf(stderr, "%s\n", DefaultHandlerText(unwritable.what()).c_str());
+    std::fprintf(stderr, "%s\n", ErrorText(unwritable).c_str());
     return kExitRefused;
   }
   std::printf("%s: language 0x%04X, %zu resources carried, directory %u of %u bytes\n",

@@ -40,19 +40,24 @@ bool FileExists(const std::string& path);
 // One level, no parents. True when this call made the folder; the caller looks at the file
 // system afterwards all the same.
 bool CreateFolder(const std::string& path);
-// Copies a file byte for byte; false when it could not, or when the target exists and
-// `fail_if_exists` is set.
+// Copies a file byte for byte with its modification time; false when it could not, when the
+// source is not a regular file (found out without waiting on a pipe), or when the target
+// exists and `fail_if_exists` is set. For the working folder: a user's file is written with
+// CopyFileAtomically (file_replacement.h).
 bool CopyFileTo(const std::string& source, const std::string& target, bool fail_if_exists);
 
-// A whole file in memory. Raises EFOpenError "Cannot open file ..." or EReadError.
+// A whole file in memory. Raises EFOpenError "Cannot open file ..." (also for a file too
+// large to be held in this program's memory at all) or EReadError.
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
 // Creates or truncates the file and writes all of `bytes`, holding it exclusively meanwhile.
-// Raises EFCreateError "Cannot create file ..." or EWriteError "Stream write error".
+// Raises EFCreateError "Cannot create file ..." or EWriteError "Stream write error" with the
+// path and the system's code.
 void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 
 // Opens a file for reading, letting others read but not write it while it is open. Raises
-// EFOpenError with "Cannot open file ..." when it cannot be opened (a folder included).
+// EFOpenError with "Cannot open file ..." when it cannot be opened (a folder included) or
+// is a pipe, a device or a socket; the open never waits for a writer.
 std::unique_ptr<TStream> OpenFileForReading(const std::string& path);
 
 // The imaging library takes UTF-16 paths; ours are 8-bit strings in the system's code page

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <utility>
+#include <vector>
 
 #include "base/byte_reader.h"
 #include "base/errors.h"
@@ -77,6 +78,37 @@ std::filesystem::path Resolved(const std::string& path) {
   return resolved;
 }
 
+// What OpenRegularFile gives for a pipe, a device or a socket; no errno value is negative.
+constexpr int kNotRegularFile = -1;
+
+// Opens a regular file for reading, or says why not (an errno value, or kNotRegularFile). The
+// open itself must not wait: on a pipe nobody writes to, open() would block for ever, and so
+// would a read from some devices. Only once fstat has seen a regular file are its reads made
+// to block again, as plain reads of a file should.
+int OpenRegularFile(const std::string& path, TDescriptor& fd, struct stat& info) {
+  fd.Reset(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!fd || ::fstat(fd.Get(), &info) != 0) return errno;
+  // Opening a folder succeeds here but not on Windows; either way it is no file to read.
+  if (S_ISDIR(info.st_mode)) return EISDIR;
+  if (!S_ISREG(info.st_mode)) return kNotRegularFile;
+  const int flags = ::fcntl(fd.Get(), F_GETFL);
+  if (flags < 0 || ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return errno;
+  return 0;
+}
+
+// Writes all of `bytes`; the errno value of the failure, or 0.
+int WriteAll(int fd, const std::uint8_t* bytes, std::size_t count) {
+  std::size_t written = 0;
+  while (written < count) {
+    const ssize_t n = ::write(fd, bytes + written, count - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return ENOSPC;  // nothing taken, no error given: no room left
+    written += static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
 }  // namespace
 
 std::string SystemErrorText(std::uint32_t code) {
@@ -86,19 +118,15 @@ std::string SystemErrorText(std::uint32_t code) {
 }
 
 std::unique_ptr<TStream> OpenFileForReading(const std::string& path) {
-  TDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd) {
-    const auto code = static_cast<std::uint32_t>(errno);
-    throw EFOpenError(CannotOpenFileMessage(path, SystemErrorText(code)), code);
-  }
+  TDescriptor fd;
   struct stat info {};
-  int error = 0;
-  if (::fstat(fd.Get(), &info) != 0) error = errno;
-  // Opening a folder succeeds here but not on Windows; either way it is no picture file.
-  else if (S_ISDIR(info.st_mode)) error = EISDIR;
-  if (error != 0) {
-    const auto code = static_cast<std::uint32_t>(error);
-    throw EFOpenError(CannotOpenFileMessage(path, SystemErrorText(code)), code);
+  if (const int error = OpenRegularFile(path, fd, info)) {
+    // 0: the system opened it; the refusal is ours.
+    const auto code = static_cast<std::uint32_t>(error == kNotRegularFile ? 0 : error);
+    throw EFOpenError(CannotOpenFileMessage(path, error == kNotRegularFile
+                                                      ? std::string(kNotRegularFileText)
+                                                      : SystemErrorText(code)),
+                      code);
   }
   return std::make_unique<TPosixFileStream>(std::move(fd),
                                             static_cast<std::uint64_t>(info.st_size));
@@ -215,11 +243,36 @@ bool FileExists(const std::string& path) {
 
 bool CreateFolder(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
 
+// Our own copy rather than std::filesystem::copy_file, which opens the source plainly and
+// would wait for ever on a pipe.
 bool CopyFileTo(const std::string& source, const std::string& target, bool fail_if_exists) {
-  std::error_code error;
-  const auto options = fail_if_exists ? std::filesystem::copy_options::none
-                                      : std::filesystem::copy_options::overwrite_existing;
-  return std::filesystem::copy_file(source, target, options, error) && !error;
+  TDescriptor in;
+  struct stat from {};
+  if (OpenRegularFile(source, in, from) != 0) return false;
+  // Not truncated yet: the target might be the source itself under another name. Opened
+  // without waiting too, in case a pipe lies under the target's name.
+  TDescriptor out(::open(target.c_str(),
+                         O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC |
+                             (fail_if_exists ? O_EXCL : 0),
+                         0600));
+  struct stat to {};
+  if (!out || ::fstat(out.Get(), &to) != 0 || !S_ISREG(to.st_mode)) return false;
+  if (to.st_dev == from.st_dev && to.st_ino == from.st_ino) return false;
+  if (::ftruncate(out.Get(), 0) != 0) return false;
+  std::vector<std::uint8_t> buffer(64 * 1024);
+  for (;;) {
+    const ssize_t n = ::read(in.Get(), buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    if (WriteAll(out.Get(), buffer.data(), static_cast<std::size_t>(n)) != 0) return false;
+  }
+  // As Windows' CopyFileA does: the source's permissions and modification time. The staged
+  // pictures' times are the ones the WIM records, so the same pictures give the same WIM.
+  const timespec times[2] = {{0, UTIME_NOW}, from.st_mtim};
+  if (::fchmod(out.Get(), from.st_mode & 0777) != 0 || ::futimens(out.Get(), times) != 0)
+    return false;
+  return ::close(out.Detach()) == 0;
 }
 
 void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
@@ -228,16 +281,13 @@ void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& by
     const auto code = static_cast<std::uint32_t>(errno);
     throw EFCreateError(CannotCreateFileMessage(path, SystemErrorText(code)));
   }
-  std::size_t written = 0;
-  while (written < bytes.size()) {
-    const ssize_t n = ::write(fd.Get(), bytes.data() + written, bytes.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    written += static_cast<std::size_t>(n);
-  }
+  int error = WriteAll(fd.Get(), bytes.data(), bytes.size());
   // Closing is where a delayed write can still fail: its answer counts.
-  const bool closed = ::close(fd.Detach()) == 0;
-  if (written != bytes.size() || !closed) throw EWriteError();
+  if (::close(fd.Detach()) != 0 && error == 0) error = errno;
+  if (error != 0) {
+    const auto code = static_cast<std::uint32_t>(error);
+    throw EWriteError(path, code, SystemErrorText(code));
+  }
 }
 
 std::shared_ptr<TDisplayImage> CreateBitmapImage(TBitmapImageSpec) {

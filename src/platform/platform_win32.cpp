@@ -101,6 +101,10 @@ std::unique_ptr<TStream> OpenFileForReading(const std::string& path) {
     throw EFOpenError(CannotOpenFileMessage(path, SystemErrorText(error)), error);
   }
   TFileHandle file(opened);
+  // Opening a pipe or a device does not wait, but reading one could wait for ever. 0: the
+  // system opened it; the refusal is ours.
+  if (GetFileType(file.Get()) != FILE_TYPE_DISK)
+    throw EFOpenError(CannotOpenFileMessage(path, kNotRegularFileText), 0);
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.Get(), &size)) {
     const DWORD error = GetLastError();
@@ -207,6 +211,15 @@ bool FileExists(const std::string& path) {
 bool CreateFolder(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
 
 bool CopyFileTo(const std::string& source, const std::string& target, bool fail_if_exists) {
+  // The source is looked at first: CopyFileA would read a device such as CON and wait for
+  // ever. Held open meanwhile (others may read and write it, as CopyFileA lets them), it
+  // cannot be swapped for another between the look and the copy.
+  const HANDLE opened =
+      CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (opened == INVALID_HANDLE_VALUE) return false;
+  const TFileHandle held(opened);
+  if (GetFileType(held.Get()) != FILE_TYPE_DISK) return false;
   return CopyFileA(source.c_str(), target.c_str(), fail_if_exists) != 0;
 }
 
@@ -216,16 +229,20 @@ void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& by
   if (created == INVALID_HANDLE_VALUE)
     throw EFCreateError(CannotCreateFileMessage(path, SystemErrorText(GetLastError())));
   TFileHandle file(created);
+  DWORD error = ERROR_SUCCESS;
   std::size_t written = 0;
-  while (written < bytes.size()) {
+  while (written < bytes.size() && error == ERROR_SUCCESS) {
     DWORD done = 0;
     const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - written, 1u << 30));
-    if (!WriteFile(file.Get(), bytes.data() + written, chunk, &done, nullptr) || done == 0) break;
+    if (!WriteFile(file.Get(), bytes.data() + written, chunk, &done, nullptr))
+      error = GetLastError();
+    else if (done == 0)
+      error = ERROR_DISK_FULL;  // nothing taken, no error given: no room left
     written += done;
   }
   // Closing is where a delayed write can still fail: its answer counts.
-  const bool closed = CloseHandle(file.Detach()) != 0;
-  if (written != bytes.size() || !closed) throw EWriteError();
+  if (!CloseHandle(file.Detach()) && error == ERROR_SUCCESS) error = GetLastError();
+  if (error != ERROR_SUCCESS) throw EWriteError(path, error, SystemErrorText(error));
 }
 
 std::shared_ptr<TDisplayImage> CreateBitmapImage(TBitmapImageSpec spec) {

@@ -2,6 +2,10 @@
 // formats, and every way a file can be refused, with the texts the user sees.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <functional>
 
 #include "base/errors.h"
@@ -210,6 +214,29 @@ TEST(PictureLoadingFromDisk, FolderNamedLikeABitmapCannotBeOpened) {
   std::filesystem::create_directory(dir.path() / "folder.bmp");
   const std::string path = dir.PathOf("folder.bmp");
   EXPECT_EQ(LoadAndDescribe(path).rfind("Cannot open file \"" + path + "\". ", 0), 0u);
+}
+
+// Neither a pipe nobody writes to nor a device is waited on: the open would block for ever on
+// the one, the reads on some of the others.
+TEST(PictureLoadingFromDisk, PipeOrDeviceIsRefusedWithoutWaiting) {
+#ifdef _WIN32
+  // A device's name takes any extension: this is the null device, not a file.
+  EXPECT_EQ(LoadAndDescribe("NUL.bmp"),
+            "Cannot open file \"NUL.bmp\". "
+            "It is a pipe, a device or a socket, not a regular file.");
+#else
+  const test::TempDir dir;
+  const std::string pipe = dir.PathOf("pipe.bmp");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  const std::string device = dir.PathOf("device.bmp");
+  std::filesystem::create_symlink("/dev/zero", device);
+  for (const std::string& path : {pipe, device}) {
+    std::string text;
+    ASSERT_TRUE(test::EndsWithoutAWriter(pipe, [&] { text = LoadAndDescribe(path); })) << path;
+    EXPECT_EQ(text, "Cannot open file \"" + path +
+                        "\". It is a pipe, a device or a socket, not a regular file.");
+  }
+#endif
 }
 
 TEST(PictureLoadingFromDisk, FailedLoadLeavesThePictureAsItWas) {

@@ -3,11 +3,21 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+
 #include "base/errors.h"
 #include "base/little_endian.h"
 #include "builder/boot_screen_builder.h"
 #include "builder/boot_screen_file.h"
 #include "module/pe_checksum.h"
+#include "platform/file_replacement.h"
 #include "platform/image_checksum.h"
 #include "platform/platform.h"
 #include "platform/shell_utils.h"
@@ -44,6 +54,7 @@ class Save : public ::testing::Test {
   }
   void TearDown() override {
     platform::FailFolderRemovalsForTesting(false);
+    platform::FailFileReplacementsForTesting(platform::TReplacementStep::None, 0);
     // Whatever happened, the user's pictures are as they were.
     if (fs::exists(small_)) {
       EXPECT_EQ(test::ReadFileBytes(small_), originals_[0]);
@@ -117,6 +128,95 @@ TEST_F(Save, CopyThatFailsIsReportedAndTheWorkingFolderStillRemoved) {
   EXPECT_FALSE(fs::exists(WorkDir()));
 }
 
+// A save over an existing file that fails part of the way: the file, or the folder under that
+// name, is exactly as it was, and nothing is left beside it.
+using Step = platform::TReplacementStep;
+
+enum class Target { File, ReadOnlyFile, Folder };
+
+struct ReplacementCase {
+  const char* name;
+  Step step;  // None: the system refuses by itself
+  Target target;
+  const char* reason;  // what the command-line tool adds to its "Unable to write"
+};
+
+void PrintTo(const ReplacementCase& c, std::ostream* os) { *os << c.name; }
+
+#ifdef _WIN32
+// ERROR_DISK_FULL, and the texts Wine gives (Windows words them at more length).
+constexpr std::uint32_t kDiskFull = 112;
+constexpr const char* kDiskFullText = "Disk full";
+constexpr const char* kFolderText = "Access denied";
+constexpr const char* kReadOnlyText = "Access denied";
+#else
+constexpr std::uint32_t kDiskFull = ENOSPC;
+constexpr const char* kDiskFullText = "No space left on device";
+constexpr const char* kFolderText = "Is a directory";
+constexpr const char* kReadOnlyText = "Permission denied";
+#endif
+
+class FailedReplacement : public Save, public ::testing::WithParamInterface<ReplacementCase> {};
+
+TEST_P(FailedReplacement, LeavesTheOldTargetAndNothingBesideIt) {
+  const ReplacementCase& c = GetParam();
+#ifndef _WIN32
+  if (c.target == Target::ReadOnlyFile && ::geteuid() == 0) GTEST_SKIP() << "root writes any file";
+#endif
+  LoadBoth();
+  fs::create_directory(dir_.path() / "out");
+  ui_.save_answer = dir_.PathOf("out/winload.exe.mui");
+  if (c.target == Target::Folder) {
+    fs::create_directory(ui_.save_answer);
+    dir_.Write("out/winload.exe.mui/kept", Bytes(3, 7));
+  } else {
+    dir_.Write("out/winload.exe.mui", Bytes(10, 1));
+  }
+  if (c.target == Target::ReadOnlyFile)
+    fs::permissions(ui_.save_answer, fs::perms::owner_write | fs::perms::group_write |
+                                         fs::perms::others_write, fs::perm_options::remove);
+  platform::FailFileReplacementsForTesting(c.step, kDiskFull);
+  const TSaveOutcome outcome = builder_.SaveBootScreenFileAsClick();
+  // Writable again, so that the test's folder can go.
+  fs::permissions(ui_.save_answer, fs::perms::owner_write, fs::perm_options::add);
+
+  EXPECT_EQ(outcome.result, TSaveResult::CopyFailed);
+  EXPECT_EQ(outcome.failure, c.reason);
+  ASSERT_EQ(ui_.shown.size(), 1u);
+  EXPECT_EQ(ui_.shown[0].caption, "Unable to save");
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir_.path() / "out"))
+    names.push_back(entry.path().filename().string());
+  EXPECT_THAT(names, ElementsAre("winload.exe.mui"));
+  if (c.target == Target::Folder)
+    EXPECT_EQ(test::ReadFileBytes(dir_.PathOf("out/winload.exe.mui/kept")), Bytes(3, 7));
+  else
+    EXPECT_EQ(test::ReadFileBytes(ui_.save_answer), Bytes(10, 1));
+  EXPECT_FALSE(fs::exists(WorkDir()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Save, FailedReplacement,
+    ::testing::Values(
+        ReplacementCase{"NoRoomForTheTemporaryFile", Step::Create, Target::File, kDiskFullText},
+        ReplacementCase{"DiskFullWhileWriting", Step::Write, Target::File, kDiskFullText},
+        ReplacementCase{"FlushFails", Step::Flush, Target::File, kDiskFullText},
+        ReplacementCase{"RenameRefused", Step::Rename, Target::File, kDiskFullText},
+        ReplacementCase{"WriteProtectedFile", Step::None, Target::ReadOnlyFile, kReadOnlyText},
+        ReplacementCase{"FolderUnderTheTargetsName", Step::None, Target::Folder, kFolderText}),
+    [](const ::testing::TestParamInfo<ReplacementCase>& row) { return std::string(row.param.name); });
+
+#ifndef _WIN32
+TEST_F(Save, ReplacedFileKeepsItsPermissions) {
+  LoadBoth();
+  ui_.save_answer = dir_.Write("winload.exe.mui", Bytes(10, 1));
+  const fs::perms mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  fs::permissions(ui_.save_answer, mode);
+  ASSERT_EQ(builder_.SaveBootScreenFileAsClick().result, TSaveResult::Saved);
+  EXPECT_EQ(fs::status(ui_.save_answer).permissions(), mode);
+}
+#endif
+
 TEST_F(Save, BeforeBothSlotsAreValidOnlyTheCheckSpeaks) {
   builder_.LoadBrowsedFile(TSlot::Small, small_);
   builder_.SaveBootScreenFileAsClick();
@@ -182,6 +282,30 @@ TEST_F(Save, PictureThatVanishedSinceItWasChosenCannotBeCopied) {
   EXPECT_FALSE(builder_.GenerateBootScreen());
   EXPECT_THAT(ui_.shown, ElementsAre(Plain(shown::CopyToWorkDirFailed(small_))));
 }
+
+// The WIM records the staged pictures' times: the same pictures must give the same WIM.
+TEST_F(Save, StagedPicturesKeepTheirModificationTimes) {
+  LoadBoth();
+  const fs::file_time_type old_time = fs::last_write_time(small_) - std::chrono::hours(24 * 400);
+  fs::last_write_time(small_, old_time);
+  ASSERT_TRUE(builder_.PrepareWorkingFolder());
+  EXPECT_EQ(fs::last_write_time(WorkDir() / "capture/osload800x600.bmp"), old_time);
+}
+
+#ifndef _WIN32
+TEST_F(Save, PictureSwappedForAPipeIsNotWaitedFor) {
+  LoadBoth();
+  fs::remove(big_);
+  ASSERT_EQ(::mkfifo(big_.c_str(), 0600), 0);
+  bool generated = true;
+  EXPECT_TRUE(test::EndsWithoutAWriter(big_, [&] { generated = builder_.GenerateBootScreen(); }));
+  EXPECT_FALSE(generated);
+  EXPECT_THAT(ui_.Texts(), ElementsAre("An error occurred while copying the file " + big_ +
+                                       " to the temporary working directory!"));
+  fs::remove(big_);
+  dir_.Write("big.bmp", originals_[1]);
+}
+#endif
 
 TEST_F(Save, TemplateTooShortRaisesBeforeWritingAndTheCursorComesBack) {
   LoadBoth();
@@ -365,6 +489,22 @@ TEST(ShellDeleteFolder, RemovesATreeAndRefusesWhatIsNotThere) {
   // Far longer than any fixed buffer would hold: handled, never cut short or overrun.
   EXPECT_FALSE(platform::ShellDeleteFolder(dir.PathOf(std::string(600, 'x'))));
 }
+
+#if SIZE_MAX < UINT64_MAX
+// Cut to 32 bits, the size of a file past 4 GiB would read as that of a 3-byte file.
+TEST(WholeFileRead, FileTooLargeForThe32BitBuildIsRefused) {
+  const test::TempDir dir;
+  const std::string path = dir.Write("huge.wim", Bytes(3, 1));
+  fs::resize_file(path, (std::uintmax_t{1} << 32) + 3);  // sparse: no room taken on the disk
+  try {
+    platform::ReadWholeFile(path);
+    ADD_FAILURE() << "a file past 4 GiB was read";
+  } catch (const EFOpenError& error) {
+    EXPECT_EQ(std::string(error.what()),
+              "Cannot open file \"" + path + "\". It is too large to be read into memory whole");
+  }
+}
+#endif
 
 TEST(HostTest, ThisHostIsNotSixtyFourBitWindows) { EXPECT_FALSE(platform::IsWow64()); }
 

@@ -55,12 +55,27 @@ with tempfile.TemporaryDirectory() as work:
         check(os.path.exists(target) and filecmp.cmp(target, os.path.join(tree, name), shallow=False),
               f"{name} did not come back byte for byte")
 
-    # Errors come back as the builder's messages with the library's error number.
+    # Errors come back as the builder's messages with the library's error number; a capture
+    # that fails leaves an existing OUT as it was and nothing beside it.
+    captured = open(wim, "rb").read()
     status, text = run(([wine_run] if wine_run else []) +
                        [cli, "capture", host_path(tree), host_path(os.path.join(work, "missing", "x.wim"))])
     check(status == 1 and "Failed to create the WIM file.  Error: " in text, f"no create error ({status}):\n{text}")
     status, text = run(([wine_run] if wine_run else []) +
                        [cli, "capture", host_path(os.path.join(work, "nothing")), host_path(wim)])
     check(status == 1 and "Failed to capture image: " in text, f"no capture error ({status}):\n{text}")
+    check(open(wim, "rb").read() == captured, "a failed capture changed the existing OUT")
+    check(not [name for name in os.listdir(work) if name.startswith(".marivane-")],
+          f"a temporary file was left: {os.listdir(work)}")
+
+    # An OUT inside the captured folder, by its own name or through a link, is refused before
+    # anything is written.
+    os.symlink(tree, os.path.join(work, "link"))
+    for inside in (os.path.join(tree, "sub", "x.wim"), os.path.join(work, "link", "x.wim")):
+        status, text = run(([wine_run] if wine_run else []) +
+                           [cli, "capture", host_path(tree), host_path(inside)])
+        expected = f"{host_path(inside)} lies inside {host_path(tree)}, the folder being captured; write it elsewhere\n"
+        check(status == 1 and text == expected, f"output inside the folder ({status}):\n{text}")
+        check(not os.path.exists(inside), f"{inside} was written")
 
 finish()

@@ -197,6 +197,15 @@ with tempfile.TemporaryDirectory() as work:
           f"existing output: ({status}) {text!r}")
     status, text = run("template", host(source), "-o", host(existing), "--force")
     check(status == 0 and open(existing, "rb").read()[:2] == b"MZ", f"--force: ({status}) {text!r}")
+    # A folder under OUT's name is no file to replace, --force or not: it stays, and so does
+    # what it holds.
+    folder = os.path.join(work, "a-folder")
+    os.mkdir(folder)
+    open(os.path.join(folder, "inside"), "wb").write(b"keep me")
+    status, text = run("template", host(source), "-o", host(folder), "--force")
+    kept = open(os.path.join(folder, "inside"), "rb").read() == b"keep me"
+    check(status == 1 and text.startswith(f"Unable to write {host(folder)}: ") and kept,
+          f"folder as OUT: ({status}) {text!r}")
     status, _ = run("template")
     check(status == 2, f"no source: status {status}")
 

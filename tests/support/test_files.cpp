@@ -1,6 +1,13 @@
 #include "support/test_files.h"
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+#include <chrono>
 #include <fstream>
+#include <future>
 #include <random>
 #include <stdexcept>
 
@@ -193,5 +200,21 @@ Bytes ReadFileBytes(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
+
+#ifndef _WIN32
+bool EndsWithoutAWriter(const std::string& pipe, const std::function<void()>& call) {
+  std::future<void> done = std::async(std::launch::async, call);
+  if (done.wait_for(std::chrono::seconds(10)) == std::future_status::ready) {
+    done.get();
+    return true;
+  }
+  // A reader waiting in open() is let through by a writer's open, one waiting in read() by
+  // the end of the data that the writer's close gives.
+  const int writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+  if (writer >= 0) ::close(writer);
+  done.wait();
+  return false;
+}
+#endif
 
 }  // namespace marivane::test

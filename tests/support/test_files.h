@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -53,5 +54,12 @@ class TempDir {
 };
 
 Bytes ReadFileBytes(const std::string& path);
+
+#ifndef _WIN32
+// Runs `call` on a thread of its own while nobody writes to the named pipe at `pipe`, and
+// says whether it ended within a few seconds. When it did not, the pipe is opened for
+// writing and closed, which ends any wait on it, so that a test that fails does not hang.
+bool EndsWithoutAWriter(const std::string& pipe, const std::function<void()>& call);
+#endif
 
 }  // namespace marivane::test
