@@ -4,6 +4,7 @@
 #include <set>
 #include <string>
 
+#include "marivane_version.h"
 #include "module/mui_config.h"
 #include "module/version_info.h"
 
@@ -16,21 +17,22 @@ constexpr std::uint16_t kTypeVersion = 16;  // RT_VERSION
 constexpr char kTypeMui[] = "MUI";
 constexpr std::uint16_t kResourceName = 1;  // every resource here is name 1
 
+// The version of the Marivane that made the file, as its own programs carry it.
 TVersionInfo TemplateVersion() {
   TVersionInfo info;
-  info.file_version = {1, 1, 0, 0};
-  info.product_version = {1, 1, 0, 0};
+  info.file_version = {MARIVANE_VERSION_MAJOR, MARIVANE_VERSION_MINOR, MARIVANE_VERSION_PATCH, 0};
+  info.product_version = info.file_version;
   info.language = kTemplateLanguage;
   info.strings = {
       {"CompanyName", "Marivane project"},
       {"FileDescription", "Boot screen made with Marivane"},
-      {"FileVersion", "1.1.0.0"},
+      {"FileVersion", MARIVANE_VERSION_RECORD},
       {"InternalName", "winload"},
       {"LegalCopyright", "Marivane project"},
       // A language file carries the name of the file it belongs to plus ".mui".
       {"OriginalFilename", "winload.exe.mui"},
       {"ProductName", "Marivane"},
-      {"ProductVersion", "1.1.0.0"},
+      {"ProductVersion", MARIVANE_VERSION_RECORD},
   };
   return info;
 }

@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "marivane_version.h"
 #include "resources/resource.h"
 
 namespace marivane::ui {
@@ -46,7 +47,8 @@ TAboutForm::TAboutForm(TApplication& application)
                            application_.Instance(), nullptr);
   SendMessageA(Image1, STM_SETICON, reinterpret_cast<WPARAM>(icon_.Get()), 0);
 
-  Label1 = CreateLabel("Marivane v1.1 (BETA)", 64, 28, bold_font_.Get(), -1);
+  Label1 =
+      CreateLabel("Marivane v" MARIVANE_VERSION_SHORT " (BETA)", 64, 28, bold_font_.Get(), -1);
   Label2 = CreateLabel("Made by the Marivane project, 2025", 64, 64, font_.Get(), -1);
   Label5 = CreateLabel("For everyone who still starts Windows Vista in the morning.", 64, 88,
                        font_.Get(), -1);
