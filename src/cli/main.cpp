@@ -5,10 +5,12 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "base/errors.h"
+#include "cli/help.h"
 #include "builder/picture.h"
 #include "builder/boot_screen_builder.h"
 #include "builder/boot_screen_file.h"
@@ -27,19 +29,6 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitRefused = 1;
 constexpr int kExitUsage = 2;
-
-constexpr const char* kUsage =
-    "usage: marivane-cli check FILE...\n"
-    "       marivane-cli build SMALL.bmp BIG.bmp [-o OUT] [--force] [--template PATH]\n"
-    "       marivane-cli capture FOLDER OUT.wim\n"
-    "       marivane-cli template SOURCE.mui [-o OUT] [--force]\n"
-    "  check    load each picture as the window would and say whether it fits either slot\n"
-    "  build    make a boot screen file (default OUT: winload.exe.mui here) from an 800x600\n"
-    "           and a 1024x768 24-bit bitmap; an existing OUT is replaced only with --force;\n"
-    "           --template uses that template instead of the x86template beside the program\n"
-    "  capture  capture a folder into a bootable LZX-compressed WIM, as a save does\n"
-    "  template make a template (default OUT: x86template here) from a system's own language\n"
-    "           file, keeping all its resources but the boot screen\n";
 
 // What `build` and `template` take besides their files: -o OUT, --force, and for `build`
 // --template PATH. False for anything else, or a wrong number of files.
@@ -143,10 +132,7 @@ class TConsoleUserInterface final : public TUserInterface {
 // One line per file: what was loaded and whether each slot would take it, or the error the
 // window's default handler would show.
 int CheckCommand(int count, char** files) {
-  if (count == 0) {
-    std::fputs(kUsage, stderr);
-    return kExitUsage;
-  }
+  if (count == 0) return kExitUsage;
   int status = kExitOk;
   for (int i = 0; i < count; ++i) {
     const std::string path = files[i];
@@ -171,10 +157,7 @@ int CheckCommand(int count, char** files) {
 }
 
 int CaptureCommand(int count, char** args) {
-  if (count != 2) {
-    std::fputs(kUsage, stderr);
-    return kExitUsage;
-  }
+  if (count != 2) return kExitUsage;
   const std::string folder = args[0];
   const std::string output = args[1];
   if (LiesInside(output, folder)) {
@@ -209,22 +192,51 @@ int CaptureCommand(int count, char** args) {
   return kExitOk;
 }
 
+// Where `build` looks for the template when no --template names one: beside the program, as in
+// a build folder or the Windows package, then where an install puts it, PREFIX/share/marivane/
+// for PREFIX/bin/marivane-cli. The window looks beside itself only.
+std::vector<std::string> TemplatePlaces() {
+  const std::string folder = platform::ProgramFolder();  // ends in a separator
+  const std::string separator(1, platform::kPathSeparator);
+  const char* separators = platform::kPathSeparator == '\\' ? "\\/" : "/";
+  const std::size_t last = folder.find_last_not_of(separators);
+  const std::size_t cut =
+      last == std::string::npos ? std::string::npos : folder.find_last_of(separators, last);
+  // The root, or a folder named without a separator ("./"), has no parent to cut back to.
+  const std::string parent =
+      cut == std::string::npos ? folder + ".." + separator : folder.substr(0, cut + 1);
+  return {folder + "x86template",
+          parent + "share" + separator + "marivane" + separator + "x86template"};
+}
+
+// The first of `places` that holds a file, or empty after saying where it looked.
+std::string FindTemplate(const std::vector<std::string>& places, bool named) {
+  for (const std::string& place : places)
+    if (platform::FileExists(place)) return place;
+  std::string looked;
+  for (const std::string& place : places) looked += (looked.empty() ? "" : " and ") + place;
+  std::fprintf(stderr, "Unable to locate the template file: looked for %s%s\n", looked.c_str(),
+               named ? "" : "; name one with --template PATH");
+  return {};
+}
+
 // The window's save, run with the -o path as the save dialog's answer; its outcome becomes
 // the report and the exit status.
 int BuildCommand(int count, char** args) {
   TArguments parsed;
   parsed.output = "winload.exe.mui";
-  if (!ParseArguments(count, args, 2, true, parsed)) {
-    std::fputs(kUsage, stderr);
-    return kExitUsage;
-  }
+  if (!ParseArguments(count, args, 2, true, parsed)) return kExitUsage;
   if (!OutputMayBeWritten(parsed)) return kExitRefused;
+  const bool named = !parsed.template_path.empty();
+  const std::string template_path =
+      FindTemplate(named ? std::vector{parsed.template_path} : TemplatePlaces(), named);
+  if (template_path.empty()) return kExitRefused;
   const std::string& output = parsed.output;
   const std::vector<std::string>& pictures = parsed.files;
 
   TConsoleUserInterface ui(output);
   TBootScreenBuilder builder(ui);
-  builder.TemplateOverride = parsed.template_path;
+  builder.TemplateOverride = template_path;
   // Where other users may write into the temporary folder, a fixed folder there could be
   // taken or planted by them: each run works in one of its own.
   if (platform::kTemporaryFolderIsShared) builder.WorkingFolderKind = TWorkingFolder::Private;
@@ -273,10 +285,7 @@ int BuildCommand(int count, char** args) {
 int TemplateCommand(int count, char** args) {
   TArguments parsed;
   parsed.output = "x86template";
-  if (!ParseArguments(count, args, 1, false, parsed)) {
-    std::fputs(kUsage, stderr);
-    return kExitUsage;
-  }
+  if (!ParseArguments(count, args, 1, false, parsed)) return kExitUsage;
   if (!OutputMayBeWritten(parsed)) return kExitRefused;
   const std::string& source = parsed.files[0];
   const std::string& output = parsed.output;
@@ -325,12 +334,64 @@ int TemplateCommand(int count, char** args) {
   return kExitOk;
 }
 
+// help, help COMMAND; -h and --help say the same.
+int HelpCommand(int count, char** args) {
+  if (count == 0) {
+    cli::PrintHelp();
+    return kExitOk;
+  }
+  const cli::TCommandHelp* command = count == 1 ? cli::FindCommandHelp(args[0]) : nullptr;
+  if (command == nullptr) {
+    cli::PrintUsage(stderr);
+    return kExitUsage;
+  }
+  cli::PrintCommandHelp(*command);
+  return kExitOk;
+}
+
+bool AsksForHelp(int count, char** args) {
+  for (int i = 0; i < count; ++i) {
+    const std::string_view arg = args[i];
+    if (arg == "-h" || arg == "--help") return true;
+  }
+  return false;
+}
+
+struct TCommand {
+  const char* name;
+  int (*run)(int count, char** args);
+};
+
+constexpr TCommand kCommands[] = {
+    {"build", BuildCommand},
+    {"check", CheckCommand},
+    {"capture", CaptureCommand},
+    {"template", TemplateCommand},
+};
+
+// Help goes to standard output with status 0; a wrong command line gets the usage on standard
+// error and status 2, the whole of it or, after a known command, that command's line.
 int Run(int argc, char** argv) {
-  if (argc >= 2 && std::strcmp(argv[1], "build") == 0) return BuildCommand(argc - 2, argv + 2);
-  if (argc >= 2 && std::strcmp(argv[1], "check") == 0) return CheckCommand(argc - 2, argv + 2);
-  if (argc >= 2 && std::strcmp(argv[1], "capture") == 0) return CaptureCommand(argc - 2, argv + 2);
-  if (argc >= 2 && std::strcmp(argv[1], "template") == 0) return TemplateCommand(argc - 2, argv + 2);
-  std::fputs(kUsage, stderr);
+  const std::string_view first = argc >= 2 ? argv[1] : "";
+  if (first == "--version" && argc == 2) {
+    cli::PrintVersion();
+    return kExitOk;
+  }
+  if (first == "help" || first == "-h" || first == "--help") return HelpCommand(argc - 2, argv + 2);
+  for (const TCommand& command : kCommands) {
+    if (first != command.name) continue;
+    const cli::TCommandHelp& help = *cli::FindCommandHelp(command.name);
+    if (AsksForHelp(argc - 2, argv + 2)) {
+      cli::PrintCommandHelp(help);
+      return kExitOk;
+    }
+    const int status = command.run(argc - 2, argv + 2);
+    if (status == kExitUsage)
+      std::fprintf(stderr, "usage: marivane-cli %s\n(marivane-cli help %s says more)\n",
+                   help.synopsis, help.name);
+    return status;
+  }
+  cli::PrintUsage(stderr);
   return kExitUsage;
 }
 

@@ -1,0 +1,129 @@
+#include "cli/help.h"
+
+#include "marivane_version.h"
+
+namespace marivane::cli {
+
+namespace {
+
+// In the order the usage lists them. Lines stay within 80 columns.
+constexpr TCommandHelp kCommands[] = {
+    {"build", "build SMALL.bmp BIG.bmp [-o OUT] [--force] [--template PATH]",
+     "make a boot screen file from an 800x600 and a 1024x768 24-bit bitmap",
+     "Makes a boot screen file as the window's save does: checks SMALL.bmp (800x600)\n"
+     "and BIG.bmp (1024x768), both 24-bit Windows bitmaps, copies them into a working\n"
+     "folder, captures that into a WIM and splices the WIM into the template. Prints\n"
+     "how much of the 3,799,408-byte slot the WIM takes, or by how many bytes it is\n"
+     "over.\n"
+     "\n"
+     "Options:\n"
+     "  -o OUT           write the file to OUT (default: winload.exe.mui in the\n"
+     "                   current folder)\n"
+     "  --force          replace OUT if it exists already\n"
+     "  --template PATH  build from the template PATH instead of x86template beside\n"
+     "                   the program, or else ../share/marivane/x86template from\n"
+     "                   the program's folder\n"
+     "  -h, --help       show this help\n"
+     "\n"
+     "Exit status:\n"
+     "  0  OUT was written\n"
+     "  1  refused, with a message saying why: a picture that cannot be loaded or\n"
+     "     does not fit its slot, no template, OUT exists without --force, a WIM\n"
+     "     over the slot's size, OUT could not be written\n"
+     "  2  a wrong command line\n"},
+    {"check", "check FILE...",
+     "load each picture as the window would and say whether it fits a slot",
+     "Loads each FILE as the window's browse button would and prints a line for it:\n"
+     "its kind, size and pixel format and whether the small (800x600) and big\n"
+     "(1024x768) slots take it, or the error the window would show. Writes nothing.\n"
+     "\n"
+     "Options:\n"
+     "  -h, --help  show this help\n"
+     "\n"
+     "Exit status:\n"
+     "  0  every FILE was loaded, whether a slot takes it or not\n"
+     "  1  a FILE could not be loaded; the others are checked all the same\n"
+     "  2  a wrong command line: no FILE\n"},
+    {"capture", "capture FOLDER OUT.wim",
+     "capture a folder into a bootable LZX-compressed WIM, as a save does",
+     "Captures FOLDER into a bootable LZX-compressed WIM, as a save does with its\n"
+     "working folder, and prints the WIM's size. An existing OUT.wim is replaced, but\n"
+     "only once the capture is complete; an OUT.wim inside FOLDER is refused.\n"
+     "\n"
+     "Options:\n"
+     "  -h, --help  show this help\n"
+     "\n"
+     "Exit status:\n"
+     "  0  OUT.wim was written\n"
+     "  1  refused, with a message saying why: OUT.wim lies inside FOLDER, the\n"
+     "     capture failed, OUT.wim could not be written\n"
+     "  2  a wrong command line\n"},
+    {"template", "template SOURCE.mui [-o OUT] [--force]",
+     "make a template from a system's own language file",
+     "Makes a template from a system's own language file, such as\n"
+     "C:\\Windows\\System32\\en-US\\winload.exe.mui: drops its boot screen (RCDATA 1),\n"
+     "lays out the slot in its language and carries every other resource over byte\n"
+     "for byte. Prints the language, how many resources were carried and how much of\n"
+     "the room in front of the slot the resource directory takes. \"build --template\"\n"
+     "then builds from it.\n"
+     "\n"
+     "Options:\n"
+     "  -o OUT      write the template to OUT (default: x86template in the current\n"
+     "              folder)\n"
+     "  --force     replace OUT if it exists already\n"
+     "  -h, --help  show this help\n"
+     "\n"
+     "Exit status:\n"
+     "  0  OUT was written\n"
+     "  1  refused, with a message saying why: SOURCE is not a resource-only PE32\n"
+     "     module with RCDATA 1, is malformed or too large, its resource directory\n"
+     "     does not fit in front of the slot, OUT exists without --force, OUT could\n"
+     "     not be written\n"
+     "  2  a wrong command line\n"},
+};
+
+}  // namespace
+
+const TCommandHelp* FindCommandHelp(std::string_view name) {
+  for (const TCommandHelp& command : kCommands)
+    if (name == command.name) return &command;
+  return nullptr;
+}
+
+void PrintUsage(std::FILE* to) {
+  const char* lead = "usage: ";
+  for (const TCommandHelp& command : kCommands) {
+    std::fprintf(to, "%smarivane-cli %s\n", lead, command.synopsis);
+    lead = "       ";
+  }
+  std::fputs("       marivane-cli help [COMMAND]\n"
+             "       marivane-cli --version\n",
+             to);
+  for (const TCommandHelp& command : kCommands)
+    std::fprintf(to, "  %-9s %s\n", command.name, command.summary);
+  std::fputs("  help      show this help, or a command's options and exit statuses\n", to);
+}
+
+void PrintHelp() {
+  PrintUsage(stdout);
+  std::fputs(
+      "\n"
+      "Options:\n"
+      "  -h, --help [COMMAND]  the same as help\n"
+      "  --version             show the program's version\n"
+      "\n"
+      "Exit status: 0 success, 1 refused (a message on standard error says why),\n"
+      "2 a wrong command line.\n"
+      "\n"
+      "The template is x86template beside the program, or else\n"
+      "../share/marivane/x86template from the program's folder, as installed.\n",
+      stdout);
+}
+
+void PrintCommandHelp(const TCommandHelp& command) {
+  std::printf("usage: marivane-cli %s\n\n%s", command.synopsis, command.details);
+}
+
+void PrintVersion() { std::printf("marivane-cli %s\n", MARIVANE_VERSION); }
+
+}  // namespace marivane::cli
