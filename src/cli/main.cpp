@@ -1,6 +1,5 @@
 // marivane-cli: the builder from a command line, for checking pictures before building.
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <optional>
@@ -10,11 +9,11 @@
 #include <vector>
 
 #include "base/errors.h"
-#include "cli/help.h"
 #include "builder/picture.h"
 #include "builder/boot_screen_builder.h"
 #include "builder/boot_screen_file.h"
 #include "builder/wim_capture.h"
+#include "cli/help.h"
 #include "module/language_template.h"
 #include "module/resource_reader.h"
 #include "module/template_layout.h"
