@@ -15,7 +15,7 @@ WIN32 := build/win32
 WIN32_CONFIG := -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
   -DMARIVANE_TESTS=ON
 
-.PHONY: all setup native win32 native-test native-o3 win32-test test run bench clean
+.PHONY: all setup native win32 native-test native-o3 win32-test test run dist bench clean
 
 all: native win32
 
@@ -57,6 +57,10 @@ test: native native-o3 win32-test native-test
 run: win32
 	@tools/run.sh $(WIN32)
 
+# dist/marivane-VERSION-win32.zip and dist/SHA256SUMS, for Windows users.
+dist: win32
+	@cmake --build $(WIN32) --target dist
+
 # Not a test: our imaging library against wimlib's default LZX on photographs, in an
 # optimised build of its own.
 bench:
@@ -64,4 +68,4 @@ bench:
 	@tools/bench/run.sh build/bench
 
 clean:
-	rm -rf build
+	rm -rf build dist
