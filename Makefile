@@ -8,6 +8,7 @@
 # build/win32 with -Werror turned on there. The command-line tests run against the product's
 # marivane-cli as well as the test build's.
 JOBS := $(shell nproc)
+PREFIX ?= /usr/local
 NATIVE := build/native
 NATIVE_TEST := build/native-test
 NATIVE_O3 := build/native-o3
@@ -15,7 +16,7 @@ WIN32 := build/win32
 WIN32_CONFIG := -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
   -DMARIVANE_TESTS=ON
 
-.PHONY: all setup native win32 native-test native-o3 win32-test test run dist bench clean
+.PHONY: all setup native win32 native-test native-o3 win32-test test run dist install bench clean
 
 all: native win32
 
@@ -60,6 +61,10 @@ run: win32
 # dist/marivane-VERSION-win32.zip and dist/SHA256SUMS, for Windows users.
 dist: win32
 	@cmake --build $(WIN32) --target dist
+
+# marivane-cli, its template and its man page under PREFIX (default /usr/local).
+install: native
+	cmake --install $(NATIVE) --prefix $(PREFIX)
 
 # Not a test: our imaging library against wimlib's default LZX on photographs, in an
 # optimised build of its own.
