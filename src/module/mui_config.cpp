@@ -98,8 +98,8 @@ TBytes BuildMuiConfig(const TMuiConfig& config) {
             header.service_checksum);
   std::copy(config.checksum.begin(), config.checksum.end(), header.checksum);
 
-  TBytes out(sizeof(MuiConfigHeaderDisk), 0);
-  PadTo(out, kBlockAlignment);
+  // The header, then the blocks from the next block boundary on.
+  TBytes out(AlignUp(sizeof(MuiConfigHeaderDisk), kBlockAlignment), 0);
   header.main_name_types = AppendBlock(out, NameList(config.main_name_types));
   header.main_id_types = AppendBlock(out, IdList(config.main_id_types));
   header.mui_name_types = AppendBlock(out, NameList(config.mui_name_types));

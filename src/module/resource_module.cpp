@@ -224,7 +224,9 @@ TResourceKey TResourceKey::Named(std::string_view name) {
 
 std::string TResourceKey::ToString() const {
   if (!is_named()) return std::to_string(id_);
-  return "\"" + std::string(name_.begin(), name_.end()) + "\"";
+  std::string quoted(name_.size() + 2, '"');
+  std::copy(name_.begin(), name_.end(), quoted.begin() + 1);
+  return quoted;
 }
 
 std::strong_ordering operator<=>(const TResourceKey& a, const TResourceKey& b) {

@@ -31,6 +31,8 @@ constexpr std::uint32_t kFixedInfoVersion = 0x00010000;  // structure version 1.
 // wType of a node: 1 when its value is text, 0 when binary.
 constexpr std::uint16_t kBinaryNode = 0;
 constexpr std::uint16_t kTextNode = 1;
+// wLength, wValueLength and wType, the three WORDs in front of every node's key.
+constexpr std::size_t kNodeHeaderSize = 6;
 
 std::u16string Widen(const std::string& text) {
   std::u16string wide;
@@ -62,10 +64,9 @@ struct TNode {
 };
 
 TBytes Serialize(const TNode& node) {
-  TBytes out;
-  AppendU16(out, 0);  // wLength, patched below
-  AppendU16(out, node.value_length);
-  AppendU16(out, node.type);
+  TBytes out(kNodeHeaderSize, 0);  // +0 wLength, patched below
+  PutU16(out, 2, node.value_length);
+  PutU16(out, 4, node.type);
   AppendText(out, node.key);
   PadTo(out, 4);
   out.insert(out.end(), node.value.begin(), node.value.end());

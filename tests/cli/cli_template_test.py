@@ -84,6 +84,10 @@ layouts = {
 }
 
 with tempfile.TemporaryDirectory() as work:
+    # A working folder of our own: another run of this test (against another build of the
+    # tool) may be building at the same time. Under Wine, TEMP comes from Wine's registry.
+    os.environ["TEMP"] = os.path.join(work, "temp")
+    os.mkdir(os.environ["TEMP"])
     small, big = os.path.join(work, "small.bmp"), os.path.join(work, "big.bmp")
     open(small, "wb").write(bitmap(800, 600, lambda x, y: (10, 20, 30)))
     open(big, "wb").write(bitmap(1024, 768, lambda x, y: (200, 100, 0)))

@@ -24,8 +24,8 @@ def finish(passed="all checks passed", failed="{} checks failed"):
     sys.exit(1 if failures else 0)
 
 
-def run(command, env=None):
-    done = subprocess.run(command, capture_output=True, text=True, env=env)
+def run(command, env=None, cwd=None):
+    done = subprocess.run(command, capture_output=True, text=True, env=env, cwd=cwd)
     return done.returncode, (done.stdout + done.stderr).replace("\r\n", "\n")
 
 
