@@ -12,7 +12,7 @@ import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import boot_screen_checks  # noqa: E402
-from harness import bitmap, check, failures, finish, run  # noqa: E402
+from harness import bitmap, check, cli_command, failures, finish, run  # noqa: E402
 
 build = sys.argv[1]
 
@@ -35,7 +35,7 @@ with tempfile.TemporaryDirectory() as work:
     open(small, "wb").write(bitmap(800, 600, lambda x, y: (x & 255, y & 255, 90)))
     open(big, "wb").write(bitmap(1024, 768, lambda x, y: (200, x & 255, y & 255)))
     cli = os.path.join(prefix, "bin", "marivane-cli")
-    status, text = run([cli, "build", "small.bmp", "big.bmp"], dict(os.environ, TEMP=temp), cwd=elsewhere)
+    status, text = run(*cli_command(cli, None, ["build", "small.bmp", "big.bmp"], temp), cwd=elsewhere)
     out = os.path.join(elsewhere, "winload.exe.mui")
     if check(status == 0 and os.path.exists(out), f"the installed tool's build failed ({status}):\n{text}"):
         template_size = os.path.getsize(os.path.join(prefix, "share", "marivane", "x86template"))

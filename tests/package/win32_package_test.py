@@ -21,7 +21,7 @@ import zipfile
 here = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(here, "..", "support"))
 import boot_screen_checks  # noqa: E402
-from harness import bitmap, check, failures, finish, run, wine_path  # noqa: E402
+from harness import bitmap, check, cli_command, failures, finish, run, wine_path  # noqa: E402
 
 parser = argparse.ArgumentParser()
 for option in ("--bin", "--version", "--strip", "--objdump", "--wine", "--driver"):
@@ -83,10 +83,9 @@ with tempfile.TemporaryDirectory() as work:
     open(small, "wb").write(bitmap(800, 600, lambda x, y: (x & 255, 40, y & 255)))
     open(big, "wb").write(bitmap(1024, 768, lambda x, y: (y & 255, x & 255, 160)))
     out = os.path.join(pictures, "winload.exe.mui")
-    # Wine sets TEMP from its own registry, whatever the Linux side says; cmd sets it anew.
-    status, text = run([args.wine, "cmd", "/c",
-                        f"cd /d {wine_path(unpacked)} && set TEMP={wine_path(temp)}&& marivane-cli.exe build "
-                        f"{wine_path(small)} {wine_path(big)} -o {wine_path(out)}"], env)
+    command, _ = cli_command(os.path.join(unpacked, "marivane-cli.exe"), args.wine,
+                             ["build", wine_path(small), wine_path(big), "-o", wine_path(out)], temp)
+    status, text = run(command, env)
     if check(status == 0 and os.path.exists(out), f"marivane-cli.exe build failed ({status}):\n{text}"):
         failures.extend(boot_screen_checks.judge("unpacked", out, small, big,
                                                  os.path.getsize(os.path.join(unpacked, "x86template")), work))
