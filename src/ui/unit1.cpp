@@ -81,7 +81,7 @@ void TForm1::CreateComponents() {
   // The 16 pixels between the group boxes and the window's foot hold one line; no tab stop,
   // so the focus order stays the buttons'.
   TemplateLabel = CreateControl(handle_, "STATIC", "",
-                                WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS,
+                                WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX,
                                 ScaledBounds(16, 242, 481, 14), -1, font_.Get());
   const std::string remembered = platform::ReadUserSetting(kTemplateSetting);
   template_ = remembered.empty() ? TTemplateChoice{} : DescribeLanguageFile(remembered);
