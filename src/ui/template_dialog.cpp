@@ -80,7 +80,7 @@ TTemplateForm::TTemplateForm(TApplication& application, const TTemplateChoice& c
                {0, 0, frame.right - frame.left, frame.bottom - frame.top}, application_.Handle(),
                nullptr);
   const int inner = kWidth - 2 * kMargin;
-  AddButton("Build boot screen files from this template:", SS_LEFT | SS_NOPREFIX,
+  AddControl("Build boot screen files from this template:", SS_LEFT | SS_NOPREFIX,
             ScaledBounds(kMargin, kMargin, inner, kLine), -1);
   int top = kMargin + kLine + 4;
   for (std::size_t i = 0; i < choices.size(); ++i) {
@@ -90,7 +90,7 @@ TTemplateForm::TTemplateForm(TApplication& application, const TTemplateChoice& c
                               : usable ? choice.language + (choice.name.empty() ? "" : " - " + choice.name)
                                        : choice.language + " - cannot serve";
     DWORD style = BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0);
-    HWND button = AddButton(title.c_str(), style, ScaledBounds(kMargin, top, inner, kLine),
+    HWND button = AddControl(title.c_str(), style, ScaledBounds(kMargin, top, inner, kLine),
                             kTemplateFirstChoiceId + static_cast<int>(i));
     EnableWindow(button, usable);
     if (choice.path == current.path && usable) SendMessageA(button, BM_SETCHECK, BST_CHECKED, 0);
@@ -98,7 +98,7 @@ TTemplateForm::TTemplateForm(TApplication& application, const TTemplateChoice& c
     top += kLine;
     if (!usable) {
       // A disabled static draws its text greyed, as the button above it is.
-      HWND reason = AddButton(choice.problem.c_str(), SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS,
+      HWND reason = AddControl(choice.problem.c_str(), SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS,
                               ScaledBounds(kMargin + 18, top, inner - 18, kReasonLine), -1);
       EnableWindow(reason, FALSE);
       top += kReasonLine;
@@ -111,14 +111,14 @@ TTemplateForm::TTemplateForm(TApplication& application, const TTemplateChoice& c
     SendMessageA(ChoiceButtons[0], BM_SETCHECK, BST_CHECKED, 0);
 
   const int button_width = kButtonWidth + 30;
-  AnotherFileButton = AddButton("Another file...", BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP,
+  AnotherFileButton = AddControl("Another file...", BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP,
                                 ScaledBounds(kMargin, buttons_top, button_width, kButtonHeight),
                                 kAnotherFileId);
-  OkButton = AddButton("OK", BS_DEFPUSHBUTTON | WS_TABSTOP,
+  OkButton = AddControl("OK", BS_DEFPUSHBUTTON | WS_TABSTOP,
                        ScaledBounds(kWidth - kMargin - 2 * kButtonWidth - 8, buttons_top,
                                     kButtonWidth, kButtonHeight),
                        IDOK);
-  CancelButton = AddButton("Cancel", BS_PUSHBUTTON | WS_TABSTOP,
+  CancelButton = AddControl("Cancel", BS_PUSHBUTTON | WS_TABSTOP,
                            ScaledBounds(kWidth - kMargin - kButtonWidth, buttons_top, kButtonWidth,
                                         kButtonHeight),
                            IDCANCEL);
@@ -126,8 +126,8 @@ TTemplateForm::TTemplateForm(TApplication& application, const TTemplateChoice& c
 
 TTemplateForm::~TTemplateForm() { DestroyHandle(); }
 
-HWND TTemplateForm::AddButton(const char* text, DWORD style, const RECT& bounds, int id) {
-  // Statics and buttons alike: the class follows from the style's kind.
+HWND TTemplateForm::AddControl(const char* text, DWORD style, const RECT& bounds, int id) {
+  // The heading and the reasons (id -1) are statics; the rest are buttons.
   const bool is_static = id == -1;
   HWND control = CreateWindowExA(0, is_static ? "STATIC" : "BUTTON", text,
                                  WS_CHILD | WS_VISIBLE | style, bounds.left, bounds.top,

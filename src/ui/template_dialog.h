@@ -57,7 +57,7 @@ class TTemplateForm final : public TForm {
   void PlaceFirstTime() override;
 
  private:
-  HWND AddButton(const char* text, DWORD style, const RECT& bounds, int id);
+  HWND AddControl(const char* text, DWORD style, const RECT& bounds, int id);
   void Accept();
 
   TApplication& application_;

@@ -174,5 +174,11 @@ with tempfile.TemporaryDirectory() as work:
           f"folder as OUT: ({status}) {text!r}")
     status, _ = run("template")
     check(status == 2, f"no source: status {status}")
+    if not args.wine:
+        # Under Wine, ui_system_template_test.py reads planted system files instead.
+        for command in (["template", "--system", "de-DE"], ["build", "a.bmp", "b.bmp", "--system-template"]):
+            status, text = run(*command)
+            check(status == 1 and "needs Windows" in text and "template SOURCE" in text,
+                  f"{command} on Linux: ({status}) {text!r}")
 
 finish()

@@ -6,7 +6,7 @@ names and fr-FR greyed with its reason; a save with de-DE chosen must give a mod
 RCDATA 1 is in 0x0407 and whose other resources are the planted file's byte for byte, whose
 WIM passes the judges and whose "File saved" message names the de-DE folder; the next run
 must start with de-DE. marivane-cli.exe template --system de-DE must make the same template
-as template on the planted file.
+as template on the planted file, and build --system-template must build from en-US's.
 
 usage: ui_system_template_test.py --wine RUN --test UI_TEST_EXE --cli CLI_EXE --probe DIR
 """
@@ -112,7 +112,7 @@ with tempfile.TemporaryDirectory() as work:
         for name, way in (("system", ["--system", "de-DE"]), ("named", [wine_path(source)])):
             made[name] = os.path.join(work, f"{name}-template")
             command, _ = cli_command(args.cli, args.wine, ["template"] + way + ["-o", wine_path(made[name])],
-                                     os.path.join(work))
+                                     work)
             status, text = run(command, env)
             check(status == 0 and "language 0x0407, 4 resources carried" in text,
                   f"template {' '.join(way)} ({status}): {text}")
@@ -128,6 +128,14 @@ with tempfile.TemporaryDirectory() as work:
             failures.extend(boot_screen_checks.judge("saved", saved, small, big, len(template), work,
                                                      carried=DE))
             failures.extend(boot_screen_checks.judge_carried("saved", saved, planted["de-DE"], work, probe))
+
+        # build --system-template takes the user's language, en-US in a prefix made under LANG=C.
+        built = os.path.join(work, "built-from-system.mui")
+        command, _ = cli_command(args.cli, args.wine, ["build", wine_path(small), wine_path(big), "-o",
+                                                       wine_path(built), "--system-template"], work)
+        status, text = run(command, dict(env, LANG="C", LC_ALL="C"))
+        failures.extend(boot_screen_checks.judge_carried("built", built, planted["en-US"], work)
+                        if check(status == 0, f"build --system-template ({status}): {text}") else [])
 
     status, text = run([args.wine, args.test, "--gtest_filter=TemplateChoice.IsTheOneTheLastRunChose"], env=env)
     seen = reported(text)
