@@ -25,7 +25,8 @@ TDerivedTemplate DeriveLanguageTemplate(const std::string& path) {
   try {
     const std::unique_ptr<TStream> file = platform::OpenFileForReading(path);
     if (file->Size() > kMaxSourceSize) {
-      derived.problem = std::to_string(file->Size()) + " bytes is far too large for a language file";
+      derived.problem =
+          std::to_string(file->Size()) + " bytes is far too large for a language file";
       return derived;
     }
     TStreamReader reader(*file);

@@ -86,10 +86,12 @@ TTemplateForm::TTemplateForm(TApplication& application, const TTemplateChoice& c
   for (std::size_t i = 0; i < choices.size(); ++i) {
     const TTemplateChoice& choice = choices[i];
     const bool usable = choice.problem.empty();
-    const std::string title = choice.BuiltIn() ? "Built-in template: en-US (x86template)"
-                              : usable ? choice.language + (choice.name.empty() ? "" : " - " + choice.name)
-                                       : choice.language + " - cannot serve";
-    DWORD style = BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0);
+    std::string title = choice.language + " - cannot serve";
+    if (choice.BuiltIn())
+      title = "Built-in template: en-US (x86template)";
+    else if (usable)
+      title = choice.language + (choice.name.empty() ? "" : " - " + choice.name);
+    const DWORD style = BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0);
     HWND button = AddControl(title.c_str(), style, ScaledBounds(kMargin, top, inner, kLine),
                             kTemplateFirstChoiceId + static_cast<int>(i));
     EnableWindow(button, usable);

@@ -79,7 +79,7 @@ void TForm1::CreateComponents() {
   ApplyButton = CreateControl(handle_, "BUTTON", "Apply", WS_TABSTOP | BS_PUSHBUTTON,
                               ScaledBounds(16, 248, 481, 41), kApplyButtonId, font_.Get());
   // The 16 pixels between the group boxes and the window's foot hold one line; no tab stop,
-  // so the focus order stays the buttons'.
+  // so the focus order stays the buttons'. No path ellipsis: Wine then draws no text at all.
   TemplateLabel = CreateControl(handle_, "STATIC", "",
                                 WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX,
                                 ScaledBounds(16, 242, 481, 14), -1, font_.Get());
@@ -91,9 +91,9 @@ void TForm1::CreateComponents() {
 void TForm1::UseTemplate(const TTemplateChoice& choice) {
   template_ = choice;
   TemplateLanguageFile = choice.path;
-  SetWindowTextA(TemplateLabel, ("Template: " + choice.Description() +
-                                 (choice.problem.empty() ? "" : " (cannot serve: " + choice.problem + ")"))
-                                    .c_str());
+  const std::string problem =
+      choice.problem.empty() ? "" : " (cannot serve: " + choice.problem + ")";
+  SetWindowTextA(TemplateLabel, ("Template: " + choice.Description() + problem).c_str());
 }
 
 void TForm1::CreateSlot(TGroupBox& box, const char* caption, int left, HWND& label,
@@ -163,6 +163,7 @@ void TForm1::BootScreenTemplateClick() {
   TTemplateForm dialog(application_, template_);
   if (dialog.ShowModal() != IDOK) return;
   UseTemplate(dialog.chosen);
+  // A registry that refuses costs only the next run's memory of it; this run has the choice.
   platform::WriteUserSetting(kTemplateSetting, template_.path);
 }
 

@@ -93,8 +93,7 @@ class TForm1 final : public TForm, public TUserInterface, public TBootScreenBuil
   TWindowProc OldSmallBoxWndProc;
   TWindowProc OldBigBoxWndProc;
 
-  // The template a save uses; the built-in x86template unless one was chosen.
-  const TTemplateChoice& Template() const { return template_; }
+  // The template a save uses from now on, and what the window says of it.
   void UseTemplate(const TTemplateChoice& choice);
 
   // The 64-bit host test that the first showing runs; tests put their own answer here.
