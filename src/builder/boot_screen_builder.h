@@ -99,6 +99,9 @@ class TBootScreenBuilder {
 
   // Where the template is taken from; empty for x86template beside the program.
   std::string TemplateOverride;
+  // A language file (the system's own winload.exe.mui, or a copy of it) from which the template
+  // is derived in memory and staged in x86template's place; empty for the file above as it is.
+  std::string TemplateLanguageFile;
   TWorkingFolder WorkingFolderKind = TWorkingFolder::Shared;
   // The shared working folder a save will use, for a front end that checks its output path
   // before it starts; empty for a private one, which does not exist before the save makes it.
@@ -122,10 +125,16 @@ class TBootScreenBuilder {
   // one gives back the lock and removes a private working folder.
   class TRunScope;
 
+  bool StageLanguageTemplate();
+  bool CopyPictures();
+
   std::uint64_t wim_size_ = 0;  // set by BuildBootScreenFile for the save's outcome
   std::unique_ptr<platform::TFileLock> work_dir_lock_;  // held by a run in the shared folder
   bool work_dir_made_ = false;  // WorkDir was made by this builder, and so is its to remove
   int open_runs_ = 0;           // a save runs a generation inside it
+  // The staged template's language folder ("de-DE"), for the advice after a save; empty for
+  // x86template, which is en-US.
+  std::string template_language_;
 };
 
 }  // namespace marivane

@@ -5,18 +5,45 @@
 // run made the folder, and so may remove it.
 #include "base/errors.h"
 #include "builder/boot_screen_builder.h"
+#include "builder/language_file.h"
 #include "builder/save_messages.h"
 #include "builder/wim_capture.h"
 #include "platform/file_replacement.h"
 #include "platform/owned.h"
 #include "platform/platform.h"
 #include "platform/shell_utils.h"
+#include "platform/system_languages.h"
 
 namespace marivane {
 namespace {
 
 std::string Join(const std::string& folder, const char* name) {
   return folder + platform::kPathSeparator + name;
+}
+
+// The advice names the folder the file goes into: the template's language's, which for
+// x86template is en-US, as the text has always said.
+std::string SavedMessage(const std::string& language) {
+  std::string text = kSavedMessage;
+  if (language.empty() || language == kSavedMessageFolder) return text;
+  const std::string folder = std::string("\\System32\\") + kSavedMessageFolder + " folder";
+  const std::size_t at = text.find(folder);
+  if (at != std::string::npos)
+    text.replace(at, folder.size(), "\\System32\\" + language + " folder");
+  return text;
+}
+
+// The folder a language id belongs in; failing the system's word, the folder the file was
+// found in when it has a language folder's name.
+std::string LanguageFolderOf(std::uint16_t language, const std::string& path) {
+  std::string folder = platform::LanguageFolderName(language);
+  if (!folder.empty()) return folder;
+  const std::size_t end = path.find_last_of("\\/");
+  if (end == std::string::npos || end == 0) return "";
+  const std::size_t start = path.find_last_of("\\/", end - 1);
+  folder = path.substr(start == std::string::npos ? 0 : start + 1,
+                       end - (start == std::string::npos ? 0 : start + 1));
+  return platform::IsLanguageName(folder) ? folder : "";
 }
 
 }  // namespace
@@ -97,6 +124,8 @@ bool TBootScreenBuilder::PrepareWorkingFolder() {
     ui_.ShowMessage(kCreateCaptureDirMessage);
     return false;
   }
+  template_language_.clear();
+  if (!TemplateLanguageFile.empty()) return StageLanguageTemplate();
   // The program folder already ends in a separator; the second one is harmless.
   TemplatePath = TemplateOverride.empty() ? Join(platform::ProgramFolder(), "x86template")
                                           : TemplateOverride;
@@ -105,12 +134,16 @@ bool TBootScreenBuilder::PrepareWorkingFolder() {
     return false;
   }
   WorkMuiPath = Join(WorkDir, "winload.exe.mui");
-  const std::string small_copy = Join(CaptureDir, "osload800x600.bmp");
-  const std::string big_copy = Join(CaptureDir, "osload1024x768.bmp");
   if (!platform::CopyFileTo(TemplatePath, WorkMuiPath, true)) {
     ui_.ShowMessage(kCopyTemplateMessage);
     return false;
   }
+  return CopyPictures();
+}
+
+bool TBootScreenBuilder::CopyPictures() {
+  const std::string small_copy = Join(CaptureDir, "osload800x600.bmp");
+  const std::string big_copy = Join(CaptureDir, "osload1024x768.bmp");
   for (const auto& [source, target] : {std::pair{SmallImagePath, small_copy}, {BigImagePath, big_copy}}) {
     if (!platform::CopyFileTo(source, target, true)) {
       ui_.ShowMessage(kCopyFileMessageStart + source + kCopyFileMessageEnd);
@@ -118,6 +151,26 @@ bool TBootScreenBuilder::PrepareWorkingFolder() {
     }
   }
   return true;
+}
+
+// The template made in memory from the language file goes where x86template's copy would, and
+// the pictures follow as they do for it.
+bool TBootScreenBuilder::StageLanguageTemplate() {
+  TemplatePath = TemplateLanguageFile;
+  const TDerivedTemplate derived = DeriveLanguageTemplate(TemplatePath);
+  if (!derived.made) {
+    ui_.ShowMessage(kLanguageTemplateMessage + DerivedTemplateProblem(derived, TemplatePath));
+    return false;
+  }
+  WorkMuiPath = Join(WorkDir, "winload.exe.mui");
+  try {
+    platform::WriteWholeFile(WorkMuiPath, derived.made->module.template_bytes);
+  } catch (const Exception&) {
+    ui_.ShowMessage(kWriteLanguageTemplateMessageStart + TemplatePath + kCopyFileMessageEnd);
+    return false;
+  }
+  template_language_ = LanguageFolderOf(derived.made->language, TemplatePath);
+  return CopyPictures();
 }
 
 bool TBootScreenBuilder::CaptureWim() {
@@ -169,7 +222,7 @@ TSaveOutcome TBootScreenBuilder::SaveBootScreenFileAsClick() {
     outcome = {TSaveResult::CopyFailed, wim_size_, unreadable.what()};
   }
   if (outcome.result == TSaveResult::Saved)
-    ui_.ShowMessageBox(kSavedMessage, kSavedCaption, TMessageIcon::Information);
+    ui_.ShowMessageBox(SavedMessage(template_language_), kSavedCaption, TMessageIcon::Information);
   else
     ui_.ShowMessageBox(kSaveFailedMessage, kUnableToSaveCaption, TMessageIcon::Error);
   RemoveWorkingFolder();

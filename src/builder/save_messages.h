@@ -13,6 +13,11 @@ inline constexpr const char* kNoTemplateMessage =
     "Unable to locate the template file \"x86template\" in the program directory.";
 inline constexpr const char* kCopyTemplateMessage =
     "An error occurred while copying the file x86template to the temporary working directory!";
+// The language file chosen as the template cannot serve; its problem follows.
+inline constexpr const char* kLanguageTemplateMessage =
+    "Unable to make the boot screen template from the chosen language file.  ";
+inline constexpr const char* kWriteLanguageTemplateMessageStart =
+    "An error occurred while writing the template made from ";
 inline constexpr const char* kCopyFileMessageStart = "An error occurred while copying the file ";
 inline constexpr const char* kCopyFileMessageEnd = " to the temporary working directory!";
 // Another copy of the program, or the command-line tool, holds the shared working folder's
@@ -34,6 +39,8 @@ inline constexpr const char* kSavedMessage =
     "have to take ownership of the existing file and then give yourself write permissions.\r\r"
     "NOTE: your new boot screen will not be displayed unless you enable the /NOGUIBOOT option "
     "using the MSCONFIG.EXE tool that comes with Vista.";
+// Where the advice sends a file made from another language's template than en-US.
+inline constexpr const char* kSavedMessageFolder = "en-US";
 // The path chosen in the save dialog lies in the working folder, which goes when the save ends.
 inline constexpr const char* kSaveInWorkDirMessageStart = "Unable to save the boot screen file as ";
 inline constexpr const char* kSaveInWorkDirMessageEnd =

@@ -8,7 +8,7 @@ namespace {
 
 // In the order the usage lists them. Lines stay within 80 columns.
 constexpr TCommandHelp kCommands[] = {
-    {"build", "build SMALL.bmp BIG.bmp [-o OUT] [--force] [--template PATH]",
+    {"build", "build SMALL.bmp BIG.bmp [-o OUT] [--force] [--template PATH | --system-template]",
      "make a boot screen file from an 800x600 and a 1024x768 24-bit bitmap",
      "Makes a boot screen file as the window's save does: checks SMALL.bmp (800x600)\n"
      "and BIG.bmp (1024x768), both 24-bit Windows bitmaps, copies them into a working\n"
@@ -23,6 +23,9 @@ constexpr TCommandHelp kCommands[] = {
      "  --template PATH  build from the template PATH instead of x86template beside\n"
      "                   the program, or else ../share/marivane/x86template from\n"
      "                   the program's folder\n"
+     "  --system-template  build from a template made in memory from this Windows's\n"
+     "                   language file for the user's language, as \"template\n"
+     "                   --system\" makes it (Windows only)\n"
      "  -h, --help       show this help\n"
      "\n"
      "Exit status:\n"
@@ -58,7 +61,7 @@ constexpr TCommandHelp kCommands[] = {
      "  1  refused, with a message saying why: OUT.wim lies inside FOLDER, the\n"
      "     capture failed, OUT.wim could not be written\n"
      "  2  a wrong command line\n"},
-    {"template", "template SOURCE.mui [-o OUT] [--force]",
+    {"template", "template {SOURCE.mui | --system [LANGUAGE]} [-o OUT] [--force]",
      "make a template from a system's own language file",
      "Makes a template from a system's own language file, such as\n"
      "C:\\Windows\\System32\\en-US\\winload.exe.mui: drops its boot screen (RCDATA 1),\n"
@@ -71,14 +74,17 @@ constexpr TCommandHelp kCommands[] = {
      "  -o OUT      write the template to OUT (default: x86template in the current\n"
      "              folder)\n"
      "  --force     replace OUT if it exists already\n"
+     "  --system    take SOURCE from this Windows: %windir%\\System32\\LANGUAGE\\\n"
+     "              winload.exe.mui, for the user's interface language unless\n"
+     "              LANGUAGE (such as de-DE) names another; Windows only\n"
      "  -h, --help  show this help\n"
      "\n"
      "Exit status:\n"
      "  0  OUT was written\n"
-     "  1  refused, with a message saying why: SOURCE is not a resource-only PE32\n"
-     "     module with RCDATA 1, is malformed or too large, its resource directory\n"
-     "     does not fit in front of the slot, OUT exists without --force, OUT could\n"
-     "     not be written\n"
+     "  1  refused, with a message saying why: no such system file, SOURCE is not\n"
+     "     a resource-only PE32 module with RCDATA 1, is malformed or too large, its\n"
+     "     resource directory does not fit in front of the slot, OUT exists without\n"
+     "     --force, OUT could not be written\n"
      "  2  a wrong command line\n"},
 };
 

@@ -12,6 +12,7 @@
 #include "builder/picture.h"
 #include "builder/boot_screen_builder.h"
 #include "builder/boot_screen_file.h"
+#include "builder/language_file.h"
 #include "builder/wim_capture.h"
 #include "cli/help.h"
 #include "module/language_template.h"
@@ -20,6 +21,7 @@
 #include "platform/exit_procs.h"
 #include "platform/file_replacement.h"
 #include "platform/platform.h"
+#include "platform/system_languages.h"
 #include "platform/wimgapi.h"
 
 namespace marivane {
@@ -29,13 +31,15 @@ constexpr int kExitOk = 0;
 constexpr int kExitRefused = 1;
 constexpr int kExitUsage = 2;
 
-// What `build` and `template` take besides their files: -o OUT, --force, and for `build`
-// --template PATH. False for anything else, or a wrong number of files.
+// What `build` and `template` take besides their files: -o OUT, --force; for `build`
+// --template PATH or --system-template, for `template` --system. False for anything else, or
+// a wrong number of files.
 struct TArguments {
   std::vector<std::string> files;
   std::string output;
   std::string template_path;
   bool force = false;
+  bool system = false;  // template --system [LANGUAGE], build --system-template
 };
 
 bool ParseArguments(int count, char** args, std::size_t files, bool takes_template,
@@ -46,6 +50,8 @@ bool ParseArguments(int count, char** args, std::size_t files, bool takes_templa
       parsed.output = args[++i];
     } else if (takes_template && arg == "--template" && i + 1 < count) {
       parsed.template_path = args[++i];
+    } else if (arg == (takes_template ? "--system-template" : "--system")) {
+      parsed.system = true;
     } else if (arg == "--force") {
       parsed.force = true;
     } else if (!arg.empty() && arg[0] == '-') {
@@ -54,7 +60,41 @@ bool ParseArguments(int count, char** args, std::size_t files, bool takes_templa
       parsed.files.push_back(arg);
     }
   }
-  return parsed.files.size() == files;
+  // --system takes the language in SOURCE's place, or none for the user's own.
+  if (parsed.system && !takes_template) return parsed.files.size() <= files;
+  return parsed.files.size() == files && !(parsed.system && !parsed.template_path.empty());
+}
+
+// This installation's language file for `language`, or for the user's interface language when
+// it is empty; empty after saying why there is none.
+std::string SystemLanguageFile(const std::string& language, const char* option) {
+  if (!platform::kHasSystemLanguageFiles) {
+    std::fprintf(stderr,
+                 "%s reads the language file of the Windows it runs on "
+                 "(%%windir%%\\System32\\LANGUAGE\\winload.exe.mui), and so needs Windows. "
+                 "Name the file instead: marivane-cli template SOURCE (a mounted Windows "
+                 "partition's Windows/System32/LANGUAGE/winload.exe.mui serves), then build "
+                 "--template with its output\n",
+                 option);
+    return "";
+  }
+  const std::string name = language.empty() ? platform::UserLanguageName() : language;
+  if (name.empty()) {
+    std::fprintf(stderr, "The system does not say which language the user works in; name one: "
+                         "%s de-DE\n", option);
+    return "";
+  }
+  const std::string path = platform::SystemLanguageFilePath(name);
+  if (path.empty()) {
+    std::fprintf(stderr, "%s is not a language name such as de-DE\n", name.c_str());
+    return "";
+  }
+  if (!platform::FileExists(path)) {
+    std::fprintf(stderr, "%s: there is no such file; this Windows has no language file for %s\n",
+                 path.c_str(), name.c_str());
+    return "";
+  }
+  return path;
 }
 
 // An existing output is replaced only when the user says so.
@@ -90,10 +130,6 @@ bool LiesInside(const std::string& output, const std::string& folder) {
     at = at.parent_path();
   }
 }
-
-// A language file is some tens of kilobytes; anything past this is not one, and reading it
-// whole would only cost memory.
-constexpr std::uintmax_t kMaxSourceSize = 256u << 20;
 
 // Messages of the builder go to standard error, each on its own line; the carriage returns
 // that break a message box's paragraphs become line breaks. Once a save has its path, the
@@ -226,16 +262,24 @@ int BuildCommand(int count, char** args) {
   parsed.output = "winload.exe.mui";
   if (!ParseArguments(count, args, 2, true, parsed)) return kExitUsage;
   if (!OutputMayBeWritten(parsed)) return kExitRefused;
-  const bool named = !parsed.template_path.empty();
-  const std::string template_path =
-      FindTemplate(named ? std::vector{parsed.template_path} : TemplatePlaces(), named);
-  if (template_path.empty()) return kExitRefused;
+  std::string language_file;
+  std::string template_path;
+  if (parsed.system) {
+    language_file = SystemLanguageFile("", "--system-template");
+    if (language_file.empty()) return kExitRefused;
+  } else {
+    const bool named = !parsed.template_path.empty();
+    template_path =
+        FindTemplate(named ? std::vector{parsed.template_path} : TemplatePlaces(), named);
+    if (template_path.empty()) return kExitRefused;
+  }
   const std::string& output = parsed.output;
   const std::vector<std::string>& pictures = parsed.files;
 
   TConsoleUserInterface ui(output);
   TBootScreenBuilder builder(ui);
   builder.TemplateOverride = template_path;
+  builder.TemplateLanguageFile = language_file;
   // Where other users may write into the temporary folder, a fixed folder there could be
   // taken or planted by them: each run works in one of its own.
   if (platform::kTemporaryFolderIsShared) builder.WorkingFolderKind = TWorkingFolder::Private;
@@ -286,38 +330,18 @@ int TemplateCommand(int count, char** args) {
   parsed.output = "x86template";
   if (!ParseArguments(count, args, 1, false, parsed)) return kExitUsage;
   if (!OutputMayBeWritten(parsed)) return kExitRefused;
-  const std::string& source = parsed.files[0];
+  const std::string source =
+      parsed.system ? SystemLanguageFile(parsed.files.empty() ? "" : parsed.files[0], "--system")
+                    : parsed.files[0];
+  if (source.empty()) return kExitRefused;
   const std::string& output = parsed.output;
 
-  std::error_code error;
-  const auto size = std::filesystem::file_size(source, error);
-  if (!error && size > kMaxSourceSize) {
-    std::fprintf(stderr, "%s: %llu bytes is far too large for a language file\n", source.c_str(),
-                 static_cast<unsigned long long>(size));
+  const TDerivedTemplate derived = DeriveLanguageTemplate(source);
+  if (!derived.made) {
+    std::fprintf(stderr, "%s\n", DerivedTemplateProblem(derived, source).c_str());
     return kExitRefused;
   }
-  std::vector<std::uint8_t> bytes;
-  try {
-    bytes = platform::ReadWholeFile(source);
-  } catch (const std::exception& unreadable) {
-    std::fprintf(stderr, "%s\n", DefaultHandlerText(unreadable.what()).c_str());
-    return kExitRefused;
-  }
-
-  module::TLanguageTemplate made;
-  try {
-    made = module::BuildLanguageTemplate(bytes);
-  } catch (const module::EDirectoryOverflow& overflow) {
-    std::fprintf(stderr,
-                 "%s: its resources need a directory of %u bytes, but only %u fit in front of "
-                 "the boot screen slot\n",
-                 source.c_str(), overflow.needed(), overflow.available());
-    return kExitRefused;
-  } catch (const std::exception& refused) {
-    // EModuleError from the reader, or the writer's own refusals (a data size past 2 GiB).
-    std::fprintf(stderr, "%s: %s\n", source.c_str(), refused.what());
-    return kExitRefused;
-  }
+  const module::TLanguageTemplate& made = *derived.made;
 
   // Whole or not at all: a failed write leaves OUT as it was, be it a file or a folder.
   try {

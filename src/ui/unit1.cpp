@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/shell_utils.h"
+#include "platform/system_languages.h"
 #include "resources/resource.h"
 #include "ui/unit3.h"
 
@@ -21,6 +22,9 @@ constexpr DWORD kFormStyle =
     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 // The drop handler's buffer: the longest path plus its terminating zero.
 constexpr UINT kDroppedNameCapacity = 261;
+// The language file chosen in the template dialog, under HKCU\Software\Marivane; empty or
+// absent for the built-in template.
+constexpr char kTemplateSetting[] = "BootScreenTemplate";
 
 }  // namespace
 
@@ -54,8 +58,9 @@ void TForm1::CreateComponents() {
   N2 = {file, 1, 0};
   Select800x600Image = {file, 2, IDM_SELECT800X600IMAGE};
   Select1024x768Image = {file, 3, IDM_SELECT1024X768IMAGE};
-  N1 = {file, 4, 0};
-  Exit1 = {file, 5, IDM_EXIT1};
+  BootScreenTemplate = {file, 4, IDM_BOOTSCREENTEMPLATE};
+  N1 = {file, 5, 0};
+  Exit1 = {file, 6, IDM_EXIT1};
   Help1 = {MainMenu1, 1, 0};
   About1 = {help, 0, IDM_ABOUT1};
 
@@ -73,6 +78,22 @@ void TForm1::CreateComponents() {
              kButton2Id);
   ApplyButton = CreateControl(handle_, "BUTTON", "Apply", WS_TABSTOP | BS_PUSHBUTTON,
                               ScaledBounds(16, 248, 481, 41), kApplyButtonId, font_.Get());
+  // The 16 pixels between the group boxes and the window's foot hold one line; no tab stop,
+  // so the focus order stays the buttons'. No path ellipsis: Wine then draws no text at all.
+  TemplateLabel = CreateControl(handle_, "STATIC", "",
+                                WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX,
+                                ScaledBounds(16, 242, 481, 14), -1, font_.Get());
+  const std::string remembered = platform::ReadUserSetting(kTemplateSetting);
+  template_ = remembered.empty() ? TTemplateChoice{} : DescribeLanguageFile(remembered);
+  UseTemplate(template_);
+}
+
+void TForm1::UseTemplate(const TTemplateChoice& choice) {
+  template_ = choice;
+  TemplateLanguageFile = choice.path;
+  const std::string problem =
+      choice.problem.empty() ? "" : " (cannot serve: " + choice.problem + ")";
+  SetWindowTextA(TemplateLabel, ("Template: " + choice.Description() + problem).c_str());
 }
 
 void TForm1::CreateSlot(TGroupBox& box, const char* caption, int left, HWND& label,
@@ -137,6 +158,14 @@ void TForm1::ApplyButtonClick() { GenerateBootScreen(); }
 void TForm1::Exit1Click() { Close(); }
 
 void TForm1::About1Click() { AboutForm->ShowModal(); }
+
+void TForm1::BootScreenTemplateClick() {
+  TTemplateForm dialog(application_, template_);
+  if (dialog.ShowModal() != IDOK) return;
+  UseTemplate(dialog.chosen);
+  // A registry that refuses costs only the next run's memory of it; this run has the choice.
+  platform::WriteUserSetting(kTemplateSetting, template_.path);
+}
 
 void TForm1::Close() { SendMessageA(handle_, WM_CLOSE, 0, 0); }
 
@@ -233,6 +262,7 @@ LRESULT TForm1::OnCommand(UINT id) {
     case IDM_SAVEBOOTSCREENFILEAS: SaveBootScreenFileAsClick(); break;
     case IDM_EXIT1: Exit1Click(); break;
     case IDM_ABOUT1: About1Click(); break;
+    case IDM_BOOTSCREENTEMPLATE: BootScreenTemplateClick(); break;
   }
   return 0;
 }

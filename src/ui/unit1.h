@@ -12,6 +12,7 @@
 #include "ui/controls.h"
 #include "ui/file_dialogs.h"
 #include "ui/application.h"
+#include "ui/template_dialog.h"
 
 namespace marivane::ui {
 
@@ -51,6 +52,9 @@ class TForm1 final : public TForm, public TUserInterface, public TBootScreenBuil
   // SaveBootScreenFileAsClick, the save command, is the builder's own.
   void Exit1Click();
   void About1Click();
+  // The File menu's "Boot Screen Template...": the template dialog, then the choice kept for
+  // this run and the next.
+  void BootScreenTemplateClick();
 
   // --- The group boxes' procedures in front of their own ---
   void SmallBoxWndProc(TMessage& message);
@@ -68,6 +72,7 @@ class TForm1 final : public TForm, public TUserInterface, public TBootScreenBuil
   // --- Components ---
   HMENU MainMenu1 = nullptr;
   TMenuItem File1, SaveBootScreenFileAs, N2, Select800x600Image, Select1024x768Image, N1, Exit1;
+  TMenuItem BootScreenTemplate;
   TMenuItem Help1, About1;
   TGroupBox GroupBox1;
   HWND Label1 = nullptr;
@@ -79,12 +84,17 @@ class TForm1 final : public TForm, public TUserInterface, public TBootScreenBuil
   TImage ImageBig;
   HWND Button2 = nullptr;
   HWND ApplyButton = nullptr;
+  // Which template a save uses, in the strip under the group boxes.
+  HWND TemplateLabel = nullptr;
   TXPManifest XPManifest1;
   TFileDialog OpenDialog1{TFileDialog::TKind::Open};
   TFileDialog SaveDialog1{TFileDialog::TKind::Save};
 
   TWindowProc OldSmallBoxWndProc;
   TWindowProc OldBigBoxWndProc;
+
+  // The template a save uses from now on, and what the window says of it.
+  void UseTemplate(const TTemplateChoice& choice);
 
   // The 64-bit host test that the first showing runs; tests put their own answer here.
   std::function<bool()> host_is_wow64;
@@ -107,6 +117,7 @@ class TForm1 final : public TForm, public TUserInterface, public TBootScreenBuil
   platform::TFontHandle font_;
   HWND focused_ = nullptr;
   HCURSOR cursor_before_busy_ = nullptr;
+  TTemplateChoice template_;
 };
 
 extern TForm1* Form1;

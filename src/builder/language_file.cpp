@@ -1,0 +1,56 @@
+#include "builder/language_file.h"
+
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <vector>
+
+#include "base/errors.h"
+#include "base/stream.h"
+#include "platform/platform.h"
+
+namespace marivane {
+
+namespace {
+
+// A language file is some tens of kilobytes; anything past this is not one, and reading it
+// whole would only cost memory.
+constexpr std::uint64_t kMaxSourceSize = 256u << 20;
+
+}  // namespace
+
+TDerivedTemplate DeriveLanguageTemplate(const std::string& path) {
+  TDerivedTemplate derived;
+  std::vector<std::uint8_t> bytes;
+  try {
+    const std::unique_ptr<TStream> file = platform::OpenFileForReading(path);
+    if (file->Size() > kMaxSourceSize) {
+      derived.problem =
+          std::to_string(file->Size()) + " bytes is far too large for a language file";
+      return derived;
+    }
+    TStreamReader reader(*file);
+    bytes = reader.ReadExact(static_cast<std::size_t>(file->Size()));
+  } catch (const std::exception& unreadable) {
+    derived.problem = DefaultHandlerText(unreadable.what());
+    derived.problem_names_file = true;
+    return derived;
+  }
+  try {
+    derived.made = module::BuildLanguageTemplate(bytes);
+  } catch (const module::EDirectoryOverflow& overflow) {
+    derived.problem = "its resources need a directory of " + std::to_string(overflow.needed()) +
+                      " bytes, but only " + std::to_string(overflow.available()) +
+                      " fit in front of the boot screen slot";
+  } catch (const std::exception& refused) {
+    // EModuleError from the reader, or the writer's own refusals (a data size past 2 GiB).
+    derived.problem = refused.what();
+  }
+  return derived;
+}
+
+std::string DerivedTemplateProblem(const TDerivedTemplate& derived, const std::string& path) {
+  return derived.problem_names_file ? derived.problem : path + ": " + derived.problem;
+}
+
+}  // namespace marivane

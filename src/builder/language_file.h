@@ -1,0 +1,27 @@
+// A template derived from a language file (the system's own winload.exe.mui, or a copy of it):
+// read whole, checked by the resource reader and laid out by BuildLanguageTemplate. The window,
+// its template dialog and `marivane-cli template` all come here, so that they accept and
+// refuse the same files with the same words.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "module/language_template.h"
+
+namespace marivane {
+
+struct TDerivedTemplate {
+  std::optional<module::TLanguageTemplate> made;  // absent when the file cannot serve
+  // Why it cannot, in a few words: "the module has no RCDATA resource named 1 (no boot
+  // screen)". An unreadable file's text names the file itself; the others do not.
+  std::string problem;
+  bool problem_names_file = false;
+};
+
+TDerivedTemplate DeriveLanguageTemplate(const std::string& path);
+
+// The problem with the file's name in front, unless it names the file already.
+std::string DerivedTemplateProblem(const TDerivedTemplate& derived, const std::string& path);
+
+}  // namespace marivane

@@ -1,0 +1,46 @@
+// The Windows installation's own language files (%windir%\System32\<language>\winload.exe.mui),
+// the language names the system knows, and the few values the window remembers between runs
+// (HKEY_CURRENT_USER\Software\Marivane). Only these paths are ever looked at under the Windows
+// folder, and only for reading; elsewhere than on Windows there are none.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace marivane::platform {
+
+// False where there is no Windows folder to look in.
+extern const bool kHasSystemLanguageFiles;
+
+struct TSystemLanguageFile {
+  std::string language;  // the folder's name, "de-DE"
+  std::string path;
+};
+
+// Each folder of System32 that holds a winload.exe.mui, in the order the system lists them.
+// Nothing is opened: whether a file can serve is for its reader to say.
+std::vector<TSystemLanguageFile> SystemLanguageFiles();
+
+// The language file for `language` ("de-DE"), whether it exists or not; empty when the name is
+// not one (letters, digits and inner hyphens only, so that no other path under the Windows
+// folder can be reached through it) or there is no Windows folder.
+std::string SystemLanguageFilePath(const std::string& language);
+
+// The user's interface language as a folder name ("de-DE"); empty when unknown.
+std::string UserLanguageName();
+
+// A language id as a folder name (0x0407 -> "de-DE"), and as the user reads its name
+// ("German (Germany)"); empty when the system does not know the id.
+std::string LanguageFolderName(std::uint16_t language);
+std::string LanguageDisplayName(std::uint16_t language);
+
+// A string value under HKEY_CURRENT_USER\Software\Marivane: empty when it is not there or
+// cannot be read. Writing creates the key; false when the system refused.
+std::string ReadUserSetting(const std::string& name);
+bool WriteUserSetting(const std::string& name, const std::string& value);
+
+// Whether `name` has the shape of a language folder's name.
+bool IsLanguageName(const std::string& name);
+
+}  // namespace marivane::platform

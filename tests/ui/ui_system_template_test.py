@@ -1,0 +1,146 @@
+#!/usr/bin/env python3
+"""The window's template from the system's own language files: in a Wine prefix of its own,
+language files our writer makes are planted in System32 (en-US and de-DE with string and
+message tables, fr-FR without a boot screen); the template dialog must list them with their
+names and fr-FR greyed with its reason; a save with de-DE chosen must give a module whose
+RCDATA 1 is in 0x0407 and whose other resources are the planted file's byte for byte, whose
+WIM passes the judges and whose "File saved" message names the de-DE folder; the next run
+must start with de-DE. marivane-cli.exe template --system de-DE must make the same template
+as template on the planted file, and build --system-template must build from en-US's.
+
+usage: ui_system_template_test.py --wine RUN --test UI_TEST_EXE --cli CLI_EXE --probe DIR
+"""
+import argparse
+import os
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
+sys.path.insert(0, os.path.join(HERE, "..", "cli"))
+import boot_screen_checks  # noqa: E402
+from harness import bitmap, check, cli_command, failures, finish, run, wine_path  # noqa: E402
+from mui_source import (RT_MESSAGETABLE, RT_RCDATA, RT_STRING, build_module, language_file,  # noqa: E402
+                        message_table, string_block)
+
+parser = argparse.ArgumentParser()
+parser.add_argument("--wine", required=True)
+parser.add_argument("--test", required=True)
+parser.add_argument("--cli", required=True)
+parser.add_argument("--probe", required=True)
+args = parser.parse_args()
+
+EN, DE, FR = 0x0409, 0x0407, 0x040C
+
+
+def with_tables(language, name, text):
+    return language_file(language, name, [
+        (RT_STRING, 1, language, string_block(0, {2: text})),
+        (RT_MESSAGETABLE, 1, language, message_table({0x10: text, 0x11: name}))])
+
+
+planted = {
+    "en-US": build_module(with_tables(EN, "en-US", "Starting Windows"))[0],
+    "de-DE": build_module(with_tables(DE, "de-DE", "Windows wird gestartet"))[0],
+    "fr-FR": build_module([r for r in language_file(FR, "fr-FR") if r[:2] != (RT_RCDATA, 1)])[0],
+}
+SYSTEM = "C:\\windows\\system32"
+# Each planted file as the dialog lists it: the choice's title, greyed or not, and the reason.
+listed = {
+    "en-US": ("choice", "en-US - English (United States)", None),
+    "de-DE": ("choice", "de-DE - German (Germany)", None),
+    "fr-FR": ("greyed-choice", "fr-FR - cannot serve",
+              "the module has no RCDATA resource named 1 (no boot screen)"),
+}
+SAVED = ("The boot screen file was saved successfully.\\r\\rTo enable your new boot screen, copy the "
+         "file to the %windir%\\System32\\de-DE folder of your Vista installation overwriting the "
+         "original.  If you get a permission error, you will have to take ownership of the existing "
+         "file and then give yourself write permissions.\\r\\rNOTE: your new boot screen will not be "
+         "displayed unless you enable the /NOGUIBOOT option using the MSCONFIG.EXE tool that comes "
+         "with Vista.")
+GERMAN = f"Template: de-DE, German (Germany), from {SYSTEM}\\de-DE\\winload.exe.mui"
+
+
+def reported(text):
+    """[(what, text)] from the "@@ WHAT TEXT" lines the UI test prints."""
+    return [tuple(line[3:].split(" ", 1)) for line in text.splitlines() if line.startswith("@@ ")]
+
+
+with tempfile.TemporaryDirectory() as work:
+    # A prefix of the test's own: its System32 and its registry are this test's to change.
+    env = dict(os.environ, WINE_RUN_PREFIX=os.path.join(work, "prefix"), MARIVANE_UI_PLANTED="1",
+               MARIVANE_UI_SAVE_DIR=wine_path(work))
+    status, text = run([args.wine, "cmd", "/c", "exit"], env=env)
+    system32 = os.path.join(work, "prefix", "drive_c", "windows", "system32")
+    if not check(status == 0 and os.path.isdir(system32), f"no Wine prefix ({status}):\n{text}"):
+        finish()
+    for language, content in planted.items():
+        os.makedirs(os.path.join(system32, language), exist_ok=True)
+        open(os.path.join(system32, language, "winload.exe.mui"), "wb").write(content)
+    small, big = os.path.join(work, "small.bmp"), os.path.join(work, "big.bmp")
+    open(small, "wb").write(bitmap(800, 600, lambda x, y: (x % 256, y % 256, 40)))
+    open(big, "wb").write(bitmap(1024, 768, lambda x, y: (0, 90, 200)))
+
+    status, text = run([args.wine, args.test, "--gtest_filter=TemplateChoice.ListsThePlantedFilesAndSavesWithTheChosenOne"],
+                       env=env)
+    seen = reported(text)
+    check(status == 0, f"the UI test failed ({status}):\n{text}")
+    labels = [value for what, value in seen if what == "label"]
+    check(labels == ["Template: en-US, built-in template (x86template beside the program)", GERMAN],
+          f"the window says {labels}")
+    choices = [(what, value) for what, value in seen if what in ("choice", "greyed-choice", "reason")]
+    check(choices[:1] == [("choice", "Built-in template: en-US (x86template)")], f"first choice {choices[:1]}")
+    for language, (kind, title, reason) in listed.items():
+        if not check((kind, title) in choices, f"{language}: {(kind, title)} is not among {choices}"):
+            continue
+        at = choices.index((kind, title))
+        following = choices[at + 1] if at + 1 < len(choices) else None
+        if reason:
+            check(following == ("reason", reason), f"{language}: greyed with {following}, not {reason!r}")
+        else:
+            check(following is None or following[0] != "reason", f"{language}: greyed with {following}")
+    check(len(choices) == 1 + len(listed) + 1, f"the dialog lists more than the planted files: {choices}")
+    check(("saved-caption", "File saved") in seen and ("saved", SAVED) in seen,
+          f"the save said {[s for s in seen if s[0].startswith('saved')]}")
+
+    saved = os.path.join(work, "boot-screen")
+    if check(os.path.exists(saved), "nothing was saved"):
+        # The CLI's template from the system's file, and from the same file named as SOURCE.
+        source = os.path.join(work, "de-DE.mui")
+        open(source, "wb").write(planted["de-DE"])
+        made = {}
+        for name, way in (("system", ["--system", "de-DE"]), ("named", [wine_path(source)])):
+            made[name] = os.path.join(work, f"{name}-template")
+            command, _ = cli_command(args.cli, args.wine, ["template"] + way + ["-o", wine_path(made[name])],
+                                     work)
+            status, text = run(command, env)
+            check(status == 0 and "language 0x0407, 4 resources carried" in text,
+                  f"template {' '.join(way)} ({status}): {text}")
+        if check(all(os.path.exists(path) for path in made.values()), "a template was not written"):
+            template = open(made["named"], "rb").read()
+            check(open(made["system"], "rb").read() == template,
+                  "template --system de-DE differs from template on the same file")
+            # The window's save staged the very same template around its slot.
+            data = open(saved, "rb").read()
+            check(data[:264] == template[:264] and data[boot_screen_checks.SLOT_OFFSET + boot_screen_checks.SLOT_SIZE:]
+                  == template[boot_screen_checks.SLOT_OFFSET:], "the save's template is not the CLI's")
+            probe = (args.wine, os.path.join(args.probe, "resource_probe.exe"))
+            failures.extend(boot_screen_checks.judge("saved", saved, small, big, len(template), work,
+                                                     carried=DE))
+            failures.extend(boot_screen_checks.judge_carried("saved", saved, planted["de-DE"], work, probe))
+
+        # build --system-template takes the user's language, en-US in a prefix made under LANG=C.
+        built = os.path.join(work, "built-from-system.mui")
+        command, _ = cli_command(args.cli, args.wine, ["build", wine_path(small), wine_path(big), "-o",
+                                                       wine_path(built), "--system-template"], work)
+        status, text = run(command, dict(env, LANG="C", LC_ALL="C"))
+        failures.extend(boot_screen_checks.judge_carried("built", built, planted["en-US"], work)
+                        if check(status == 0, f"build --system-template ({status}): {text}") else [])
+
+    status, text = run([args.wine, args.test, "--gtest_filter=TemplateChoice.IsTheOneTheLastRunChose"], env=env)
+    seen = reported(text)
+    check(status == 0 and ("label", GERMAN) in seen and
+          ("template", f"{SYSTEM}\\de-DE\\winload.exe.mui") in seen,
+          f"the next run does not start with de-DE ({status}): {seen}\n{text}")
+
+finish()
