@@ -4,15 +4,17 @@
 #include <cmath>
 #include <utility>
 
+#include "platform/platform.h"
 #include "ui/application.h"
 
 namespace marivane::ui {
 namespace {
 
 constexpr char kPreviewClass[] = "TImportPreview";
-// Laid out at 96 dpi like the other windows. The preview is as wide as PreviewWidth and as
-// high as the slot's shape makes it (4:3 for both slots: 180).
-constexpr int kClientWidth = 480;
+// Laid out at 96 dpi like the other windows. The preview is as wide as kPreviewWidth and as
+// high as the slot's shape makes it (4:3 for both slots: 180). The window grows wider when
+// the system's font makes the framings' texts wider.
+constexpr int kClientWidth = 440;
 constexpr int kClientHeight = 256;
 constexpr int kMargin = 12;
 constexpr int kPreviewTop = 36;
@@ -141,8 +143,9 @@ HWND TImportModeDialog::AddControl(const char* window_class, const std::string& 
 void TImportModeDialog::LayOut() {
   SetWindowTextA(handle_, caption_.c_str());
   font_ = MakeFont("Tahoma", 8);
-  AddControl("STATIC", description_, SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, kMargin, kMargin,
-             kClientWidth - 2 * kMargin, 16, -1);
+  client_width_ = kClientWidth;
+  HWND description = AddControl("STATIC", description_, SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS,
+                                kMargin, kMargin, kClientWidth - 2 * kMargin, 16, -1);
 
   const TRgbImage& shown = framings_[0].image;
   const int preview_left = Scaled(kMargin);
@@ -154,25 +157,36 @@ void TImportModeDialog::LayOut() {
   preview_.Create(handle_,
                   {preview_left, preview_top, preview_left + shown.width, preview_top + shown.height});
 
-  // One group for the arrow keys: the first radio button starts it, OK starts the next.
-  HWND fill = AddControl("BUTTON", "&Fill: covers the slot, edges cropped",
-                         BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, kRadioLeft, kPreviewTop,
-                         kClientWidth - kRadioLeft - kMargin, 20, kFillRadioId);
-  AddControl("BUTTON", "F&it: whole picture, black bars", BS_AUTORADIOBUTTON, kRadioLeft,
-             kPreviewTop + 24, kClientWidth - kRadioLeft - kMargin, 20, kFitRadioId);
-  AddControl("BUTTON", "&Stretch: whole picture, pulled to shape", BS_AUTORADIOBUTTON, kRadioLeft,
-             kPreviewTop + 48, kClientWidth - kRadioLeft - kMargin, 20, kStretchRadioId);
+  // One group for the arrow keys: the first radio button starts it, OK starts the next. Each
+  // is as wide as its text in this system's font, past the round box and its gap.
+  const std::pair<const char*, int> radios[] = {
+      {"&Fill: cover the slot, crop the edges", kFillRadioId},
+      {"F&it: whole picture, black bars", kFitRadioId},
+      {"&Stretch: whole picture, pulled to shape", kStretchRadioId}};
+  int top = kPreviewTop;
+  HWND fill = nullptr;
+  for (const auto& [text, id] : radios) {
+    const int width = MulDiv(TextSize(font_.Get(), text).cx, 96, platform::ScreenPixelsPerInch()) + 24;
+    HWND radio = AddControl("BUTTON", text,
+                            BS_AUTORADIOBUTTON | (id == kFillRadioId ? WS_GROUP | WS_TABSTOP : 0),
+                            kRadioLeft, top, width, 20, id);
+    if (id == kFillRadioId) fill = radio;
+    client_width_ = std::max(client_width_, kRadioLeft + width + kMargin);
+    top += 24;
+  }
+  SetWindowPos(description, nullptr, 0, 0, Scaled(client_width_ - 2 * kMargin), Scaled(16),
+               SWP_NOMOVE | SWP_NOZORDER);
   const int button_top = kClientHeight - kMargin - kButtonHeight;
   AddControl("BUTTON", "OK", BS_DEFPUSHBUTTON | WS_GROUP | WS_TABSTOP,
-             kClientWidth - kMargin - 2 * kButtonWidth - 8, button_top, kButtonWidth,
+             client_width_ - kMargin - 2 * kButtonWidth - 8, button_top, kButtonWidth,
              kButtonHeight, IDOK);
-  AddControl("BUTTON", "Cancel", BS_PUSHBUTTON | WS_TABSTOP, kClientWidth - kMargin - kButtonWidth,
+  AddControl("BUTTON", "Cancel", BS_PUSHBUTTON | WS_TABSTOP, client_width_ - kMargin - kButtonWidth,
              button_top, kButtonWidth, kButtonHeight, IDCANCEL);
   SendMessageA(fill, BM_SETCHECK, BST_CHECKED, 0);
   Choose(TImportMode::Fill);
 
   // Sized to the client area, centred on the main window.
-  RECT frame{0, 0, Scaled(kClientWidth), Scaled(kClientHeight)};
+  RECT frame{0, 0, Scaled(client_width_), Scaled(kClientHeight)};
   AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrA(handle_, GWL_STYLE)), FALSE,
                      static_cast<DWORD>(GetWindowLongPtrA(handle_, GWL_EXSTYLE)));
   const int width = frame.right - frame.left;

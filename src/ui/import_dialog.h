@@ -62,6 +62,7 @@ class TImportModeDialog final : public TWindow {
                   int top, int width, int height, int id);
 
   std::string caption_;
+  int client_width_ = 0;  // at 96 dpi
   std::string description_;
   std::array<TFraming, 3> framings_;  // in TImportMode's order
   TImportMode mode_ = TImportMode::Fill;
