@@ -53,28 +53,33 @@ std::string HexCode(HRESULT result) {
   return code;
 }
 
-// Whether the file starts as one of the kinds an import takes: PNG, JPEG, GIF, TIFF (either
-// byte order), BMP, ICO. Wine's WIC gives up on a cut-short PNG as if it knew no decoder for
-// it (WINCODEC_ERR_COMPONENTNOTFOUND); the first bytes tell a damaged picture from a file of
+// The kind of picture the file starts as, as the texts name it; null for none an import takes.
+// Wine's WIC gives up on a cut-short PNG as if it knew no decoder for it
+// (WINCODEC_ERR_COMPONENTNOTFOUND): the first bytes tell a damaged picture from a file of
 // another kind.
-bool StartsAsPicture(std::span<const std::uint8_t> head) {
+const char* KindOf(std::span<const std::uint8_t> head) {
   const auto starts = [&](std::initializer_list<std::uint8_t> magic) {
     return head.size() >= magic.size() && std::equal(magic.begin(), magic.end(), head.begin());
   };
-  return starts({0x89, 'P', 'N', 'G'}) || starts({0xFF, 0xD8, 0xFF}) ||
-         starts({'G', 'I', 'F', '8'}) || starts({'I', 'I', 42, 0}) || starts({'M', 'M', 0, 42}) ||
-         starts({'B', 'M'}) || starts({0, 0, 1, 0});
+  if (starts({0x89, 'P', 'N', 'G'})) return "PNG";
+  if (starts({0xFF, 0xD8, 0xFF})) return "JPEG";
+  if (starts({'G', 'I', 'F', '8'})) return "GIF";
+  if (starts({'I', 'I', 42, 0}) || starts({'M', 'M', 0, 42})) return "TIFF";
+  if (starts({'B', 'M'})) return "BMP";
+  if (starts({0, 0, 1, 0})) return "ICO";
+  return nullptr;
 }
 
+// The texts are those the Linux decoders give for the same faults.
 [[noreturn]] void RaiseUndecodable(const std::string& path, std::span<const std::uint8_t> head,
                                    HRESULT result) {
+  const char* kind = KindOf(head);
   if ((result == WINCODEC_ERR_COMPONENTNOTFOUND || result == WINCODEC_ERR_UNKNOWNIMAGEFORMAT) &&
-      !StartsAsPicture(head))
+      kind == nullptr)
     throw EInvalidGraphic(CannotImport(path) +
-                          "it is not a picture of a kind Marivane reads (PNG, JPEG, GIF, TIFF, "
-                          "BMP or ICO)");
-  throw EInvalidGraphic(CannotImport(path) + "the picture is damaged or cannot be decoded (error " +
-                        HexCode(result) + ")");
+                          "it is not a PNG, JPEG, GIF, TIFF, BMP or ICO picture");
+  throw EInvalidGraphic(CannotImport(path) + "the " + (kind != nullptr ? kind : "picture") +
+                        " data is damaged (error " + HexCode(result) + ")");
 }
 
 }  // namespace
@@ -95,7 +100,8 @@ TDecodedPicture DecodePictureFile(const std::string& path) {
       CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                        IID_IWICImagingFactory, reinterpret_cast<void**>(&made_factory));
   if (FAILED(created))
-    throw EInvalidGraphic(CannotImport(path) + "the Windows Imaging Component is not available (error " +
+    throw EInvalidGraphic(CannotImport(path) +
+                          "the Windows Imaging Component is not available (error " +
                           HexCode(created) + ")");
   const TComPointer<IWICImagingFactory> factory(made_factory);
 
@@ -121,14 +127,15 @@ TDecodedPicture DecodePictureFile(const std::string& path) {
   UINT height = 0;
   result = frame.Get()->GetSize(&width, &height);
   if (FAILED(result)) raise(result);
-  if (width == 0 || height == 0) raise(WINCODEC_ERR_BADHEADER);
+  if (width == 0 || height == 0)
+    throw EInvalidGraphic(CannotImport(path) + "the picture has no pixels");
   // Both sides are below 2^32, so the product cannot overflow 64 bits; past the cap, the
   // 32-bit process could not hold the pixels, and the stride below would overflow.
   if (static_cast<std::uint64_t>(width) * height > kMaxDecodedPixels)
-    throw EInvalidGraphic(CannotImport(path) + "at " + std::to_string(width) + " x " +
-                          std::to_string(height) + " pixels it is larger than the " +
+    throw EInvalidGraphic(CannotImport(path) + "the picture is " + std::to_string(width) + " x " +
+                          std::to_string(height) + " pixels, more than the " +
                           std::to_string(kMaxDecodedPixels / 1'000'000) +
-                          " million pixels Marivane can import");
+                          " megapixels this program takes");
 
   // Every source goes through 32bppBGRA, whatever it holds: Wine converts a palette GIF to
   // 24bppBGR only to fail in CopyPixels (0x88982F81), and the alpha is ours to compose.
@@ -148,7 +155,7 @@ TDecodedPicture DecodePictureFile(const std::string& path) {
   try {
     picture.bgra.resize(static_cast<std::size_t>(stride) * height);
   } catch (const std::bad_alloc&) {
-    throw EInvalidGraphic(CannotImport(path) + "there is not enough memory to decode it");
+    throw EInvalidGraphic(CannotImport(path) + "there is not enough memory to read it");
   }
   result = converter.Get()->CopyPixels(nullptr, stride, static_cast<UINT>(picture.bgra.size()),
                                        picture.bgra.data());

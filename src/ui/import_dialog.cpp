@@ -154,8 +154,8 @@ void TImportModeDialog::LayOut() {
   CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_ETCHEDFRAME, preview_left - 2,
                   preview_top - 2, shown.width + 4, shown.height + 4, handle_, nullptr,
                   GetModuleHandleA(nullptr), nullptr);
-  preview_.Create(handle_,
-                  {preview_left, preview_top, preview_left + shown.width, preview_top + shown.height});
+  preview_.Create(handle_, {preview_left, preview_top, preview_left + shown.width,
+                            preview_top + shown.height});
 
   // One group for the arrow keys: the first radio button starts it, OK starts the next. Each
   // is as wide as its text in this system's font, past the round box and its gap.
@@ -166,7 +166,8 @@ void TImportModeDialog::LayOut() {
   int top = kPreviewTop;
   HWND fill = nullptr;
   for (const auto& [text, id] : radios) {
-    const int width = MulDiv(TextSize(font_.Get(), text).cx, 96, platform::ScreenPixelsPerInch()) + 24;
+    const int width =
+        MulDiv(TextSize(font_.Get(), text).cx, 96, platform::ScreenPixelsPerInch()) + 24;
     HWND radio = AddControl("BUTTON", text,
                             BS_AUTORADIOBUTTON | (id == kFillRadioId ? WS_GROUP | WS_TABSTOP : 0),
                             kRadioLeft, top, width, 20, id);

@@ -43,7 +43,8 @@ void TForm1::ImportPicture(TSlot slot) {
   const bool small = slot == TSlot::Small;
   const std::int32_t width = small ? 800 : 1024;
   const std::int32_t height = small ? 600 : 768;
-  const std::string caption = small ? "Import Picture for 800 x 600" : "Import Picture for 1024 x 768";
+  const std::string caption =
+      small ? "Import Picture for 800 x 600" : "Import Picture for 1024 x 768";
   ImportDialog.filter = kImportFilter;
   ImportDialog.title = caption;
   if (!ImportDialog.Execute()) return;

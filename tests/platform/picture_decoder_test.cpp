@@ -55,11 +55,11 @@ TEST(PictureDecoder, RefusesEachBadFileWithItsOwnText) {
   };
   const TCase cases[] = {
       {"notes.png", Bytes(300, 'x'),
-       "\": it is not a picture of a kind Marivane reads (PNG, JPEG, GIF, TIFF, BMP or ICO)"},
+       "\": it is not a PNG, JPEG, GIF, TIFF, BMP or ICO picture"},
       {"cut.png", Bytes(png.begin(), png.begin() + static_cast<std::ptrdiff_t>(png.size() / 2)),
-       "\": the picture is damaged or cannot be decoded (error 0x"},
+       "\": the PNG data is damaged (error 0x"},
       {"huge.bmp", huge_header,
-       "\": at 10000 x 5000 pixels it is larger than the 40 million pixels Marivane can import"},
+       "\": the picture is 10000 x 5000 pixels, more than the 40 megapixels this program takes"},
   };
   for (const TCase& c : cases) {
     const std::string path = dir.Write(c.name, c.bytes);

@@ -122,8 +122,7 @@ TEST_F(ImportCommand, UndecodableCancelledOrUnwritableEachEndsAsTheUserExpects) 
   ASSERT_EQ(driver.seen.size(), 4u);
   EXPECT_THAT(driver.seen[1],
               ErrorBox("Cannot import \"" + notes +
-                       "\": it is not a picture of a kind Marivane reads (PNG, JPEG, GIF, "
-                       "TIFF, BMP or ICO)"));
+                       "\": it is not a PNG, JPEG, GIF, TIFF, BMP or ICO picture."));
   EXPECT_FALSE(std::filesystem::exists(dir_.path() / "photo-800x600.bmp"));
   EXPECT_THAT(form_->SmallImagePath, IsEmpty());
 
