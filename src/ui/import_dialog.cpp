@@ -150,7 +150,7 @@ void TImportModeDialog::LayOut() {
   const TRgbImage& shown = framings_[0].image;
   const int preview_left = Scaled(kMargin);
   const int preview_top = Scaled(kPreviewTop);
-  // A sunken frame just around the preview shows where the slot's picture ends.
+  // An etched frame just around the preview shows where the slot's picture ends.
   CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_ETCHEDFRAME, preview_left - 2,
                   preview_top - 2, shown.width + 4, shown.height + 4, handle_, nullptr,
                   GetModuleHandleA(nullptr), nullptr);
