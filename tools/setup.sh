@@ -9,6 +9,7 @@ packages=(
   wine wine32:i386 wine64 xvfb xauth
   wimtools 7zip python3-pefile
   imagemagick
+  libpng-dev libjpeg62-turbo-dev libgif-dev libtiff-dev
 )
 # `setup.sh bench`: also the photographs the compression benchmark is made of.
 if [ "${1:-}" = bench ]; then packages+=(mate-backgrounds); fi

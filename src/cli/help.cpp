@@ -8,7 +8,10 @@ namespace {
 
 // In the order the usage lists them. Lines stay within 80 columns.
 constexpr TCommandHelp kCommands[] = {
-    {"build", "build SMALL.bmp BIG.bmp [-o OUT] [--force] [--template PATH | --system-template]",
+    {"build",
+     "build SMALL.bmp BIG.bmp [-o OUT] [--force]\n"
+     "                    [--template PATH | --system-template]\n"
+     "                    [--prepare [--mode fill|fit|stretch]]",
      "make a boot screen file from an 800x600 and a 1024x768 24-bit bitmap",
      "Makes a boot screen file as the window's save does: checks SMALL.bmp (800x600)\n"
      "and BIG.bmp (1024x768), both 24-bit Windows bitmaps, copies them into a working\n"
@@ -26,13 +29,16 @@ constexpr TCommandHelp kCommands[] = {
      "  --system-template  build from a template made in memory from this Windows's\n"
      "                   language file for the user's language, as \"template\n"
      "                   --system\" makes it (Windows only)\n"
+     "  --prepare        take any two pictures and prepare them first, as prepare\n"
+     "                   does, into a folder of the run's own under TEMP\n"
+     "  --mode MODE      with --prepare: fill (the default), fit or stretch\n"
      "  -h, --help       show this help\n"
      "\n"
      "Exit status:\n"
      "  0  OUT was written\n"
-     "  1  refused, with a message saying why: a picture that cannot be loaded or\n"
-     "     does not fit its slot, no template, OUT exists without --force, a WIM\n"
-     "     over the slot's size, OUT could not be written\n"
+     "  1  refused, with a message saying why: a picture that cannot be loaded,\n"
+     "     prepared or does not fit its slot, no template, OUT exists without\n"
+     "     --force, a WIM over the slot's size, OUT could not be written\n"
      "  2  a wrong command line\n"},
     {"check", "check FILE...",
      "load each picture as the window would and say whether it fits a slot",
@@ -60,6 +66,31 @@ constexpr TCommandHelp kCommands[] = {
      "  0  OUT.wim was written\n"
      "  1  refused, with a message saying why: OUT.wim lies inside FOLDER, the\n"
      "     capture failed, OUT.wim could not be written\n"
+     "  2  a wrong command line\n"},
+    {"prepare",
+     "prepare PICTURE --slot small|big [--mode fill|fit|stretch]\n"
+     "                    [-o OUT.bmp] [--force]",
+     "turn any picture into a 24-bit bitmap of a slot's size",
+     "Decodes PICTURE (PNG, JPEG, GIF, TIFF, BMP of any depth, ICO), turns it\n"
+     "upright by its EXIF orientation, composes any transparency over black, scales\n"
+     "it to the slot's size (small: 800x600, big: 1024x768) and writes it as a 24-bit\n"
+     "Windows bitmap that the slot takes. Prints what it wrote.\n"
+     "\n"
+     "Options:\n"
+     "  --slot SLOT    small or big, the slot to prepare the picture for\n"
+     "  --mode MODE    fill: cover the slot, cropping the overflow evenly (the\n"
+     "                 default); fit: the whole picture, with black bars; stretch:\n"
+     "                 the whole picture pulled to the slot's shape\n"
+     "  -o OUT         write the bitmap to OUT (default: NAME-800x600.bmp or\n"
+     "                 NAME-1024x768.bmp in the current folder, for PICTURE NAME.EXT)\n"
+     "  --force        replace OUT if it exists already\n"
+     "  -h, --help     show this help\n"
+     "\n"
+     "Exit status:\n"
+     "  0  OUT was written\n"
+     "  1  refused, with a message saying why: PICTURE cannot be opened, is no\n"
+     "     picture of these kinds, is damaged or larger than 40 megapixels, OUT\n"
+     "     exists without --force, OUT could not be written\n"
      "  2  a wrong command line\n"},
     {"template", "template {SOURCE.mui | --system [LANGUAGE]} [-o OUT] [--force]",
      "make a template from a system's own language file",

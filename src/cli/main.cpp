@@ -10,6 +10,7 @@
 
 #include "base/errors.h"
 #include "builder/picture.h"
+#include "builder/picture_import.h"
 #include "builder/boot_screen_builder.h"
 #include "builder/boot_screen_file.h"
 #include "builder/language_file.h"
@@ -22,6 +23,7 @@
 #include "platform/file_replacement.h"
 #include "platform/platform.h"
 #include "platform/system_languages.h"
+#include "platform/shell_utils.h"
 #include "platform/wimgapi.h"
 
 namespace marivane {
@@ -31,27 +33,46 @@ constexpr int kExitOk = 0;
 constexpr int kExitRefused = 1;
 constexpr int kExitUsage = 2;
 
-// What `build` and `template` take besides their files: -o OUT, --force; for `build`
-// --template PATH or --system-template, for `template` --system. False for anything else, or
-// a wrong number of files.
+// What `build`, `prepare` and `template` take besides their files: -o OUT, --force; for
+// `build` --template PATH or --system-template, and --prepare; for `build --prepare` and
+// `prepare` --mode MODE; for `prepare` --slot SLOT; for `template` --system. False for
+// anything else, or a wrong number of files.
 struct TArguments {
   std::vector<std::string> files;
   std::string output;
   std::string template_path;
   bool force = false;
   bool system = false;  // template --system [LANGUAGE], build --system-template
+  bool prepare = false;
+  std::string slot;
+  std::string mode = "fill";
 };
 
-bool ParseArguments(int count, char** args, std::size_t files, bool takes_template,
+// Which of the options beyond -o and --force a command takes.
+constexpr unsigned kTakesTemplate = 1;  // --template PATH, --system-template, --prepare, --mode
+constexpr unsigned kTakesSlot = 2;      // --slot SLOT, --mode MODE
+constexpr unsigned kTakesSystem = 4;    // --system
+
+bool ParseArguments(int count, char** args, std::size_t files, unsigned takes,
                     TArguments& parsed) {
+  bool mode_given = false;
   for (int i = 0; i < count; ++i) {
     const std::string arg = args[i];
     if (arg == "-o" && i + 1 < count) {
       parsed.output = args[++i];
-    } else if (takes_template && arg == "--template" && i + 1 < count) {
+    } else if ((takes & kTakesTemplate) != 0 && arg == "--template" && i + 1 < count) {
       parsed.template_path = args[++i];
-    } else if (arg == (takes_template ? "--system-template" : "--system")) {
+    } else if ((takes & kTakesTemplate) != 0 && arg == "--system-template") {
       parsed.system = true;
+    } else if ((takes & kTakesSystem) != 0 && arg == "--system") {
+      parsed.system = true;
+    } else if ((takes & kTakesTemplate) != 0 && arg == "--prepare") {
+      parsed.prepare = true;
+    } else if ((takes & kTakesSlot) != 0 && arg == "--slot" && i + 1 < count) {
+      parsed.slot = args[++i];
+    } else if ((takes & (kTakesTemplate | kTakesSlot)) != 0 && arg == "--mode" && i + 1 < count) {
+      parsed.mode = args[++i];
+      mode_given = true;
     } else if (arg == "--force") {
       parsed.force = true;
     } else if (!arg.empty() && arg[0] == '-') {
@@ -60,8 +81,10 @@ bool ParseArguments(int count, char** args, std::size_t files, bool takes_templa
       parsed.files.push_back(arg);
     }
   }
+  // --mode says how to prepare, so it needs something to prepare.
+  if (mode_given && (takes & kTakesTemplate) != 0 && !parsed.prepare) return false;
   // --system takes the language in SOURCE's place, or none for the user's own.
-  if (parsed.system && !takes_template) return parsed.files.size() <= files;
+  if (parsed.system && (takes & kTakesSystem) != 0) return parsed.files.size() <= files;
   return parsed.files.size() == files && !(parsed.system && !parsed.template_path.empty());
 }
 
@@ -95,6 +118,52 @@ std::string SystemLanguageFile(const std::string& language, const char* option) 
     return "";
   }
   return path;
+}
+
+// --- Preparing any picture for a slot ---
+
+struct TSlotShape {
+  const char* name;
+  TSlot slot;
+  std::int32_t width;
+  std::int32_t height;
+};
+constexpr TSlotShape kSlotShapes[] = {{"small", TSlot::Small, 800, 600},
+                                      {"big", TSlot::Big, 1024, 768}};
+
+struct TModeName {
+  const char* name;
+  TImportMode mode;
+};
+constexpr TModeName kModeNames[] = {{"fill", TImportMode::Fill},
+                                    {"fit", TImportMode::Fit},
+                                    {"stretch", TImportMode::Stretch}};
+
+const TModeName* FindMode(std::string_view name) {
+  for (const TModeName& mode : kModeNames)
+    if (name == mode.name) return &mode;
+  return nullptr;
+}
+
+struct TUprightSize {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+};
+
+// The picture decoded, turned upright, scaled to the slot and written whole or not at all.
+// Returns the picture's size once upright; raises what the decoder and the write do.
+TUprightSize PreparePicture(const std::string& source, const TSlotShape& shape,
+                            TImportMode mode, const std::string& output) {
+  const TRgbImage upright = LoadImportPicture(source);
+  platform::WriteFileAtomically(
+      output, EncodeBitmap24(ScaleToSlot(upright, shape.width, shape.height, mode)));
+  return {upright.width, upright.height};
+}
+
+// The prepared picture's name without its folder: the default output goes to the current one.
+std::string PreparedFileName(const std::string& source, const TSlotShape& shape) {
+  const std::string path = PreparedPictureName(source, shape.width, shape.height);
+  return path.substr(path.find_last_of("/\\:") + 1);  // npos + 1 == 0
 }
 
 // An existing output is replaced only when the user says so.
@@ -260,7 +329,9 @@ std::string FindTemplate(const std::vector<std::string>& places, bool named) {
 int BuildCommand(int count, char** args) {
   TArguments parsed;
   parsed.output = "winload.exe.mui";
-  if (!ParseArguments(count, args, 2, true, parsed)) return kExitUsage;
+  if (!ParseArguments(count, args, 2, kTakesTemplate, parsed)) return kExitUsage;
+  const TModeName* mode = FindMode(parsed.mode);
+  if (mode == nullptr) return kExitUsage;
   if (!OutputMayBeWritten(parsed)) return kExitRefused;
   std::string language_file;
   std::string template_path;
@@ -274,7 +345,38 @@ int BuildCommand(int count, char** args) {
     if (template_path.empty()) return kExitRefused;
   }
   const std::string& output = parsed.output;
-  const std::vector<std::string>& pictures = parsed.files;
+  std::vector<std::string> pictures = parsed.files;
+
+  // --prepare: the two pictures are prepared into a folder of this run's own, which only
+  // this user may enter, and which goes when the run ends; the builder then copies them into
+  // its working folder like any others. (Its working folder cannot hold them: a save clears
+  // it first.)
+  struct TPreparedFolder {
+    std::string path;
+    ~TPreparedFolder() {
+      if (!path.empty()) platform::ShellDeleteFolder(path);
+    }
+  } prepared;
+  if (parsed.prepare) {
+    prepared.path = platform::CreatePrivateFolder(platform::TemporaryFolder(), "mrvn-prepare-");
+    if (prepared.path.empty()) {
+      std::fprintf(stderr, "Cannot make a folder for the prepared pictures in %s\n",
+                   platform::TemporaryFolder().c_str());
+      return kExitRefused;
+    }
+    for (std::size_t i = 0; i < 2; ++i) {
+      const TSlotShape& shape = kSlotShapes[i];
+      const std::string target = prepared.path + platform::kPathSeparator +
+                                 PreparedFileName(pictures[i], shape);
+      try {
+        PreparePicture(pictures[i], shape, mode->mode, target);
+      } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", ErrorText(error).c_str());
+        return kExitRefused;
+      }
+      pictures[i] = target;
+    }
+  }
 
   TConsoleUserInterface ui(output);
   TBootScreenBuilder builder(ui);
@@ -323,12 +425,37 @@ int BuildCommand(int count, char** args) {
   return kExitRefused;
 }
 
+// Decodes PICTURE, turns it upright, scales it to the slot and writes a 24-bit bitmap.
+int PrepareCommand(int count, char** args) {
+  TArguments parsed;
+  if (!ParseArguments(count, args, 1, kTakesSlot, parsed)) return kExitUsage;
+  const TSlotShape* shape = nullptr;
+  for (const TSlotShape& candidate : kSlotShapes)
+    if (parsed.slot == candidate.name) shape = &candidate;
+  const TModeName* mode = FindMode(parsed.mode);
+  if (shape == nullptr || mode == nullptr) return kExitUsage;
+  const std::string& source = parsed.files[0];
+  if (parsed.output.empty()) parsed.output = PreparedFileName(source, *shape);
+  if (!OutputMayBeWritten(parsed)) return kExitRefused;
+  TUprightSize upright;
+  try {
+    upright = PreparePicture(source, *shape, mode->mode, parsed.output);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "%s\n", ErrorText(error).c_str());
+    return kExitRefused;
+  }
+  std::printf("%s: %dx%d 24-bit bitmap from %s (%dx%d upright, %s)\n", parsed.output.c_str(),
+              shape->width, shape->height, source.c_str(), upright.width, upright.height,
+              mode->name);
+  return kExitOk;
+}
+
 // Reads SOURCE, makes the template in memory and only then writes OUT, so that a refused
 // source leaves nothing behind.
 int TemplateCommand(int count, char** args) {
   TArguments parsed;
   parsed.output = "x86template";
-  if (!ParseArguments(count, args, 1, false, parsed)) return kExitUsage;
+  if (!ParseArguments(count, args, 1, kTakesSystem, parsed)) return kExitUsage;
   if (!OutputMayBeWritten(parsed)) return kExitRefused;
   const std::string source =
       parsed.system ? SystemLanguageFile(parsed.files.empty() ? "" : parsed.files[0], "--system")
@@ -389,6 +516,7 @@ constexpr TCommand kCommands[] = {
     {"build", BuildCommand},
     {"check", CheckCommand},
     {"capture", CaptureCommand},
+    {"prepare", PrepareCommand},
     {"template", TemplateCommand},
 };
 

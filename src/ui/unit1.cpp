@@ -58,9 +58,11 @@ void TForm1::CreateComponents() {
   N2 = {file, 1, 0};
   Select800x600Image = {file, 2, IDM_SELECT800X600IMAGE};
   Select1024x768Image = {file, 3, IDM_SELECT1024X768IMAGE};
-  BootScreenTemplate = {file, 4, IDM_BOOTSCREENTEMPLATE};
-  N1 = {file, 5, 0};
-  Exit1 = {file, 6, IDM_EXIT1};
+  Import800x600Picture = {file, 4, IDM_IMPORT800X600PICTURE};
+  Import1024x768Picture = {file, 5, IDM_IMPORT1024X768PICTURE};
+  BootScreenTemplate = {file, 6, IDM_BOOTSCREENTEMPLATE};
+  N1 = {file, 7, 0};
+  Exit1 = {file, 8, IDM_EXIT1};
   Help1 = {MainMenu1, 1, 0};
   About1 = {help, 0, IDM_ABOUT1};
 
@@ -258,6 +260,8 @@ LRESULT TForm1::OnCommand(UINT id) {
   switch (id) {
     case kButton1Id: case IDM_SELECT800X600IMAGE: Button1Click(); break;
     case kButton2Id: case IDM_SELECT1024X768IMAGE: Button2Click(); break;
+    case IDM_IMPORT800X600PICTURE: Import800x600PictureClick(); break;
+    case IDM_IMPORT1024X768PICTURE: Import1024x768PictureClick(); break;
     case kApplyButtonId: ApplyButtonClick(); break;
     case IDM_SAVEBOOTSCREENFILEAS: SaveBootScreenFileAsClick(); break;
     case IDM_EXIT1: Exit1Click(); break;

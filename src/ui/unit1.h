@@ -5,7 +5,9 @@
 #include <windows.h>
 
 #include <functional>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "builder/boot_screen_builder.h"
 #include "builder/user_interface.h"
@@ -48,6 +50,10 @@ class TForm1 final : public TForm, public TUserInterface, public TBootScreenBuil
   void FormShow() override;
   void Button1Click();
   void Button2Click();
+  // Any picture, framed, scaled and written as a bitmap beside it, then browsed into the slot
+  // (import_picture.cpp).
+  void Import800x600PictureClick();
+  void Import1024x768PictureClick();
   void ApplyButtonClick();
   // SaveBootScreenFileAsClick, the save command, is the builder's own.
   void Exit1Click();
@@ -72,6 +78,7 @@ class TForm1 final : public TForm, public TUserInterface, public TBootScreenBuil
   // --- Components ---
   HMENU MainMenu1 = nullptr;
   TMenuItem File1, SaveBootScreenFileAs, N2, Select800x600Image, Select1024x768Image, N1, Exit1;
+  TMenuItem Import800x600Picture, Import1024x768Picture;
   TMenuItem BootScreenTemplate;
   TMenuItem Help1, About1;
   TGroupBox GroupBox1;
@@ -89,6 +96,8 @@ class TForm1 final : public TForm, public TUserInterface, public TBootScreenBuil
   TXPManifest XPManifest1;
   TFileDialog OpenDialog1{TFileDialog::TKind::Open};
   TFileDialog SaveDialog1{TFileDialog::TKind::Save};
+  TFileDialog ImportDialog{TFileDialog::TKind::Open};
+  TFileDialog SavePreparedDialog{TFileDialog::TKind::Save};
 
   TWindowProc OldSmallBoxWndProc;
   TWindowProc OldBigBoxWndProc;
@@ -109,6 +118,10 @@ class TForm1 final : public TForm, public TUserInterface, public TBootScreenBuil
   void CreateSlot(TGroupBox& box, const char* caption, int left, HWND& label, TImage& view,
                   const TPicture& picture, HWND& button, int button_id);
   void DropImage(TSlot slot, TMessage& message);
+  void ImportPicture(TSlot slot);
+  // Writes the prepared bitmap to `path`, asking first before it replaces a file, and asking
+  // where instead when it cannot be written there; false when the user declines.
+  bool WritePreparedPicture(std::string& path, const std::vector<std::uint8_t>& bitmap);
   void Close();
   LRESULT OnCommand(UINT id);
   LRESULT OnActivate(WPARAM state);

@@ -60,12 +60,14 @@ TEST_F(MainWindow, HasItsComponentsMenuFocusOrderAndDropTargets) {
   EXPECT_TRUE(IsSeparator(form_->N2));
   EXPECT_EQ(MenuText(form_->Select800x600Image), "Select 800x600 Image...");
   EXPECT_EQ(MenuText(form_->Select1024x768Image), "Select 1024x768 Image...");
+  EXPECT_EQ(MenuText(form_->Import800x600Picture), "Import Picture for 800 x 600...");
+  EXPECT_EQ(MenuText(form_->Import1024x768Picture), "Import Picture for 1024 x 768...");
   EXPECT_EQ(MenuText(form_->BootScreenTemplate), "Boot Screen Template...");
   EXPECT_TRUE(IsSeparator(form_->N1));
   EXPECT_EQ(MenuText(form_->Exit1), "E&xit");
   EXPECT_EQ(MenuText(form_->Help1), "&Help");
   EXPECT_EQ(MenuText(form_->About1), "&About");
-  EXPECT_EQ(GetMenuItemCount(GetSubMenu(form_->MainMenu1, 0)), 7);
+  EXPECT_EQ(GetMenuItemCount(GetSubMenu(form_->MainMenu1, 0)), 9);
 
   EXPECT_EQ(GetFocus(), form_->Button1);
   EXPECT_EQ(GetNextDlgTabItem(main, form_->Button1, FALSE), form_->Button2);

@@ -1,0 +1,31 @@
+// Pictures of the common kinds (PNG, JPEG, GIF, TIFF, BMP of any depth, ICO) decoded to plain
+// pixels, for importing into a slot. Windows decodes through the Windows Imaging Component;
+// Linux through the distribution's decoder libraries. Nothing here turns or scales a picture:
+// the builder does that the same way on every platform.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace marivane::platform {
+
+// The largest picture decoded, in pixels: a 40-megapixel photo takes 160 MB as BGRA, which a
+// 32-bit process can still hold; anything larger is refused before its pixels are allocated.
+constexpr std::uint64_t kMaxDecodedPixels = 40'000'000;
+
+struct TDecodedPicture {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  // Top-down rows, 4 bytes a pixel: blue, green, red and straight (not premultiplied) alpha,
+  // 255 for an opaque picture. Exactly width * height * 4 bytes.
+  std::vector<std::uint8_t> bgra;
+};
+
+// Decodes the first frame of the picture file at `path` as it is stored (no EXIF turn).
+// Raises EFOpenError when the file cannot be opened, EInvalidGraphic with a text that names
+// the file and what is wrong when it is not a picture this can decode, is damaged, or is
+// larger than kMaxDecodedPixels.
+TDecodedPicture DecodePictureFile(const std::string& path);
+
+}  // namespace marivane::platform

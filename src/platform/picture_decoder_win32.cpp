@@ -1,0 +1,166 @@
+// Pictures decoded by the Windows Imaging Component, which every Vista has: nothing new goes
+// beside the program. Each call makes its own factory; a picture is imported now and then, and
+// the factory costs far less than the decoding.
+#include "platform/picture_decoder.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <wincodec.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <initializer_list>
+#include <new>
+#include <span>
+#include <string>
+
+#include "base/errors.h"
+#include "platform/owned.h"
+#include "platform/platform.h"
+
+namespace marivane::platform {
+namespace {
+
+template <typename TInterface>
+void ReleaseInterface(TInterface* object) {
+  object->Release();
+}
+template <typename TInterface>
+using TComPointer = TOwned<TInterface*, &ReleaseInterface<TInterface>>;
+
+// COM for this thread while a picture is decoded. A thread that has it already in the other
+// apartment kind (RPC_E_CHANGED_MODE) is fine as it is: WIC's objects live in either, and the
+// call must then not be balanced by an uninitialisation of ours.
+class TComScope : TNonCopyable {
+ public:
+  TComScope()
+      : initialised_(SUCCEEDED(
+            CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
+  ~TComScope() {
+    if (initialised_) CoUninitialize();
+  }
+
+ private:
+  bool initialised_;
+};
+
+std::string CannotImport(const std::string& path) { return "Cannot import \"" + path + "\": "; }
+
+std::string HexCode(HRESULT result) {
+  char code[16];
+  std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(result));
+  return code;
+}
+
+// The kind of picture the file starts as, as the texts name it; null for none an import takes.
+// Wine's WIC gives up on a cut-short PNG as if it knew no decoder for it
+// (WINCODEC_ERR_COMPONENTNOTFOUND): the first bytes tell a damaged picture from a file of
+// another kind.
+const char* KindOf(std::span<const std::uint8_t> head) {
+  const auto starts = [&](std::initializer_list<std::uint8_t> magic) {
+    return head.size() >= magic.size() && std::equal(magic.begin(), magic.end(), head.begin());
+  };
+  if (starts({0x89, 'P', 'N', 'G'})) return "PNG";
+  if (starts({0xFF, 0xD8, 0xFF})) return "JPEG";
+  if (starts({'G', 'I', 'F', '8'})) return "GIF";
+  if (starts({'I', 'I', 42, 0}) || starts({'M', 'M', 0, 42})) return "TIFF";
+  if (starts({'B', 'M'})) return "BMP";
+  if (starts({0, 0, 1, 0})) return "ICO";
+  return nullptr;
+}
+
+// The texts are those the Linux decoders give for the same faults.
+[[noreturn]] void RaiseUndecodable(const std::string& path, std::span<const std::uint8_t> head,
+                                   HRESULT result) {
+  const char* kind = KindOf(head);
+  if ((result == WINCODEC_ERR_COMPONENTNOTFOUND || result == WINCODEC_ERR_UNKNOWNIMAGEFORMAT) &&
+      kind == nullptr)
+    throw EInvalidGraphic(CannotImport(path) +
+                          "it is not a PNG, JPEG, GIF, TIFF, BMP or ICO picture");
+  throw EInvalidGraphic(CannotImport(path) + "the " + (kind != nullptr ? kind : "picture") +
+                        " data is damaged (error " + HexCode(result) + ")");
+}
+
+}  // namespace
+
+TDecodedPicture DecodePictureFile(const std::string& path) {
+  // The same open as every other read: a missing file, a folder, a pipe or a device gets the
+  // open error here, and the decoder never waits on a pipe. The first bytes are kept for
+  // the error texts; the decoder opens the file again by its name.
+  std::array<std::uint8_t, 8> first_bytes{};
+  const std::size_t got = OpenFileForReading(path)->Read(first_bytes.data(), first_bytes.size());
+  const std::span<const std::uint8_t> head(first_bytes.data(), got);
+  const auto raise = [&](HRESULT result) { RaiseUndecodable(path, head, result); };
+
+  TComScope com;
+  IWICImagingFactory* made_factory = nullptr;
+  // The version-1 factory is the one Vista has; WICImagingFactory2 came with Windows 8.
+  const HRESULT created =
+      CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                       IID_IWICImagingFactory, reinterpret_cast<void**>(&made_factory));
+  if (FAILED(created))
+    throw EInvalidGraphic(CannotImport(path) +
+                          "the Windows Imaging Component is not available (error " +
+                          HexCode(created) + ")");
+  const TComPointer<IWICImagingFactory> factory(made_factory);
+
+  const std::u16string wide = ToWidePath(path);
+  IWICBitmapDecoder* made_decoder = nullptr;
+  HRESULT result = factory.Get()->CreateDecoderFromFilename(
+      reinterpret_cast<const wchar_t*>(wide.c_str()), nullptr, GENERIC_READ,
+      WICDecodeMetadataCacheOnDemand, &made_decoder);
+  // The file went away or was locked since it was opened above: a Win32 code in the HRESULT.
+  if (FAILED(result) && HRESULT_FACILITY(result) == FACILITY_WIN32) {
+    const auto code = static_cast<std::uint32_t>(HRESULT_CODE(result));
+    throw EFOpenError(CannotOpenFileMessage(path, SystemErrorText(code)), code);
+  }
+  if (FAILED(result)) raise(result);
+  const TComPointer<IWICBitmapDecoder> decoder(made_decoder);
+
+  IWICBitmapFrameDecode* made_frame = nullptr;
+  result = decoder.Get()->GetFrame(0, &made_frame);
+  if (FAILED(result)) raise(result);
+  const TComPointer<IWICBitmapFrameDecode> frame(made_frame);
+
+  UINT width = 0;
+  UINT height = 0;
+  result = frame.Get()->GetSize(&width, &height);
+  if (FAILED(result)) raise(result);
+  if (width == 0 || height == 0)
+    throw EInvalidGraphic(CannotImport(path) + "the picture has no pixels");
+  // Both sides are below 2^32, so the product cannot overflow 64 bits; past the cap, the
+  // 32-bit process could not hold the pixels, and the stride below would overflow.
+  if (static_cast<std::uint64_t>(width) * height > kMaxDecodedPixels)
+    throw EInvalidGraphic(CannotImport(path) + "the picture is " + std::to_string(width) + " x " +
+                          std::to_string(height) + " pixels, more than the " +
+                          std::to_string(kMaxDecodedPixels / 1'000'000) +
+                          " megapixels this program takes");
+
+  // Every source goes through 32bppBGRA, whatever it holds: Wine converts a palette GIF to
+  // 24bppBGR only to fail in CopyPixels (0x88982F81), and the alpha is ours to compose.
+  IWICFormatConverter* made_converter = nullptr;
+  result = factory.Get()->CreateFormatConverter(&made_converter);
+  if (FAILED(result)) raise(result);
+  const TComPointer<IWICFormatConverter> converter(made_converter);
+  result = converter.Get()->Initialize(frame.Get(), GUID_WICPixelFormat32bppBGRA,
+                                       WICBitmapDitherTypeNone, nullptr, 0.0,
+                                       WICBitmapPaletteTypeCustom);
+  if (FAILED(result)) raise(result);
+
+  TDecodedPicture picture;
+  picture.width = static_cast<std::int32_t>(width);
+  picture.height = static_cast<std::int32_t>(height);
+  const UINT stride = width * 4;
+  try {
+    picture.bgra.resize(static_cast<std::size_t>(stride) * height);
+  } catch (const std::bad_alloc&) {
+    throw EInvalidGraphic(CannotImport(path) + "there is not enough memory to read it");
+  }
+  result = converter.Get()->CopyPixels(nullptr, stride, static_cast<UINT>(picture.bgra.size()),
+                                       picture.bgra.data());
+  if (FAILED(result)) raise(result);
+  return picture;
+}
+
+}  // namespace marivane::platform
