@@ -23,6 +23,9 @@ parser = argparse.ArgumentParser()
 parser.add_argument("cli")
 parser.add_argument("--wine")
 args = parser.parse_args()
+# The runs start in the test's own folder, for the default output name.
+args.cli = os.path.abspath(args.cli)
+args.wine = args.wine and os.path.abspath(args.wine)
 host_path = host_path_for(args.wine)
 CONVERT = "/usr/bin/convert"  # /usr/local/bin/convert may be something else
 COMPARE = "/usr/bin/compare"

@@ -30,8 +30,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (upright.bgr.size() != pixels * 3) __builtin_trap();
       static constexpr marivane::TImportMode kModes[] = {
           marivane::TImportMode::Fill, marivane::TImportMode::Fit, marivane::TImportMode::Stretch};
-      const marivane::TRgbImage scaled = marivane::ScaleToSlot(upright, 800, 600, kModes[size % 3]);
-      if (scaled.bgr.size() != 800 * 600 * 3) __builtin_trap();
+      // A tenth of a slot each way: the same arithmetic, a hundredth of the time.
+      const marivane::TRgbImage scaled = marivane::ScaleToSlot(upright, 80, 60, kModes[size % 3]);
+      if (scaled.bgr.size() != 80 * 60 * 3) __builtin_trap();
     }
   } catch (const marivane::EInvalidGraphic&) {
   }
