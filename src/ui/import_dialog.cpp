@@ -23,14 +23,6 @@ constexpr int kRadioLeft = 268;
 constexpr int kButtonWidth = 75;
 constexpr int kButtonHeight = 25;
 
-// A dialog template with no controls: they are made at WM_INITDIALOG, in pixels.
-struct alignas(4) TEmptyDialogTemplate {
-  DLGTEMPLATE header;
-  WORD menu = 0;
-  WORD window_class = 0;
-  WORD title = 0;
-};
-
 std::string FileNameOf(const std::string& path) {
   return path.substr(path.find_last_of("/\\:") + 1);  // npos + 1 == 0
 }

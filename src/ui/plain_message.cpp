@@ -11,14 +11,6 @@ constexpr int kMargin = 12;
 constexpr int kButtonWidth = 75;
 constexpr int kButtonHeight = 25;
 
-// A dialog template with no controls: they are made at WM_INITDIALOG, in pixels.
-struct alignas(4) TEmptyDialogTemplate {
-  DLGTEMPLATE header;
-  WORD menu = 0;
-  WORD window_class = 0;
-  WORD title = 0;
-};
-
 }  // namespace
 
 void TPlainMessageBox::ShowModal(HWND owner) {

@@ -142,45 +142,10 @@ HWND TTemplateForm::AddControl(const char* text, DWORD style, const RECT& bounds
 
 void TTemplateForm::PlaceFirstTime() {
   // Centred on the main window, as the about window is.
-  TForm* main = application_.MainForm();
-  RECT centre_on{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  if (main != nullptr && main != this) GetWindowRect(main->Handle(), &centre_on);
-  RECT bounds{};
-  GetWindowRect(handle_, &bounds);
-  const int width = bounds.right - bounds.left;
-  const int height = bounds.bottom - bounds.top;
-  SetWindowPos(handle_, nullptr, centre_on.left + ((centre_on.right - centre_on.left) - width) / 2,
-               centre_on.top + ((centre_on.bottom - centre_on.top) - height) / 2, 0, 0,
-               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  CentreOnMainForm(application_.MainForm());
 }
 
-int TTemplateForm::ShowModal() {
-  modal_result_ = 0;
-  HWND previous = GetActiveWindow();
-  {
-    TModalScope scope(handle_);
-    Show();
-    SetActiveWindow(handle_);
-    SetFocus(OkButton);
-    MSG message;
-    while (modal_result_ == 0) {
-      const BOOL got = GetMessageA(&message, nullptr, 0, 0);
-      if (got <= 0) {
-        // The program is ending: leave the quit message for the main loop.
-        if (got == 0) PostQuitMessage(static_cast<int>(message.wParam));
-        modal_result_ = IDCANCEL;
-        break;
-      }
-      if (IsDialogMessageA(handle_, &message)) continue;
-      TranslateMessage(&message);
-      DispatchMessageA(&message);
-    }
-  }
-  ShowWindow(handle_, SW_HIDE);
-  if (previous != nullptr && IsWindow(previous) && IsWindowVisible(previous))
-    SetActiveWindow(previous);
-  return modal_result_;
-}
+int TTemplateForm::ShowModal() { return RunModal(OkButton); }
 
 void TTemplateForm::Accept() {
   for (std::size_t i = 0; i < ChoiceButtons.size(); ++i) {

@@ -62,7 +62,6 @@ class TTemplateForm final : public TForm {
 
   TApplication& application_;
   platform::TFontHandle font_;
-  int modal_result_ = 0;
 };
 
 }  // namespace marivane::ui

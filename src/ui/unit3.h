@@ -55,7 +55,6 @@ class TAboutForm final : public TForm {
   platform::TFontHandle bold_font_;
   platform::TFontHandle link_font_;
   platform::TIconHandle icon_;
-  int modal_result_ = 0;
 };
 
 extern TAboutForm* AboutForm;

@@ -82,8 +82,23 @@ class TForm : public TWindow {
   virtual void PlaceFirstTime() {}
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
 
+  // Centres the window on the program's main window, or on the screen while there is none.
+  void CentreOnMainForm(const TForm* main);
+  // Shows the window modal, the focus on `first`, until modal_result_ is set (IDCANCEL when
+  // the program is ending); hands the focus back to the window active before.
+  int RunModal(HWND first);
+  int modal_result_ = 0;
+
  private:
   bool shown_before_ = false;
+};
+
+// A dialog template with no controls: they are made at WM_INITDIALOG, in pixels.
+struct alignas(4) TEmptyDialogTemplate {
+  DLGTEMPLATE header;
+  WORD menu = 0;
+  WORD window_class = 0;
+  WORD title = 0;
 };
 
 // While it lives, every other enabled window of this thread is disabled, as a modal window
