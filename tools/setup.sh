@@ -10,8 +10,9 @@ packages=(
   wimtools 7zip python3-pefile
   imagemagick
 )
-# `setup.sh bench`: also the photographs the compression benchmark is made of.
-if [ "${1:-}" = bench ]; then packages+=(mate-backgrounds); fi
+# `setup.sh bench`: also the pictures the compression benchmark is made of (photographs,
+# wallpapers, and the screenshots and a plot that valgrind's and nodejs' documentation carry).
+if [ "${1:-}" = bench ]; then packages+=(mate-backgrounds gnome-backgrounds valgrind nodejs); fi
 
 missing=()
 for p in "${packages[@]}"; do
