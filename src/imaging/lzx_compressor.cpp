@@ -249,11 +249,13 @@ struct TMatch {
   std::uint16_t offset;
 };
 
+// `gap` > 0: the step is a match of `gap` bytes, one literal and an R0 match, `len` in all.
 struct TNode {
   std::uint32_t cost;
   std::uint16_t len;
   std::uint16_t code;
   std::array<std::uint16_t, kNumReps> reps;
+  std::uint16_t gap;
 };
 
 // Length of the common prefix of a and b, from `start` up to `limit`. Both may be read up to
@@ -466,14 +468,29 @@ void TLzxCompressor::TState::Parse(unsigned n) {
   node[0].reps = {1, 1, 1};
 
   auto relax = [node](unsigned to, std::uint32_t cost, unsigned len, unsigned code,
-                      const std::array<std::uint16_t, kNumReps>& reps) {
+                      const std::array<std::uint16_t, kNumReps>& reps, unsigned gap = 0) {
     TNode& dst = node[to];
     if (cost < dst.cost) {
       dst.cost = cost;
       dst.len = std::uint16_t(len);
       dst.code = std::uint16_t(code);
       dst.reps = reps;
+      dst.gap = std::uint16_t(gap);
     }
+  };
+  // A match that stops at one differing byte often goes on at the same offset after it (a
+  // pixel with one channel changed). The cheapest path to the byte after the literal need not
+  // come through this match, so its queue would be lost: price the three steps as one.
+  auto try_gap = [&](unsigned i, unsigned len, std::uint32_t cost, unsigned code,
+                     const std::array<std::uint16_t, kNumReps>& reps) {
+    const unsigned after = i + len + 1;
+    if (after + kMinMatch > n) return;
+    const unsigned off = reps[0];
+    const std::uint8_t* const p = in + after;
+    if (marivane::LoadU16(p) != marivane::LoadU16(p - off)) return;
+    const unsigned len2 = CommonPrefix(p, p - off, kMinMatch, std::min(kMaxMatch, n - after));
+    relax(after + len2, cost + main_cost[in[i + len]] + model.match[0][len2], len + 1 + len2, code,
+          reps, len);
   };
 
   for (unsigned i = 0; i < n; ++i) {
@@ -505,6 +522,7 @@ void TLzxCompressor::TState::Parse(unsigned n) {
       std::swap(reps[0], reps[k]);
       const auto& mc = model.match[k];
       for (unsigned l = prev_len + 1; l <= len; ++l) relax(i + l, cur.cost + mc[l], l, k, reps);
+      try_gap(i, len, cur.cost + mc[len], k, reps);
       prev_len = len;
     }
 
@@ -523,13 +541,21 @@ void TLzxCompressor::TState::Parse(unsigned n) {
       const auto& mc = model.match[slot];
       for (unsigned l = prev_len + 1; l <= match.len; ++l) relax(i + l, base + mc[l], l, formatted, reps);
       prev_len = match.len;
+      if (m + 1 == end) try_gap(i, match.len, base + mc[match.len], formatted, reps);
     }
   }
 
   items.clear();
   for (unsigned pos = n; pos > 0;) {
     const TNode& step = node[pos];
-    items.push_back({step.len, step.code});
+    if (step.gap != 0) {
+      // Backwards: the R0 match, the literal, then the match before the gap.
+      items.push_back({std::uint16_t(step.len - step.gap - 1), 0});
+      items.push_back({1, 0});
+      items.push_back({step.gap, step.code});
+    } else {
+      items.push_back({step.len, step.code});
+    }
     pos -= step.len;
   }
   std::reverse(items.begin(), items.end());

@@ -23,6 +23,15 @@ using testing::PhotoLike;
 using testing::RandomBytes;
 using testing::RepeatOffsets;
 
+// Copies at one offset broken by single changed bytes, one of them two bytes before the end:
+// the parser prices "match, literal, R0 match" as one step and must unfold it right.
+Bytes GapMatches(std::size_t n) {
+  Bytes b = RandomBytes(n, 11);
+  for (std::size_t i = 3072; i < n; ++i) b[i] = i % 41 == 0 ? std::uint8_t(b[i] + 1) : b[i - 3072];
+  b[n - 3] = std::uint8_t(b[n - 3] + 1);
+  return b;
+}
+
 struct ChunkCase {
   const char* name;
   std::size_t size;
@@ -60,6 +69,7 @@ INSTANTIATE_TEST_SUITE_P(
         ChunkCase{"e8_untouched_short", 4001, testing::E8Untouched, true},
         ChunkCase{"repeat_offsets", 32768, RepeatOffsets, true},
         ChunkCase{"longest_matches", 32768, LongestMatches, true},
+        ChunkCase{"gap_matches", 31031, GapMatches, true},
         ChunkCase{"all_equal", 32768, [](std::size_t n) { return Bytes(n, 0x5A); }, true},
         ChunkCase{"two_symbols", 32768, [](std::size_t n) { Bytes b(n, 0); b[n / 2] = 1; return b; }, true},
         ChunkCase{"noise", 32768, [](std::size_t n) { return RandomBytes(n, 5); }, false},
