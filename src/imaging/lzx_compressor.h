@@ -16,8 +16,10 @@ constexpr std::size_t kLzxChunkSize = 32768;  // the only chunk size Microsoft's
 void LzxTranslateE8(std::span<std::uint8_t> chunk);
 
 struct TLzxTuning {
-  unsigned max_search_depth = 16;  // binary-tree nodes visited per position
-  unsigned nice_match_len = 64;    // a match this long is taken without looking further
+  // 32 and 128 rather than 16 and 64: screenshots, plots and fine grain came out 0.2-1% smaller
+  // for 7% more time over the bench corpus; photographs hardly change.
+  unsigned max_search_depth = 32;  // binary-tree nodes visited per position
+  unsigned nice_match_len = 128;   // a match this long is taken without looking further
   unsigned optimization_passes = 2;
 };
 
