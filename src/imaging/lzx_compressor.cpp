@@ -478,7 +478,9 @@ void TLzxCompressor::TState::Parse(unsigned n) {
   };
   // A match that stops at one differing byte often goes on at the same offset after it (a
   // pixel with one channel changed). The cheapest path to the byte after the literal need not
-  // come through this match, so its queue would be lost: price the three steps as one.
+  // come through this match, so its queue would be lost: price the three steps as one. Tried
+  // after every match at its full length; after only the longest explicit one it gave back a
+  // quarter of the gain for 3% less time.
   auto try_gap = [&](unsigned i, unsigned len, std::uint32_t cost, unsigned code,
                      const std::array<std::uint16_t, kNumReps>& reps) {
     const unsigned after = i + len + 1;
@@ -539,7 +541,7 @@ void TLzxCompressor::TState::Parse(unsigned n) {
       const auto& mc = model.match[slot];
       for (unsigned l = prev_len + 1; l <= match.len; ++l) relax(i + l, base + mc[l], l, formatted, reps);
       prev_len = match.len;
-      if (m + 1 == end) try_gap(i, match.len, base + mc[match.len], formatted, reps);
+      try_gap(i, match.len, base + mc[match.len], formatted, reps);
     }
   }
 
