@@ -5,7 +5,10 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <limits>
+#include <system_error>
+#include <thread>
 
 #include "base/little_endian.h"
 #include "imaging/huffman.h"
@@ -727,6 +730,85 @@ bool TLzxCompressor::CompressChunk(std::span<const std::uint8_t> chunk, std::vec
   s.WriteBlock(w, codes, aligned, n, prev_main, prev_len);
   w.Flush();
   return out.size() < n;
+}
+
+// --- Whole resources ---
+
+namespace {
+
+// Chunks [first, last) of `data` through one compressor, appended to `out`; `chunk_ends` are
+// relative to where `out` started.
+void CompressRun(TLzxCompressor& lzx, std::span<const std::uint8_t> data, std::size_t first, std::size_t last,
+                 std::vector<std::uint8_t>& out, std::vector<std::size_t>& chunk_ends) {
+  std::vector<std::uint8_t> packed;
+  const std::size_t base = out.size();
+  lzx.StartStream();
+  // A run that starts mid-resource first settles its costs on the chunk before it, unwritten:
+  // starting cold cost the bench corpus 0.018%, the settling costs one chunk's time.
+  for (std::size_t i = first > 0 ? first - 1 : first; i < last; ++i) {
+    const auto chunk = data.subspan(i * kLzxChunkSize, std::min(kLzxChunkSize, data.size() - i * kLzxChunkSize));
+    // A chunk that does not shrink is stored as it is; readers recognise it by its size.
+    const bool shrank = lzx.CompressChunk(chunk, packed);
+    if (i < first) continue;
+    if (shrank)
+      out.insert(out.end(), packed.begin(), packed.end());
+    else
+      out.insert(out.end(), chunk.begin(), chunk.end());
+    chunk_ends.push_back(out.size() - base);
+  }
+}
+
+}  // namespace
+
+TLzxResourceCompressor::TLzxResourceCompressor(const TLzxTuning& tuning) : tuning_(tuning), first_(tuning) {}
+
+TLzxResourceCompressor::~TLzxResourceCompressor() = default;
+
+void TLzxResourceCompressor::Compress(std::span<const std::uint8_t> data, std::vector<std::uint8_t>& out,
+                                      std::vector<std::size_t>& chunk_ends) {
+  out.clear();
+  chunk_ends.clear();
+  const std::size_t chunks = (data.size() + kLzxChunkSize - 1) / kLzxChunkSize;
+  if (chunks < 2) {
+    CompressRun(first_, data, 0, chunks, out, chunk_ends);
+    return;
+  }
+  // The fresh start costs the second half about a chunk's worth of settling: -0.0x% on the
+  // bench corpus, for nearly half the wall time.
+  const std::size_t half = chunks / 2;
+  if (!second_) second_ = std::make_unique<TLzxCompressor>(tuning_);
+  std::vector<std::uint8_t> tail;
+  std::vector<std::size_t> tail_ends;
+  std::exception_ptr failure;
+  std::thread worker;
+  if (tuning_.threads > 1) {
+    try {
+      worker = std::thread([&] {
+        try {
+          CompressRun(*second_, data, half, chunks, tail, tail_ends);
+        } catch (...) {
+          failure = std::current_exception();
+        }
+      });
+    } catch (const std::system_error&) {
+      // No thread to be had: the calling thread does both halves below.
+    }
+  }
+  try {
+    CompressRun(first_, data, 0, half, out, chunk_ends);
+  } catch (...) {
+    if (worker.joinable()) worker.join();
+    throw;
+  }
+  if (worker.joinable()) {
+    worker.join();
+    if (failure) std::rethrow_exception(failure);
+  } else {
+    CompressRun(*second_, data, half, chunks, tail, tail_ends);
+  }
+  const std::size_t head = out.size();
+  out.insert(out.end(), tail.begin(), tail.end());
+  for (std::size_t end : tail_ends) chunk_ends.push_back(head + end);
 }
 
 }  // namespace imaging

@@ -2,6 +2,7 @@
 // Archive-level checks through wimlib and 7-Zip are in wim_roundtrip_test.cpp.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <random>
@@ -89,6 +90,37 @@ TEST(LzxCompressor, ChunksStayIndependentAcrossASequence) {
     Bytes decoded(in.size());
     ASSERT_EQ(testing::LzxDecodeChunk(packed, decoded), "");
     ASSERT_TRUE(decoded == in);
+  }
+}
+
+// A resource's second half goes to a thread of its own; the bytes must be the ones the calling
+// thread makes alone, and each chunk must decode, the raw one among them too.
+TEST(LzxResourceCompressor, TwoThreadsGiveTheBytesOfOne) {
+  Bytes data = PhotoLike(4 * kLzxChunkSize + 500, 6);
+  const Bytes noise = RandomBytes(kLzxChunkSize, 7);
+  std::memcpy(data.data() + 3 * kLzxChunkSize, noise.data(), noise.size());
+  Bytes out[2];
+  std::vector<std::size_t> ends[2];
+  for (unsigned threads : {1u, 2u}) {
+    TLzxTuning tuning;
+    tuning.threads = threads;
+    TLzxResourceCompressor lzx(tuning);
+    lzx.Compress(data, out[threads - 1], ends[threads - 1]);
+  }
+  ASSERT_TRUE(out[0] == out[1]);
+  ASSERT_EQ(ends[0], ends[1]);
+  ASSERT_EQ(ends[0].size(), 5u);
+  for (std::size_t i = 0, start = 0; i < ends[0].size(); start = ends[0][i++]) {
+    const std::size_t size = std::min(kLzxChunkSize, data.size() - i * kLzxChunkSize);
+    const Bytes in(data.begin() + i * kLzxChunkSize, data.begin() + i * kLzxChunkSize + size);
+    const Bytes stored(out[0].begin() + start, out[0].begin() + ends[0][i]);
+    EXPECT_EQ(stored.size() == size, i == 3) << "chunk " << i;
+    Bytes decoded(size);
+    if (stored.size() == size)
+      decoded = stored;
+    else
+      ASSERT_EQ(testing::LzxDecodeChunk(stored, decoded), "") << "chunk " << i;
+    EXPECT_TRUE(decoded == in) << "chunk " << i;
   }
 }
 
