@@ -10,10 +10,11 @@
 #   - harder ones from other packages: a detailed painting, a grainy flat texture, smooth
 #     gradients, two screenshots and a line-art plot.
 # Each pair is captured by our library and by `wimlib-imagex capture --boot --threads=1`, at
-# its default LZX and at LZX:100 (its slowest, best). Time is the CPU time (user + system) of
-# each whole single-threaded process, the median of BENCH_REPEAT runs (default 5): the machine
-# is shared, and wall time swings with whatever else runs. The noise line says how far the runs
-# of one measurement spread around their median. `build KiB` is the peak resident memory of a
+# its default LZX and at LZX:100 (its slowest, best). Times are those of each whole process,
+# the median of BENCH_REPEAT runs (default 5): the CPU time (user + system, both our threads)
+# and the wall time, which is what the user waits for and what our second thread shortens,
+# but which on a shared machine swings with whatever else runs. The noise line says how far
+# the runs of one measurement spread around their median. `build KiB` is the peak resident memory of a
 # whole `marivane-cli build` of the pair into a boot screen file. Our archives are also checked
 # with `wimlib-imagex verify`.
 set -euo pipefail
@@ -76,27 +77,36 @@ for extra in "${extras[@]}"; do add_pair "${extra%%=*}" "${extra#*=}"; done
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 spreads=$out/spreads
+wspreads=$out/wspreads
 
-# Median CPU ms of running "$@" $repeat times; the spread (max - min) / median goes to $spreads.
-cpu_ms() {
-  local times=() r
+# Medians of the CPU and the wall ms of running "$@" $repeat times, as "CPU WALL"; the spreads
+# (max - min) / median go to $spreads and $wspreads.
+run_ms() {
+  local runs=() r
   for ((r = 0; r < repeat; r++)); do
-    times+=("$("$cputime" "$@")") || return 1
+    runs+=("$("$cputime" "$@")") || return 1
   done
-  printf '%s\n' "${times[@]}" | sort -g | awk -v out="$spreads" '
+  local cpu wall
+  cpu=$(printf '%s\n' "${runs[@]}" | awk '{ print $1 }' | median_ms "$spreads") || return 1
+  wall=$(printf '%s\n' "${runs[@]}" | awk '{ print $2 }' | median_ms "$wspreads") || return 1
+  echo "$cpu $wall"
+}
+median_ms() {  # SPREADS_FILE < one figure a line
+  sort -g | awk -v out="$1" '
     { t[NR] = $1 }
     END { m = t[int((NR + 1) / 2)]; print m; if (m > 0) print (t[NR] - t[1]) / m >> out }'
 }
 
-printf '%-14s %9s %9s %9s %7s %7s %6s %6s %6s %6s %6s %8s  %s\n' pair ours wimlib lzx100 \
-  size/w size/100 ms ms_w ms_100 t/w t/100 'build KiB' check
+printf '%-14s %9s %9s %9s %7s %7s | %5s %5s %5s %5s %5s | %5s %5s %5s %5s %5s | %8s  %s\n' pair ours wimlib \
+  lzx100 size/w size/100 cpu cpu_w c_100 c/w c/100 wall wal_w wa100 w/w w/100 'build KiB' check
 rows=$out/rows
 failures=0
 for name in "${pairs[@]}"; do
   dir=$corpus/$name
-  ms=$(cpu_ms "$driver" "$out/$name.ours.wim" "$dir") || { echo "bench: capture failed for $name" >&2; exit 1; }
-  ms_w=$(cpu_ms wimlib-imagex capture "$dir" "$out/$name.w.wim" --compress=LZX --boot --threads=1)
-  ms_100=$(cpu_ms wimlib-imagex capture "$dir" "$out/$name.100.wim" --compress=LZX:100 --boot --threads=1)
+  read -r ms wms < <(run_ms "$driver" "$out/$name.ours.wim" "$dir") || { echo "bench: capture failed for $name" >&2; exit 1; }
+  read -r ms_w wms_w < <(run_ms wimlib-imagex capture "$dir" "$out/$name.w.wim" --compress=LZX --boot --threads=1) || true
+  read -r ms_100 wms_100 < <(run_ms wimlib-imagex capture "$dir" "$out/$name.100.wim" --compress=LZX:100 --boot --threads=1) || true
+  [ -n "$ms" ] && [ -n "$ms_w" ] && [ -n "$ms_100" ] || { echo "bench: a timed run failed for $name" >&2; exit 1; }
   ours=$(stat -c %s "$out/$name.ours.wim")
   w=$(stat -c %s "$out/$name.w.wim")
   w100=$(stat -c %s "$out/$name.100.wim")
@@ -107,30 +117,34 @@ for name in "${pairs[@]}"; do
   kib=$(TEMP=$out/temp TMPDIR=$out/temp /usr/bin/time -f %M -o "$out/mem" "$cli" build --force \
           -o "$out/$name.mui" "$dir/osload800x600.bmp" "$dir/osload1024x768.bmp" >/dev/null 2>&1 &&
         cat "$out/mem") || { kib=-; check="$check build-failed"; failures=$((failures + 1)); }
-  echo "$name $ours $w $w100 $ms $ms_w $ms_100 $kib $check" >>"$rows"
+  echo "$name $ours $w $w100 $ms $ms_w $ms_100 $kib $check $wms $wms_w $wms_100" >>"$rows"
   awk -v n="$name" -v o="$ours" -v w="$w" -v h="$w100" -v m="$ms" -v mw="$ms_w" -v mh="$ms_100" \
-      -v k="$kib" -v c="$check" 'BEGIN {
-    printf "%-14s %9d %9d %9d %7.4f %7.4f %6.0f %6.0f %6.0f %6.2f %6.2f %8s  %s\n",
-           n, o, w, h, o / w, o / h, m, mw, mh, m / mw, m / mh, k, c }'
+      -v wm="$wms" -v wmw="$wms_w" -v wmh="$wms_100" -v k="$kib" -v c="$check" 'BEGIN {
+    printf "%-14s %9d %9d %9d %7.4f %7.4f | %5.0f %5.0f %5.0f %5.2f %5.2f | %5.0f %5.0f %5.0f %5.2f %5.2f | %8s  %s\n",
+           n, o, w, h, o / w, o / h, m, mw, mh, m / mw, m / mh, wm, wmw, wmh, wm / wmw, wm / wmh, k, c }'
 done
-awk -v spreads="$spreads" -v repeat="$repeat" '
-  { o += $2; w += $3; h += $4; m += $5; mw += $6; mh += $7
-    r[NR] = $2 / $3; rh[NR] = $2 / $4; t[NR] = $5 / $6; th[NR] = $5 / $7
+awk -v spreads="$spreads" -v wspreads="$wspreads" -v repeat="$repeat" '
+  { o += $2; w += $3; h += $4; m += $5; mw += $6; mh += $7; wm += $10; wmw += $11; wmh += $12
+    r[NR] = $2 / $3; rh[NR] = $2 / $4; t[NR] = $5 / $6; th[NR] = $5 / $7; u[NR] = $10 / $11; uh[NR] = $10 / $12
     if ($8 != "-" && $8 > kib) kib = $8 }
   function median(a, n,   i, j, x) {
     for (i = 2; i <= n; ++i) { x = a[i]; for (j = i - 1; j >= 1 && a[j] > x; --j) a[j + 1] = a[j]; a[j + 1] = x }
     return n % 2 ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2 }
   END {
-    printf "%-14s %9d %9d %9d %7.4f %7.4f %6.0f %6.0f %6.0f %6.2f %6.2f\n", "TOTAL", o, w, h, o / w, o / h, m, mw, mh, m / mw, m / mh
+    printf "%-14s %9d %9d %9d %7.4f %7.4f | %5.0f %5.0f %5.0f %5.2f %5.2f | %5.0f %5.0f %5.0f %5.2f %5.2f\n", "TOTAL",
+           o, w, h, o / w, o / h, m, mw, mh, m / mw, m / mh, wm, wmw, wmh, wm / wmw, wm / wmh
     n = NR
     printf "size vs wimlib default: best %.4f, worst %.4f; vs LZX:100: best %.4f, worst %.4f\n",
            min(r, n), max(r, n), min(rh, n), max(rh, n)
-    printf "time vs wimlib default: median %.2f, worst %.2f; vs LZX:100: median %.2f\n",
+    printf "CPU time vs wimlib default: median %.2f, worst %.2f; vs LZX:100: median %.2f\n",
            median(t, n), max(t, n), median(th, n)
+    printf "wall time vs wimlib default: median %.2f, worst %.2f; vs LZX:100: median %.2f\n",
+           median(u, n), max(u, n), median(uh, n)
     printf "peak memory of a whole build: %d KiB (%.1f MiB)\n", kib, kib / 1024
     s = 0; while ((getline x < spreads) > 0) sp[++s] = x
-    printf "noise: %d CPU-time runs per figure; (max - min) / median: median %.1f%%, worst %.1f%%\n",
-           repeat, 100 * median(sp, s), 100 * max(sp, s)
+    v = 0; while ((getline x < wspreads) > 0) wsp[++v] = x
+    printf "noise: %d runs per figure; (max - min) / median of CPU time: median %.1f%%, worst %.1f%%; of wall time: median %.1f%%, worst %.1f%%\n",
+           repeat, 100 * median(sp, s), 100 * max(sp, s), 100 * median(wsp, v), 100 * max(wsp, v)
   }
   function min(a, n,   i, x) { x = a[1]; for (i = 2; i <= n; ++i) if (a[i] < x) x = a[i]; return x }
   function max(a, n,   i, x) { x = a[1]; for (i = 2; i <= n; ++i) if (a[i] > x) x = a[i]; return x }
