@@ -11,8 +11,9 @@ packages=(
   imagemagick
   libpng-dev libjpeg62-turbo-dev libgif-dev libtiff-dev
 )
-# `setup.sh bench`: also the photographs the compression benchmark is made of.
-if [ "${1:-}" = bench ]; then packages+=(mate-backgrounds); fi
+# `setup.sh bench`: also the pictures the compression benchmark is made of (photographs,
+# wallpapers, and the screenshots and a plot that valgrind's and nodejs' documentation carry).
+if [ "${1:-}" = bench ]; then packages+=(mate-backgrounds gnome-backgrounds valgrind nodejs); fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -16,9 +16,14 @@ constexpr std::size_t kLzxChunkSize = 32768;  // the only chunk size Microsoft's
 void LzxTranslateE8(std::span<std::uint8_t> chunk);
 
 struct TLzxTuning {
-  unsigned max_search_depth = 16;  // binary-tree nodes visited per position
-  unsigned nice_match_len = 64;    // a match this long is taken without looking further
+  // 32 and 128 rather than 16 and 64: screenshots, plots and fine grain came out 0.2-1% smaller
+  // for 7% more time over the bench corpus; photographs hardly change.
+  unsigned max_search_depth = 32;  // binary-tree nodes visited per position
+  unsigned nice_match_len = 128;   // a match this long is taken without looking further
   unsigned optimization_passes = 2;
+  // A resource's two halves on two threads (see TLzxResourceCompressor); 1 keeps it all on the
+  // calling thread. The bytes are the same either way.
+  unsigned threads = 2;
 };
 
 class TLzxCompressor {
@@ -40,6 +45,27 @@ class TLzxCompressor {
  private:
   struct TState;
   std::unique_ptr<TState> state_;
+};
+
+// A whole WIM resource, chunk by chunk. One of more than one chunk is cut into two halves, the
+// second starting its cost model afresh as the first does, so a second thread can take it and
+// the bytes do not depend on how many threads made them.
+class TLzxResourceCompressor {
+ public:
+  explicit TLzxResourceCompressor(const TLzxTuning& tuning = {});
+  ~TLzxResourceCompressor();
+  TLzxResourceCompressor(const TLzxResourceCompressor&) = delete;
+  TLzxResourceCompressor& operator=(const TLzxResourceCompressor&) = delete;
+
+  // Replaces `out` with every chunk's stored bytes in order (compressed, or as it is where that
+  // does not shrink it) and `chunk_ends` with where each chunk ends in `out`.
+  void Compress(std::span<const std::uint8_t> data, std::vector<std::uint8_t>& out,
+                std::vector<std::size_t>& chunk_ends);
+
+ private:
+  TLzxTuning tuning_;
+  TLzxCompressor first_;
+  std::unique_ptr<TLzxCompressor> second_;  // made on the first resource that is cut in two
 };
 
 }  // namespace imaging

@@ -184,33 +184,25 @@ TDword TWimWriter::WriteResource(std::span<const std::uint8_t> data, std::uint8_
   res = {};
   res.offset = end_;
   res.uncompressed_size = data.size();
-  std::vector<std::uint8_t> stored;
   if (compression_ == TWimCompression::kLzx && !data.empty()) {
     const std::size_t chunks = (data.size() + kLzxChunkSize - 1) / kLzxChunkSize;
     const std::size_t entry_size = data.size() > kMaxSmallResource ? 8 : 4;
     // Chunk 0 starts right after the table, so only chunks 1..N-1 have entries.
     const std::size_t table_size = (chunks - 1) * entry_size;
-    stored.resize(table_size);
     std::vector<std::uint8_t> packed;
-    lzx_.StartStream();
-    for (std::size_t i = 0; i < chunks; ++i) {
-      if (i > 0) {
-        const std::uint64_t rel = stored.size() - table_size;
-        std::memcpy(stored.data() + (i - 1) * entry_size, &rel, entry_size);
+    std::vector<std::size_t> chunk_ends;
+    lzx_.Compress(data, packed, chunk_ends);
+    if (table_size + packed.size() < data.size()) {
+      std::vector<std::uint8_t> table(table_size);
+      for (std::size_t i = 0; i + 1 < chunks; ++i) {
+        const std::uint64_t rel = chunk_ends[i];
+        std::memcpy(table.data() + i * entry_size, &rel, entry_size);
       }
-      const auto chunk = data.subspan(i * kLzxChunkSize, std::min(kLzxChunkSize, data.size() - i * kLzxChunkSize));
-      // A chunk that does not shrink is stored as it is; readers recognise it by its size.
-      if (lzx_.CompressChunk(chunk, packed))
-        stored.insert(stored.end(), packed.begin(), packed.end());
-      else
-        stored.insert(stored.end(), chunk.begin(), chunk.end());
-      if (stored.size() >= data.size()) break;  // already no gain over storing it plain
-    }
-    if (stored.size() < data.size()) {
       res.flags = base_flags | wim::kResFlagCompressed;
-      res.stored_size = stored.size();
-      if (TDword e = file_->WriteAt(end_, stored)) return e;
-      end_ += stored.size();
+      res.stored_size = table_size + packed.size();
+      if (TDword e = table.empty() ? kErrorSuccess : file_->WriteAt(end_, table)) return e;
+      if (TDword e = file_->WriteAt(end_ + table_size, packed)) return e;
+      end_ += res.stored_size;
       return kErrorSuccess;
     }
   }

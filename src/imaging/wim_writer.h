@@ -96,7 +96,7 @@ class TWimWriter {
   std::unique_ptr<fs::TOutputFile> file_;
   TWimCompression compression_;
   std::optional<TWimIdentity> identity_;
-  TLzxCompressor lzx_;
+  TLzxResourceCompressor lzx_;
   std::vector<TBlob> blobs_;
   std::map<TSha1Digest, std::size_t> blob_index_;
   std::vector<TImage> images_;

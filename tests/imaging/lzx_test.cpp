@@ -2,6 +2,7 @@
 // Archive-level checks through wimlib and 7-Zip are in wim_roundtrip_test.cpp.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <random>
@@ -22,6 +23,15 @@ using testing::LongestMatches;
 using testing::PhotoLike;
 using testing::RandomBytes;
 using testing::RepeatOffsets;
+
+// Copies at one offset broken by single changed bytes, one of them two bytes before the end:
+// the parser prices "match, literal, R0 match" as one step and must unfold it right.
+Bytes GapMatches(std::size_t n) {
+  Bytes b = RandomBytes(n, 11);
+  for (std::size_t i = 3072; i < n; ++i) b[i] = i % 41 == 0 ? std::uint8_t(b[i] + 1) : b[i - 3072];
+  b[n - 3] = std::uint8_t(b[n - 3] + 1);
+  return b;
+}
 
 struct ChunkCase {
   const char* name;
@@ -60,6 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
         ChunkCase{"e8_untouched_short", 4001, testing::E8Untouched, true},
         ChunkCase{"repeat_offsets", 32768, RepeatOffsets, true},
         ChunkCase{"longest_matches", 32768, LongestMatches, true},
+        ChunkCase{"gap_matches", 31031, GapMatches, true},
         ChunkCase{"all_equal", 32768, [](std::size_t n) { return Bytes(n, 0x5A); }, true},
         ChunkCase{"two_symbols", 32768, [](std::size_t n) { Bytes b(n, 0); b[n / 2] = 1; return b; }, true},
         ChunkCase{"noise", 32768, [](std::size_t n) { return RandomBytes(n, 5); }, false},
@@ -79,6 +90,37 @@ TEST(LzxCompressor, ChunksStayIndependentAcrossASequence) {
     Bytes decoded(in.size());
     ASSERT_EQ(testing::LzxDecodeChunk(packed, decoded), "");
     ASSERT_TRUE(decoded == in);
+  }
+}
+
+// A resource's second half goes to a thread of its own; the bytes must be the ones the calling
+// thread makes alone, and each chunk must decode, the raw one among them too.
+TEST(LzxResourceCompressor, TwoThreadsGiveTheBytesOfOne) {
+  Bytes data = PhotoLike(4 * kLzxChunkSize + 500, 6);
+  const Bytes noise = RandomBytes(kLzxChunkSize, 7);
+  std::memcpy(data.data() + 3 * kLzxChunkSize, noise.data(), noise.size());
+  Bytes out[2];
+  std::vector<std::size_t> ends[2];
+  for (unsigned threads : {1u, 2u}) {
+    TLzxTuning tuning;
+    tuning.threads = threads;
+    TLzxResourceCompressor lzx(tuning);
+    lzx.Compress(data, out[threads - 1], ends[threads - 1]);
+  }
+  ASSERT_TRUE(out[0] == out[1]);
+  ASSERT_EQ(ends[0], ends[1]);
+  ASSERT_EQ(ends[0].size(), 5u);
+  for (std::size_t i = 0, start = 0; i < ends[0].size(); start = ends[0][i++]) {
+    const std::size_t size = std::min(kLzxChunkSize, data.size() - i * kLzxChunkSize);
+    const Bytes in(data.begin() + i * kLzxChunkSize, data.begin() + i * kLzxChunkSize + size);
+    const Bytes stored(out[0].begin() + start, out[0].begin() + ends[0][i]);
+    EXPECT_EQ(stored.size() == size, i == 3) << "chunk " << i;
+    Bytes decoded(size);
+    if (stored.size() == size)
+      decoded = stored;
+    else
+      ASSERT_EQ(testing::LzxDecodeChunk(stored, decoded), "") << "chunk " << i;
+    EXPECT_TRUE(decoded == in) << "chunk " << i;
   }
 }
 
