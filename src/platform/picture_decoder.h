@@ -28,4 +28,11 @@ struct TDecodedPicture {
 // larger than kMaxDecodedPixels.
 TDecodedPicture DecodePictureFile(const std::string& path);
 
+// For the decoders: EInvalidGraphic "Cannot import \"NAME\": REASON".
+[[noreturn]] void RefusePicture(const std::string& name, const std::string& reason);
+
+// For the decoders: refuses a picture of no pixels or of more than kMaxDecodedPixels, before
+// anything is allocated for it.
+void CheckPictureSize(const std::string& name, std::uint64_t width, std::uint64_t height);
+
 }  // namespace marivane::platform

@@ -432,21 +432,6 @@ bool StartsWith(std::span<const std::uint8_t> file, const char* magic, std::size
 
 }  // namespace
 
-void RefusePicture(const std::string& name, const std::string& reason) {
-  throw EInvalidGraphic("Cannot import \"" + name + "\": " + reason);
-}
-
-void CheckPictureSize(const std::string& name, std::uint64_t width, std::uint64_t height) {
-  if (width == 0 || height == 0) RefusePicture(name, "the picture has no pixels");
-  // Each side is at most 32 bits, so the product fits 64 bits.
-  if (width * height > kMaxDecodedPixels) {
-    RefusePicture(name, "the picture is " + std::to_string(width) + " x " +
-                            std::to_string(height) + " pixels, more than the " +
-                            std::to_string(kMaxDecodedPixels / 1'000'000) +
-                            " megapixels this program takes");
-  }
-}
-
 TDecodedPicture DecodePictureBytes(std::span<const std::uint8_t> file, const std::string& name) {
   if (StartsWith(file, "\x89PNG\r\n\x1a\n", 8)) return DecodePng(file, name);
   if (StartsWith(file, "\xFF\xD8\xFF", 3)) return DecodeJpeg(file, name);

@@ -20,11 +20,4 @@ TDecodedPicture DecodePictureBytes(std::span<const std::uint8_t> file, const std
 TDecodedPicture DecodeBitmapBytes(std::span<const std::uint8_t> file, const std::string& name);
 TDecodedPicture DecodeIconBytes(std::span<const std::uint8_t> file, const std::string& name);
 
-// [[noreturn]]: EInvalidGraphic "Cannot import \"NAME\": REASON".
-[[noreturn]] void RefusePicture(const std::string& name, const std::string& reason);
-
-// Refuses a picture of no pixels or of more than kMaxDecodedPixels, before anything is
-// allocated for it.
-void CheckPictureSize(const std::string& name, std::uint64_t width, std::uint64_t height);
-
 }  // namespace marivane::platform

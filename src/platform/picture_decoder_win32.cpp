@@ -45,8 +45,6 @@ class TComScope : TNonCopyable {
   bool initialised_;
 };
 
-std::string CannotImport(const std::string& path) { return "Cannot import \"" + path + "\": "; }
-
 std::string HexCode(HRESULT result) {
   char code[16];
   std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(result));
@@ -76,10 +74,9 @@ const char* KindOf(std::span<const std::uint8_t> head) {
   const char* kind = KindOf(head);
   if ((result == WINCODEC_ERR_COMPONENTNOTFOUND || result == WINCODEC_ERR_UNKNOWNIMAGEFORMAT) &&
       kind == nullptr)
-    throw EInvalidGraphic(CannotImport(path) +
-                          "it is not a PNG, JPEG, GIF, TIFF, BMP or ICO picture");
-  throw EInvalidGraphic(CannotImport(path) + "the " + (kind != nullptr ? kind : "picture") +
-                        " data is damaged (error " + HexCode(result) + ")");
+    RefusePicture(path, "it is not a PNG, JPEG, GIF, TIFF, BMP or ICO picture");
+  RefusePicture(path, std::string("the ") + (kind != nullptr ? kind : "picture") +
+                          " data is damaged (error " + HexCode(result) + ")");
 }
 
 }  // namespace
@@ -100,9 +97,8 @@ TDecodedPicture DecodePictureFile(const std::string& path) {
       CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                        IID_IWICImagingFactory, reinterpret_cast<void**>(&made_factory));
   if (FAILED(created))
-    throw EInvalidGraphic(CannotImport(path) +
-                          "the Windows Imaging Component is not available (error " +
-                          HexCode(created) + ")");
+    RefusePicture(path, "the Windows Imaging Component is not available (error " +
+                            HexCode(created) + ")");
   const TComPointer<IWICImagingFactory> factory(made_factory);
 
   const std::u16string wide = ToWidePath(path);
@@ -127,15 +123,9 @@ TDecodedPicture DecodePictureFile(const std::string& path) {
   UINT height = 0;
   result = frame.Get()->GetSize(&width, &height);
   if (FAILED(result)) raise(result);
-  if (width == 0 || height == 0)
-    throw EInvalidGraphic(CannotImport(path) + "the picture has no pixels");
-  // Both sides are below 2^32, so the product cannot overflow 64 bits; past the cap, the
-  // 32-bit process could not hold the pixels, and the stride below would overflow.
-  if (static_cast<std::uint64_t>(width) * height > kMaxDecodedPixels)
-    throw EInvalidGraphic(CannotImport(path) + "the picture is " + std::to_string(width) + " x " +
-                          std::to_string(height) + " pixels, more than the " +
-                          std::to_string(kMaxDecodedPixels / 1'000'000) +
-                          " megapixels this program takes");
+  // Past the cap the 32-bit process could not hold the pixels, and the stride below would
+  // overflow.
+  CheckPictureSize(path, width, height);
 
   // Every source goes through 32bppBGRA, whatever it holds: Wine converts a palette GIF to
   // 24bppBGR only to fail in CopyPixels (0x88982F81), and the alpha is ours to compose.
@@ -155,7 +145,7 @@ TDecodedPicture DecodePictureFile(const std::string& path) {
   try {
     picture.bgra.resize(static_cast<std::size_t>(stride) * height);
   } catch (const std::bad_alloc&) {
-    throw EInvalidGraphic(CannotImport(path) + "there is not enough memory to read it");
+    RefusePicture(path, "there is not enough memory to read it");
   }
   result = converter.Get()->CopyPixels(nullptr, stride, static_cast<UINT>(picture.bgra.size()),
                                        picture.bgra.data());
