@@ -94,6 +94,8 @@ constexpr std::uint32_t kInfiniteCost = std::numeric_limits<std::uint32_t>::max(
 // gained less.
 constexpr unsigned kLiteralHeavyPerMille = 750;
 constexpr unsigned kLiteralHeavyPairReach = 32;
+constexpr unsigned kHeavyLossesBeforeSparing = 3;
+constexpr unsigned kHeavySparingPeriod = 4;
 // The guess a file's first chunk starts from (see InitialCosts).
 constexpr unsigned kInitialMatchSymbolBits = 7;
 constexpr unsigned kInitialLengthSymbolBits = 6;
@@ -191,7 +193,9 @@ struct TPretreeToken {
   std::uint8_t value_sym;  // for a run of equal lengths: the delta symbol that follows
 };
 
-void WriteCodeLens(TBitWriter& w, const std::uint8_t* prev, const std::uint8_t* cur, unsigned count) {
+// Sends `count` code lengths as differences from `prev`, through a pretree of their own, and
+// returns the bits that takes. Without a writer it only counts them, to size a block unwritten.
+std::uint64_t WriteCodeLens(TBitWriter* w, const std::uint8_t* prev, const std::uint8_t* cur, unsigned count) {
   TPretreeToken tokens[kNumMainSyms];
   unsigned num_tokens = 0;
   std::array<std::uint32_t, kNumPretreeSyms> freqs{};
@@ -232,16 +236,22 @@ void WriteCodeLens(TBitWriter& w, const std::uint8_t* prev, const std::uint8_t* 
   }
 
   std::array<std::uint8_t, kNumPretreeSyms> lens{};
-  std::array<std::uint16_t, kNumPretreeSyms> codes{};
   BuildCodeLengths(freqs, kPretreeMaxCodeLen, lens);
+  std::uint64_t bits = kNumPretreeSyms * kPretreeLenBits;
+  for (unsigned s = 0; s < kNumPretreeSyms; ++s) bits += std::uint64_t{freqs[s]} * lens[s];
+  for (unsigned t = 0; t < num_tokens; ++t) bits += tokens[t].extra_bits;
+  if (!w) return bits;
+
+  std::array<std::uint16_t, kNumPretreeSyms> codes{};
   BuildCanonicalCodes(lens, codes);
-  for (unsigned s = 0; s < kNumPretreeSyms; ++s) w.Put(lens[s], kPretreeLenBits);
+  for (unsigned s = 0; s < kNumPretreeSyms; ++s) w->Put(lens[s], kPretreeLenBits);
   for (unsigned t = 0; t < num_tokens; ++t) {
     const TPretreeToken& tok = tokens[t];
-    w.Put(codes[tok.sym], lens[tok.sym]);
-    if (tok.extra_bits) w.Put(tok.extra, tok.extra_bits);
-    if (tok.sym == kPreSame4) w.Put(codes[tok.value_sym], lens[tok.value_sym]);
+    w->Put(codes[tok.sym], lens[tok.sym]);
+    if (tok.extra_bits) w->Put(tok.extra, tok.extra_bits);
+    if (tok.sym == kPreSame4) w->Put(codes[tok.value_sym], lens[tok.value_sym]);
   }
+  return bits;
 }
 
 // --- Parse items ---
@@ -256,14 +266,22 @@ struct TMatch {
   std::uint16_t offset;
 };
 
-// `gap` > 0: the step is a match of `gap` bytes, one literal and an R0 match, `len` in all.
+// The cheapest way found to reach a position: its cost and the step that ends there, packed
+// so that offering a step is one 8-byte store. A gap step (a match, one literal and an R0
+// match) keeps the length of its first match aside (TState::gap_len).
 struct TNode {
   std::uint32_t cost;
-  std::uint16_t len;
-  std::uint16_t code;
-  std::array<std::uint16_t, kNumReps> reps;
-  std::uint16_t gap;
+  std::uint32_t step;  // length | code << kStepCodeShift | kStepGap
 };
+constexpr unsigned kStepCodeShift = 10;  // a gap step is up to 257 + 1 + 257 bytes long
+constexpr std::uint32_t kStepLenMask = (1u << kStepCodeShift) - 1;
+constexpr std::uint32_t kStepCodeMask = 0x7FFF;  // formatted offsets stop at 32767
+constexpr std::uint32_t kStepGap = 1u << 31;
+
+using TRecentOffsets = std::array<std::uint16_t, kNumReps>;
+// The queue a position's cheapest path leaves is worked out when the parse reaches it, from the
+// queue where its step began. Steps are at most 515 bytes long, so the last 1,024 queues do.
+constexpr unsigned kQueueRing = 1024;
 
 // Length of the common prefix of a and b, from `start` up to `limit`. Both may be read up to
 // 8 bytes past `limit`; the chunk buffer carries that much padding.
@@ -284,8 +302,10 @@ unsigned CommonPrefix(const std::uint8_t* a, const std::uint8_t* b, unsigned sta
 constexpr unsigned kHash3Bits = 15;
 constexpr std::uint32_t kHashMultiplier = 0x1E35A7BDu;
 constexpr std::size_t kBufferPadding = 16;  // CommonPrefix reads whole words past the end
-constexpr std::int32_t kNoPos = -1;
-constexpr std::uint32_t kEpochLimit = 0x7FFF0000;  // keeps epoch + position inside 31 bits
+// Positions within a chunk fit in 16 bits with one value to spare for "none".
+using TPos = std::uint16_t;
+constexpr TPos kNoPos = 0xFFFF;
+static_assert(kLzxChunkSize <= kNoPos);
 
 std::uint32_t Hash3(const std::uint8_t* p) {
   const std::uint32_t v = std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16;
@@ -320,12 +340,11 @@ void LzxTranslateE8(std::span<std::uint8_t> chunk) {
 struct TLzxCompressor::TState {
   TLzxTuning tuning;
   std::vector<std::uint8_t> buf = std::vector<std::uint8_t>(kLzxChunkSize + kBufferPadding);
-  // Hash heads hold `epoch + position`; entries below the current epoch are from earlier
-  // chunks, so the tables need clearing only when the epoch counter wraps.
-  std::vector<std::uint32_t> head3 = std::vector<std::uint32_t>(std::size_t{1} << kHash3Bits);
-  std::vector<std::uint32_t> head2 = std::vector<std::uint32_t>(std::size_t{1} << 16);
-  std::uint32_t epoch = 0;
-  std::vector<std::int32_t> child = std::vector<std::int32_t>(2 * kLzxChunkSize);
+  // 16-bit positions keep the tables (320 KiB) within a core's second-level cache; clearing
+  // the hash heads for every chunk costs less than the misses of wider ones.
+  std::vector<TPos> head3 = std::vector<TPos>(std::size_t{1} << kHash3Bits);
+  std::vector<TPos> head2 = std::vector<TPos>(std::size_t{1} << 16);
+  std::vector<TPos> child = std::vector<TPos>(2 * kLzxChunkSize);
   // Matches found at each position; a position yields at most one 2-byte match plus one per
   // tree node visited, so this bound is never passed.
   std::vector<TMatch> cache;
@@ -333,10 +352,12 @@ struct TLzxCompressor::TState {
   std::vector<std::uint32_t> cache_start = std::vector<std::uint32_t>(kLzxChunkSize + 1);
   std::vector<std::uint8_t> skipped = std::vector<std::uint8_t>(kLzxChunkSize);
   std::vector<TNode> nodes = std::vector<TNode>(kLzxChunkSize + 1);
+  std::vector<std::uint16_t> gap_len = std::vector<std::uint16_t>(kLzxChunkSize + 1);
   std::vector<TItem> items;
-  std::vector<std::uint8_t> trial;  // a pass's block, while an earlier one may still be kept
+  std::vector<TItem> best_items;  // the smallest pass's, while a later one is tried
   TCostModel costs;
   bool have_model = false;  // costs hold the previous chunk's codes
+  unsigned heavy_losses = 0;  // literal-heavy chunks in a row where the extra pass did not win
 
   unsigned InsertAndFind(unsigned pos, unsigned max_len, unsigned best_len, bool record);
   void FindAllMatches(unsigned n);
@@ -346,7 +367,8 @@ struct TLzxCompressor::TState {
   static void MakeCodes(const TFreqs& f, TCodes& codes);
   void CostsFromCodes(const TCodes& codes, bool aligned);
   static bool AlignedPays(const TFreqs& f, const TCodes& codes);
-  void WriteBlock(TBitWriter& w, const TCodes& codes, bool aligned, unsigned n,
+  static std::size_t BlockBytes(const TFreqs& f, const TCodes& codes, bool aligned, unsigned n);
+  void WriteBlock(TBitWriter& w, const std::vector<TItem>& block, const TCodes& codes, bool aligned, unsigned n,
                   std::array<std::uint8_t, kNumMainSyms>& prev_main,
                   std::array<std::uint8_t, kNumLenSyms>& prev_len) const;
 };
@@ -359,16 +381,16 @@ unsigned TLzxCompressor::TState::InsertAndFind(unsigned pos, unsigned max_len, u
                                                bool record) {
   const std::uint8_t* s = buf.data() + pos;
   const std::uint32_t h = Hash3(s);
-  std::int32_t cur = head3[h] >= epoch ? std::int32_t(head3[h] - epoch) : kNoPos;
-  head3[h] = epoch + pos;
-  std::int32_t* pending_lt = &child[2 * pos];
-  std::int32_t* pending_gt = &child[2 * pos + 1];
+  unsigned cur = head3[h];
+  head3[h] = TPos(pos);
+  TPos* pending_lt = &child[2 * pos];
+  TPos* pending_gt = &child[2 * pos + 1];
   unsigned lt_len = 0, gt_len = 0;
   const unsigned stop_len = std::min(tuning.nice_match_len, max_len);
   unsigned depth = tuning.max_search_depth;
 
   for (;;) {
-    if (cur == kNoPos || pos - unsigned(cur) > kMaxOffset || depth-- == 0) {
+    if (cur == kNoPos || pos - cur > kMaxOffset || depth-- == 0) {
       *pending_lt = kNoPos;
       *pending_gt = kNoPos;
       return best_len;
@@ -389,12 +411,12 @@ unsigned TLzxCompressor::TState::InsertAndFind(unsigned pos, unsigned max_len, u
       }
     }
     if (m[len] < s[len]) {
-      *pending_lt = cur;
+      *pending_lt = TPos(cur);
       pending_lt = &child[2 * cur + 1];
       cur = *pending_lt;
       lt_len = len;
     } else {
-      *pending_gt = cur;
+      *pending_gt = TPos(cur);
       pending_gt = &child[2 * cur];
       cur = *pending_gt;
       gt_len = len;
@@ -403,12 +425,8 @@ unsigned TLzxCompressor::TState::InsertAndFind(unsigned pos, unsigned max_len, u
 }
 
 void TLzxCompressor::TState::FindAllMatches(unsigned n) {
-  if (epoch >= kEpochLimit) {
-    std::fill(head3.begin(), head3.end(), 0);
-    std::fill(head2.begin(), head2.end(), 0);
-    epoch = 0;
-  }
-  epoch += kLzxChunkSize;
+  std::fill(head3.begin(), head3.end(), kNoPos);
+  std::fill(head2.begin(), head2.end(), kNoPos);
   cache_len = 0;
   const std::uint8_t* in = buf.data();
 
@@ -423,8 +441,8 @@ void TLzxCompressor::TState::FindAllMatches(unsigned n) {
     // The nearest earlier pair of equal bytes, kept only when it is not also a 3-byte match
     // (the tree reports those).
     const unsigned h2 = in[pos] | unsigned(in[pos + 1]) << 8;
-    const std::int32_t cand = head2[h2] >= epoch ? std::int32_t(head2[h2] - epoch) : kNoPos;
-    head2[h2] = epoch + pos;
+    const unsigned cand = head2[h2];
+    head2[h2] = TPos(pos);
     unsigned best = 1;
     if (cand != kNoPos && pos - unsigned(cand) <= kMaxOffset &&
         (max_len < 3 || in[cand + 2] != in[pos + 2])) {
@@ -446,7 +464,7 @@ void TLzxCompressor::TState::FindAllMatches(unsigned n) {
       cache_start[p] = std::uint32_t(cache_len);
       skipped[p] = 1;
       const unsigned rest = n - p;
-      if (rest >= 2) head2[in[p] | unsigned(in[p + 1]) << 8] = epoch + p;
+      if (rest >= 2) head2[in[p] | unsigned(in[p + 1]) << 8] = TPos(p);
       if (rest >= 3) InsertAndFind(p, std::min(kMaxMatch, rest), kMaxMatch, false);
     }
     pos += best;
@@ -465,6 +483,7 @@ void TLzxCompressor::TState::Parse(unsigned n, unsigned pair_reach) {
   // the compiler's eyes and force a reload on every relaxation.
   const std::uint8_t* in = buf.data();
   TNode* const node = nodes.data();
+  std::uint16_t* const gaps = gap_len.data();
   const std::uint32_t* const main_cost = costs.main.data();
   const TMatch* const matches = cache.data();
   const std::uint32_t* const match_start = cache_start.data();
@@ -474,17 +493,23 @@ void TLzxCompressor::TState::Parse(unsigned n, unsigned pair_reach) {
   static_assert(kInfiniteCost == 0xFFFFFFFFu);
   std::memset(node, 0xFF, sizeof(TNode) * (n + 1));
   node[0].cost = 0;
-  node[0].reps = {1, 1, 1};
+  std::array<TRecentOffsets, kQueueRing> queues;
+  queues[0] = {1, 1, 1};
 
-  auto relax = [node](unsigned to, std::uint32_t cost, unsigned len, unsigned code,
-                      const std::array<std::uint16_t, kNumReps>& reps, unsigned gap = 0) {
-    TNode& dst = node[to];
-    if (cost < dst.cost) {
-      dst.cost = cost;
-      dst.len = std::uint16_t(len);
-      dst.code = std::uint16_t(code);
-      dst.reps = reps;
-      dst.gap = std::uint16_t(gap);
+  auto relax = [node](unsigned to, std::uint32_t cost, std::uint32_t step) {
+    if (cost < node[to].cost) node[to] = {cost, step};
+  };
+  // Lengths first..last of one match, the cost of length l being base + mc[l]. Without branches:
+  // whether a length wins is hard to foresee, and long matches offer many.
+  auto relax_lengths = [node](unsigned i, unsigned first, unsigned last, std::uint32_t base,
+                              const std::uint32_t* mc, std::uint32_t code) {
+    TNode* const d = node + i;
+    for (unsigned l = first; l <= last; ++l) {
+      const std::uint32_t c = base + mc[l];
+      const std::uint32_t old_cost = d[l].cost, old_step = d[l].step;
+      const bool better = c < old_cost;
+      d[l].cost = better ? c : old_cost;
+      d[l].step = better ? (l | code) : old_step;
     }
   };
   // A match that stops at one differing byte often goes on at the same offset after it (a
@@ -492,21 +517,36 @@ void TLzxCompressor::TState::Parse(unsigned n, unsigned pair_reach) {
   // come through this match, so its queue would be lost: price the three steps as one. Tried
   // after every match at its full length; after only the longest explicit one it gave back a
   // quarter of the gain for 3% less time.
-  auto try_gap = [&](unsigned i, unsigned len, std::uint32_t cost, unsigned code,
-                     const std::array<std::uint16_t, kNumReps>& reps) {
+  auto try_gap = [&](unsigned i, unsigned len, std::uint32_t cost, unsigned code, unsigned off) {
     const unsigned after = i + len + 1;
     if (after + kMinMatch > n) return;
-    const unsigned off = reps[0];
     const std::uint8_t* const p = in + after;
     if (marivane::LoadU16(p) != marivane::LoadU16(p - off)) return;
     const unsigned len2 = CommonPrefix(p, p - off, kMinMatch, std::min(kMaxMatch, n - after));
-    relax(after + len2, cost + main_cost[in[i + len]] + model.match[0][len2], len + 1 + len2, code,
-          reps, len);
+    const unsigned to = after + len2;
+    cost += main_cost[in[i + len]] + model.match[0][len2];
+    if (cost < node[to].cost) {
+      node[to] = {cost, (len + 1 + len2) | code << kStepCodeShift | kStepGap};
+      gaps[to] = std::uint16_t(len);
+    }
   };
 
   for (unsigned i = 0; i < n; ++i) {
     const TNode cur = node[i];
-    relax(i + 1, cur.cost + main_cost[in[i]], 1, 0, cur.reps);
+    TRecentOffsets& reps = queues[i % kQueueRing];
+    if (i > 0) {
+      // The cheapest path to here is final: so is the queue it leaves.
+      const unsigned len = cur.step & kStepLenMask;
+      reps = queues[(i - len) % kQueueRing];
+      if (len > 1) {
+        const unsigned code = (cur.step >> kStepCodeShift) & kStepCodeMask;
+        if (code < kNumReps)
+          std::swap(reps[0], reps[code]);
+        else
+          reps = {std::uint16_t(code - kOffsetAdjust), reps[0], reps[1]};
+      }
+    }
+    relax(i + 1, cur.cost + main_cost[in[i]], 1);
     if (skip[i]) continue;
     const unsigned max_len = std::min(kMaxMatch, n - i);
     if (max_len < kMinMatch) continue;
@@ -524,16 +564,15 @@ void TLzxCompressor::TState::Parse(unsigned n, unsigned pair_reach) {
     // Most recent offsets fail on the first two bytes; one 16-bit compare settles those.
     const std::uint16_t head = marivane::LoadU16(here);
     for (unsigned k = 0; k < kNumReps; ++k) {
-      const unsigned off = cur.reps[k];
+      const unsigned off = reps[k];
       if (off > i || marivane::LoadU16(here - off) != head) continue;
-      if ((k >= 1 && off == cur.reps[0]) || (k == 2 && off == cur.reps[1])) continue;
+      if ((k >= 1 && off == reps[0]) || (k == 2 && off == reps[1])) continue;
       const unsigned len = CommonPrefix(here, here - off, kMinMatch, max_len);
       if (len <= prev_len) continue;
-      auto reps = cur.reps;
-      std::swap(reps[0], reps[k]);
       const auto& mc = model.match[k];
-      for (unsigned l = prev_len + 1; l <= len; ++l) relax(i + l, cur.cost + mc[l], l, k, reps);
-      try_gap(i, len, cur.cost + mc[len], k, reps);
+      const std::uint32_t code = k << kStepCodeShift;
+      relax_lengths(i, prev_len + 1, len, cur.cost, mc.data(), code);
+      try_gap(i, len, cur.cost + mc[len], k, off);
       prev_len = len;
     }
 
@@ -541,35 +580,40 @@ void TLzxCompressor::TState::Parse(unsigned n, unsigned pair_reach) {
       const TMatch match = matches[m];
       const unsigned off = match.offset;
       if (match.len <= prev_len || (match.len == kMinMatch && off > pair_reach)) continue;
-      if (off == cur.reps[0] || off == cur.reps[1] || off == cur.reps[2]) {
+      if (off == reps[0] || off == reps[1] || off == reps[2]) {
         prev_len = match.len;
         continue;
       }
       const std::uint32_t formatted = off + kOffsetAdjust;
       const unsigned slot = SlotOfFormatted(formatted);
       const std::uint32_t base = cur.cost + model.OffsetCost(formatted, slot);
-      const std::array<std::uint16_t, kNumReps> reps = {std::uint16_t(off), cur.reps[0], cur.reps[1]};
       const auto& mc = model.match[slot];
-      for (unsigned l = prev_len + 1; l <= match.len; ++l) relax(i + l, base + mc[l], l, formatted, reps);
+      const std::uint32_t code = formatted << kStepCodeShift;
+      relax_lengths(i, prev_len + 1, match.len, base, mc.data(), code);
       prev_len = match.len;
-      try_gap(i, match.len, base + mc[match.len], formatted, reps);
+      try_gap(i, match.len, base + mc[match.len], formatted, off);
     }
   }
 
-  items.clear();
+  // The path is walked from the end, so the items are laid down from the back of the array.
+  items.resize(n);
+  TItem* out = items.data() + n;
   for (unsigned pos = n; pos > 0;) {
-    const TNode& step = node[pos];
-    if (step.gap != 0) {
-      // Backwards: the R0 match, the literal, then the match before the gap.
-      items.push_back({std::uint16_t(step.len - step.gap - 1), 0});
-      items.push_back({1, 0});
-      items.push_back({step.gap, step.code});
+    const std::uint32_t step = node[pos].step;
+    const auto len = std::uint16_t(step & kStepLenMask);
+    const auto code = std::uint16_t((step >> kStepCodeShift) & kStepCodeMask);
+    if (step & kStepGap) {
+      // From the back: the R0 match, the literal, then the match before the gap.
+      const std::uint16_t gap = gaps[pos];
+      *--out = {std::uint16_t(len - gap - 1), 0};
+      *--out = {1, 0};
+      *--out = {gap, code};
     } else {
-      items.push_back({step.len, step.code});
+      *--out = {len, code};
     }
-    pos -= step.len;
+    pos -= len;
   }
-  std::reverse(items.begin(), items.end());
+  items.erase(items.begin(), items.begin() + (out - items.data()));
 }
 
 // Before a chunk has codes of its own: literals priced by their frequency in the chunk,
@@ -640,7 +684,33 @@ bool TLzxCompressor::TState::AlignedPays(const TFreqs& f, const TCodes& codes) {
   return aligned_bits < verbatim_bits;
 }
 
-void TLzxCompressor::TState::WriteBlock(TBitWriter& w, const TCodes& codes, bool aligned,
+// The bytes WriteBlock would take for a chunk's only block, counted from the tallies: passes
+// are compared by this, and only the one kept is written.
+std::size_t TLzxCompressor::TState::BlockBytes(const TFreqs& f, const TCodes& codes, bool aligned, unsigned n) {
+  std::uint64_t bits = kBlockTypeBits + 1 + (n == kLzxChunkSize ? 0 : kBlockSizeBits);
+  if (aligned) bits += kNumAlignedSyms * kAlignedLenBits;
+  const std::array<std::uint8_t, kNumMainSyms> no_main{};
+  const std::array<std::uint8_t, kNumLenSyms> no_len{};
+  bits += WriteCodeLens(nullptr, no_main.data(), codes.main_lens.data(), kNumChars);
+  bits += WriteCodeLens(nullptr, no_main.data() + kNumChars, codes.main_lens.data() + kNumChars,
+                        kNumMainSyms - kNumChars);
+  bits += WriteCodeLens(nullptr, no_len.data(), codes.len_lens.data(), kNumLenSyms);
+  for (unsigned s = 0; s < kNumMainSyms; ++s) {
+    std::uint64_t per = codes.main_lens[s];
+    if (s >= kNumChars) {
+      const unsigned extra = ExtraBitsOfSlot((s - kNumChars) / kNumLenHeaders);
+      per += aligned && extra >= kAlignedBits ? extra - kAlignedBits : extra;
+    }
+    bits += per * f.main[s];
+  }
+  for (unsigned s = 0; s < kNumLenSyms; ++s) bits += std::uint64_t{f.len[s]} * codes.len_lens[s];
+  if (aligned)
+    for (unsigned s = 0; s < kNumAlignedSyms; ++s) bits += std::uint64_t{f.aligned[s]} * codes.aligned_lens[s];
+  return std::size_t((bits + 15) / 16 * 2);
+}
+
+void TLzxCompressor::TState::WriteBlock(TBitWriter& w, const std::vector<TItem>& block, const TCodes& codes,
+                                        bool aligned,
                                         unsigned n, std::array<std::uint8_t, kNumMainSyms>& prev_main,
                                         std::array<std::uint8_t, kNumLenSyms>& prev_len) const {
   w.Put(aligned ? kBlockAligned : kBlockVerbatim, kBlockTypeBits);
@@ -652,15 +722,15 @@ void TLzxCompressor::TState::WriteBlock(TBitWriter& w, const TCodes& codes, bool
   }
   if (aligned)
     for (unsigned s = 0; s < kNumAlignedSyms; ++s) w.Put(codes.aligned_lens[s], kAlignedLenBits);
-  WriteCodeLens(w, prev_main.data(), codes.main_lens.data(), kNumChars);
-  WriteCodeLens(w, prev_main.data() + kNumChars, codes.main_lens.data() + kNumChars,
+  WriteCodeLens(&w, prev_main.data(), codes.main_lens.data(), kNumChars);
+  WriteCodeLens(&w, prev_main.data() + kNumChars, codes.main_lens.data() + kNumChars,
                 kNumMainSyms - kNumChars);
-  WriteCodeLens(w, prev_len.data(), codes.len_lens.data(), kNumLenSyms);
+  WriteCodeLens(&w, prev_len.data(), codes.len_lens.data(), kNumLenSyms);
   prev_main = codes.main_lens;
   prev_len = codes.len_lens;
 
   unsigned pos = 0;
-  for (const TItem& it : items) {
+  for (const TItem& it : block) {
     if (it.len == 1) {
       const unsigned c = buf[pos];
       w.Put(codes.main_codes[c], codes.main_lens[c]);
@@ -703,7 +773,10 @@ TLzxCompressor::TLzxCompressor(const TLzxTuning& tuning) : state_(std::make_uniq
 
 TLzxCompressor::~TLzxCompressor() = default;
 
-void TLzxCompressor::StartStream() { state_->have_model = false; }
+void TLzxCompressor::StartStream() {
+  state_->have_model = false;
+  state_->heavy_losses = 0;
+}
 
 bool TLzxCompressor::CompressChunk(std::span<const std::uint8_t> chunk, std::vector<std::uint8_t>& out) {
   TState& s = *state_;
@@ -722,41 +795,51 @@ bool TLzxCompressor::CompressChunk(std::span<const std::uint8_t> chunk, std::vec
   TFreqs freqs;
   TCodes codes, best_codes;
   bool aligned = false, best_aligned = false;
-  out.clear();
+  std::size_t best_size = std::numeric_limits<std::size_t>::max();
   auto pass = [&](unsigned pair_reach) {
     s.Parse(n, pair_reach);
     s.Tally(freqs);
     TState::MakeCodes(freqs, codes);
     aligned = TState::AlignedPays(freqs, codes);
-    s.trial.clear();
-    TBitWriter w(s.trial);
-    std::array<std::uint8_t, kNumMainSyms> prev_main{};
-    std::array<std::uint8_t, kNumLenSyms> prev_len{};
-    s.WriteBlock(w, codes, aligned, n, prev_main, prev_len);
-    w.Flush();
-    if (out.empty() || s.trial.size() < out.size()) {
-      out.swap(s.trial);
+    const std::size_t size = TState::BlockBytes(freqs, codes, aligned, n);
+    if (size < best_size) {
+      best_size = size;
+      s.items.swap(s.best_items);
       best_codes = codes;
       best_aligned = aligned;
     }
   };
   for (unsigned p = 0; p < s.tuning.optimization_passes; ++p) {
     pass(kMaxOffset);
-    // Chunks that are nearly all literals get their second pass too: the detailed pictures,
-    // where every byte counts most, came out 0.03-0.05% smaller with it.
     if (p + 1 < s.tuning.optimization_passes) s.CostsFromCodes(codes, aligned);
   }
   // Where literals are most of the chunk, the passes settle on many 2-byte matches at far
   // offsets that each look a little cheaper than two literals but together leave the literal
   // code worse off (the painting: 1,769 matches of 2.3 bytes on average where wimlib took 659,
   // and 112 bytes more per chunk). One more pass without them is tried and kept if smaller.
-  if (out.size() * 1000 > std::size_t{n} * kLiteralHeavyPerMille) {
-    s.CostsFromCodes(best_codes, best_aligned);
-    pass(kLiteralHeavyPairReach);
+  // Kept, its codes also start the next chunk off better, which is most of what it gains. In
+  // some pictures it never wins, so after a few heavy chunks in a row where it lost it is only
+  // tried on every fourth: a fifth less time on those, 0.002% in size on the bench corpus.
+  if (best_size * 1000 > std::size_t{n} * kLiteralHeavyPerMille) {
+    if (s.heavy_losses < kHeavyLossesBeforeSparing || s.heavy_losses % kHeavySparingPeriod == 0) {
+      const std::size_t before = best_size;
+      s.CostsFromCodes(best_codes, best_aligned);
+      pass(kLiteralHeavyPairReach);
+      s.heavy_losses = best_size < before ? 0 : s.heavy_losses + 1;
+    } else {
+      ++s.heavy_losses;
+    }
   }
   s.CostsFromCodes(best_codes, best_aligned);
   s.have_model = true;
-  return out.size() < n;
+  if (best_size >= n) return false;
+  out.clear();
+  TBitWriter w(out);
+  std::array<std::uint8_t, kNumMainSyms> prev_main{};
+  std::array<std::uint8_t, kNumLenSyms> prev_len{};
+  s.WriteBlock(w, s.best_items, best_codes, best_aligned, n, prev_main, prev_len);
+  w.Flush();
+  return true;
 }
 
 // --- Whole resources ---
@@ -785,6 +868,47 @@ void CompressRun(TLzxCompressor& lzx, std::span<const std::uint8_t> data, std::s
   }
 }
 
+// Where to cut a resource of two or more chunks so that both runs take about as long; the
+// second run also compresses the chunk before the cut. A chunk takes longer the more of it
+// repeats (more matches to find and to price): the share of sampled 3-byte strings seen
+// before in the chunk estimates that from the data alone, so the cut, and with it the bytes,
+// does not depend on the machine. Halving the resource instead left one run up to 75% longer
+// than the other on pictures whose top and bottom differ (sky above sand).
+std::size_t BalancedCut(std::span<const std::uint8_t> data, std::size_t chunks) {
+  constexpr unsigned kSampleStride = 8;
+  constexpr unsigned kSeenBits = 16;
+  std::vector<std::uint64_t> seen((std::size_t{1} << kSeenBits) / 64);
+  std::vector<std::uint32_t> weight(chunks);
+  for (std::size_t k = 0; k < chunks; ++k) {
+    const auto chunk = data.subspan(k * kLzxChunkSize, std::min(kLzxChunkSize, data.size() - k * kLzxChunkSize));
+    std::fill(seen.begin(), seen.end(), 0);
+    unsigned samples = 0, repeats = 0;
+    for (std::size_t i = 0; i + 3 <= chunk.size(); i += kSampleStride) {
+      const std::uint32_t v = std::uint32_t{chunk[i]} | std::uint32_t{chunk[i + 1]} << 8 | std::uint32_t{chunk[i + 2]} << 16;
+      const std::uint32_t h = (v * kHashMultiplier) >> (32 - kSeenBits);
+      const std::uint64_t bit = std::uint64_t{1} << (h % 64);
+      repeats += (seen[h / 64] & bit) != 0;
+      seen[h / 64] |= bit;
+      ++samples;
+    }
+    // A chunk with no repeats at all still costs about a third of one that is all repeats.
+    weight[k] = 1000 + (samples ? 2000 * repeats / samples : 0);
+  }
+  std::uint64_t before = 0, total = 0;
+  for (std::uint32_t w : weight) total += w;
+  std::size_t best = chunks / 2;
+  std::uint64_t best_longer = std::numeric_limits<std::uint64_t>::max();
+  for (std::size_t cut = 1; cut < chunks; ++cut) {
+    before += weight[cut - 1];
+    const std::uint64_t longer = std::max(before, total - before + weight[cut - 1]);
+    if (longer < best_longer) {
+      best_longer = longer;
+      best = cut;
+    }
+  }
+  return best;
+}
+
 }  // namespace
 
 TLzxResourceCompressor::TLzxResourceCompressor(const TLzxTuning& tuning) : tuning_(tuning), first_(tuning) {}
@@ -802,7 +926,7 @@ void TLzxResourceCompressor::Compress(std::span<const std::uint8_t> data, std::v
   }
   // The fresh start costs the second half about a chunk's worth of settling: -0.0x% on the
   // bench corpus, for nearly half the wall time.
-  const std::size_t half = chunks / 2;
+  const std::size_t half = BalancedCut(data, chunks);
   if (!second_) second_ = std::make_unique<TLzxCompressor>(tuning_);
   std::vector<std::uint8_t> tail;
   std::vector<std::size_t> tail_ends;

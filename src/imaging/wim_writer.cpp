@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
+#include <thread>
 
 #include "imaging/wim_format.h"
 
@@ -179,29 +181,32 @@ void TWimWriter::Rollback(const TCheckpoint& cp) {
   end_ = cp.end;
 }
 
-TDword TWimWriter::WriteResource(std::span<const std::uint8_t> data, std::uint8_t base_flags,
+void TWimWriter::PackResource(std::span<const std::uint8_t> data, TPacked& packed) {
+  packed.chunk_ends.clear();
+  packed.bytes.clear();
+  if (compression_ == TWimCompression::kLzx && !data.empty()) lzx_.Compress(data, packed.bytes, packed.chunk_ends);
+}
+
+TDword TWimWriter::StoreResource(std::span<const std::uint8_t> data, const TPacked& packed, std::uint8_t base_flags,
                                  TResourceHeader& res) {
   res = {};
   res.offset = end_;
   res.uncompressed_size = data.size();
-  if (compression_ == TWimCompression::kLzx && !data.empty()) {
-    const std::size_t chunks = (data.size() + kLzxChunkSize - 1) / kLzxChunkSize;
+  if (!packed.chunk_ends.empty()) {
+    const std::size_t chunks = packed.chunk_ends.size();
     const std::size_t entry_size = data.size() > kMaxSmallResource ? 8 : 4;
     // Chunk 0 starts right after the table, so only chunks 1..N-1 have entries.
     const std::size_t table_size = (chunks - 1) * entry_size;
-    std::vector<std::uint8_t> packed;
-    std::vector<std::size_t> chunk_ends;
-    lzx_.Compress(data, packed, chunk_ends);
-    if (table_size + packed.size() < data.size()) {
+    if (table_size + packed.bytes.size() < data.size()) {
       std::vector<std::uint8_t> table(table_size);
       for (std::size_t i = 0; i + 1 < chunks; ++i) {
-        const std::uint64_t rel = chunk_ends[i];
+        const std::uint64_t rel = packed.chunk_ends[i];
         std::memcpy(table.data() + i * entry_size, &rel, entry_size);
       }
       res.flags = base_flags | wim::kResFlagCompressed;
-      res.stored_size = table_size + packed.size();
+      res.stored_size = table_size + packed.bytes.size();
       if (TDword e = table.empty() ? kErrorSuccess : file_->WriteAt(end_, table)) return e;
-      if (TDword e = file_->WriteAt(end_ + table_size, packed)) return e;
+      if (TDword e = file_->WriteAt(end_ + table_size, packed.bytes)) return e;
       end_ += res.stored_size;
       return kErrorSuccess;
     }
@@ -213,17 +218,45 @@ TDword TWimWriter::WriteResource(std::span<const std::uint8_t> data, std::uint8_
   return kErrorSuccess;
 }
 
+TDword TWimWriter::WriteResource(std::span<const std::uint8_t> data, std::uint8_t base_flags,
+                                 TResourceHeader& res) {
+  TPacked packed;
+  PackResource(data, packed);
+  return StoreResource(data, packed, base_flags, res);
+}
+
 TDword TWimWriter::AddBlob(std::span<const std::uint8_t> data, TSha1Digest& hash) {
-  hash = Sha1Of(data);
   if (data.empty()) {
     // Empty files carry the all-zero hash and have no blob.
     hash = {};
     return kErrorSuccess;
   }
+  // Whether the blob is stored at all depends on its hash, but it is the compression that takes
+  // the time: the hash is taken on a thread of its own meanwhile (a tenth of a large picture's
+  // time), and the rare duplicate is compressed for nothing.
+  TPacked packed;
+  std::thread hasher;
+  if (compression_ == TWimCompression::kLzx && data.size() > kLzxChunkSize) {
+    try {
+      hasher = std::thread([&] { hash = Sha1Of(data); });
+    } catch (const std::system_error&) {
+      // No thread to be had: the hash is taken after the compression below.
+    }
+  }
+  try {
+    PackResource(data, packed);
+  } catch (...) {
+    if (hasher.joinable()) hasher.join();
+    throw;
+  }
+  if (hasher.joinable())
+    hasher.join();
+  else
+    hash = Sha1Of(data);
   if (blob_index_.count(hash)) return kErrorSuccess;
   TBlob blob;
   blob.hash = hash;
-  if (TDword e = WriteResource(data, 0, blob.resource)) return e;
+  if (TDword e = StoreResource(data, packed, 0, blob.resource)) return e;
   blob_index_.emplace(hash, blobs_.size());
   blobs_.push_back(blob);
   return kErrorSuccess;

@@ -89,6 +89,14 @@ class TWimWriter {
     std::uint64_t dir_count = 0, file_count = 0, total_bytes = 0;
   };
 
+  // A resource's chunks as compressed, or nothing where it is stored as it is.
+  struct TPacked {
+    std::vector<std::uint8_t> bytes;
+    std::vector<std::size_t> chunk_ends;
+  };
+  void PackResource(std::span<const std::uint8_t> data, TPacked& packed);
+  TDword StoreResource(std::span<const std::uint8_t> data, const TPacked& packed, std::uint8_t base_flags,
+                       TResourceHeader& res);
   TDword WriteResource(std::span<const std::uint8_t> data, std::uint8_t base_flags,
                        TResourceHeader& res);
   TDword FinishUnchecked();
