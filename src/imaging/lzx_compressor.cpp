@@ -7,6 +7,7 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <stdexcept>
 #include <system_error>
 #include <thread>
 
@@ -162,10 +163,12 @@ void CostsFromLens(const std::array<std::uint8_t, N>& lens, unsigned max_len,
 }
 
 // --- Bit output ---
-// 16-bit little-endian words, each filled from its most significant bit.
+// 16-bit little-endian words, each filled from its most significant bit, into a buffer whose
+// size was counted beforehand. Should the count ever be short, the writer stops at the end of
+// the buffer and says so rather than run past it.
 class TBitWriter {
  public:
-  explicit TBitWriter(std::vector<std::uint8_t>& out) : out_(out) {}
+  explicit TBitWriter(std::span<std::uint8_t> out) : next_(out.data()), end_(out.data() + out.size()) {}
 
   void Put(std::uint32_t bits, unsigned count) {
     acc_ = (acc_ << count) | bits;
@@ -173,19 +176,27 @@ class TBitWriter {
     while (pending_ >= 16) {
       pending_ -= 16;
       const auto word = std::uint16_t(acc_ >> pending_);
-      out_.push_back(std::uint8_t(word));
-      out_.push_back(std::uint8_t(word >> 8));
+      if (end_ - next_ < 2) {
+        overrun_ = true;
+        continue;
+      }
+      *next_++ = std::uint8_t(word);
+      *next_++ = std::uint8_t(word >> 8);
     }
   }
 
-  void Flush() {
+  // True when every bit fitted and the buffer is exactly full.
+  bool Finish() {
     if (pending_ != 0) Put(0, 16 - pending_);
+    return !overrun_ && next_ == end_;
   }
 
  private:
-  std::vector<std::uint8_t>& out_;
+  std::uint8_t* next_;
+  std::uint8_t* const end_;
   std::uint64_t acc_ = 0;
   unsigned pending_ = 0;
+  bool overrun_ = false;
 };
 
 // --- Code-length transmission ---
@@ -281,6 +292,7 @@ constexpr unsigned kStepCodeShift = 10;  // a gap step is up to 257 + 1 + 257 by
 constexpr std::uint32_t kStepLenMask = (1u << kStepCodeShift) - 1;
 constexpr std::uint32_t kStepCodeMask = 0x7FFF;  // formatted offsets stop at 32767
 constexpr std::uint32_t kStepGap = 1u << 31;
+constexpr std::uint32_t kLiteralStep = 1;  // length 1, no code
 
 using TRecentOffsets = std::array<std::uint16_t, kNumReps>;
 // The queue a position's cheapest path leaves is worked out when the parse reaches it, from the
@@ -554,7 +566,7 @@ void TLzxCompressor::TState::Parse(unsigned n, unsigned pair_reach) {
           reps = {std::uint16_t(code - kOffsetAdjust), reps[0], reps[1]};
       }
     }
-    relax(i + 1, cur.cost + main_cost[in[i]], 1);
+    relax(i + 1, cur.cost + main_cost[in[i]], kLiteralStep);
     if (skip[i]) continue;
     const unsigned max_len = std::min(kMaxMatch, n - i);
     if (max_len < kMinMatch) continue;
@@ -608,6 +620,13 @@ void TLzxCompressor::TState::Parse(unsigned n, unsigned pair_reach) {
   TItem* out = items.data() + n;
   for (unsigned pos = n; pos > 0;) {
     const std::uint32_t step = node[pos].step;
+    if (step == kLiteralStep) {
+      // Apart from being the commonest step, a literal is known to lead one byte back before
+      // its node is read: the walk goes on without waiting for that load.
+      *--out = {1, 0};
+      --pos;
+      continue;
+    }
     const auto len = std::uint16_t(step & kStepLenMask);
     const auto code = std::uint16_t((step >> kStepCodeShift) & kStepCodeMask);
     if (step & kStepGap) {
@@ -844,12 +863,12 @@ bool TLzxCompressor::CompressChunk(std::span<const std::uint8_t> chunk, std::vec
   s.CostsFromCodes(best_codes, best_aligned);
   s.have_model = true;
   if (best_size >= n) return false;
-  out.clear();
+  out.resize(best_size);
   TBitWriter w(out);
   std::array<std::uint8_t, kNumMainSyms> prev_main{};
   std::array<std::uint8_t, kNumLenSyms> prev_len{};
   s.WriteBlock(w, s.best_items, best_codes, best_aligned, n, prev_main, prev_len);
-  w.Flush();
+  if (!w.Finish()) throw std::logic_error("LZX block size miscounted");
   return true;
 }
 
