@@ -954,7 +954,7 @@ void TLzxResourceCompressor::Compress(std::span<const std::uint8_t> data, std::v
     CompressRun(first_, data, 0, chunks, out, chunk_ends);
     return;
   }
-  // The fresh start costs the second half about a chunk's worth of settling: -0.0x% on the
+  // The fresh start costs the second part about a chunk's worth of settling: -0.0x% on the
   // bench corpus, for nearly half the wall time.
   const std::size_t half = BalancedCut(data, chunks);
   if (!second_) second_ = std::make_unique<TLzxCompressor>(tuning_);
@@ -972,7 +972,7 @@ void TLzxResourceCompressor::Compress(std::span<const std::uint8_t> data, std::v
         }
       });
     } catch (const std::system_error&) {
-      // No thread to be had: the calling thread does both halves below.
+      // No thread to be had: the calling thread does both parts below.
     }
   }
   try {

@@ -21,7 +21,7 @@ struct TLzxTuning {
   unsigned max_search_depth = 32;  // binary-tree nodes visited per position
   unsigned nice_match_len = 128;   // a match this long is taken without looking further
   unsigned optimization_passes = 2;
-  // A resource's two halves on two threads (see TLzxResourceCompressor); 1 keeps it all on the
+  // A resource's two parts on two threads (see TLzxResourceCompressor); 1 keeps it all on the
   // calling thread. The bytes are the same either way.
   unsigned threads = 2;
 };
@@ -47,9 +47,10 @@ class TLzxCompressor {
   std::unique_ptr<TState> state_;
 };
 
-// A whole WIM resource, chunk by chunk. One of more than one chunk is cut into two halves, the
-// second starting its cost model afresh as the first does, so a second thread can take it and
-// the bytes do not depend on how many threads made them.
+// A whole WIM resource, chunk by chunk. One of more than one chunk is cut in two where both
+// parts are estimated to take as long (the estimate reads the data only), the second starting
+// its cost model afresh as the first does, so a second thread can take it and the bytes do not
+// depend on how many threads made them.
 class TLzxResourceCompressor {
  public:
   explicit TLzxResourceCompressor(const TLzxTuning& tuning = {});

@@ -33,11 +33,25 @@ Bytes GapMatches(std::size_t n) {
   return b;
 }
 
+// Copies from distances that are all multiples of 8 between random bytes: the low three offset
+// bits always agree, so the block takes the aligned-offset type, whose size is counted before
+// it is written just as the verbatim type's is.
+Bytes AlignedOffsets(std::size_t n) {
+  Bytes b = RandomBytes(n, 13);
+  std::mt19937 rng(14);
+  for (std::size_t i = 4096; i + 24 <= n; i += 24) {
+    const std::size_t back = 8 * (64 + rng() % 400);
+    std::copy_n(&b[i - back], 16, &b[i]);
+  }
+  return b;
+}
+
 struct ChunkCase {
   const char* name;
   std::size_t size;
   std::function<Bytes(std::size_t)> make;
   bool compressible;
+  unsigned block_type = 0;  // 1 verbatim, 2 aligned; 0 either
 };
 
 void PrintTo(const ChunkCase& c, std::ostream* os) { *os << c.name; }
@@ -52,6 +66,9 @@ TEST_P(LzxChunk, DecodesToTheInputOrIsLeftRaw) {
   const bool compressed = lzx.CompressChunk(input, packed);
   ASSERT_EQ(compressed, c.compressible);
   if (!compressed) return;
+  if (c.block_type != 0) {
+    EXPECT_EQ(packed[1] >> 5, c.block_type) << "block type";
+  }
   ASSERT_LT(packed.size(), input.size());
   ASSERT_EQ(packed.size() % 2, 0u) << "output must be whole 16-bit words";
   Bytes decoded(input.size());
@@ -71,6 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
         ChunkCase{"repeat_offsets", 32768, RepeatOffsets, true},
         ChunkCase{"longest_matches", 32768, LongestMatches, true},
         ChunkCase{"gap_matches", 31031, GapMatches, true},
+        ChunkCase{"aligned_offsets", 32768, AlignedOffsets, true, 2},
         ChunkCase{"all_equal", 32768, [](std::size_t n) { return Bytes(n, 0x5A); }, true},
         ChunkCase{"two_symbols", 32768, [](std::size_t n) { Bytes b(n, 0); b[n / 2] = 1; return b; }, true},
         ChunkCase{"noise", 32768, [](std::size_t n) { return RandomBytes(n, 5); }, false},
@@ -93,7 +111,7 @@ TEST(LzxCompressor, ChunksStayIndependentAcrossASequence) {
   }
 }
 
-// A resource's second half goes to a thread of its own; the bytes must be the ones the calling
+// A resource's second part goes to a thread of its own; the bytes must be the ones the calling
 // thread makes alone, and each chunk must decode, the raw one among them too.
 TEST(LzxResourceCompressor, TwoThreadsGiveTheBytesOfOne) {
   Bytes data = PhotoLike(4 * kLzxChunkSize + 500, 6);
