@@ -39,7 +39,7 @@ void BuildCodeLengths(std::span<const std::uint32_t> freqs, unsigned max_len,
   // Package-merge: level 0 holds the leaves; every further level merges the leaves with the
   // pairs ("packages") of the level below. The first 2n-2 items of the top level pick the code.
   // No level holds more than 2n - 1 items, so one block holds them all: the compressor builds
-  // a few codes per pass, and one allocation per level had cost it 4% of its time.
+  // several codes per pass, and an allocation per level showed in its profile.
   const std::size_t n = used.size();
   const std::size_t stride = 2 * n;
   const std::unique_ptr<TItem[]> items(new TItem[stride * max_len]);  // filled level by level
