@@ -337,9 +337,10 @@ constexpr unsigned kContinuedMatchLengths = 4;
 // Matches the cache starts with room for: four a position, which photographs stay below.
 constexpr std::size_t kInitialMatchCache = 4 * kLzxChunkSize;
 
-std::uint32_t Hash3(const std::uint8_t* p) {
+// The first three bytes at p, hashed to `bits` bits.
+std::uint32_t Hash3(const std::uint8_t* p, unsigned bits = kHash3Bits) {
   const std::uint32_t v = std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16;
-  return (v * kHashMultiplier) >> (32 - kHash3Bits);
+  return (v * kHashMultiplier) >> (32 - bits);
 }
 
 }  // namespace
@@ -942,8 +943,7 @@ std::size_t BalancedCut(std::span<const std::uint8_t> data, std::size_t chunks) 
     std::fill(seen.begin(), seen.end(), 0);
     unsigned samples = 0, repeats = 0;
     for (std::size_t i = 0; i + 3 <= chunk.size(); i += kSampleStride) {
-      const std::uint32_t v = std::uint32_t{chunk[i]} | std::uint32_t{chunk[i + 1]} << 8 | std::uint32_t{chunk[i + 2]} << 16;
-      const std::uint32_t h = (v * kHashMultiplier) >> (32 - kSeenBits);
+      const std::uint32_t h = Hash3(&chunk[i], kSeenBits);
       const std::uint64_t bit = std::uint64_t{1} << (h % 64);
       repeats += (seen[h / 64] & bit) != 0;
       seen[h / 64] |= bit;
