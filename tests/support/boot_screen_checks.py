@@ -12,16 +12,24 @@ RT_RCDATA, RT_VERSION = 10, 16
 CHECK_MODULE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "module", "check_module.py")
 
 
-def judge(name, out, small, big, template_size, work, probe=None, carried=None):
-    """Returns a list of what is wrong with the boot screen file `out` made from the bitmaps
-    `small` and `big`. `probe` is (wine runner, resource_probe.exe) to ask Wine's loader.
-    `carried` is the language of a language file the template was made from."""
+def _collector(name):
+    """A list of failures and a check(condition, message) that adds to it and returns the
+    condition."""
     failures = []
 
     def check(condition, message):
         if not condition:
             failures.append(f"{name}: {message}")
         return condition
+
+    return failures, check
+
+
+def judge(name, out, small, big, template_size, work, probe=None, carried=None):
+    """Returns a list of what is wrong with the boot screen file `out` made from the bitmaps
+    `small` and `big`. `probe` is (wine runner, resource_probe.exe) to ask Wine's loader.
+    `carried` is the language of a language file the template was made from."""
+    failures, check = _collector(name)
 
     data = open(out, "rb").read()
     if not check(len(data) == template_size + SLOT_SIZE, f"length {len(data)}"):
@@ -78,12 +86,7 @@ def judge_carried(name, out, source_bytes, work, probe=None):
     file `source_bytes`: RCDATA 1 must be the WIM in the source's language and every other
     resource the source's byte for byte and code page, as pefile reads them and, with `probe`
     (wine runner, resource_probe.exe), as Wine's FindResourceEx and GetFileVersionInfo do."""
-    failures = []
-
-    def check(condition, message):
-        if not condition:
-            failures.append(f"{name}: {message}")
-        return condition
+    failures, check = _collector(name)
 
     data = open(out, "rb").read()
     w = struct.unpack_from("<I", data, SIZE_FIELD)[0]
