@@ -421,6 +421,9 @@ unsigned TLzxCompressor::TState::InsertAndFind(unsigned pos, unsigned max_len, u
   TPos* pending_gt = &child[2 * pos + 1];
   unsigned lt_len = 0, gt_len = 0;
   const unsigned stop_len = std::min(record ? tuning.nice_match_len : kInsertOnlyStopLen, max_len);
+  // A match to report is measured to its end; one that only places the node, to where it stops
+  // the walk. Measured to the end, runs of a plain background were most of the plot's time.
+  const unsigned compare_len = record ? max_len : stop_len;
   unsigned depth = tuning.max_search_depth;
 
   for (;;) {
@@ -432,7 +435,7 @@ unsigned TLzxCompressor::TState::InsertAndFind(unsigned pos, unsigned max_len, u
     const std::uint8_t* m = buf.data() + cur;
     unsigned len = std::min(lt_len, gt_len);
     if (m[len] == s[len]) {
-      len = CommonPrefix(m, s, len + 1, max_len);
+      len = CommonPrefix(m, s, len + 1, compare_len);
       if (len > best_len) {
         best_len = len;
         if (record) cache[cache_len++] = {std::uint16_t(len), std::uint16_t(pos - unsigned(cur))};
