@@ -469,9 +469,10 @@ void TLzxCompressor::TState::FindAllMatches(unsigned n) {
   cache_len = 0;
   const std::uint8_t* in = buf.data();
 
+  unsigned follow_off = 0;  // the longest match's offset at the position searched before
   for (unsigned pos = 0; pos < n;) {
     cache_start[pos] = std::uint32_t(cache_len);
-    const std::size_t room = tuning.max_search_depth + 1;
+    const std::size_t room = tuning.max_search_depth + 2;
     if (cache.size() - cache_len < room) cache.resize(std::max(2 * cache.size(), cache_len + room));
     skipped[pos] = 0;
     const unsigned max_len = std::min(kMaxMatch, n - pos);
@@ -495,6 +496,18 @@ void TLzxCompressor::TState::FindAllMatches(unsigned n) {
       continue;
     }
     best = InsertAndFind(pos, max_len, best, true);
+    // Where many earlier strings agree for a while (a plain background, row after row), the walk
+    // can end before it reaches the one that goes on longest, though the position before found
+    // it: that offset is tried again. Where it runs to the longest length, the positions it
+    // covers are skipped as after any long match.
+    if (best < tuning.nice_match_len && follow_off != 0 && follow_off <= pos) {
+      const unsigned len = CommonPrefix(in + pos, in + pos - follow_off, 0, max_len);
+      if (len == kMaxMatch) {
+        cache[cache_len++] = {std::uint16_t(len), std::uint16_t(follow_off)};
+        best = len;
+      }
+    }
+    follow_off = cache_len > cache_start[pos] ? cache[cache_len - 1].offset : 0;
     if (best < tuning.nice_match_len) {
       ++pos;
       continue;
