@@ -380,9 +380,10 @@ struct TLzxCompressor::TState {
   std::vector<TPos> head3 = std::vector<TPos>(std::size_t{1} << kHash3Bits);
   std::vector<TPos> head2 = std::vector<TPos>(std::size_t{1} << 16);
   std::vector<TPos> child = std::vector<TPos>(2 * kLzxChunkSize);
-  // Matches found at each position. A position yields at most one 2-byte match plus one per
-  // tree node visited; the cache grows before a position could pass its end. Most chunks need
-  // a small part of what the worst could (4 MiB), and untouched memory is not paid for.
+  // Matches found at each position. A position yields at most one 2-byte match, one per tree
+  // node visited and one offset tried again; the cache grows before a position could pass its
+  // end. Most chunks need a small part of what the worst could (4 MiB), and untouched memory is
+  // not paid for.
   std::vector<TMatch> cache = std::vector<TMatch>(kInitialMatchCache);
   std::size_t cache_len = 0;
   std::vector<std::uint32_t> cache_start = std::vector<std::uint32_t>(kLzxChunkSize + 1);
