@@ -629,7 +629,8 @@ void TLzxCompressor::TState::Parse(unsigned n, unsigned pair_reach) {
       if ((k >= 1 && off == reps[0]) || (k == 2 && off == reps[1])) continue;
       // An R0 match that goes on from the one offered at the position before is at least as long
       // as that one less a byte.
-      const unsigned known = k == 0 && off == prev_r0_off && prev_r0_len > kMinMatch ? prev_r0_len - 1 : kMinMatch;
+      const bool goes_on = k == 0 && off == prev_r0_off && prev_r0_len > kMinMatch;
+      const unsigned known = goes_on ? prev_r0_len - 1 : kMinMatch;
       const unsigned len = CommonPrefix(here, here - off, known, max_len);
       if (len <= prev_len) continue;
       const auto& mc = model.match[k];

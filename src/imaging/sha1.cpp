@@ -89,7 +89,8 @@ __attribute__((target("sha,sse4.1"))) void RoundsOf(__m128i& abcd, __m128i& e_in
 }
 
 __attribute__((target("sha,sse4.1"))) void ShaExtensionBlocks(std::array<std::uint32_t, 5>& state,
-                                                                const std::uint8_t* data, std::size_t blocks) {
+                                                                const std::uint8_t* data,
+                                                                std::size_t blocks) {
   // Message words are big-endian and the first goes to the top lane: reverse all 16 bytes.
   const __m128i reverse = _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
   __m128i abcd = _mm_set_epi32(int(state[0]), int(state[1]), int(state[2]), int(state[3]));
