@@ -396,7 +396,8 @@ struct TLzxCompressor::TState {
   bool have_model = false;  // costs hold the previous chunk's codes
   unsigned heavy_losses = 0;  // literal-heavy chunks in a row where the extra pass did not win
 
-  unsigned InsertAndFind(unsigned pos, unsigned max_len, unsigned best_len, bool record);
+  template <bool kRecord>
+  unsigned InsertAndFind(unsigned pos, unsigned max_len, unsigned best_len);
   void FindAllMatches(unsigned n);
   void Parse(unsigned n, unsigned pair_reach);
   void InitialCosts(unsigned n);
@@ -412,10 +413,12 @@ struct TLzxCompressor::TState {
 
 // --- Binary-tree match finder ---
 // Every position of the chunk is inserted into a binary search tree of the suffixes with the
-// same 3-byte hash; walking down from the newest finds progressively longer matches.
+// same 3-byte hash; walking down from the newest finds progressively longer matches. With
+// kRecord, each match longer than best_len is added to the cache and the longest length is
+// returned; without, the position is only placed in the tree (it lies inside a long match).
 
-unsigned TLzxCompressor::TState::InsertAndFind(unsigned pos, unsigned max_len, unsigned best_len,
-                                               bool record) {
+template <bool kRecord>
+unsigned TLzxCompressor::TState::InsertAndFind(unsigned pos, unsigned max_len, unsigned best_len) {
   const std::uint8_t* s = buf.data() + pos;
   const std::uint32_t h = Hash3(s);
   unsigned cur = head3[h];
@@ -423,10 +426,10 @@ unsigned TLzxCompressor::TState::InsertAndFind(unsigned pos, unsigned max_len, u
   TPos* pending_lt = &child[2 * pos];
   TPos* pending_gt = &child[2 * pos + 1];
   unsigned lt_len = 0, gt_len = 0;
-  const unsigned stop_len = std::min(record ? tuning.nice_match_len : kInsertOnlyStopLen, max_len);
+  const unsigned stop_len = std::min(kRecord ? tuning.nice_match_len : kInsertOnlyStopLen, max_len);
   // A match to report is measured to its end; one that only places the node, to where it stops
   // the walk. Measured to the end, those cost the screenshots and the plot a tenth of their time.
-  const unsigned compare_len = record ? max_len : stop_len;
+  const unsigned compare_len = kRecord ? max_len : stop_len;
   unsigned depth = tuning.max_search_depth;
 
   for (;;) {
@@ -439,9 +442,9 @@ unsigned TLzxCompressor::TState::InsertAndFind(unsigned pos, unsigned max_len, u
     unsigned len = std::min(lt_len, gt_len);
     if (m[len] == s[len]) {
       len = CommonPrefix(m, s, len + 1, compare_len);
-      if (len > best_len) {
+      if (kRecord && len > best_len) {
         best_len = len;
-        if (record) cache[cache_len++] = {std::uint16_t(len), std::uint16_t(pos - unsigned(cur))};
+        cache[cache_len++] = {std::uint16_t(len), std::uint16_t(pos - unsigned(cur))};
       }
       if (len >= stop_len) {
         // Replace the old node by the new one; its subtrees become ours.
@@ -496,7 +499,7 @@ void TLzxCompressor::TState::FindAllMatches(unsigned n) {
       ++pos;
       continue;
     }
-    best = InsertAndFind(pos, max_len, best, true);
+    best = InsertAndFind<true>(pos, max_len, best);
     // Where many earlier strings agree for a while (a plain background, row after row), the walk
     // can end before it reaches the one that goes on longest, though the position searched
     // before found it: that offset is tried again. Where it runs to the longest length, the
@@ -521,7 +524,7 @@ void TLzxCompressor::TState::FindAllMatches(unsigned n) {
       skipped[p] = 1;
       const unsigned rest = n - p;
       if (rest >= 2) head2[in[p] | unsigned(in[p + 1]) << 8] = TPos(p);
-      if (rest >= 3) InsertAndFind(p, std::min(kMaxMatch, rest), kMaxMatch, false);
+      if (rest >= 3) InsertAndFind<false>(p, std::min(kMaxMatch, rest), 0);
     }
     pos += best;
   }
