@@ -632,16 +632,16 @@ void TLzxCompressor::TState::Parse(unsigned n, unsigned pair_reach) {
       const unsigned off = reps[k];
       if (off > i || marivane::LoadU16(here - off) != head) continue;
       if ((k >= 1 && off == reps[0]) || (k == 2 && off == reps[1])) continue;
-      // An R0 match that goes on from the one offered at the position before is at least as long
-      // as that one less a byte.
-      const bool goes_on = k == 0 && off == prev_r0_off && prev_r0_len > kMinMatch;
-      const unsigned known = goes_on ? prev_r0_len - 1 : kMinMatch;
+      // An R0 match at the offset of the one offered at the position before goes on from it, so
+      // it is at least as long as that one less a byte: one byte shorter, or as long where both
+      // reach the longest length.
+      const bool continued = k == 0 && prev_r0_len != 0 && off == prev_r0_off;
+      const unsigned known = continued ? std::max(prev_r0_len - 1, kMinMatch) : kMinMatch;
       const unsigned len = CommonPrefix(here, here - off, known, max_len);
       if (len <= prev_len) continue;
       const auto& mc = model.match[k];
       const std::uint32_t code = k << kStepCodeShift;
       if (k == 0) {
-        const bool continued = prev_r0_len != 0 && off == prev_r0_off && len + 1 >= prev_r0_len;
         r0_off = off;
         r0_len = len;
         if (continued && len - prev_len > kContinuedMatchLengths) {
