@@ -46,6 +46,14 @@ std::string LanguageFolderOf(std::uint16_t language, const std::string& path) {
   return platform::IsLanguageName(folder) ? folder : "";
 }
 
+// Whether a new folder can be made in the temporary folder: one is made and removed again.
+bool TempFolderTakesNewEntries(const std::string& temp) {
+  const std::string probe = platform::CreatePrivateFolder(temp, "mrvn-");
+  if (probe.empty()) return false;
+  platform::ShellDeleteFolder(probe);
+  return true;
+}
+
 }  // namespace
 
 class TBootScreenBuilder::TRunScope : platform::TNonCopyable {
@@ -74,7 +82,17 @@ bool TBootScreenBuilder::PrepareSharedWorkingFolder() {
   // Without it a second copy of the program, or the command-line tool, would clear this
   // folder under our feet, or leave its own WIM where ours should be.
   work_dir_lock_.reset();
-  work_dir_lock_ = platform::TryLockFile(Join(TempPath, "mrvn.lock"));
+  try {
+    work_dir_lock_ = platform::TryLockFile(Join(TempPath, "mrvn.lock"));
+  } catch (const EFCreateError&) {
+    // A temporary folder that takes no new entry (read-only, say) refuses the lock file before
+    // the folder's own steps could fail there: the user hears of the step that would have
+    // failed, in its words. Where a folder can be made there after all, the lock file itself
+    // is the trouble, and its error says so.
+    if (TempFolderTakesNewEntries(TempPath)) throw;
+    ui_.ShowMessage(platform::DirectoryExists(WorkDir) ? kClearWorkDirMessage : kCreateWorkDirMessage);
+    return false;
+  }
   if (!work_dir_lock_) {
     ui_.ShowMessage(kWorkDirBusyMessageStart + WorkDir + kWorkDirBusyMessageEnd);
     return false;

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 
 #include "base/errors.h"
 #include "base/little_endian.h"
@@ -266,6 +267,116 @@ TEST_F(Save, WorkingFolderThatCannotBeClearedStopsTheSave) {
   EXPECT_FALSE(builder_.GenerateBootScreen());
   EXPECT_THAT(ui_.shown, ElementsAre(Plain(shown::kClearWorkDir)));
   EXPECT_TRUE(fs::exists(WorkDir() / "in-use.txt"));
+}
+
+// A stage that fails shows its one message, in the window's words, and the save goes no
+// further: no save dialog, nothing written.
+enum class StageFault {
+  FileWhereTheWorkingFolderGoes,
+  ReadOnlyTemporaryFolder,
+  CaptureFolderNameTooLong,
+  TemplateIsAPipe,
+  ImageNotMarkedBootable,
+};
+
+struct StageFailureCase {
+  const char* name;
+  StageFault fault;
+  std::string shown;
+};
+
+void PrintTo(const StageFailureCase& c, std::ostream* os) { *os << c.name; }
+
+wimgapi::TSetBootImageFn real_set_boot_image = nullptr;
+
+// The library's own answer for a handle it never gave out.
+wimgapi::TBool WIMAPI RefuseToMarkBootable(wimgapi::THandle, wimgapi::TDword image) {
+  return real_set_boot_image(nullptr, image);
+}
+
+class StageFailure : public Save, public ::testing::WithParamInterface<StageFailureCase> {
+ protected:
+  void TearDown() override {
+    if (real_set_boot_image != nullptr) wimgapi::WIMSetBootImage = real_set_boot_image;
+    real_set_boot_image = nullptr;
+    fs::permissions(Temp(), fs::perms::owner_all, fs::perm_options::add);
+    Save::TearDown();
+  }
+  std::optional<test::ScopedEnvironment> deep_temp_;
+};
+
+TEST_P(StageFailure, ShowsItsMessageAndGoesNoFurther) {
+  const StageFailureCase& c = GetParam();
+  switch (c.fault) {
+    case StageFault::FileWhereTheWorkingFolderGoes:
+      dir_.Write("temp/mrvn", Bytes(3, 1));
+      break;
+    case StageFault::ReadOnlyTemporaryFolder:
+#ifndef _WIN32
+      if (::geteuid() == 0) GTEST_SKIP() << "root writes anywhere; cli_faults_test.py mounts one";
+      fs::permissions(Temp(), fs::perms::owner_read | fs::perms::owner_exec);
+      break;
+#else
+      GTEST_SKIP() << "a Windows folder's read-only attribute keeps nothing out";
+#endif
+    case StageFault::CaptureFolderNameTooLong: {
+#ifndef _WIN32
+      // Room under PATH_MAX (4,096 with its terminator) for mrvn and mrvn.lock, none for
+      // mrvn/capture.
+      std::string deep = Temp().string();
+      while (deep.size() < 4084) deep += "/" + std::string(std::min<std::size_t>(200, 4083 - deep.size()), 'd');
+      fs::create_directories(deep);
+      deep_temp_.emplace("TEMP", deep);
+      break;
+#else
+      GTEST_SKIP() << "the path limits of Windows and Wine differ";
+#endif
+    }
+    case StageFault::TemplateIsAPipe:
+#ifndef _WIN32
+      builder_.TemplateOverride = dir_.PathOf("x86template");
+      ASSERT_EQ(::mkfifo(builder_.TemplateOverride.c_str(), 0600), 0);
+      break;
+#else
+      GTEST_SKIP() << "named pipes are POSIX's";
+#endif
+    case StageFault::ImageNotMarkedBootable:
+      real_set_boot_image = wimgapi::WIMSetBootImage;
+      wimgapi::WIMSetBootImage = &RefuseToMarkBootable;
+      break;
+  }
+  LoadBoth();
+  ui_.save_answer = dir_.PathOf("out.mui");
+  EXPECT_EQ(builder_.SaveBootScreenFileAsClick().result, TSaveResult::StageFailed);
+  EXPECT_THAT(ui_.shown, ElementsAre(Plain(c.shown)));
+  EXPECT_EQ(ui_.save_dialogs, 0);
+  EXPECT_FALSE(fs::exists(ui_.save_answer));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Save, StageFailure,
+    ::testing::Values(
+        StageFailureCase{"FileWhereTheWorkingFolderGoes", StageFault::FileWhereTheWorkingFolderGoes,
+                         shown::kCreateWorkDir},
+        StageFailureCase{"ReadOnlyTemporaryFolder", StageFault::ReadOnlyTemporaryFolder,
+                         shown::kCreateWorkDir},
+        StageFailureCase{"CaptureFolderNameTooLong", StageFault::CaptureFolderNameTooLong,
+                         shown::kCreateCaptureDir},
+        StageFailureCase{"TemplateIsAPipe", StageFault::TemplateIsAPipe, shown::kCopyTemplate},
+        StageFailureCase{"ImageNotMarkedBootable", StageFault::ImageNotMarkedBootable,
+                         shown::SetBootFailed(6)}),  // ERROR_INVALID_HANDLE
+    [](const ::testing::TestParamInfo<StageFailureCase>& row) { return std::string(row.param.name); });
+
+// Where only the lock file cannot be made, its own error says so: the folder's message would
+// send the user after a read-only folder that is not.
+TEST_F(Save, LockFileThatCannotBeMadeInAWritableFolderRaisesItsOwnError) {
+  LoadBoth();
+  fs::create_directory(Temp() / "mrvn.lock");
+  EXPECT_THROW(builder_.GenerateBootScreen(), EFCreateError);
+  EXPECT_THAT(ui_.shown, IsEmpty());
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(Temp())) left.push_back(entry.path().filename().string());
+  EXPECT_THAT(left, ElementsAre("mrvn.lock"));
 }
 
 TEST_F(Save, MissingTemplateLeavesTheNewFoldersBehind) {

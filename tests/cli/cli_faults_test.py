@@ -1,20 +1,20 @@
 #!/usr/bin/env python3
 """What happens around the output when something else goes wrong, tried as a careless user or
 an attacker would: builds at once in one temporary folder, an output inside the working folder,
-someone else's folder where the working folder goes, a full file system, a kill in the middle
-of the write, named pipes for pictures, a folder where the output should go, capture of a
-symbolic-link loop or into the captured folder. Every row ends either in a module of the run's
-OWN two pictures, judged by readers we did not write, or in a refusal with a message, the old
-target as it was and nothing left behind: no stray file beside the target, no working folder
-in TEMP. And two builds of the same pictures give the same bytes.
+someone else's folder where the working folder goes, a full file system, a read-only TEMP, a
+kill in the middle of the write, named pipes for pictures, a folder where the output should go,
+capture of a symbolic-link loop or into the captured folder. Every row ends either in a module
+of the run's OWN two pictures, judged by readers we did not write, or in a refusal with a
+message, the old target as it was and nothing left behind: no stray file beside the target, no
+working folder in TEMP. And two builds of the same pictures give the same bytes.
 
 usage: cli_faults_test.py CLI [--wine RUN] [--ui-test UI_TEST_EXE] [--only TEXT]
   --wine     the CLI is a Windows program run through RUN; rows that make sense only on POSIX
              (named pipes, symbolic links, someone else's mrvn) are skipped with a note
-  --ui-test  ui_test.exe, to try the window's save on the full file system as well
+  --ui-test  ui_test.exe, to try the window's save on the full and the read-only file system
   --only     run only the rows whose name holds TEXT
-The full file system is a small tmpfs mounted for the row, which takes root: without it those
-rows are skipped with a note. Wine reaches the mount through drive Z:.
+The full or read-only file system is a small tmpfs mounted for the row, which takes root:
+without it those rows are skipped with a note. Wine reaches the mount through drive Z:.
 """
 import argparse
 import os
@@ -118,15 +118,18 @@ class Case:
     def cli(self, *arguments):
         return cli_command(args.cli, wine_run, [host(a) if a.startswith("/") else a for a in arguments], self.temp)
 
-    def full_file_system(self, name):
-        """`name` with OLD_BYTES in a folder of its own on a file system with no room left."""
-        folder = self.path("full")
-        os.mkdir(folder)
-        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", folder],
+    def mount(self, folder, options):
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", options, "tmpfs", folder],
                                  capture_output=True, text=True)
         if mounted.returncode != 0:
             raise Unavailable(f"no tmpfs could be mounted: {mounted.stderr.strip()}")
         self.mounts.append(folder)
+
+    def full_file_system(self, name):
+        """`name` with OLD_BYTES in a folder of its own on a file system with no room left."""
+        folder = self.path("full")
+        os.mkdir(folder)
+        self.mount(folder, "size=1m")
         old = self.write("full/" + name, OLD_BYTES)
         filler = os.open(os.path.join(folder, "filler"), os.O_WRONLY | os.O_CREAT)
         try:
@@ -261,6 +264,13 @@ def refusals(case, results):
         refused(case, status, text)
 
 
+def refused_saying(case, results):
+    """Refusals that say `case.says`, literally."""
+    refusals(case, results)
+    for _, text in results:
+        check(case.says in text, f"{case.name}: does not say {case.says!r}:\n{text}")
+
+
 def refusals_naming_the_file(case, results):
     refusals(case, results)
     for _, text in results:
@@ -361,6 +371,20 @@ def window_save_on_full(case):
              dict(os.environ, MARIVANE_UI_FULL_TARGET=wine_path(old)))]
 
 
+def build_in_read_only_temp(case):
+    case.mount(case.temp, "ro,size=1m")
+    case.says = "Failed to create a temporary working directory!  Check your temp folder is not read only."
+    small, big = case.pictures(8)
+    case.outputs.append((case.path("out.mui"), small, big))
+    return [case.cli("build", small, big, "-o", case.path("out.mui"))]
+
+
+def window_save_in_read_only_temp(case):
+    case.mount(case.temp, "ro,size=1m")
+    return [([wine_run, args.ui_test, "--gtest_filter=SaveCommand.ReadOnlyTemporaryFolderGetsTheWorkingFoldersMessage"],
+             dict(os.environ, MARIVANE_UI_READ_ONLY_TEMP=wine_path(case.temp)))]
+
+
 def kill_during_write(case):
     small, big = case.pictures(4)
     out = case.write("out/winload.exe.mui", OLD_BYTES)
@@ -415,8 +439,8 @@ def same_pictures_twice(case):
 
 
 # Where a row runs: both configurations; natively only (the reason it cannot run under Wine);
-# on a full file system; the window's save under Wine.
-BOTH, FULL, WINDOW = "both", "full", "window"
+# on a file system mounted for it; the window's save under Wine.
+BOTH, MOUNT, WINDOW = "both", "mount", "window"
 PIPE = "native only: a named pipe would block Wine's server, which every Wine test shares"
 LINK = "native only: Wine shows a symbolic link as a plain folder"
 MRVN = "native only: on Windows TEMP\\mrvn is the window's own working folder"
@@ -425,9 +449,9 @@ ROWS = [
     ("three builds at once in one TEMP",              BOTH,   concurrent_builds,         together,  own_or_refused),
     ("-o inside the working folder",                  BOTH,   output_in_working_folder,  in_turn,   own_or_refused),
     ("someone else's mrvn in TEMP",                   MRVN,   someone_elses_folder,      in_turn,   own_or_refused),
-    ("build --force over a file on a full disk",      FULL,   build_on_full,       in_turn, refusals_naming_the_file),
-    ("template --force over a file on a full disk",   FULL,   template_on_full,    in_turn, refusals_naming_the_file),
-    ("capture over a file on a full disk",            FULL,   capture_on_full,           in_turn,   refusals),
+    ("build --force over a file on a full disk",      MOUNT,  build_on_full,       in_turn, refusals_naming_the_file),
+    ("template --force over a file on a full disk",   MOUNT,  template_on_full,    in_turn, refusals_naming_the_file),
+    ("capture over a file on a full disk",            MOUNT,  capture_on_full,           in_turn,   refusals),
     ("the window's save over a file on a full disk",  WINDOW, window_save_on_full,       in_turn,   passed),
     ("build --force killed while it writes",          BOTH,   kill_during_write,  killed_mid_write, old_or_own),
     ("check of a named pipe",                         PIPE,   pipe_for_check,            in_time,   refusals),
@@ -437,14 +461,16 @@ ROWS = [
     ("capture of a symbolic-link loop",               LINK,   capture_of_a_loop,         in_turn,   refusals),
     ("capture into the captured folder",              BOTH,   capture_into_itself,       in_turn,   refusals),
     ("the same pictures built twice",                 BOTH,   same_pictures_twice,       in_turn,   identical),
+    ("build in a read-only TEMP",                     MOUNT,  build_in_read_only_temp,   in_turn,   refused_saying),
+    ("the window's save in a read-only TEMP",         WINDOW, window_save_in_read_only_temp, in_turn, passed),
 ]
 
 
 def why_not(where):
-    if where not in (BOTH, FULL, WINDOW):
+    if where not in (BOTH, MOUNT, WINDOW):
         return where if wine_run else None
-    if where in (FULL, WINDOW) and os.geteuid() != 0:
-        return "a full file system is a tmpfs mounted for the row, which takes root"
+    if where in (MOUNT, WINDOW) and os.geteuid() != 0:
+        return "a full or read-only file system is a tmpfs mounted for the row, which takes root"
     if where == WINDOW and not (wine_run and args.ui_test):
         return "the window's save runs under Wine, given --ui-test"
     return None

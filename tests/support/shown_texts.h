@@ -17,6 +17,15 @@ inline constexpr char kOneFile[] = "You can only drop one file at a time.";
 
 inline constexpr char kNoTempFolder[] = "A valid temporary path could not be found!";
 inline constexpr char kClearWorkDir[] = "Failed to clear the temporary working directory!";
+inline constexpr char kCreateWorkDir[] =
+    "Failed to create a temporary working directory!  Check your temp folder is not read only.";
+inline constexpr char kCreateCaptureDir[] =
+    "Failed to create a temporary capture directory!  Check your temp folder is not read only.";
+inline constexpr char kCopyTemplate[] =
+    "An error occurred while copying the file x86template to the temporary working directory!";
+inline std::string SetBootFailed(int code) {
+  return "Failed to mark the WIM image as bootable: " + std::to_string(code);
+}
 inline constexpr char kNoTemplate[] =
     "Unable to locate the template file \"x86template\" in the program directory.";
 inline std::string CopyToWorkDirFailed(const std::string& path) {

@@ -108,6 +108,20 @@ TEST_F(SaveCommand, FailedSaveLeavesTheFileItWouldReplace) {
   EXPECT_FALSE(WorkingFolderExists());
 }
 
+// A temporary folder that takes nothing new gets the working folder's own message, not the lock
+// file's error. cli_faults_test.py mounts one read-only and names it here.
+TEST_F(SaveCommand, ReadOnlyTemporaryFolderGetsTheWorkingFoldersMessage) {
+  const char* read_only = std::getenv("MARIVANE_UI_READ_ONLY_TEMP");
+  if (read_only == nullptr) GTEST_SKIP() << "run by cli_faults_test.py, which mounts a read-only one";
+  const ScopedEnvironment temp("TEMP", read_only);
+  LoadBothSlots();
+  ShowMain();
+  TDialogDriver driver;
+  driver.Then(Press(IDOK));
+  Command(IDM_SAVEBOOTSCREENFILEAS);
+  EXPECT_THAT(driver.seen, ElementsAre(PlainMessage(shown::kCreateWorkDir)));
+}
+
 TEST_F(SaveCommand, CancelledDialogLeavesTheWorkingFolder) {
   LoadBothSlots();
   ShowMain();
