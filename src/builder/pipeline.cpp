@@ -225,8 +225,8 @@ TSaveOutcome TBootScreenBuilder::SaveBootScreenFileAsClick() {
   ui_.SetBusy(false);
   // The file would go with the working folder at the end of the save.
   if (platform::IsInsideFolder(target, WorkDir)) {
-    ui_.ShowMessageBox(kSaveInWorkDirMessageStart + target + kSaveInWorkDirMessageEnd,
-                       kUnableToSaveCaption, TMessageIcon::Error);
+    ui_.ShowSaveOutcome(kSaveInWorkDirMessageStart + target + kSaveInWorkDirMessageEnd,
+                        kUnableToSaveCaption, TMessageIcon::Error);
     RemoveWorkingFolder();
     return {TSaveResult::CopyFailed, wim_size_, "it lies inside the temporary working directory"};
   }
@@ -240,9 +240,9 @@ TSaveOutcome TBootScreenBuilder::SaveBootScreenFileAsClick() {
     outcome = {TSaveResult::CopyFailed, wim_size_, unreadable.what()};
   }
   if (outcome.result == TSaveResult::Saved)
-    ui_.ShowMessageBox(SavedMessage(template_language_), kSavedCaption, TMessageIcon::Information);
+    ui_.ShowSaveOutcome(SavedMessage(template_language_), kSavedCaption, TMessageIcon::Information);
   else
-    ui_.ShowMessageBox(kSaveFailedMessage, kUnableToSaveCaption, TMessageIcon::Error);
+    ui_.ShowSaveOutcome(kSaveFailedMessage, kUnableToSaveCaption, TMessageIcon::Error);
   RemoveWorkingFolder();
   return outcome;
 }

@@ -19,6 +19,12 @@ class TUserInterface {
   // The save dialog, proposing winload.exe.mui and asking before it replaces a file. False
   // when the user cancels.
   virtual bool ChooseSavePath(std::string& path) = 0;
+  // The box that ends a save once its file was written or could not be. The save returns the
+  // same outcome, so a front end that reports it in words of its own may leave the box out.
+  virtual void ShowSaveOutcome(const std::string& text, const std::string& caption,
+                               TMessageIcon icon) {
+    ShowMessageBox(text, caption, icon);
+  }
   // The busy cursor while a save runs; false restores the cursor that was there before.
   virtual void SetBusy(bool busy) = 0;
 };

@@ -96,13 +96,26 @@ for exe in (path for path in args.exe if os.path.exists(path)):
               f"{exe}: file version {fixed.FileVersionMS:08X} {fixed.FileVersionLS:08X}")
         check(strings.get("ProductVersion") == f"{major}.{minor}.{patch}.0", f"{exe}: {strings}")
 
-# --- Usage errors: the usage on standard error, status 2 ---
+# --- Usage errors: what was wrong, then the usage, on standard error, status 2 ---
 
-for wrong in (["build", "one.bmp"], ["template", "--frobnicate", "x.mui"], ["help", "frobnicate"],
-              ["--version", "extra"]):
+for wrong, said in (
+        (["build", "one.bmp"], "build needs SMALL.bmp BIG.bmp; 1 given"),
+        (["build", "a.bmp", "b.bmp", "-o"], "-o needs a value: OUT"),
+        (["build", "a.bmp", "b.bmp", "--mode", "fit"], "--mode goes only with --prepare"),
+        (["build", "a.bmp", "b.bmp", "--template", "t", "--system-template"],
+         "--template and --system-template cannot be given together"),
+        (["check", "--force", "x.bmp"], "check takes no option '--force'"),
+        (["prepare", "x.jpg", "--slot", "medium"], "--slot takes small or big, not 'medium'"),
+        (["prepare", "x.jpg", "--slot", "big", "--forse"], "prepare takes no option '--forse'; did you mean '--force'?"),
+        (["prepare", "x.jpg"], "prepare needs --slot: small or big"),
+        (["template", "--frobnicate", "x.mui"], "template takes no option '--frobnicate'"),
+        (["template"], "template needs SOURCE.mui, or --system [LANGUAGE]; none given"),
+        (["bild", "a.bmp", "b.bmp"], "unknown command 'bild'; did you mean 'build'?"),
+        (["help", "bogus"], "unknown command 'bogus'"),
+        (["--version", "extra"], "--version takes nothing after it")):
     status, text, error = cli(*wrong)
     told = text if args.wine else error
-    check(status == 2 and "usage: marivane-cli" in told and (args.wine or not text),
+    check(status == 2 and told.startswith(said + "\nusage: marivane-cli ") and (args.wine or not text),
           f"{wrong}: status {status}, stdout {text!r}, stderr {error!r}")
 
 # --- The template: beside the program, else ../share/marivane/ from its folder ---

@@ -1,0 +1,72 @@
+// capture FOLDER OUT.wim: the imaging library's capture as a save calls it, into a WIM that
+// takes OUT's place only once it is complete.
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+
+#include "base/errors.h"
+#include "builder/wim_capture.h"
+#include "cli/commands.h"
+#include "cli/console.h"
+#include "platform/file_replacement.h"
+
+namespace marivane::cli {
+namespace {
+
+// Whether `output` would lie inside `folder`, whatever links or spellings lead there: a WIM
+// written inside the folder it captures would take itself in as it grows. Each folder above
+// the output's (links resolved) is compared by identity with the captured folder.
+bool LiesInside(const std::string& output, const std::string& folder) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::path at = fs::absolute(output, error).parent_path();
+  if (error) return false;
+  at = fs::weakly_canonical(at, error);
+  if (error) return false;
+  for (;;) {
+    if (fs::equivalent(at, folder, error)) return true;
+    if (at == at.parent_path()) return false;
+    at = at.parent_path();
+  }
+}
+
+int Capture(const TArguments& arguments) {
+  const std::string& folder = arguments.files[0];
+  const std::string& output = arguments.files[1];
+  if (LiesInside(output, folder)) {
+    Say(output + " lies inside " + folder + ", the folder being captured; write it elsewhere");
+    return kExitRefused;
+  }
+  // The library writes a new file beside OUT, which takes OUT's place only once the capture
+  // is complete: a capture that fails leaves OUT as it was, or absent.
+  TConsoleUserInterface ui;
+  std::optional<platform::TFileReplacement> wim;
+  try {
+    wim.emplace(output);
+  } catch (const EWriteError& unwritable) {
+    // What the library would have said for a file the system would not create, then why.
+    if (unwritable.code() != 0)
+      ui.ShowMessage(kCreateWimFailedMessage + std::to_string(unwritable.code()));
+    Say(ErrorText(unwritable));
+    return kExitRefused;
+  }
+  wim->Close();
+  if (!CaptureFolderToWim(folder, wim->TemporaryPath(), ui)) return kExitRefused;
+  try {
+    wim->Commit();
+  } catch (const EWriteError& unwritable) {
+    Say(ErrorText(unwritable));
+    return kExitRefused;
+  }
+  std::error_code error;
+  const auto size = std::filesystem::file_size(output, error);
+  std::printf("%s: %llu bytes\n", output.c_str(), static_cast<unsigned long long>(size));
+  return kExitOk;
+}
+
+}  // namespace
+
+const TCommand kCaptureCommand{.name = "capture", .options = {}, .min_files = 2, .max_files = 2,
+                               .files = "FOLDER OUT.wim", .run = Capture};
+
+}  // namespace marivane::cli

@@ -1,0 +1,72 @@
+#include "cli/console.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "base/errors.h"
+#include "platform/platform.h"
+#include "platform/system_languages.h"
+
+namespace marivane::cli {
+
+void TConsoleUserInterface::ShowMessage(const std::string& text) {
+  std::string lines = text;
+  for (char& c : lines)
+    if (c == '\r') c = '\n';
+  Say(lines);
+}
+
+void TConsoleUserInterface::ShowMessageBox(const std::string& text, const std::string& caption,
+                                           TMessageIcon) {
+  ShowMessage(caption + ": " + text);
+}
+
+bool TConsoleUserInterface::ChooseSavePath(std::string& path) {
+  path = save_path_;
+  return true;
+}
+
+void Say(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
+
+std::string ErrorText(const std::exception& error) {
+  const auto* unwritable = dynamic_cast<const EWriteError*>(&error);
+  if (unwritable != nullptr && !unwritable->path().empty())
+    return UnableToWriteMessage(unwritable->path(), unwritable->reason());
+  return DefaultHandlerText(error.what());
+}
+
+bool OutputMayBeWritten(const std::string& output, bool force) {
+  if (force || !std::filesystem::exists(output)) return true;
+  Say(output + " exists already; add --force to replace it");
+  return false;
+}
+
+std::string SystemLanguageFile(const std::string& language, const char* option) {
+  if (!platform::kHasSystemLanguageFiles) {
+    Say(std::string(option) +
+        " reads the language file of the Windows it runs on "
+        "(%windir%\\System32\\LANGUAGE\\winload.exe.mui), and so needs Windows. Name the file "
+        "instead: marivane-cli template SOURCE (a mounted Windows partition's "
+        "Windows/System32/LANGUAGE/winload.exe.mui serves), then build --template with its "
+        "output");
+    return "";
+  }
+  const std::string name = language.empty() ? platform::UserLanguageName() : language;
+  if (name.empty()) {
+    Say("The system does not say which language the user works in; name one: " +
+        std::string(option) + " de-DE");
+    return "";
+  }
+  const std::string path = platform::SystemLanguageFilePath(name);
+  if (path.empty()) {
+    Say(name + " is not a language name such as de-DE");
+    return "";
+  }
+  if (!platform::FileExists(path)) {
+    Say(path + ": there is no such file; this Windows has no language file for " + name);
+    return "";
+  }
+  return path;
+}
+
+}  // namespace marivane::cli

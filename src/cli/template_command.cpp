@@ -1,0 +1,56 @@
+// template {SOURCE.mui | --system [LANGUAGE]}: a template made from a system's own language
+// file. The source is read and the template made in memory before OUT is written, so that a
+// source that cannot serve leaves nothing behind.
+#include <cstdio>
+#include <exception>
+
+#include "builder/language_file.h"
+#include "cli/commands.h"
+#include "cli/console.h"
+#include "module/template_layout.h"
+#include "platform/file_replacement.h"
+
+namespace marivane::cli {
+namespace {
+
+constexpr TOption kOptions[] = {
+    kOutputOption,
+    kForceOption,
+    {.name = "--system", .files_optional = true},  // LANGUAGE, if any, in SOURCE's place
+};
+
+int Template(const TArguments& arguments) {
+  const std::string output = arguments.Value("-o", "x86template");
+  if (!OutputMayBeWritten(output, arguments.Has("--force"))) return kExitRefused;
+  const std::string language = arguments.files.empty() ? "" : arguments.files[0];
+  const std::string source =
+      arguments.Has("--system") ? SystemLanguageFile(language, "--system") : language;
+  if (source.empty()) return kExitRefused;
+  const TDerivedTemplate derived = DeriveLanguageTemplate(source);
+  if (!derived.made) {
+    Say(DerivedTemplateProblem(derived, source));
+    return kExitRefused;
+  }
+  const module::TLanguageTemplate& made = *derived.made;
+
+  // Whole or not at all: a failed write leaves OUT as it was, be it a file or a folder.
+  try {
+    platform::WriteFileAtomically(output, made.module.template_bytes);
+  } catch (const std::exception& unwritable) {
+    Say(ErrorText(unwritable));
+    return kExitRefused;
+  }
+  std::printf("%s: language 0x%04X, %zu resources carried, directory %u of %u bytes\n",
+              output.c_str(), made.language, made.carried,
+              made.module.directory_end - module::kResourceSectionFileOffset,
+              module::kSlotSectionOffset);
+  return kExitOk;
+}
+
+}  // namespace
+
+const TCommand kTemplateCommand{.name = "template", .options = kOptions, .min_files = 1,
+                                .max_files = 1, .files = "SOURCE.mui, or --system [LANGUAGE]",
+                                .run = Template};
+
+}  // namespace marivane::cli
