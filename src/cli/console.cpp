@@ -1,7 +1,6 @@
 #include "cli/console.h"
 
 #include <cstdio>
-#include <filesystem>
 
 #include "base/errors.h"
 #include "platform/platform.h"
@@ -36,7 +35,12 @@ std::string ErrorText(const std::exception& error) {
 }
 
 bool OutputMayBeWritten(const std::string& output, bool force) {
-  if (force || !std::filesystem::exists(output)) return true;
+  try {
+    if (force || !platform::EntryExists(output)) return true;
+  } catch (const EWriteError& unexaminable) {
+    Say(ErrorText(unexaminable));
+    return false;
+  }
   Say(output + " exists already; add --force to replace it");
   return false;
 }

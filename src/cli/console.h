@@ -37,8 +37,9 @@ void Say(const std::string& text);
 // write error".
 std::string ErrorText(const std::exception& error);
 
-// Whether `output` may be written: an existing one only with --force. False after saying why
-// not.
+// Whether `output` may be written: anything already there (a link included, even one that
+// leads nowhere) only with --force. False after saying why not, also when the system cannot
+// even look there.
 bool OutputMayBeWritten(const std::string& output, bool force);
 
 // This installation's language file for `language`, or for the user's interface language when

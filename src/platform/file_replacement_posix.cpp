@@ -56,6 +56,12 @@ TFileReplacement::TFileReplacement(const std::string& target)
   if (exists && !S_ISREG(existing.st_mode) && !S_ISDIR(existing.st_mode) &&
       !S_ISLNK(existing.st_mode))
     throw EWriteError(target_, 0, kNotRegularFileText);
+  // A link to a folder stands for the folder, which is no file to replace: refused as the
+  // folder itself would be.
+  struct stat linked {};
+  if (exists && S_ISLNK(existing.st_mode) && ::stat(target_.c_str(), &linked) == 0 &&
+      S_ISDIR(linked.st_mode))
+    Fail(target_, EISDIR);
   const bool keep_mode = exists && S_ISREG(existing.st_mode);
   // A write-protected file stays protected, as it would against an open for writing (root
   // passes, as it would there).

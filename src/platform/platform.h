@@ -37,6 +37,11 @@ std::string ProgramFolder();
 
 bool DirectoryExists(const std::string& path);
 bool FileExists(const std::string& path);
+// Whether anything lies at `path` itself: a symbolic link counts, even one that leads nowhere.
+// Raises EWriteError naming `path`, with the system's code and text, when the system cannot
+// tell (a loop of links on the way, a name too long, a folder that may not be searched):
+// nothing could be written there either.
+bool EntryExists(const std::string& path);
 // One level, no parents. True when this call made the folder; the caller looks at the file
 // system afterwards all the same.
 bool CreateFolder(const std::string& path);

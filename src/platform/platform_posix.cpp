@@ -241,6 +241,15 @@ bool FileExists(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
+bool EntryExists(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) == 0) return true;
+  // A folder on the way that is missing is no reason not to try: the write will say so.
+  if (errno == ENOENT) return false;
+  const auto code = static_cast<std::uint32_t>(errno);
+  throw EWriteError(path, code, SystemErrorText(code));
+}
+
 bool CreateFolder(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
 
 // Our own copy rather than std::filesystem::copy_file, which opens the source plainly and

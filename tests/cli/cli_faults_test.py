@@ -2,11 +2,12 @@
 """What happens around the output when something else goes wrong, tried as a careless user or
 an attacker would: builds at once in one temporary folder, an output inside the working folder,
 someone else's folder where the working folder goes, a full file system, a read-only TEMP, a
-kill in the middle of the write, named pipes for pictures, a folder where the output should go,
-capture of a symbolic-link loop or into the captured folder. Every row ends either in a module
-of the run's OWN two pictures, judged by readers we did not write, or in a refusal with a
-message, the old target as it was and nothing left behind: no stray file beside the target, no
-working folder in TEMP. And two builds of the same pictures give the same bytes.
+kill in the middle of the write, named pipes for pictures, a folder, a link or a name too long
+where the output should go, capture of a symbolic-link loop or into the captured folder. Every
+row ends either in a module of the run's OWN two pictures, judged by readers we did not write,
+or in a refusal with a message, the old target as it was and nothing left behind: no stray
+file beside the target, no working folder in TEMP. And two builds of the same pictures give the
+same bytes.
 
 usage: cli_faults_test.py CLI [--wine RUN] [--ui-test UI_TEST_EXE] [--only TEXT]
   --wine     the CLI is a Windows program run through RUN; rows that make sense only on POSIX
@@ -432,6 +433,61 @@ def capture_into_itself(case):
     return [case.cli("capture", tree, os.path.join(tree, "sub", "out.wim"))]
 
 
+def link_loop(case):
+    """a, a link to b, which is a link to a."""
+    os.symlink("b", case.path("a"))
+    os.symlink("a", case.path("b"))
+    case.keep(case.path("a"))
+    return case.path("a")
+
+
+def build_onto_a_link_loop(case):
+    out = link_loop(case)
+    case.says = f"{out} exists already; add --force to replace it"
+    small, big = case.pictures(10)
+    return [case.cli("build", small, big, "-o", out)]
+
+
+def template_through_a_link_loop(case):
+    out = os.path.join(link_loop(case), "x86template")
+    case.says = f"Unable to write {out}: Too many levels of symbolic links"
+    return [case.cli("template", case.write("source.mui", LANGUAGE_FILE), "-o", out)]
+
+
+def prepare_onto_a_long_name(case):
+    small, _ = case.pictures(11)
+    out = case.path("x" * 300 + ".bmp")
+    case.says = f"Unable to write {out}: File name too long"
+    case.watch(case.folder)
+    return [case.cli("prepare", small, "--slot", "small", "-o", out)]
+
+
+def build_onto_a_long_path(case):
+    small, big = case.pictures(12)
+    out = case.path(*["x" * 200] * 25, "out.mui")  # past PATH_MAX, 4,096 bytes
+    case.says = f"Unable to write {out}: File name too long"
+    case.watch(case.folder)
+    return [case.cli("build", small, big, "-o", out)]
+
+
+def build_onto_a_dangling_link(case):
+    os.symlink("nowhere", case.path("out.mui"))
+    case.keep(case.path("out.mui"))
+    case.says = f"{case.path('out.mui')} exists already; add --force to replace it"
+    small, big = case.pictures(13)
+    return [case.cli("build", small, big, "-o", case.path("out.mui"))]
+
+
+def build_onto_a_link_to_a_folder(case):
+    case.write("target/inside.txt", b"still here\n")
+    os.symlink("target", case.path("out.mui"))
+    case.keep(case.path("target"))
+    case.keep(case.path("out.mui"))
+    case.says = f"Unable to write {case.path('out.mui')}: Is a directory"
+    small, big = case.pictures(14)
+    return [case.cli("build", small, big, "-o", case.path("out.mui"), "--force")]
+
+
 def same_pictures_twice(case):
     small, big = case.pictures(7)
     case.outputs = [(case.path(name), small, big) for name in ("first.mui", "second.mui")]
@@ -444,6 +500,7 @@ BOTH, MOUNT, WINDOW = "both", "mount", "window"
 PIPE = "native only: a named pipe would block Wine's server, which every Wine test shares"
 LINK = "native only: Wine shows a symbolic link as a plain folder"
 MRVN = "native only: on Windows TEMP\\mrvn is the window's own working folder"
+PATHS = "native only: Wine has words of its own for these paths"
 ROWS = [
     # what is tried                                   where   set-up                     runs       verdict
     ("three builds at once in one TEMP",              BOTH,   concurrent_builds,         together,  own_or_refused),
@@ -463,6 +520,12 @@ ROWS = [
     ("the same pictures built twice",                 BOTH,   same_pictures_twice,       in_turn,   identical),
     ("build in a read-only TEMP",                     MOUNT,  build_in_read_only_temp,   in_turn,   refused_saying),
     ("the window's save in a read-only TEMP",         WINDOW, window_save_in_read_only_temp, in_turn, passed),
+    ("build -o a symbolic-link loop",                 LINK,   build_onto_a_link_loop,    in_turn,   refused_saying),
+    ("template -o through a symbolic-link loop",      LINK,   template_through_a_link_loop, in_turn, refused_saying),
+    ("prepare -o a name over 255 bytes",              PATHS,  prepare_onto_a_long_name,  in_turn,   refused_saying),
+    ("build -o a path over PATH_MAX",                 PATHS,  build_onto_a_long_path,    in_turn,   refused_saying),
+    ("build onto a dangling symbolic link",           LINK,   build_onto_a_dangling_link, in_turn,  refused_saying),
+    ("build --force onto a link to a folder",         LINK,   build_onto_a_link_to_a_folder, in_turn, refused_saying),
 ]
 
 
