@@ -93,6 +93,10 @@ class TPreparedPictures : platform::TNonCopyable {
         Say(ErrorText(error));
         return false;
       }
+      // The WIM records the staged pictures' modification times: the prepared ones take their
+      // sources', so that the same photos give the same module on every run. Without it the
+      // module is as good, only not the same bytes as the last run's.
+      platform::CopyModificationTime(picture, prepared);
       picture = prepared;
     }
     return true;

@@ -50,6 +50,8 @@ bool CreateFolder(const std::string& path);
 // exists and `fail_if_exists` is set. For the working folder: a user's file is written with
 // CopyFileAtomically (file_replacement.h).
 bool CopyFileTo(const std::string& source, const std::string& target, bool fail_if_exists);
+// Gives `target` the modification time of `source`; false when either cannot be reached.
+bool CopyModificationTime(const std::string& source, const std::string& target);
 
 // A whole file in memory. Raises EFOpenError "Cannot open file ..." (also for a file too
 // large to be held in this program's memory at all) or EReadError.

@@ -284,6 +284,13 @@ bool CopyFileTo(const std::string& source, const std::string& target, bool fail_
   return ::close(out.Detach()) == 0;
 }
 
+bool CopyModificationTime(const std::string& source, const std::string& target) {
+  struct stat from {};
+  if (::stat(source.c_str(), &from) != 0) return false;
+  const timespec times[2] = {{0, UTIME_OMIT}, from.st_mtim};
+  return ::utimensat(AT_FDCWD, target.c_str(), times, 0) == 0;
+}
+
 void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   TDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
   if (!fd) {

@@ -231,6 +231,19 @@ bool CopyFileTo(const std::string& source, const std::string& target, bool fail_
   return CopyFileA(source.c_str(), target.c_str(), fail_if_exists) != 0;
 }
 
+bool CopyModificationTime(const std::string& source, const std::string& target) {
+  const auto open = [](const std::string& path, DWORD access) {
+    const HANDLE opened = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return TFileHandle(opened == INVALID_HANDLE_VALUE ? nullptr : opened);
+  };
+  const TFileHandle from = open(source, GENERIC_READ);
+  const TFileHandle to = open(target, FILE_WRITE_ATTRIBUTES);
+  FILETIME written{};
+  return from && to && GetFileTime(from.Get(), nullptr, nullptr, &written) &&
+         SetFileTime(to.Get(), nullptr, nullptr, &written);
+}
+
 void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   const HANDLE created = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -6,8 +6,8 @@ kill in the middle of the write, named pipes for pictures, a folder, a link or a
 where the output should go, capture of a symbolic-link loop or into the captured folder. Every
 row ends either in a module of the run's OWN two pictures, judged by readers we did not write,
 or in a refusal with a message, the old target as it was and nothing left behind: no stray
-file beside the target, no working folder in TEMP. And two builds of the same pictures give the
-same bytes.
+file beside the target, no working folder in TEMP. And two builds of the same pictures, or of
+the same photos prepared, give the same bytes.
 
 usage: cli_faults_test.py CLI [--wine RUN] [--ui-test UI_TEST_EXE] [--only TEXT]
   --wine     the CLI is a Windows program run through RUN; rows that make sense only on POSIX
@@ -488,6 +488,17 @@ def build_onto_a_link_to_a_folder(case):
     return [case.cli("build", small, big, "-o", case.path("out.mui"), "--force")]
 
 
+def same_photos_prepared_twice(case):
+    # Pictures of another size, which the build prepares into bitmaps of its own; the bitmaps
+    # that prepare makes of them are what the modules must hold.
+    photos = [case.write(f"photo{n}.bmp", bitmap(640 + n, 480)) for n in (1, 2)]
+    prepared = [case.path(name) for name in ("small.bmp", "big.bmp")]
+    case.outputs = [(case.path(name), *prepared) for name in ("first.mui", "second.mui")]
+    return ([case.cli("build", "--prepare", *photos, "-o", out) for out, _, _ in case.outputs] +
+            [case.cli("prepare", photo, "--slot", slot, "-o", out)
+             for photo, slot, out in zip(photos, ("small", "big"), prepared)])
+
+
 def same_pictures_twice(case):
     small, big = case.pictures(7)
     case.outputs = [(case.path(name), small, big) for name in ("first.mui", "second.mui")]
@@ -518,6 +529,7 @@ ROWS = [
     ("capture of a symbolic-link loop",               LINK,   capture_of_a_loop,         in_turn,   refusals),
     ("capture into the captured folder",              BOTH,   capture_into_itself,       in_turn,   refusals),
     ("the same pictures built twice",                 BOTH,   same_pictures_twice,       in_turn,   identical),
+    ("the same photos built twice with --prepare",    BOTH,   same_photos_prepared_twice, in_turn,  identical),
     ("build in a read-only TEMP",                     MOUNT,  build_in_read_only_temp,   in_turn,   refused_saying),
     ("the window's save in a read-only TEMP",         WINDOW, window_save_in_read_only_temp, in_turn, passed),
     ("build -o a symbolic-link loop",                 LINK,   build_onto_a_link_loop,    in_turn,   refused_saying),
