@@ -45,6 +45,20 @@ bool OutputMayBeWritten(const std::string& output, bool force) {
   return false;
 }
 
+namespace {
+
+// Whether anything lies at `path`. One the system cannot even look at (Wine says so of a named
+// pipe) is there all the same: reading it says what is wrong with it.
+bool SomethingAt(const std::string& path) {
+  try {
+    return platform::EntryExists(path);
+  } catch (const EWriteError&) {
+    return true;
+  }
+}
+
+}  // namespace
+
 std::string SystemLanguageFile(const std::string& language, const char* option) {
   if (!platform::kHasSystemLanguageFiles) {
     Say(std::string(option) +
@@ -66,7 +80,11 @@ std::string SystemLanguageFile(const std::string& language, const char* option) 
     Say(name + " is not a language name such as de-DE");
     return "";
   }
-  if (!platform::FileExists(path)) {
+  if (platform::DirectoryExists(path)) {
+    Say(path + " is a folder, not a language file");
+    return "";
+  }
+  if (!SomethingAt(path)) {
     Say(path + ": there is no such file; this Windows has no language file for " + name);
     return "";
   }

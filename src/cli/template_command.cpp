@@ -1,6 +1,6 @@
 // template {SOURCE.mui | --system [LANGUAGE]}: a template made from a system's own language
-// file. The source is read and the template made in memory before OUT is written, so that a
-// source that cannot serve leaves nothing behind.
+// file. The source is read and the template made in memory before OUT is looked at or
+// written, so that a source that cannot serve is said first and leaves nothing behind.
 #include <cstdio>
 #include <exception>
 
@@ -9,6 +9,7 @@
 #include "cli/console.h"
 #include "module/template_layout.h"
 #include "platform/file_replacement.h"
+#include "platform/system_languages.h"
 
 namespace marivane::cli {
 namespace {
@@ -19,9 +20,15 @@ constexpr TOption kOptions[] = {
     {.name = "--system", .files_optional = true},  // LANGUAGE, if any, in SOURCE's place
 };
 
+// "en-US (0x0409)", or the id alone for a language the system does not name.
+std::string LanguageText(std::uint16_t language) {
+  char id[8];
+  std::snprintf(id, sizeof id, "0x%04X", language);
+  const std::string name = platform::LanguageFolderName(language);
+  return name.empty() ? id : name + " (" + id + ")";
+}
+
 int Template(const TArguments& arguments) {
-  const std::string output = arguments.Value("-o", "x86template");
-  if (!OutputMayBeWritten(output, arguments.Has("--force"))) return kExitRefused;
   const std::string language = arguments.files.empty() ? "" : arguments.files[0];
   const std::string source =
       arguments.Has("--system") ? SystemLanguageFile(language, "--system") : language;
@@ -33,6 +40,8 @@ int Template(const TArguments& arguments) {
   }
   const module::TLanguageTemplate& made = *derived.made;
 
+  const std::string output = arguments.Value("-o", "x86template");
+  if (!OutputMayBeWritten(output, arguments.Has("--force"))) return kExitRefused;
   // Whole or not at all: a failed write leaves OUT as it was, be it a file or a folder.
   try {
     platform::WriteFileAtomically(output, made.module.template_bytes);
@@ -40,8 +49,8 @@ int Template(const TArguments& arguments) {
     Say(ErrorText(unwritable));
     return kExitRefused;
   }
-  std::printf("%s: language 0x%04X, %zu resources carried, directory %u of %u bytes\n",
-              output.c_str(), made.language, made.carried,
+  std::printf("%s: language %s, %zu resources carried, directory %u of %u bytes\n", output.c_str(),
+              LanguageText(made.language).c_str(), made.carried,
               made.module.directory_end - module::kResourceSectionFileOffset,
               module::kSlotSectionOffset);
   return kExitOk;

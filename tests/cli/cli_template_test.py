@@ -46,6 +46,7 @@ def run(*command):
 # --- Layouts: each a language file our writer makes, with what it must come back with ---
 
 DE, EN, JA = 0x0407, 0x0409, 0x0411
+NAMES = {DE: "de-DE", EN: "en-US", JA: "ja-JP"}
 strings_de = [(RT_STRING, block, DE, string_block(16 * (block - 1), {16 * (block - 1) + 2: "Windows wird gestartet"}))
               for block in (1, 2, 7)]
 layouts = {
@@ -85,7 +86,7 @@ with tempfile.TemporaryDirectory() as work:
         status, text = run("template", host(source), "-o", host(template))
         if not check(status == 0, f"{title}: template failed ({status}):\n{text}"):
             continue
-        check(f"language 0x{language:04X}, {len(expected) - 1} resources carried" in text,
+        check(f"language {NAMES[language]} (0x{language:04X}), {len(expected) - 1} resources carried" in text,
               f"{title}: template says {text!r}")
         status, text = run("build", host(small), host(big), "-o", host(out), "--template", host(template))
         if not check(status == 0, f"{title}: build failed ({status}):\n{text}"):

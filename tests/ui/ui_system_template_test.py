@@ -6,12 +6,14 @@ names and fr-FR greyed with its reason; a save with de-DE chosen must give a mod
 RCDATA 1 is in 0x0407 and whose other resources are the planted file's byte for byte, whose
 WIM passes the judges and whose "File saved" message names the de-DE folder; the next run
 must start with de-DE. marivane-cli.exe template --system de-DE must make the same template
-as template on the planted file, and build --system-template must build from en-US's.
+as template on the planted file, and build --system-template must build from en-US's; a
+folder, a named pipe or nothing where a language's file goes is said as such.
 
 usage: ui_system_template_test.py --wine RUN --test UI_TEST_EXE --cli CLI_EXE --probe DIR
 """
 import argparse
 import os
+import shutil
 import sys
 import tempfile
 
@@ -114,7 +116,7 @@ with tempfile.TemporaryDirectory() as work:
             command, _ = cli_command(args.cli, args.wine, ["template"] + way + ["-o", wine_path(made[name])],
                                      work)
             status, text = run(command, env)
-            check(status == 0 and "language 0x0407, 4 resources carried" in text,
+            check(status == 0 and "language de-DE (0x0407), 4 resources carried" in text,
                   f"template {' '.join(way)} ({status}): {text}")
         if check(all(os.path.exists(path) for path in made.values()), "a template was not written"):
             template = open(made["named"], "rb").read()
@@ -136,6 +138,27 @@ with tempfile.TemporaryDirectory() as work:
         status, text = run(command, dict(env, LANG="C", LC_ALL="C"))
         failures.extend(boot_screen_checks.judge_carried("built", built, planted["en-US"], work)
                         if check(status == 0, f"build --system-template ({status}): {text}") else [])
+
+    # template --system says what is wrong with the system's entry before it looks at OUT: an
+    # x86template in the current folder (the package's own, say) stays as it was.
+    os.makedirs(os.path.join(system32, "ja-JP", "winload.exe.mui"))
+    os.makedirs(os.path.join(system32, "ko-KR"))
+    os.mkfifo(os.path.join(system32, "ko-KR", "winload.exe.mui"))
+    existing = os.path.join(work, "x86template")
+    open(existing, "wb").write(b"the package's own")
+    for language, said in (
+            ("ja-JP", f"{SYSTEM}\\ja-JP\\winload.exe.mui is a folder, not a language file"),
+            ("ko-KR", f'Cannot open file "{SYSTEM}\\ko-KR\\winload.exe.mui". It is a pipe, a device or a socket, '
+                      "not a regular file."),
+            ("it-IT", f"{SYSTEM}\\it-IT\\winload.exe.mui: there is no such file; this Windows has no language "
+                      "file for it-IT")):
+        command, _ = cli_command(args.cli, args.wine, ["template", "--system", language, "-o", wine_path(existing)],
+                                 work)
+        status, text = run(command, env)
+        check(status == 1 and said in text and open(existing, "rb").read() == b"the package's own",
+              f"template --system {language} ({status}): {text!r}")
+    shutil.rmtree(os.path.join(system32, "ja-JP"))
+    shutil.rmtree(os.path.join(system32, "ko-KR"))
 
     status, text = run([args.wine, args.test, "--gtest_filter=TemplateChoice.IsTheOneTheLastRunChose"], env=env)
     seen = reported(text)
