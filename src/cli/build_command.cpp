@@ -143,7 +143,7 @@ int Build(const TArguments& arguments) {
   if (!OutputMayBeWritten(output, arguments.Has("--force"))) return kExitRefused;
   TConsoleUserInterface ui(output);
   TBootScreenBuilder builder(ui);
-  if (!ChooseTemplate(arguments, builder)) return kExitRefused;
+  if (!ChooseTemplate(arguments, builder) || !TemporaryFolderFound()) return kExitRefused;
   std::vector<std::string> pictures = arguments.files;
   TPreparedPictures prepared;
   if (arguments.Has("--prepare") &&

@@ -45,6 +45,22 @@ bool OutputMayBeWritten(const std::string& output, bool force) {
   return false;
 }
 
+bool TemporaryFolderFound() {
+  const std::string folder = platform::TemporaryFolder();
+  if (platform::DirectoryExists(folder)) return true;
+  // The window's words, then what the user can mend.
+  const char* variable = platform::TemporaryFolderVariable();
+  std::string where;
+  if (variable == nullptr)
+    where = "Neither TEMP nor TMPDIR is set, and " + folder + " is not a folder.";
+  else if (folder.empty())
+    where = std::string(variable) + " is not set.";
+  else
+    where = std::string(variable) + " is " + folder + ", which is not a folder.";
+  Say("A valid temporary path could not be found!  " + where);
+  return false;
+}
+
 namespace {
 
 // Whether anything lies at `path`. One the system cannot even look at (Wine says so of a named

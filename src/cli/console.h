@@ -1,6 +1,7 @@
 // What the commands share in speaking to the user: the builder's messages on standard error,
 // the words for an error the builder or the platform raised, and the steps that several
-// commands take the same way (the output's place, the system's language file).
+// commands take the same way (the output's place, the system's language file, the temporary
+// folder).
 #pragma once
 
 #include <exception>
@@ -41,6 +42,9 @@ std::string ErrorText(const std::exception& error);
 // leads nowhere) only with --force. False after saying why not, also when the system cannot
 // even look there.
 bool OutputMayBeWritten(const std::string& output, bool force);
+
+// Whether the temporary folder is there, after saying which variable names what, if not.
+bool TemporaryFolderFound();
 
 // This installation's language file for `language`, or for the user's interface language when
 // it is empty; empty after saying why there is none. `option` is what asked for it.

@@ -31,6 +31,9 @@ extern const char kPathSeparator;
 // The parent of the working folder: TEMP on Windows (empty when unset); elsewhere TEMP, else
 // TMPDIR, else /tmp, so that an ordinary Linux session has one.
 std::string TemporaryFolder();
+// The environment variable TemporaryFolder took it from ("TEMP"); null for the /tmp that
+// stands in where none is set.
+const char* TemporaryFolderVariable();
 
 // The folder the running program lies in, with its trailing separator.
 std::string ProgramFolder();

@@ -169,12 +169,17 @@ std::u16string ToWidePath(const std::string& path) {
 
 const char kPathSeparator = '/';
 
-std::string TemporaryFolder() {
+const char* TemporaryFolderVariable() {
   for (const char* name : {"TEMP", "TMPDIR"}) {
     const char* value = std::getenv(name);
-    if (value != nullptr && *value != '\0') return value;
+    if (value != nullptr && *value != '\0') return name;
   }
-  return "/tmp";
+  return nullptr;
+}
+
+std::string TemporaryFolder() {
+  const char* variable = TemporaryFolderVariable();
+  return variable != nullptr ? std::getenv(variable) : "/tmp";
 }
 
 std::string ProgramFolder() {

@@ -126,6 +126,8 @@ std::u16string ToWidePath(const std::string& path) {
 
 const char kPathSeparator = '\\';
 
+const char* TemporaryFolderVariable() { return "TEMP"; }
+
 std::string TemporaryFolder() {
   const DWORD length = GetEnvironmentVariableA("TEMP", nullptr, 0);
   if (length == 0) return "";

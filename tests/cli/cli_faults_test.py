@@ -1,13 +1,13 @@
 #!/usr/bin/env python3
 """What happens around the output when something else goes wrong, tried as a careless user or
 an attacker would: builds at once in one temporary folder, an output inside the working folder,
-someone else's folder where the working folder goes, a full file system, a read-only TEMP, a
-kill in the middle of the write, named pipes for pictures, a folder, a link or a name too long
-where the output should go, capture of a symbolic-link loop or into the captured folder. Every
-row ends either in a module of the run's OWN two pictures, judged by readers we did not write,
-or in a refusal with a message, the old target as it was and nothing left behind: no stray
-file beside the target, no working folder in TEMP. And two builds of the same pictures, or of
-the same photos prepared, give the same bytes.
+someone else's folder where the working folder goes, a full file system, a read-only or
+missing TEMP, a kill in the middle of the write, named pipes for pictures, a folder, a link or a
+name too long where the output should go, capture of a symbolic-link loop or into the captured
+folder. Every row ends either in a module of the run's OWN two pictures, judged by readers we
+did not write, or in a refusal with a message, the old target as it was and nothing left
+behind: no stray file beside the target, no working folder in TEMP. And two builds of the same
+pictures, or of the same photos prepared, give the same bytes.
 
 usage: cli_faults_test.py CLI [--wine RUN] [--ui-test UI_TEST_EXE] [--only TEXT]
   --wine     the CLI is a Windows program run through RUN; rows that make sense only on POSIX
@@ -116,8 +116,9 @@ class Case:
     def watch(self, folder, strays=0):
         self.watched[folder] = (set(os.listdir(folder)), strays)
 
-    def cli(self, *arguments):
-        return cli_command(args.cli, wine_run, [host(a) if a.startswith("/") else a for a in arguments], self.temp)
+    def cli(self, *arguments, temp=None):
+        return cli_command(args.cli, wine_run, [host(a) if a.startswith("/") else a for a in arguments],
+                           temp or self.temp)
 
     def mount(self, folder, options):
         mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", options, "tmpfs", folder],
@@ -386,6 +387,14 @@ def window_save_in_read_only_temp(case):
              dict(os.environ, MARIVANE_UI_READ_ONLY_TEMP=wine_path(case.temp)))]
 
 
+def build_with_temp_missing(case):
+    missing = case.path("no-such-folder")
+    case.says = f"A valid temporary path could not be found!  TEMP is {host(missing)}, which is not a folder."
+    small, big = case.pictures(9)
+    case.outputs.append((case.path("out.mui"), small, big))
+    return [case.cli("build", small, big, "-o", case.path("out.mui"), temp=missing)]
+
+
 def kill_during_write(case):
     small, big = case.pictures(4)
     out = case.write("out/winload.exe.mui", OLD_BYTES)
@@ -532,6 +541,7 @@ ROWS = [
     ("the same photos built twice with --prepare",    BOTH,   same_photos_prepared_twice, in_turn,  identical),
     ("build in a read-only TEMP",                     MOUNT,  build_in_read_only_temp,   in_turn,   refused_saying),
     ("the window's save in a read-only TEMP",         WINDOW, window_save_in_read_only_temp, in_turn, passed),
+    ("build with TEMP naming no folder",              BOTH,   build_with_temp_missing,   in_turn,   refused_saying),
     ("build -o a symbolic-link loop",                 LINK,   build_onto_a_link_loop,    in_turn,   refused_saying),
     ("template -o through a symbolic-link loop",      LINK,   template_through_a_link_loop, in_turn, refused_saying),
     ("prepare -o a name over 255 bytes",              PATHS,  prepare_onto_a_long_name,  in_turn,   refused_saying),
