@@ -106,6 +106,41 @@ class TPreparedPictures : platform::TNonCopyable {
   std::string folder_;
 };
 
+// Whether both pictures fit their slots, after saying of each that does not why, by its file's
+// name and what it is, and pointing a photo, or a bitmap of another size, to --prepare.
+bool PicturesFitSlots(const std::vector<std::string>& paths) {
+  TPicture pictures[2];
+  bool loaded[2] = {false, false};
+  bool prepare_helps = false;
+  for (std::size_t i = 0; i < 2; ++i) {
+    try {
+      LoadPictureFile(pictures[i], paths[i]);
+      loaded[i] = true;
+    } catch (const std::exception& error) {
+      const std::string photo = PhotoKind(paths[i]);
+      Say(paths[i] + (photo.empty() ? "" : " (a " + photo + " picture)") + ": " + ErrorText(error));
+      prepare_helps = prepare_helps || !photo.empty();
+    }
+  }
+  const auto fits = [&](std::size_t i, TSlot slot) { return loaded[i] && FitsSlot(pictures[i], slot); };
+  if (fits(0, TSlot::Big) && fits(1, TSlot::Small)) {
+    Say("The 1024 x 768 picture was given first: give " + paths[1] + " (800 x 600) first, then " +
+        paths[0] + " (1024 x 768).");
+    return false;
+  }
+  bool fit = loaded[0] && loaded[1];
+  for (const TSlot slot : {TSlot::Small, TSlot::Big}) {
+    const std::size_t i = slot == TSlot::Small ? 0 : 1;
+    if (!loaded[i] || FitsSlot(pictures[i], slot)) continue;
+    Say(paths[i] + " (" + Description(pictures[i]) + "): " +
+        (slot == TSlot::Small ? kSmallRejectionMessage : kBigRejectionMessage));
+    prepare_helps = prepare_helps || pictures[i].kind() != TPictureKind::Metafile;
+    fit = false;
+  }
+  if (prepare_helps) Say("Add --prepare to frame any picture for its slot.");
+  return fit;
+}
+
 // The working folder is cleared at the start and removed at the end; an output inside it
 // would go with it.
 bool OutputInWorkingFolder(const std::string& output, const TBootScreenBuilder& builder) {
@@ -149,6 +184,7 @@ int Build(const TArguments& arguments) {
   if (arguments.Has("--prepare") &&
       !prepared.Prepare(pictures, ModeNamed(arguments.Value("--mode", "fill"))))
     return kExitRefused;
+  if (!PicturesFitSlots(pictures)) return kExitRefused;
   // Where other users may write into the temporary folder, a fixed folder there could be
   // taken or planted by them: each run works in one of its own.
   if (platform::kTemporaryFolderIsShared) builder.WorkingFolderKind = TWorkingFolder::Private;

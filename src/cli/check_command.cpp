@@ -18,7 +18,10 @@ int Check(const TArguments& arguments) {
     try {
       LoadPictureFile(picture, path);
     } catch (const std::exception& error) {
-      std::printf("%s: error: %s\n", path.c_str(), DefaultHandlerText(error.what()).c_str());
+      const std::string photo = PhotoKind(path);
+      std::printf("%s: error: %s%s\n", path.c_str(), DefaultHandlerText(error.what()).c_str(),
+                  photo.empty() ? "" : ("; it is a " + photo + " picture, which marivane-cli "
+                                        "prepare turns into a bitmap for a slot").c_str());
       status = kExitRefused;
       continue;
     }

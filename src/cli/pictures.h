@@ -1,5 +1,6 @@
 // The pictures of `build`, `check` and `prepare`: the slots and framing modes by the names the
-// command line gives them, preparing a picture for a slot, and what a loaded picture is.
+// command line gives them, preparing a picture for a slot, and saying what a file is when a
+// slot does not take it.
 #pragma once
 
 #include <cstdint>
@@ -34,5 +35,9 @@ std::string PreparedFileName(const std::string& source, TSlot slot);
 
 // What a loaded picture is, as `check` prints it: "bitmap 800x600 24-bit".
 std::string Description(const TPicture& picture);
+
+// The kind of picture that the file's first bytes announce, when it is one that prepare takes
+// and the slots do not ("JPEG", "PNG", "GIF", "TIFF"); empty for anything else.
+std::string PhotoKind(const std::string& path);
 
 }  // namespace marivane::cli

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""marivane-cli check, run as a user would: one line per file, exit status 0, 1 or 2.
+"""marivane-cli check, run as a user would: one line per file, exit status 0, 1 or 2; and build's
+refusals of the same pictures.
 
 usage: cli_check_test.py CLI [WINE_RUN]   (with WINE_RUN the CLI is a Windows program)
 """
@@ -55,9 +56,26 @@ with tempfile.TemporaryDirectory() as folder:
     expect("failed loads: status", status, 1)
     expect("failed loads: line count", len(lines), 4)
     expect("cut short", lines[0], f"{paths['short.bmp']}: error: Stream read error.")
-    expect("unlisted extension", lines[1], f"{paths['photo.jpg']}: error: Unknown picture file extension (.jpg)")
+    expect("unlisted extension", lines[1], f"{paths['photo.jpg']}: error: Unknown picture file extension (.jpg); "
+                                           "it is a JPEG picture, which marivane-cli prepare turns into a bitmap for a slot")
     expect("missing file", lines[2].startswith(f"{missing}: error: Cannot open file \"{missing}\". "), True)
     expect("later files still checked", lines[3].endswith("small=valid big=rejected"), True)
+
+    # build names each picture it refuses as check does, points a photo or a bitmap of
+    # another size to --prepare and says when the two were swapped; it writes nothing.
+    prepare = "Add --prepare to frame any picture for its slot."
+    for pictures, said in (
+            (["big.bmp", "small.bmp"], [f"The 1024 x 768 picture was given first: give {paths['small.bmp']} "
+                                        f"(800 x 600) first, then {paths['big.bmp']} (1024 x 768)."]),
+            (["photo.jpg", "big.bmp"], [f"{paths['photo.jpg']} (a JPEG picture): Unknown picture file extension (.jpg)",
+                                        prepare]),
+            (["small.bmp", "deep.bmp"], [f"{paths['deep.bmp']} (bitmap 800x600 32-bit): The image you selected is "
+                                         "not valid - it must be 1024 x 768 24-bit colour.", prepare]),
+            (["short.bmp", "big.bmp"], [f"{paths['short.bmp']}: Stream read error."])):
+        out = os.path.join(folder, "out.mui")
+        status, text, error = run("build", *(paths[name] for name in pictures), "-o", host_path(out))
+        expect(f"build {pictures}", (status, (text + error).splitlines()), (1, said))
+        expect(f"build {pictures}: written", os.path.exists(out), False)
 
     for args in (["check"], ["frobnicate"], []):
         status, out, err = run(*args)
