@@ -29,10 +29,11 @@ std::string LanguageText(std::uint16_t language) {
 }
 
 int Template(const TArguments& arguments) {
-  const std::string language = arguments.files.empty() ? "" : arguments.files[0];
-  const std::string source =
-      arguments.Has("--system") ? SystemLanguageFile(language, "--system") : language;
-  if (source.empty()) return kExitRefused;
+  std::string source = arguments.files.empty() ? "" : arguments.files[0];
+  if (arguments.Has("--system")) {
+    source = SystemLanguageFile(source, "--system");  // what was given is LANGUAGE
+    if (source.empty()) return kExitRefused;
+  }
   const TDerivedTemplate derived = DeriveLanguageTemplate(source);
   if (!derived.made) {
     Say(DerivedTemplateProblem(derived, source));
