@@ -6,6 +6,7 @@
 
 #include <exception>
 #include <string>
+#include <utility>
 
 #include "builder/user_interface.h"
 
