@@ -101,9 +101,9 @@ std::string SystemLanguageFile(const std::string& language, const char* option) 
                  option);
     return "";
   }
-  const std::string name = language.empty() ? platform::UserLanguageName() : language;
+  const std::string name = language.empty() ? platform::InstallLanguageName() : language;
   if (name.empty()) {
-    std::fprintf(stderr, "The system does not say which language the user works in; name one: "
+    std::fprintf(stderr, "The system does not say which language Windows was installed in; name one: "
                          "%s de-DE\n", option);
     return "";
   }
