@@ -197,20 +197,11 @@ std::string ToolTipText(HWND tips, HWND control) {
   return narrow;
 }
 
-namespace {
-BOOL CALLBACK FindToolTips(HWND candidate, LPARAM param) {
-  auto* search = reinterpret_cast<std::pair<HWND, HWND>*>(param);
-  if (ClassOf(candidate) != TOOLTIPS_CLASSA || GetWindow(candidate, GW_OWNER) != search->first)
-    return TRUE;
-  search->second = candidate;
-  return FALSE;
-}
-}  // namespace
-
 HWND ToolTipsOf(HWND window) {
-  std::pair<HWND, HWND> search{window, nullptr};
-  EnumThreadWindows(GetCurrentThreadId(), FindToolTips, reinterpret_cast<LPARAM>(&search));
-  return search.second;
+  HWND tips = nullptr;
+  while ((tips = FindWindowExA(nullptr, tips, TOOLTIPS_CLASSA, nullptr)) != nullptr)
+    if (GetWindow(tips, GW_OWNER) == window) break;
+  return tips;
 }
 
 std::string FileNameBoxText(HWND dialog) {
