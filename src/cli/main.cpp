@@ -103,8 +103,8 @@ std::string SystemLanguageFile(const std::string& language, const char* option) 
   }
   const std::string name = language.empty() ? platform::InstallLanguageName() : language;
   if (name.empty()) {
-    std::fprintf(stderr, "The system does not say which language Windows was installed in; name one: "
-                         "%s de-DE\n", option);
+    std::fprintf(stderr, "The system does not say which language Windows was installed in; "
+                         "name one: %s de-DE\n", option);
     return "";
   }
   const std::string path = platform::SystemLanguageFilePath(name);
