@@ -110,10 +110,6 @@ class TBootScreenBuilder {
  protected:
   // Called whenever a slot's picture has been replaced, so that a window can redraw it.
   virtual void PictureChanged(TSlot) {}
-  // A browsed or dropped file has loaded, but the slot does not take its picture: the slot's
-  // rejection message, unless a front end has something better to offer.
-  virtual void RefuseLoadedPicture(TSlot slot) { ShowRejection(slot); }
-  void ShowRejection(TSlot slot);
 
   TUserInterface& ui_;
 
@@ -122,6 +118,7 @@ class TBootScreenBuilder {
   TPicture& PictureOf(TSlot slot) { return slot == TSlot::Small ? SmallPicture : BigPicture; }
   void LoadSlotFile(TSlot slot, const std::string& path);
   bool IsSlotValid(TSlot slot);
+  void ShowRejection(TSlot slot);
   bool PrepareSharedWorkingFolder();
 
   // Open from the start of a save or generation to its end, however it ends; the outermost

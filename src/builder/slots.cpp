@@ -42,7 +42,7 @@ void TBootScreenBuilder::LoadSlotFile(TSlot slot, const std::string& path) {
 
 void TBootScreenBuilder::LoadBrowsedFile(TSlot slot, const std::string& path) {
   LoadSlotFile(slot, path);
-  if (!IsSlotValid(slot)) RefuseLoadedPicture(slot);
+  if (!IsSlotValid(slot)) ShowRejection(slot);
 }
 
 void TBootScreenBuilder::LoadDroppedFile(TSlot slot, const std::string& path) {
@@ -52,7 +52,7 @@ void TBootScreenBuilder::LoadDroppedFile(TSlot slot, const std::string& path) {
     ui_.ShowMessage(kUnsupportedDropMessage);
     return;
   }
-  if (!IsSlotValid(slot)) RefuseLoadedPicture(slot);
+  if (!IsSlotValid(slot)) ShowRejection(slot);
 }
 
 bool TBootScreenBuilder::IsSlotValid(TSlot slot) {

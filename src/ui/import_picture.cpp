@@ -1,7 +1,7 @@
 // The main window's import commands: any picture the system can decode, framed in the mode the
 // user picks, scaled to the slot's size, written as a 24-bit bitmap beside it and then browsed
 // into the slot like any chosen bitmap, so that the slot's own check has the last word. A photo
-// or a bitmap of another kind browsed for or dropped on a slot is offered the same way.
+// browsed for or dropped on a slot is offered the same way.
 #include <array>
 #include <cstring>
 #include <memory>
@@ -65,24 +65,6 @@ std::string SlotBitmap(TSlot slot) {
   return slot == TSlot::Small ? "an 800 x 600 24-bit bitmap" : "a 1024 x 768 24-bit bitmap";
 }
 
-// "a bitmap of 640 x 480 pixels at 8 bits per pixel"
-std::string BitmapDescription(const TPicture& picture) {
-  std::string text = "a bitmap of " + std::to_string(picture.width()) + " x " +
-                     std::to_string(picture.height()) + " pixels";
-  switch (picture.pixel_format()) {
-    case TPixelFormat::Bit1: return text + " at 1 bit per pixel";
-    case TPixelFormat::Bit4: return text + " at 4 bits per pixel";
-    case TPixelFormat::Bit8: return text + " at 8 bits per pixel";
-    case TPixelFormat::Bit15:
-    case TPixelFormat::Bit16: return text + " at 16 bits per pixel";
-    case TPixelFormat::Bit24: return text + " at 24 bits per pixel";
-    case TPixelFormat::Bit32: return text + " at 32 bits per pixel";
-    case TPixelFormat::Device:
-    case TPixelFormat::Custom: break;  // compressed, or with colour masks of its own
-  }
-  return text;
-}
-
 // The busy cursor while a picture is decoded or scaled; a 24-megapixel photo takes a moment.
 class TBusyScope : platform::TNonCopyable {
  public:
@@ -101,7 +83,7 @@ void TForm1::Import1024x768PictureClick() { ImportPicture(TSlot::Big); }
 
 void TForm1::TakeFile(TSlot slot, const std::string& path, TArrival arrival) {
   if (IsPhoto(path)) {
-    OfferImport(slot, path, "is a photo");
+    OfferImport(slot, path);
     return;
   }
   if (arrival == TArrival::Browsed)
@@ -110,20 +92,9 @@ void TForm1::TakeFile(TSlot slot, const std::string& path, TArrival arrival) {
     LoadDroppedFile(slot, path);
 }
 
-void TForm1::RefuseLoadedPicture(TSlot slot) {
-  const TPicture& picture = slot == TSlot::Small ? SmallPicture : BigPicture;
-  // An empty file, an icon or a metafile has nothing the import could take.
-  if (picture.kind() != TPictureKind::Bitmap || picture.width() <= 0 || picture.height() <= 0) {
-    ShowRejection(slot);
-    return;
-  }
-  OfferImport(slot, slot == TSlot::Small ? SmallImagePath : BigImagePath,
-              "is " + BitmapDescription(picture));
-}
-
-void TForm1::OfferImport(TSlot slot, const std::string& path, const std::string& what) {
+void TForm1::OfferImport(TSlot slot, const std::string& path) {
   const std::string name = path.substr(path.find_last_of("\\/:") + 1);  // npos + 1 == 0
-  const std::string question = "\"" + name + "\" " + what + ", not " + SlotBitmap(slot) +
+  const std::string question = "\"" + name + "\" is a photo, not " + SlotBitmap(slot) +
                                ". Import it, framed for this slot?";
   if (application_.ShowMessageBox(question, application_.Title(),
                                   MB_YESNO | MB_ICONQUESTION) == IDYES)

@@ -120,8 +120,6 @@ class TForm1 final : public TForm, public TUserInterface, public TBootScreenBuil
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
   void PlaceFirstTime() override;
   void PictureChanged(TSlot slot) override;
-  // A bitmap the slot does not take is offered for import instead of the rejection message.
-  void RefuseLoadedPicture(TSlot slot) override;
 
  private:
   void CreateComponents();
@@ -132,8 +130,8 @@ class TForm1 final : public TForm, public TUserInterface, public TBootScreenBuil
   // loaded as the slot loads files.
   enum class TArrival { Browsed, Dropped };
   void TakeFile(TSlot slot, const std::string& path, TArrival arrival);
-  // Asks whether to import `path`, "NAME <what>, not an 800 x 600 24-bit bitmap", and does.
-  void OfferImport(TSlot slot, const std::string& path, const std::string& what);
+  // Asks whether to import the photo at `path` for the slot, and does.
+  void OfferImport(TSlot slot, const std::string& path);
   void ImportPicture(TSlot slot);
   // Writes the prepared bitmap to `path`. An existing file is replaced only when the user
   // agrees; otherwise, and where the folder cannot be written, the save dialog asks where,
