@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
-"""Makes the Windows package: OUT/marivane-VERSION-win32.zip with marivane.exe and
-marivane-cli.exe (both stripped of debug information), x86template and README.txt (its
-@VERSION@ filled in, CRLF line ends), and OUT/SHA256SUMS beside it. The same inputs give the
-same bytes: fixed order, fixed times, no owner or permission bits. Never the stand-in
-WIMGAPI.DLL: a Windows user has the system's.
+"""Makes the Windows package: OUT/marivane-VERSION-win32.zip, whose one folder marivane-VERSION
+holds marivane.exe and marivane-cli.exe (both stripped of debug information), x86template and
+README.txt (its @VERSION@ filled in, CRLF line ends), and OUT/SHA256SUMS beside it. The same
+inputs give the same bytes: fixed order, fixed times, fixed modes (0755 for the programs, 0644
+for the rest, whatever this machine's umask), no owner. Never the stand-in WIMGAPI.DLL: a
+Windows user has the system's.
 
 usage: win32_zip.py --bin DIR --readme README --version VERSION --strip STRIP --out DIR
 """
@@ -18,6 +19,11 @@ import zipfile
 # The earliest time a zip entry can carry; any fixed time would do.
 ENTRY_TIME = (1980, 1, 1, 0, 0, 0)
 PROGRAMS = ("marivane.exe", "marivane-cli.exe")
+# Unix modes in the entries' upper attribute bits, as unzip and Info-ZIP read them; Windows'
+# own unpacker ignores them. 0x10 is MS-DOS's directory flag.
+FOLDER_ATTRIBUTES = (0o40755 << 16) | 0x10
+PROGRAM_ATTRIBUTES = 0o100755 << 16
+FILE_ATTRIBUTES = 0o100644 << 16
 
 
 def stripped(strip, program, work):
@@ -51,14 +57,19 @@ def main():
     entries.append(("README.txt", readme(args.readme, args.version)))
 
     os.makedirs(args.out, exist_ok=True)
+    folder = f"marivane-{args.version}/"
     name = f"marivane-{args.version}-win32.zip"
     path = os.path.join(args.out, name)
     partial = path + ".partial"
     with zipfile.ZipFile(partial, "w") as archive:
+        info = zipfile.ZipInfo(folder, ENTRY_TIME)
+        info.create_system = 3  # Unix: the modes below are the ones to use
+        info.external_attr = FOLDER_ATTRIBUTES
+        archive.writestr(info, b"")
         for entry, data in entries:
-            info = zipfile.ZipInfo(entry, ENTRY_TIME)
-            info.create_system = 0  # MS-DOS: no Unix permission bits from this machine's umask
-            info.external_attr = 0
+            info = zipfile.ZipInfo(folder + entry, ENTRY_TIME)
+            info.create_system = 3
+            info.external_attr = PROGRAM_ATTRIBUTES if entry in PROGRAMS else FILE_ATTRIBUTES
             info.compress_type = zipfile.ZIP_DEFLATED
             archive.writestr(info, data, compresslevel=9)
     os.replace(partial, path)

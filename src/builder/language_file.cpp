@@ -25,6 +25,7 @@ TDerivedTemplate DeriveLanguageTemplate(const std::string& path) {
   try {
     const std::unique_ptr<TStream> file = platform::OpenFileForReading(path);
     if (file->Size() > kMaxSourceSize) {
+      derived.kind = TTemplateProblem::TooLarge;
       derived.problem =
           std::to_string(file->Size()) + " bytes is far too large for a language file";
       return derived;
@@ -32,6 +33,7 @@ TDerivedTemplate DeriveLanguageTemplate(const std::string& path) {
     TStreamReader reader(*file);
     bytes = reader.ReadExact(static_cast<std::size_t>(file->Size()));
   } catch (const std::exception& unreadable) {
+    derived.kind = TTemplateProblem::Unreadable;
     derived.problem = DefaultHandlerText(unreadable.what());
     derived.problem_names_file = true;
     return derived;
@@ -39,11 +41,16 @@ TDerivedTemplate DeriveLanguageTemplate(const std::string& path) {
   try {
     derived.made = module::BuildLanguageTemplate(bytes);
   } catch (const module::EDirectoryOverflow& overflow) {
+    derived.kind = TTemplateProblem::NoRoom;
     derived.problem = "its resources need a directory of " + std::to_string(overflow.needed()) +
                       " bytes, but only " + std::to_string(overflow.available()) +
                       " fit in front of the boot screen slot";
+  } catch (const module::ENoBootScreen& none) {
+    derived.kind = TTemplateProblem::NoBootScreen;
+    derived.problem = none.what();
   } catch (const std::exception& refused) {
     // EModuleError from the reader, or the writer's own refusals (a data size past 2 GiB).
+    derived.kind = TTemplateProblem::NotALanguageFile;
     derived.problem = refused.what();
   }
   return derived;

@@ -11,8 +11,19 @@
 
 namespace marivane {
 
+// Why a file cannot serve, for a front end that says it in a user's words.
+enum class TTemplateProblem {
+  None,
+  Unreadable,        // the file cannot be opened or read
+  TooLarge,          // far past any language file's size
+  NotALanguageFile,  // not a resource-only module, or a damaged one
+  NoBootScreen,      // a language file without the boot screen to replace
+  NoRoom,            // its other resources leave the pictures no room
+};
+
 struct TDerivedTemplate {
   std::optional<module::TLanguageTemplate> made;  // absent when the file cannot serve
+  TTemplateProblem kind = TTemplateProblem::None;
   // Why it cannot, in a few words: "the module has no RCDATA resource named 1 (no boot
   // screen)". An unreadable file's text names the file itself; the others do not.
   std::string problem;

@@ -85,9 +85,9 @@ std::string SystemLanguageFile(const std::string& language, const char* option) 
         "output");
     return "";
   }
-  const std::string name = language.empty() ? platform::UserLanguageName() : language;
+  const std::string name = language.empty() ? platform::InstallLanguageName() : language;
   if (name.empty()) {
-    Say("The system does not say which language the user works in; name one: " +
+    Say("The system does not say which language Windows was installed in; name one: " +
         std::string(option) + " de-DE");
     return "";
   }

@@ -25,7 +25,7 @@ bool IsBootScreen(const TResource& resource) {
 TLanguageTemplate BuildLanguageTemplate(std::span<const std::uint8_t> source) {
   std::vector<TResource> resources = ReadResourceModule(source);
   const auto slots = std::count_if(resources.begin(), resources.end(), IsBootScreen);
-  if (slots == 0) throw EModuleError("the module has no RCDATA resource named 1 (no boot screen)");
+  if (slots == 0) throw ENoBootScreen("the module has no RCDATA resource named 1 (no boot screen)");
   // A language file holds its boot screen in its own language only; with two there would be
   // no telling which one the loader picks, and the other would carry an old picture along.
   if (slots > 1)

@@ -9,6 +9,7 @@
 #include <span>
 
 #include "module/resource_module.h"
+#include "module/resource_reader.h"
 
 namespace marivane::module {
 
@@ -18,7 +19,14 @@ struct TLanguageTemplate {
   std::size_t carried = 0;     // resources carried over besides the slot
 };
 
-// Raises EModuleError for a source the reader refuses or one without exactly one RCDATA 1, and
+// A language file that the reader takes, but without a boot screen to replace.
+class ENoBootScreen : public EModuleError {
+ public:
+  using EModuleError::EModuleError;
+};
+
+// Raises EModuleError for a source the reader refuses or one with RCDATA 1 more than once,
+// ENoBootScreen for one without it, and
 // EDirectoryOverflow when the carried resources' directory does not fit in front of the slot.
 TLanguageTemplate BuildLanguageTemplate(std::span<const std::uint8_t> source);
 

@@ -27,16 +27,22 @@ std::vector<TSystemLanguageFile> SystemLanguageFiles();
 // folder can be reached through it) or there is no Windows folder.
 std::string SystemLanguageFilePath(const std::string& language);
 
-// The user's interface language as a folder name ("de-DE"); empty when unknown.
-std::string UserLanguageName();
+// The language Windows was installed in, as a folder name ("de-DE"); empty when unknown. The
+// boot loader reads the language file of the boot language, which is this one unless the boot
+// configuration names another, and never the language a user has picked for their own
+// windows.
+std::string InstallLanguageName();
 
 // A language id as a folder name (0x0407 -> "de-DE"), and as the user reads its name
 // ("German (Germany)"); empty when the system does not know the id.
 std::string LanguageFolderName(std::uint16_t language);
 std::string LanguageDisplayName(std::uint16_t language);
+// The name the user reads for a folder's language ("de-DE" -> "German (Germany)"); empty when
+// the system does not know it.
+std::string FolderLanguageDisplayName(const std::string& folder);
 
-// A string value under HKEY_CURRENT_USER\Software\Marivane: empty when it is not there or
-// cannot be read. Writing creates the key; false when the system refused.
+// A string value under HKEY_CURRENT_USER\Software\Marivane, however long: empty when it is not
+// there or cannot be read. Writing creates the key; false when the system refused.
 std::string ReadUserSetting(const std::string& name);
 bool WriteUserSetting(const std::string& name, const std::string& value);
 

@@ -8,7 +8,7 @@ const bool kHasSystemLanguageFiles = false;
 
 std::vector<TSystemLanguageFile> SystemLanguageFiles() { return {}; }
 std::string SystemLanguageFilePath(const std::string&) { return ""; }
-std::string UserLanguageName() { return ""; }
+std::string InstallLanguageName() { return ""; }
 std::string LanguageFolderName(std::uint16_t language) {
   // Without the system's locale data: the languages Vista's boot loader comes in, by the ids
   // their language files carry.
@@ -32,6 +32,7 @@ std::string LanguageFolderName(std::uint16_t language) {
   return "";
 }
 std::string LanguageDisplayName(std::uint16_t) { return ""; }
+std::string FolderLanguageDisplayName(const std::string&) { return ""; }
 std::string ReadUserSetting(const std::string&) { return ""; }
 bool WriteUserSetting(const std::string&, const std::string&) { return false; }
 

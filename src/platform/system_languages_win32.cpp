@@ -53,7 +53,7 @@ std::string SystemLanguageFilePath(const std::string& language) {
   return system + "\\" + language + "\\" + kLanguageFileName;
 }
 
-std::string UserLanguageName() { return LanguageFolderName(GetUserDefaultUILanguage()); }
+std::string InstallLanguageName() { return LanguageFolderName(GetSystemDefaultUILanguage()); }
 
 std::string LanguageFolderName(std::uint16_t language) {
   const LCID locale = MAKELCID(language, SORT_DEFAULT);
@@ -69,15 +69,31 @@ std::string LanguageDisplayName(std::uint16_t language) {
   return LocaleText(MAKELCID(language, SORT_DEFAULT), LOCALE_SLANGUAGE);
 }
 
+std::string FolderLanguageDisplayName(const std::string& folder) {
+  if (!IsLanguageName(folder)) return "";
+  // LocaleNameToLCID is Vista's; the name is plain ASCII, so widening it is a copy.
+  const std::wstring wide(folder.begin(), folder.end());
+  const LCID locale = LocaleNameToLCID(wide.c_str(), 0);
+  return locale == 0 ? "" : LocaleText(locale, LOCALE_SLANGUAGE);
+}
+
 std::string ReadUserSetting(const std::string& name) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
     return "";
-  std::string value(MAX_PATH * 4, '\0');
+  // A value longer than any path the program wrote is read whole all the same: cut short, it
+  // would read as no value at all and the choice behind it would be forgotten without a word.
+  std::string value;
   DWORD type = 0;
-  DWORD size = static_cast<DWORD>(value.size());
-  const LONG status = RegQueryValueExA(key, name.c_str(), nullptr, &type,
-                                       reinterpret_cast<BYTE*>(value.data()), &size);
+  DWORD size = MAX_PATH;
+  LONG status = ERROR_MORE_DATA;
+  // Each refusal says the size needed; another program may lengthen the value meanwhile.
+  for (int attempt = 0; status == ERROR_MORE_DATA && attempt < 4; ++attempt) {
+    value.assign(static_cast<std::size_t>(size) + 1, '\0');
+    size = static_cast<DWORD>(value.size());
+    status = RegQueryValueExA(key, name.c_str(), nullptr, &type,
+                              reinterpret_cast<BYTE*>(value.data()), &size);
+  }
   RegCloseKey(key);
   if (status != ERROR_SUCCESS || type != REG_SZ) return "";
   // The stored terminator, if the writer kept it, and anything after it is not the value.

@@ -1,5 +1,9 @@
 #include "ui/controls.h"
 
+#include <commctrl.h>
+
+#include <algorithm>
+
 #include "base/errors.h"
 #include "platform/platform_win32.h"
 
@@ -7,6 +11,26 @@ namespace marivane::ui {
 namespace {
 
 constexpr char kImageClass[] = "TImage";
+// A tooltip's width at 96 dpi: it breaks its lines at spaces to fit. A path has none, so a
+// long one is broken after a backslash, or anywhere once it runs past kToolTipLine.
+constexpr int kToolTipWidth = 480;
+constexpr std::size_t kToolTipLine = 100;
+
+std::string BrokenIntoLines(const std::string& text) {
+  std::string lines;
+  std::size_t run = 0;  // characters since the last space or line break
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    const char c = text[at];
+    lines += c;
+    run = c == ' ' || c == '\n' ? 0 : run + 1;
+    const bool next_breaks = at + 1 == text.size() || text[at + 1] == '\n' || text[at + 1] == ' ';
+    if (!next_breaks && (run >= kToolTipLine || (c == '\\' && run >= kToolTipLine * 3 / 5))) {
+      lines += '\n';
+      run = 0;
+    }
+  }
+  return lines;
+}
 
 }  // namespace
 
@@ -19,6 +43,47 @@ HWND CreateControl(HWND parent, const char* window_class, const char* text, DWOR
   if (control == nullptr) throw platform::OSError(GetLastError());
   SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   return control;
+}
+
+// --- TToolTips ---
+
+void TToolTips::Create(HWND window) {
+  handle_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
+                            WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                            CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr,
+                            GetModuleHandleA(nullptr), nullptr);
+  if (handle_ == nullptr) throw platform::OSError(GetLastError());
+  // A width makes the tooltip keep the text's own line breaks.
+  SendMessageA(handle_, TTM_SETMAXTIPWIDTH, 0, Scaled(kToolTipWidth));
+}
+
+void TToolTips::Set(HWND control, const std::string& text) {
+  std::string shown = BrokenIntoLines(text);
+  // The smaller record of common controls 5 and 6 alike.
+  TTTOOLINFOA tool{};
+  tool.cbSize = TTTOOLINFOA_V2_SIZE;
+  tool.hwnd = GetParent(control);
+  tool.uId = reinterpret_cast<UINT_PTR>(control);
+  tool.lpszText = shown.data();
+  const bool added = std::find(tools_.begin(), tools_.end(), control) != tools_.end();
+  if (added) {
+    SendMessageA(handle_, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&tool));
+    return;
+  }
+  char window_class[16] = {};
+  GetClassNameA(control, window_class, sizeof(window_class));
+  const bool plain_static = lstrcmpiA(window_class, "Static") == 0 &&
+                            !(GetWindowLongA(control, GWL_STYLE) & SS_NOTIFY);
+  if (IsWindowEnabled(control) && !plain_static) {
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  } else {
+    // The mouse over a disabled control or a plain static goes to its parent.
+    tool.uFlags = TTF_SUBCLASS;
+    GetWindowRect(control, &tool.rect);
+    MapWindowPoints(nullptr, tool.hwnd, reinterpret_cast<POINT*>(&tool.rect), 2);
+  }
+  SendMessageA(handle_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+  tools_.push_back(control);
 }
 
 // --- TGroupBox ---

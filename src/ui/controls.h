@@ -4,7 +4,11 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 #include "builder/picture.h"
+#include "platform/win32_handles.h"
 #include "ui/window.h"
 
 namespace marivane::ui {
@@ -31,6 +35,22 @@ class TImage final : public TWindow {
 
  private:
   const TPicture* picture_ = nullptr;
+};
+
+// The tooltips of one window's controls: a text shows while the mouse rests over its control.
+// The control belongs to the window; the tooltip goes when the window goes.
+class TToolTips : platform::TNonCopyable {
+ public:
+  void Create(HWND window);
+  // Shows `text` over `control` from now on; an empty text shows nothing. A control that does
+  // not take the mouse itself (a disabled one, a plain static) has it over its place on its
+  // parent, which does. A line longer than fits on the screen is broken after a backslash.
+  void Set(HWND control, const std::string& text);
+  HWND Handle() const { return handle_; }
+
+ private:
+  HWND handle_ = nullptr;
+  std::vector<HWND> tools_;
 };
 
 // Draws `picture` scaled to fill `bounds` exactly. Bitmaps are shrunk by dropping rows and

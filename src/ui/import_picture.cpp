@@ -1,11 +1,15 @@
 // The main window's import commands: any picture the system can decode, framed in the mode the
 // user picks, scaled to the slot's size, written as a 24-bit bitmap beside it and then browsed
-// into the slot like any chosen bitmap, so that the slot's own check has the last word.
+// into the slot like any chosen bitmap, so that the slot's own check has the last word. A photo
+// browsed for or dropped on a slot is offered the same way.
+#include <array>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "base/errors.h"
+#include "base/stream.h"
 #include "builder/picture_import.h"
 #include "platform/file_replacement.h"
 #include "platform/platform.h"
@@ -22,6 +26,44 @@ constexpr const char* kImportFilter =
     "TIFF (*.tif;*.tiff)|*.tif;*.tiff|Bitmaps (*.bmp)|*.bmp|Icons (*.ico)|*.ico|"
     "All files (*.*)|*.*";
 constexpr const char* kBitmapFilter = "Bitmap files (*.bmp)|*.bmp";
+// More than any folder holds of one picture's prepared copies; past it the dialog asks plainly.
+constexpr int kMaxCopyNumber = 999;
+
+// Whether the file's first bytes are those of a JPEG, PNG, GIF or TIFF: the photos the slot
+// itself refuses by their extension, whatever their name says.
+bool IsPhoto(const std::string& path) {
+  std::array<std::uint8_t, 8> head{};
+  try {
+    const std::unique_ptr<TStream> file = platform::OpenFileForReading(path);
+    TStreamReader(*file).ReadUpTo(head);
+  } catch (const std::exception&) {
+    return false;  // the slot's own loading says what is wrong with it
+  }
+  const auto starts = [&](const char* magic, std::size_t length) {
+    return std::memcmp(head.data(), magic, length) == 0;
+  };
+  return starts("\xFF\xD8\xFF", 3) || starts("\x89PNG\r\n\x1A\n", 8) || starts("GIF87a", 6) ||
+         starts("GIF89a", 6) || starts("II*\0", 4) || starts("MM\0*", 4);
+}
+
+// "NAME (2).EXT" beside "NAME.EXT", the first number that names no file yet; empty when even
+// the last one does.
+std::string FreeName(const std::string& path) {
+  const std::size_t name_start = path.find_last_of("\\/:") + 1;  // npos + 1 == 0
+  std::size_t stem_end = path.rfind('.');
+  if (stem_end == std::string::npos || stem_end <= name_start) stem_end = path.size();
+  for (int number = 2; number <= kMaxCopyNumber; ++number) {
+    const std::string candidate = path.substr(0, stem_end) + " (" + std::to_string(number) + ")" +
+                                  path.substr(stem_end);
+    if (!platform::FileExists(candidate) && !platform::DirectoryExists(candidate)) return candidate;
+  }
+  return "";
+}
+
+// How the slot's own bitmap is called in a question about it.
+std::string SlotBitmap(TSlot slot) {
+  return slot == TSlot::Small ? "an 800 x 600 24-bit bitmap" : "a 1024 x 768 24-bit bitmap";
+}
 
 // The busy cursor while a picture is decoded or scaled; a 24-megapixel photo takes a moment.
 class TBusyScope : platform::TNonCopyable {
@@ -39,16 +81,39 @@ void TForm1::Import800x600PictureClick() { ImportPicture(TSlot::Small); }
 
 void TForm1::Import1024x768PictureClick() { ImportPicture(TSlot::Big); }
 
+void TForm1::TakeFile(TSlot slot, const std::string& path, TArrival arrival) {
+  if (IsPhoto(path)) {
+    OfferImport(slot, path);
+    return;
+  }
+  if (arrival == TArrival::Browsed)
+    LoadBrowsedFile(slot, path);
+  else
+    LoadDroppedFile(slot, path);
+}
+
+void TForm1::OfferImport(TSlot slot, const std::string& path) {
+  const std::string name = path.substr(path.find_last_of("\\/:") + 1);  // npos + 1 == 0
+  const std::string question = "\"" + name + "\" is a photo, not " + SlotBitmap(slot) +
+                               ". Import it, framed for this slot?";
+  if (application_.ShowMessageBox(question, application_.Title(),
+                                  MB_YESNO | MB_ICONQUESTION) == IDYES)
+    ImportPictureFile(slot, path);
+}
+
 void TForm1::ImportPicture(TSlot slot) {
+  ImportDialog.filter = kImportFilter;
+  ImportDialog.title =
+      slot == TSlot::Small ? "Import Picture for 800 x 600" : "Import Picture for 1024 x 768";
+  if (ImportDialog.Execute()) ImportPictureFile(slot, ImportDialog.file_name);
+}
+
+void TForm1::ImportPictureFile(TSlot slot, const std::string& source) {
   const bool small = slot == TSlot::Small;
   const std::int32_t width = small ? 800 : 1024;
   const std::int32_t height = small ? 600 : 768;
   const std::string caption =
       small ? "Import Picture for 800 x 600" : "Import Picture for 1024 x 768";
-  ImportDialog.filter = kImportFilter;
-  ImportDialog.title = caption;
-  if (!ImportDialog.Execute()) return;
-  const std::string source = ImportDialog.file_name;
 
   // A file that cannot be decoded raises with a text naming it; the default handler shows it.
   TRgbImage picture;
@@ -68,25 +133,37 @@ void TForm1::ImportPicture(TSlot slot) {
   std::string target = PreparedPictureName(source, width, height);
   if (!WritePreparedPicture(target, bitmap)) return;
   LoadBrowsedFile(slot, target);
+  if ((small ? SmallImagePath : BigImagePath) == target) ShowSlotFile(slot, source);
 }
 
 bool TForm1::WritePreparedPicture(std::string& path, const std::vector<std::uint8_t>& bitmap) {
   if (platform::FileExists(path) &&
       application_.ShowMessageBox("\"" + path + "\" already exists.\r\nDo you want to replace it?",
                                   application_.Title(),
-                                  MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES)
-    return false;
+                                  MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) {
+    // Kept: the user says where the new one goes instead, a free name beside it proposed.
+    const std::string free = FreeName(path);
+    if (!free.empty()) path = free;
+    return SavePreparedPictureAs(path, bitmap, "Save Prepared Picture As");
+  }
   try {
     platform::WriteFileAtomically(path, bitmap);
     return true;
   } catch (const EWriteError&) {
     // The picture's own folder takes no file (a CD, a share we may only read, a full disk):
-    // the user says where instead, and that dialog asks before it replaces anything.
+    // the user says where instead.
   }
-  const std::string name = path.substr(path.find_last_of("\\/:") + 1);  // npos + 1 == 0
+  path = path.substr(path.find_last_of("\\/:") + 1);  // npos + 1 == 0
+  return SavePreparedPictureAs(path, bitmap,
+                               "Save Prepared Picture As - its own folder cannot be written");
+}
+
+bool TForm1::SavePreparedPictureAs(std::string& path, const std::vector<std::uint8_t>& bitmap,
+                                   const std::string& title) {
+  // The dialog asks before it replaces anything.
   SavePreparedDialog.filter = kBitmapFilter;
-  SavePreparedDialog.title = "Save Prepared Picture As - its own folder cannot be written";
-  SavePreparedDialog.file_name = name;
+  SavePreparedDialog.title = title;
+  SavePreparedDialog.file_name = path;
   SavePreparedDialog.options |= OFN_OVERWRITEPROMPT;
   if (!SavePreparedDialog.Execute()) return false;
   path = SavePreparedDialog.file_name;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "builder/language_file.h"
 #include "platform/system_languages.h"
 
 namespace marivane::ui {
@@ -18,6 +17,7 @@ constexpr int kWidth = 480;
 constexpr int kMargin = 12;
 constexpr int kLine = 20;
 constexpr int kReasonLine = 16;
+constexpr int kRadioBoxWidth = 18;
 constexpr int kButtonWidth = 75;
 constexpr int kButtonHeight = 25;
 
@@ -29,12 +29,27 @@ std::string TTemplateChoice::Description() const {
   return language + (name.empty() ? "" : ", " + name) + ", from " + path;
 }
 
+std::string TTemplateChoice::Reason() const {
+  switch (problem_kind) {
+    case TTemplateProblem::None: return "";
+    case TTemplateProblem::Unreadable: return "the file cannot be read";
+    case TTemplateProblem::TooLarge: return "it is far too large for a language file";
+    case TTemplateProblem::NotALanguageFile:
+      return "it is not a boot loader language file, or it is damaged";
+    case TTemplateProblem::NoBootScreen: return "it holds no boot screen to replace";
+    case TTemplateProblem::NoRoom: return "its other contents leave no room for the pictures";
+  }
+  return problem;
+}
+
 TTemplateChoice DescribeLanguageFile(const std::string& path) {
   TTemplateChoice choice;
   choice.path = path;
   const TDerivedTemplate derived = DeriveLanguageTemplate(path);
   if (!derived.made) {
     choice.problem = derived.problem;
+    choice.detail = DerivedTemplateProblem(derived, path);
+    choice.problem_kind = derived.kind;
     return choice;
   }
   choice.language = platform::LanguageFolderName(derived.made->language);
@@ -51,11 +66,25 @@ std::vector<TTemplateChoice> AvailableTemplates() {
   std::vector<TTemplateChoice> found{TTemplateChoice{}};
   for (const platform::TSystemLanguageFile& file : platform::SystemLanguageFiles()) {
     TTemplateChoice choice = DescribeLanguageFile(file.path);
-    // A file that cannot serve is still named by the folder it lies in.
-    if (choice.language.empty()) choice.language = file.language;
+    choice.folder = file.language;
     found.push_back(std::move(choice));
   }
   return found;
+}
+
+std::string ChoiceTitle(const TTemplateChoice& choice, const std::string& install_language) {
+  if (choice.BuiltIn()) return "Built-in template: en-US (x86template)";
+  const bool usable = choice.problem.empty();
+  if (choice.folder.empty())
+    return usable ? choice.language + (choice.name.empty() ? "" : " - " + choice.name) : "";
+  const std::string folder_name = platform::FolderLanguageDisplayName(choice.folder);
+  std::string title = choice.folder + (folder_name.empty() ? "" : " - " + folder_name);
+  if (lstrcmpiA(choice.folder.c_str(), install_language.c_str()) == 0)
+    title += " (the language Windows was installed in)";
+  if (usable && lstrcmpiA(choice.folder.c_str(), choice.language.c_str()) != 0)
+    title += ", but the file in it is " + choice.language +
+             (choice.name.empty() ? "" : ", " + choice.name);
+  return title;
 }
 
 TTemplateForm::TTemplateForm(TApplication& application, const TTemplateChoice& current)
@@ -83,37 +112,51 @@ TTemplateForm::TTemplateForm(TApplication& application, const TTemplateChoice& c
   AddControl("Build boot screen files from this template:", SS_LEFT | SS_NOPREFIX,
             ScaledBounds(kMargin, kMargin, inner, kLine), -1);
   int top = kMargin + kLine + 4;
+  Tips.Create(handle_);
+  const std::string install_language = platform::InstallLanguageName();
+  // The radio button's round box and its gap come before the text.
+  const int title_width = Scaled(inner - kRadioBoxWidth);
+  std::size_t checked = 0;
   for (std::size_t i = 0; i < choices.size(); ++i) {
     const TTemplateChoice& choice = choices[i];
     const bool usable = choice.problem.empty();
-    std::string title = choice.language + " - cannot serve";
-    if (choice.BuiltIn())
-      title = "Built-in template: en-US (x86template)";
-    else if (usable)
-      title = choice.language + (choice.name.empty() ? "" : " - " + choice.name);
-    const DWORD style = BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0);
+    // A file from elsewhere is named by its path too, shortened to what the line holds.
+    std::string title = ChoiceTitle(choice, install_language);
+    if (choice.folder.empty() && !choice.BuiltIn()) {
+      const std::string lead = title.empty() ? "" : title + ", from ";
+      title = lead + FitInMiddle(font_.Get(), choice.path,
+                                 title_width - TextSize(font_.Get(), lead).cx);
+    }
+    const DWORD style = BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP : 0);
     HWND button = AddControl(title.c_str(), style, ScaledBounds(kMargin, top, inner, kLine),
-                            kTemplateFirstChoiceId + static_cast<int>(i));
+                             kTemplateFirstChoiceId + static_cast<int>(i));
     EnableWindow(button, usable);
-    if (choice.path == current.path && usable) SendMessageA(button, BM_SETCHECK, BST_CHECKED, 0);
+    if (choice.path == current.path && usable) checked = i;
     ChoiceButtons.push_back(button);
     top += kLine;
+    std::string tip = choice.BuiltIn() ? "x86template beside the program" : choice.path;
     if (!usable) {
       // A disabled static draws its text greyed, as the button above it is.
-      HWND reason = AddControl(choice.problem.c_str(), SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS,
-                              ScaledBounds(kMargin + 18, top, inner - 18, kReasonLine), -1);
-      EnableWindow(reason, FALSE);
+      const std::string reason = "Cannot serve as a template: " + choice.Reason() + ".";
+      HWND line = AddControl(reason.c_str(), SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS,
+                             ScaledBounds(kMargin + kRadioBoxWidth, top, inner - kRadioBoxWidth,
+                                          kReasonLine),
+                             -1);
+      EnableWindow(line, FALSE);
+      Tips.Set(line, choice.detail);
+      tip = choice.detail;
       top += kReasonLine;
     }
+    Tips.Set(button, tip);
   }
-  // Nothing checked (the current file cannot serve any more): the built-in one is the default.
-  if (std::none_of(ChoiceButtons.begin(), ChoiceButtons.end(), [](HWND b) {
-        return SendMessageA(b, BM_GETCHECK, 0, 0) == BST_CHECKED;
-      }))
-    SendMessageA(ChoiceButtons[0], BM_SETCHECK, BST_CHECKED, 0);
+  // Nothing else is checked (the current file cannot serve any more): the built-in one is the
+  // default. Tab comes into the group at the checked button, and only there.
+  SendMessageA(ChoiceButtons[checked], BM_SETCHECK, BST_CHECKED, 0);
+  SetWindowLongA(ChoiceButtons[checked], GWL_STYLE,
+                 GetWindowLongA(ChoiceButtons[checked], GWL_STYLE) | WS_TABSTOP);
 
   const int button_width = kButtonWidth + 30;
-  AnotherFileButton = AddControl("Another file...", BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP,
+  AnotherFileButton = AddControl("&Another file...", BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP,
                                 ScaledBounds(kMargin, buttons_top, button_width, kButtonHeight),
                                 kAnotherFileId);
   OkButton = AddControl("OK", BS_DEFPUSHBUTTON | WS_TABSTOP,

@@ -1,6 +1,7 @@
 // The File menu's "Boot Screen Template..." dialog: the built-in x86template, each language
-// file of this Windows (greyed, with the reason, when it cannot serve) and "Another file..."
-// for a language file copied from elsewhere. The window keeps what is chosen here.
+// file of this Windows by its folder (greyed, with the reason, when it cannot serve) and
+// "Another file..." for a language file copied from elsewhere. The window keeps what is chosen
+// here.
 #pragma once
 
 #include <windows.h>
@@ -8,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "builder/language_file.h"
 #include "ui/application.h"
+#include "ui/controls.h"
 #include "ui/file_dialogs.h"
 
 namespace marivane::ui {
@@ -16,17 +19,25 @@ namespace marivane::ui {
 // One template the user may build from.
 struct TTemplateChoice {
   std::string path;      // the language file; empty for the built-in x86template
-  std::string language;  // its folder name, "de-DE"; empty when it cannot serve
-  std::string name;      // the language's name as the user reads it, "German (Germany)"
-  std::string problem;   // why it cannot serve; empty when it can
+  std::string folder;    // the System32 language folder it lies in, "de-DE"; else empty
+  std::string language;  // the file's own language as a folder name; empty when it cannot serve
+  std::string name;      // the file's language as the user reads it, "German (Germany)"
+  std::string problem;   // why it cannot serve, as the reader says it; empty when it can
+  std::string detail;    // the same with the file named, for a tooltip
+  TTemplateProblem problem_kind = TTemplateProblem::None;
 
   bool BuiltIn() const { return path.empty(); }
-  // What the window and the dialog say of it: "de-DE, German (Germany), from C:\...".
+  // What the window says of a file that serves: "de-DE, German (Germany), from C:\...".
   std::string Description() const;
+  // Why it cannot serve, in a user's words: "it holds no boot screen to replace".
+  std::string Reason() const;
 };
 
 // Reads the language file and says whether and in which language it serves.
 TTemplateChoice DescribeLanguageFile(const std::string& path);
+// What the dialog calls the choice: its folder and the folder's language, the language
+// Windows was installed in marked, and a file in another language than its folder's said so.
+std::string ChoiceTitle(const TTemplateChoice& choice, const std::string& install_language);
 // The built-in template, then the system's language files in the order the system lists them.
 std::vector<TTemplateChoice> AvailableTemplates();
 
@@ -50,6 +61,8 @@ class TTemplateForm final : public TForm {
   HWND OkButton = nullptr;
   HWND CancelButton = nullptr;
   TFileDialog OpenDialog1{TFileDialog::TKind::Open};
+  // The full path and the whole reason over each choice and each greyed reason.
+  TToolTips Tips;
   TTemplateChoice chosen;
 
  protected:

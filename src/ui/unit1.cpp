@@ -25,6 +25,9 @@ constexpr UINT kDroppedNameCapacity = 261;
 // The language file chosen in the template dialog, under HKCU\Software\Marivane; empty or
 // absent for the built-in template.
 constexpr char kTemplateSetting[] = "BootScreenTemplate";
+constexpr const char* kBrowseCaption = "Browse for image...";
+// A push button's frame and margins around its text, at 96 dpi.
+constexpr int kButtonPadding = 12;
 
 }  // namespace
 
@@ -32,7 +35,11 @@ TForm1::TForm1(TApplication& application)
     : TBootScreenBuilder(static_cast<TUserInterface&>(*this)), application_(application) {
   Form1 = this;
   host_is_wow64 = [] { return platform::IsWow64(); };
-  OpenDialog1.filter = "Bitmap files (*.bmp)|*.bmp";
+  // Pictures that are not a slot's bitmap are offered for import when chosen.
+  OpenDialog1.filter =
+      "Bitmap files (*.bmp)|*.bmp|"
+      "All pictures (*.bmp;*.jpg;*.jpeg;*.png;*.gif;*.tif;*.tiff)|"
+      "*.bmp;*.jpg;*.jpeg;*.png;*.gif;*.tif;*.tiff";
   OpenDialog1.title = "Select a Bitmap Image...";
   SaveDialog1.filter = "MUI Files (*.mui)|*.mui";
   SaveDialog1.file_name = "winload.exe.mui";
@@ -72,12 +79,13 @@ void TForm1::CreateComponents() {
                {0, 0, frame.right - frame.left, frame.bottom - frame.top},
                application_.Handle(), MainMenu1);
   SendMessageA(handle_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(application_.SmallIcon()));
+  Tips.Create(handle_);
 
   // Created in focus order: Button1, Button2, then the hidden ApplyButton.
   CreateSlot(GroupBox1, "800 x 600 (24-bit)", 16, Label1, ImageSmall, SmallPicture, Button1,
-             kButton1Id);
+             kButton1Id, SmallFileName);
   CreateSlot(GroupBox2, "1024 x 768 (24-bit)", 264, Label2, ImageBig, BigPicture, Button2,
-             kButton2Id);
+             kButton2Id, BigFileName);
   ApplyButton = CreateControl(handle_, "BUTTON", "Apply", WS_TABSTOP | BS_PUSHBUTTON,
                               ScaledBounds(16, 248, 481, 41), kApplyButtonId, font_.Get());
   // The 16 pixels between the group boxes and the window's foot hold one line; no tab stop,
@@ -93,13 +101,30 @@ void TForm1::CreateComponents() {
 void TForm1::UseTemplate(const TTemplateChoice& choice) {
   template_ = choice;
   TemplateLanguageFile = choice.path;
-  const std::string problem =
-      choice.problem.empty() ? "" : " (cannot serve: " + choice.problem + ")";
-  SetWindowTextA(TemplateLabel, ("Template: " + choice.Description() + problem).c_str());
+  // One line: the path gives up its middle, never the reason a file cannot serve.
+  std::string lead = "Template: ";
+  std::string tail;
+  std::string tip = choice.Description();
+  if (choice.BuiltIn()) {
+    lead += choice.Description();
+    tip.clear();
+  } else if (choice.problem.empty()) {
+    lead += choice.language + (choice.name.empty() ? "" : ", " + choice.name) + ", from ";
+  } else {
+    tail = " (cannot serve: " + choice.Reason() + ")";
+    tip = choice.detail;
+  }
+  RECT strip{};
+  GetClientRect(TemplateLabel, &strip);
+  const int room = strip.right - TextSize(font_.Get(), lead).cx - TextSize(font_.Get(), tail).cx;
+  const std::string path = choice.BuiltIn() ? "" : FitInMiddle(font_.Get(), choice.path, room);
+  SetWindowTextA(TemplateLabel, (lead + path + tail).c_str());
+  Tips.Set(TemplateLabel, tip);
 }
 
 void TForm1::CreateSlot(TGroupBox& box, const char* caption, int left, HWND& label,
-                        TImage& view, const TPicture& picture, HWND& button, int button_id) {
+                        TImage& view, const TPicture& picture, HWND& button, int button_id,
+                        HWND& file_name) {
   box.Create(handle_, caption, ScaledBounds(left, 16, 233, 225), font_.Get());
   // The label grows to its text, as the font on this system may be wider than it was meant.
   constexpr const char* kNoImage = "No image loaded";
@@ -113,9 +138,32 @@ void TForm1::CreateSlot(TGroupBox& box, const char* caption, int left, HWND& lab
   view.Create(box.Handle(), ScaledBounds(16, 24, 200, 150), picture);
   // The label lies under the picture box, in sight only while the slot has nothing to show.
   SetWindowPos(label, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-  button = CreateControl(box.Handle(), "BUTTON", "Browse for image...",
-                         WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, ScaledBounds(64, 184, 107, 25),
-                         button_id, font_.Get());
+  // The button keeps its size where its text fits, as in Vista's MS Sans Serif 8 (about 90
+  // of its 107 pixels); a wider stand-in font (Wine's DejaVu Sans: 113) widens it about its
+  // centre rather than cut the text.
+  RECT button_bounds = ScaledBounds(64, 184, 107, 25);
+  const int needed = TextSize(font_.Get(), kBrowseCaption).cx + Scaled(kButtonPadding);
+  const int grow = std::max<int>(0, needed - (button_bounds.right - button_bounds.left));
+  button_bounds.left -= grow / 2;
+  button_bounds.right += grow - grow / 2;
+  button = CreateControl(box.Handle(), "BUTTON", kBrowseCaption,
+                         WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, button_bounds, button_id,
+                         font_.Get());
+  // The one line between the button and the frame's foot.
+  file_name = CreateControl(box.Handle(), "STATIC", "", WS_VISIBLE | SS_CENTER | SS_NOPREFIX,
+                            ScaledBounds(8, 210, 217, 13), -1, font_.Get());
+}
+
+void TForm1::ShowSlotFile(TSlot slot, const std::string& prepared_from) {
+  const bool small = slot == TSlot::Small;
+  const std::string& path = small ? SmallImagePath : BigImagePath;
+  HWND line = small ? SmallFileName : BigFileName;
+  RECT room{};
+  GetClientRect(line, &room);
+  const std::string name = path.substr(path.find_last_of("\\/:") + 1);  // npos + 1 == 0
+  SetWindowTextA(line, FitInMiddle(font_.Get(), name, room.right).c_str());
+  Tips.Set((small ? GroupBox1 : GroupBox2).Handle(),
+           prepared_from.empty() ? path : path + "\nPrepared from " + prepared_from);
 }
 
 void TForm1::PlaceFirstTime() {
@@ -148,11 +196,11 @@ void TForm1::FormShow() {
 }
 
 void TForm1::Button1Click() {
-  if (OpenDialog1.Execute()) LoadBrowsedFile(TSlot::Small, OpenDialog1.file_name);
+  if (OpenDialog1.Execute()) TakeFile(TSlot::Small, OpenDialog1.file_name, TArrival::Browsed);
 }
 
 void TForm1::Button2Click() {
-  if (OpenDialog1.Execute()) LoadBrowsedFile(TSlot::Big, OpenDialog1.file_name);
+  if (OpenDialog1.Execute()) TakeFile(TSlot::Big, OpenDialog1.file_name, TArrival::Browsed);
 }
 
 void TForm1::ApplyButtonClick() { GenerateBootScreen(); }
@@ -204,7 +252,7 @@ void TForm1::DropImage(TSlot slot, TMessage& message) {
   }
   char name[kDroppedNameCapacity] = {};
   DragQueryFileA(drop.Get(), 0, name, kDroppedNameCapacity);
-  LoadDroppedFile(slot, name);
+  TakeFile(slot, name, TArrival::Dropped);
 }
 
 void TForm1::PictureChanged(TSlot slot) {
@@ -212,6 +260,7 @@ void TForm1::PictureChanged(TSlot slot) {
   const TPicture& picture = small ? SmallPicture : BigPicture;
   ShowWindow(small ? Label1 : Label2, picture.image() ? SW_HIDE : SW_SHOWNA);
   (small ? ImageSmall : ImageBig).Invalidate();
+  ShowSlotFile(slot, "");
 }
 
 // --- The user interface of the builder ---

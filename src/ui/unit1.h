@@ -54,6 +54,9 @@ class TForm1 final : public TForm, public TUserInterface, public TBootScreenBuil
   // (import_picture.cpp).
   void Import800x600PictureClick();
   void Import1024x768PictureClick();
+  // The import of `source` into the slot, from its framing on; the busy cursor while it is
+  // decoded. A file that cannot be decoded raises with a text that names it.
+  void ImportPictureFile(TSlot slot, const std::string& source);
   void ApplyButtonClick();
   // SaveBootScreenFileAsClick, the save command, is the builder's own.
   void Exit1Click();
@@ -93,6 +96,11 @@ class TForm1 final : public TForm, public TUserInterface, public TBootScreenBuil
   HWND ApplyButton = nullptr;
   // Which template a save uses, in the strip under the group boxes.
   HWND TemplateLabel = nullptr;
+  // The file each slot holds, under its browse button; the whole path shows over the slot.
+  HWND SmallFileName = nullptr;
+  HWND BigFileName = nullptr;
+  // Over the template strip and each slot: what their one line cannot hold.
+  TToolTips Tips;
   TXPManifest XPManifest1;
   TFileDialog OpenDialog1{TFileDialog::TKind::Open};
   TFileDialog SaveDialog1{TFileDialog::TKind::Save};
@@ -116,12 +124,23 @@ class TForm1 final : public TForm, public TUserInterface, public TBootScreenBuil
  private:
   void CreateComponents();
   void CreateSlot(TGroupBox& box, const char* caption, int left, HWND& label, TImage& view,
-                  const TPicture& picture, HWND& button, int button_id);
+                  const TPicture& picture, HWND& button, int button_id, HWND& file_name);
   void DropImage(TSlot slot, TMessage& message);
+  // A file browsed for or dropped on a slot: a photo is offered for import; anything else is
+  // loaded as the slot loads files.
+  enum class TArrival { Browsed, Dropped };
+  void TakeFile(TSlot slot, const std::string& path, TArrival arrival);
+  // Asks whether to import the photo at `path` for the slot, and does.
+  void OfferImport(TSlot slot, const std::string& path);
   void ImportPicture(TSlot slot);
-  // Writes the prepared bitmap to `path`, asking first before it replaces a file, and asking
-  // where instead when it cannot be written there; false when the user declines.
+  // Writes the prepared bitmap to `path`. An existing file is replaced only when the user
+  // agrees; otherwise, and where the folder cannot be written, the save dialog asks where,
+  // with a free name proposed. False when the user cancels that.
   bool WritePreparedPicture(std::string& path, const std::vector<std::uint8_t>& bitmap);
+  bool SavePreparedPictureAs(std::string& path, const std::vector<std::uint8_t>& bitmap,
+                             const std::string& title);
+  // The slot's file under its button and over the slot, and the picture it was prepared from.
+  void ShowSlotFile(TSlot slot, const std::string& prepared_from);
   void Close();
   LRESULT OnCommand(UINT id);
   LRESULT OnActivate(WPARAM state);

@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
+
 #include "marivane_version.h"
 #include "resources/resource.h"
 
@@ -14,6 +16,8 @@ namespace {
 constexpr char kAboutClass[] = "TAboutForm";
 constexpr int kClientWidth = 443;
 constexpr int kClientHeight = 233;
+// Between the longest line and the window's right edge, at 96 dpi.
+constexpr int kRightMargin = 8;
 // A fixed dialog frame: the modal frame also takes the caption's icon away.
 constexpr DWORD kAboutStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kAboutExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
@@ -57,7 +61,26 @@ TAboutForm::TAboutForm(TApplication& application)
   Label4 = CreateLabel(kMakerMail, 64, 136, link_font_.Get(), kLabel4Id);
   Label6 = CreateLabel("For updates, check out my blog:", 64, 160, font_.Get(), -1);
   Label7 = CreateLabel(kMakerWebPage, 64, 176, link_font_.Get(), kLabel7Id);
-  const RECT button = ScaledBounds(360, 201, 75, 25);
+  // Vista's Tahoma 8 leaves the longest line, Label3, some 35 pixels to spare; a wider
+  // stand-in (Wine's DejaVu Sans: 404 of 379 pixels) widens the window rather than cut it.
+  int client_width = Scaled(kClientWidth);
+  for (HWND label : {Label1, Label2, Label5, Label3, Label4, Label6, Label7}) {
+    RECT bounds{};
+    GetWindowRect(label, &bounds);
+    MapWindowPoints(nullptr, handle_, reinterpret_cast<POINT*>(&bounds), 2);
+    client_width = std::max<int>(client_width, bounds.right + Scaled(kRightMargin));
+  }
+  if (client_width > Scaled(kClientWidth)) {
+    frame = {0, 0, client_width, Scaled(kClientHeight)};
+    AdjustWindowRectEx(&frame, kAboutStyle, FALSE, kAboutExStyle);
+    SetWindowPos(handle_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  // OK keeps its place from the bottom right corner.
+  RECT button = ScaledBounds(360, 201, 75, 25);
+  const int shift = client_width - Scaled(kClientWidth);
+  button.left += shift;
+  button.right += shift;
   Button1 = CreateWindowExA(0, "BUTTON", "OK",
                             WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, button.left,
                             button.top, button.right - button.left, button.bottom - button.top,

@@ -32,6 +32,26 @@ SIZE TextSize(HFONT font, const std::string& text) {
   return size;
 }
 
+std::string FitInMiddle(HFONT font, const std::string& text, int width) {
+  if (TextSize(font, text).cx <= width) return text;
+  // Kept from the end: the file name with its separator, as in "C:\Win...\winload.exe.mui";
+  // failing that, or for a text that is no path, the end half of what is kept.
+  const std::size_t separator = text.find_last_of("\\/");
+  const std::size_t name = separator == std::string::npos ? 0 : text.size() - separator;
+  const auto shortened = [&](std::size_t keep) {
+    const std::size_t tail = name != 0 && name <= keep ? name : keep / 2;
+    return text.substr(0, keep - tail) + "..." + text.substr(text.size() - tail);
+  };
+  // The widest that fits: its width grows with what is kept, a character at a time.
+  std::size_t fits = 0;
+  std::size_t too_wide = text.size();
+  while (too_wide - fits > 1) {
+    const std::size_t keep = fits + (too_wide - fits) / 2;
+    (TextSize(font, shortened(keep)).cx <= width ? fits : too_wide) = keep;
+  }
+  return shortened(fits);
+}
+
 // --- TWindow ---
 
 TWindow::TWindow()

@@ -121,5 +121,9 @@ platform::TFontHandle MakeFont(const char* face, int points, bool bold = false,
                                bool underline = false);
 // The size a one-line text takes in a font.
 SIZE TextSize(HFONT font, const std::string& text);
+// `text` as it fits in `width` pixels of `font`: whole, or with its middle given up for "..."
+// so that both ends stay in sight; a path keeps its file name as long as it can. Wine draws
+// nothing at all for a static with SS_PATHELLIPSIS, so the program shortens paths itself.
+std::string FitInMiddle(HFONT font, const std::string& text, int width);
 
 }  // namespace marivane::ui

@@ -1,10 +1,14 @@
 #!/usr/bin/env python3
 """The Windows package as `make dist` makes it and a user unpacks it. Made twice from the same
-programs it is the same bytes, with SHA256SUMS naming it; it holds exactly marivane.exe,
-marivane-cli.exe, x86template and README.txt (CRLF), the programs without debug information or
-link time. Unpacked into an empty folder on a Wine machine nobody has used yet, with the
-stand-in WIMGAPI.DLL put beside it by this test alone, marivane.exe opens its window and
-marivane-cli.exe, run there, builds a boot screen file that readers we did not write accept.
+programs it is the same bytes, with SHA256SUMS naming it; it holds exactly one folder,
+marivane-VERSION, with marivane.exe, marivane-cli.exe (mode 0755), x86template as built and
+README.txt (0644, CRLF), the programs without debug information or link time. README.txt
+describes today's program and keeps a user's way back open: the DVD or recovery partition is
+asked for before the first copy, no command writes x86template, none copies over the original,
+and none in the recovery prompt leans on a variable that points into X: there. Unpacked into an
+empty folder on a Wine machine nobody has used yet, with the stand-in WIMGAPI.DLL put beside it
+by this test alone, marivane.exe opens its window and marivane-cli.exe, run there, builds a boot
+screen file that readers we did not write accept.
 
 usage: win32_package_test.py --bin DIR --version VERSION --strip STRIP --objdump OBJDUMP
                              --wine RUN --driver PROGRAM_DRIVER
@@ -28,8 +32,14 @@ for option in ("--bin", "--version", "--strip", "--objdump", "--wine", "--driver
     parser.add_argument(option, required=True)
 args = parser.parse_args()
 source = os.path.join(here, "..", "..")
-contents = ["marivane.exe", "marivane-cli.exe", "x86template", "README.txt"]
+folder = f"marivane-{args.version}/"
+# Each entry and the Unix mode it carries.
+contents = [(folder, 0o40755), (folder + "marivane.exe", 0o100755), (folder + "marivane-cli.exe", 0o100755),
+            (folder + "x86template", 0o100644), (folder + "README.txt", 0o100644)]
 zip_name = f"marivane-{args.version}-win32.zip"
+# What README.txt must say of today's program, literally.
+README_TELLS = ["Boot Screen Template...", "Import Picture for 800 x 600...", "marivane-cli prepare PICTURE",
+                "template {SOURCE.mui | --system [LANGUAGE]}", "--system-template", f"C:\\marivane-{args.version}"]
 
 
 def make_package(out):
@@ -57,10 +67,27 @@ with tempfile.TemporaryDirectory() as work:
     unpacked = os.path.join(work, "unpacked")
     os.mkdir(unpacked)
     with zipfile.ZipFile(os.path.join(work, "first", zip_name)) as archive:
-        check(archive.namelist() == contents, f"the package holds {archive.namelist()}")
+        held = [(info.filename, info.external_attr >> 16) for info in archive.infolist()]
+        check(held == contents, f"the package holds {[(name, oct(mode)) for name, mode in held]}")
         archive.extractall(unpacked)
+    unpacked = os.path.join(unpacked, folder)
+    check(open(os.path.join(unpacked, "x86template"), "rb").read() ==
+          open(os.path.join(args.bin, "x86template"), "rb").read(), "x86template is not the one built")
     readme = open(os.path.join(unpacked, "README.txt"), "rb").read()
     check(readme.count(b"\n") > 0 and readme.count(b"\n") == readme.count(b"\r\n"), "README.txt: not CRLF")
+    text = readme.decode().replace("\r\n", "\n")
+    for told in README_TELLS:
+        check(told in text, f"README.txt does not say {told!r}")
+    commands = [line.strip() for line in text.splitlines() if line.startswith("     ") and
+                line.split()[0] in ("copy", "move", "mkdir", "dir", "takeown", "icacls", "marivane-cli")]
+    first_copy = text.index("\n     copy ")
+    check(-1 < text.find("Vista DVD") < first_copy and -1 < text.find("recovery partition") < first_copy,
+          "README.txt asks for the Vista DVD or the recovery partition only after the first copy")
+    recovery = text[text.index("If Windows does not start any more\n"):text.index("The command-line tool\n")]
+    for command in commands:
+        check(not ("%USERPROFILE%" in command or command.startswith("copy /y") or "x86template" in command or
+                   (command in recovery and "%" in command)), f"README.txt: {command}")
+    check(len([c for c in commands if c in recovery]) >= 4, "README.txt: no recovery prompt commands")
     for program in ("marivane.exe", "marivane-cli.exe"):
         path = os.path.join(unpacked, program)
         check(coff_time_stamp(open(path, "rb").read()) == 0, f"{program}: a link time in its header")

@@ -70,6 +70,18 @@ TEST_F(AboutWindow, OpensModallyWithWorkingLinksAndIgnoresEsc) {
                                   std::pair{about_->Handle(), std::string("https://marivane.example.org/")}));
   EXPECT_EQ(WindowText(about_->Label1), "Marivane v1.1 (BETA)");
   EXPECT_EQ(WindowText(about_->Label6), "For updates, check out my blog:");
+  // The longest line is not cut at the window's edge, whatever this system's Tahoma is; OK
+  // keeps its place from the bottom right corner.
+  RECT client{}, line{}, ok{};
+  GetClientRect(about_->Handle(), &client);
+  GetWindowRect(about_->Label3, &line);
+  GetWindowRect(about_->Button1, &ok);
+  MapWindowPoints(nullptr, about_->Handle(), reinterpret_cast<POINT*>(&line), 2);
+  MapWindowPoints(nullptr, about_->Handle(), reinterpret_cast<POINT*>(&ok), 2);
+  EXPECT_EQ(WindowText(about_->Label3), "Send any bug reports, comments or suggestions regarding this tool to:");
+  EXPECT_LE(line.right, client.right);
+  EXPECT_EQ(client.right - ok.right, ui::Scaled(8));
+  EXPECT_EQ(client.bottom - ok.bottom, ui::Scaled(7));
   EXPECT_TRUE(IsWindowEnabled(form_->Handle()));
   EXPECT_FALSE(GetWindowLongA(about_->Handle(), GWL_STYLE) & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME));
 }

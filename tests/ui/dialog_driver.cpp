@@ -1,5 +1,6 @@
 #include "dialog_driver.h"
 
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include <chrono>
@@ -179,6 +180,29 @@ HWND FileNameEdit(HWND dialog) {
   return box;
 }
 }  // namespace
+
+std::string ToolTipText(HWND tips, HWND control) {
+  // The wide message: Wine hands out no more than 80 characters through the narrow one.
+  std::wstring text(4096, L'\0');
+  TTTOOLINFOW tool{};
+  tool.cbSize = TTTOOLINFOW_V2_SIZE;
+  tool.hwnd = GetParent(control);
+  tool.uId = reinterpret_cast<UINT_PTR>(control);
+  tool.lpszText = text.data();
+  SendMessageW(tips, TTM_GETTEXTW, text.size(), reinterpret_cast<LPARAM>(&tool));
+  std::string narrow(text.size() * 2, '\0');
+  narrow.resize(static_cast<std::size_t>(WideCharToMultiByte(
+      CP_ACP, 0, text.c_str(), -1, narrow.data(), static_cast<int>(narrow.size()), nullptr, nullptr)));
+  if (!narrow.empty()) narrow.pop_back();  // the terminator
+  return narrow;
+}
+
+HWND ToolTipsOf(HWND window) {
+  HWND tips = nullptr;
+  while ((tips = FindWindowExA(nullptr, tips, TOOLTIPS_CLASSA, nullptr)) != nullptr)
+    if (GetWindow(tips, GW_OWNER) == window) break;
+  return tips;
+}
 
 std::string FileNameBoxText(HWND dialog) {
   HWND edit = FileNameEdit(dialog);

@@ -72,6 +72,11 @@ TAction Cancel();
 // tab stop stands in for it.
 void PressKey(HWND window, UINT key);
 
+// What the tooltip control `tips` shows over `control`; empty for nothing. The tooltip of a
+// window the test did not make is found among the windows it owns.
+std::string ToolTipText(HWND tips, HWND control);
+HWND ToolTipsOf(HWND window);
+
 // The text in a file dialog's name box.
 std::string FileNameBoxText(HWND dialog);
 std::string WindowText(HWND window);

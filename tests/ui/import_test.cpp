@@ -4,6 +4,7 @@
 #include "ui_test_support.h"
 
 #include "resources/resource.h"
+#include "builder/picture_import.h"
 #include "ui/import_dialog.h"
 
 namespace marivane::test {
@@ -81,31 +82,92 @@ TEST_F(ImportCommand, FramesThePictureWritesItBesideAndFillsTheSlot) {
   EXPECT_TRUE(IsWindowEnabled(form_->Handle()));
 }
 
-TEST_F(ImportCommand, ReplacesAnExistingBitmapOnlyWhenTheUserAgrees) {
+TEST_F(ImportCommand, ReplacesAnExistingBitmapOnlyWhenTheUserAgreesElseSavesItBeside) {
   const std::string picture = dir_.Write("half-red.png", Made("alpha.png"));
   const std::string target = dir_.PathOf("half-red-1024x768.bmp");
+  const std::string beside = dir_.PathOf("half-red-1024x768 (2).bmp");
   for (const int answer : {IDNO, IDYES}) {
     dir_.Write("half-red-1024x768.bmp", Bytes{'o', 'l', 'd'});
     ShowMain();
+    std::string save_title, proposed;
     TDialogDriver driver;
-    driver.Then(EnterFileName(picture)).Then(Press(IDOK)).Then(Press(answer));
+    driver.Then(EnterFileName(picture)).Then(Press(IDOK)).Then(Press(answer)).Then([&](HWND dialog) {
+      // Declined: the save dialog proposes the first free name beside it.
+      save_title = WindowText(dialog);
+      proposed = FileNameBoxText(dialog);
+      Press(IDOK)(dialog);
+    });
     Command(IDM_IMPORT1024X768PICTURE);
 
-    ASSERT_EQ(driver.seen.size(), 3u);
+    ASSERT_EQ(driver.seen.size(), answer == IDNO ? 4u : 3u);
     EXPECT_THAT(driver.seen[2],
                 MessageBoxOf("\"" + target + "\" already exists.\r\nDo you want to replace it?",
                              "Marivane", TIcon::Warning));
-    const Bytes now = ReadFileBytes(target);
+    const std::string written = answer == IDNO ? beside : target;
+    const Bytes now = ReadFileBytes(written);
+    ASSERT_EQ(now.size(), 2'359'350u);
+    // Red at half alpha, over black.
+    EXPECT_NEAR(static_cast<int>(BitmapPixel(now, 1024, 768, 512, 384) >> 16), 128, 2);
+    EXPECT_EQ(form_->BigImagePath, written);
+    EXPECT_TRUE(form_->IsBigImageValid());
+    // Where it went, in the window.
+    EXPECT_EQ(WindowText(form_->BigFileName), written.substr(written.rfind('\\') + 1));
+    EXPECT_EQ(ToolTipText(form_->Tips.Handle(), form_->GroupBox2.Handle()),
+              written + "\nPrepared from " + picture);
     if (answer == IDNO) {
-      EXPECT_EQ(now, (Bytes{'o', 'l', 'd'}));
-      EXPECT_THAT(form_->BigImagePath, IsEmpty());
-      EXPECT_EQ(form_->BigPicture.kind(), TPictureKind::Empty);
+      EXPECT_EQ(ReadFileBytes(target), (Bytes{'o', 'l', 'd'}));
+      EXPECT_EQ(save_title, "Save Prepared Picture As");
+      EXPECT_THAT(proposed, ::testing::EndsWith("half-red-1024x768 (2).bmp"));
+    }
+  }
+}
+
+// A photo browsed for or dropped on a slot: the import is offered for that slot, and taken it
+// fills the slot; declined, nothing of the photo's is kept. A bitmap the slot does not take
+// keeps the slot's own rejection (the main window's tests).
+TEST_F(ImportCommand, PhotosChosenForASlotAreOfferedForImport) {
+  struct Row {
+    std::string name;
+    Bytes content;
+    TSlot slot;
+    bool dropped;
+    int answer;
+    std::string question;
+  };
+  const Row rows[] = {
+      {"photo.jpg", Made("wide.jpg"), TSlot::Small, false, IDYES,
+       "\"photo.jpg\" is a photo, not an 800 x 600 24-bit bitmap. Import it, framed for this slot?"},
+      // Judged by its content, not its name.
+      {"scan.bmp", Made("alpha.png"), TSlot::Big, true, IDYES,
+       "\"scan.bmp\" is a photo, not a 1024 x 768 24-bit bitmap. Import it, framed for this slot?"},
+      {"logo.gif", Made("palette.gif"), TSlot::Big, true, IDNO,
+       "\"logo.gif\" is a photo, not a 1024 x 768 24-bit bitmap. Import it, framed for this slot?"},
+  };
+  ShowMain();
+  for (const Row& row : rows) {
+    const std::string path = dir_.Write(row.name, row.content);
+    const bool small = row.slot == TSlot::Small;
+    TDialogDriver driver;
+    if (!row.dropped) driver.Then(EnterFileName(path));
+    driver.Then(Press(row.answer));
+    if (row.answer == IDYES) driver.Then(Press(IDOK));  // the framing, Fill
+    if (row.dropped) {
+      HDROP drop = MakeDrop({path});
+      Drop((small ? form_->GroupBox1 : form_->GroupBox2).Handle(), drop);
     } else {
-      ASSERT_EQ(now.size(), 2'359'350u);
-      // Red at half alpha, over black.
-      EXPECT_NEAR(static_cast<int>(BitmapPixel(now, 1024, 768, 512, 384) >> 16), 128, 2);
-      EXPECT_EQ(form_->BigImagePath, target);
-      EXPECT_TRUE(form_->IsBigImageValid());
+      Command(small ? IDM_SELECT800X600IMAGE : IDM_SELECT1024X768IMAGE);
+    }
+    const std::size_t question = row.dropped ? 0 : 1;
+    ASSERT_EQ(driver.seen.size(), question + (row.answer == IDYES ? 2 : 1)) << row.name;
+    EXPECT_THAT(driver.seen[question], MessageBoxOf(row.question, "Marivane", TIcon::Question));
+    const std::string prepared =
+        PreparedPictureName(path, small ? 800 : 1024, small ? 600 : 768);
+    if (row.answer == IDYES) {
+      EXPECT_EQ(small ? form_->SmallImagePath : form_->BigImagePath, prepared) << row.name;
+      EXPECT_TRUE(small ? form_->IsSmallImageValid() : form_->IsBigImageValid()) << row.name;
+    } else {
+      EXPECT_FALSE(std::filesystem::exists(prepared));
+      EXPECT_NE(form_->BigImagePath, path);
     }
   }
 }

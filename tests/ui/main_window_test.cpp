@@ -13,7 +13,8 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-const Bytes kGif = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, 0x3B};
+// Neither a bitmap nor a photo, whatever its name says.
+const Bytes kNotAPicture = {'G', 'I', 'F', ' ', 'i', 's', ' ', 'n', 'o', 't', ' ', 'h', 'e', 'r', 'e'};
 
 std::string MenuText(const ui::TMenuItem& item) {
   char text[64] = {};
@@ -54,15 +55,24 @@ TEST_F(MainWindow, HasItsComponentsMenuFocusOrderAndDropTargets) {
   EXPECT_EQ(WindowText(form_->Label2), "No image loaded");
   EXPECT_TRUE(IsWindowVisible(form_->Label1));
   EXPECT_FALSE(IsWindowVisible(form_->ApplyButton));
+  EXPECT_EQ(WindowText(form_->SmallFileName), "");
+  // The button's text fits it, whatever font this system gives for MS Sans Serif 8.
+  for (HWND button : {form_->Button1, form_->Button2}) {
+    RECT bounds{};
+    GetClientRect(button, &bounds);
+    const auto font = reinterpret_cast<HFONT>(SendMessageA(button, WM_GETFONT, 0, 0));
+    EXPECT_LE(ui::TextSize(font, "Browse for image...").cx + ui::Scaled(8), bounds.right);
+    EXPECT_GE(bounds.right, ui::Scaled(107));
+  }
 
   EXPECT_EQ(MenuText(form_->File1), "&File");
   EXPECT_EQ(MenuText(form_->SaveBootScreenFileAs), "&Save Boot Screen File As...");
   EXPECT_TRUE(IsSeparator(form_->N2));
   EXPECT_EQ(MenuText(form_->Select800x600Image), "Select 800x600 Image...");
   EXPECT_EQ(MenuText(form_->Select1024x768Image), "Select 1024x768 Image...");
-  EXPECT_EQ(MenuText(form_->Import800x600Picture), "Import Picture for 800 x 600...");
-  EXPECT_EQ(MenuText(form_->Import1024x768Picture), "Import Picture for 1024 x 768...");
-  EXPECT_EQ(MenuText(form_->BootScreenTemplate), "Boot Screen Template...");
+  EXPECT_EQ(MenuText(form_->Import800x600Picture), "Import Picture for &800 x 600...");
+  EXPECT_EQ(MenuText(form_->Import1024x768Picture), "Import Picture for &1024 x 768...");
+  EXPECT_EQ(MenuText(form_->BootScreenTemplate), "Boot Screen &Template...");
   EXPECT_TRUE(IsSeparator(form_->N1));
   EXPECT_EQ(MenuText(form_->Exit1), "E&xit");
   EXPECT_EQ(MenuText(form_->Help1), "&Help");
@@ -91,7 +101,7 @@ TEST_F(MainWindow, BrowseLoadsTheChosenFileIntoItsSlot) {
   const std::string small = dir_.Write("small.bmp", MakeBitmap({}));
   ShowMain();
   bool owner_disabled = false;
-  std::string dialog_title, filter, prefilled;
+  std::string dialog_title, filter, all_pictures, prefilled;
   bool read_only_hidden = false, resizable = false, placed = false;
   TDialogDriver driver;
   driver
@@ -101,6 +111,8 @@ TEST_F(MainWindow, BrowseLoadsTheChosenFileIntoItsSlot) {
         char first[64] = {};
         SendMessageA(GetDlgItem(dialog, 0x470), CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(first));
         filter = first;
+        SendMessageA(GetDlgItem(dialog, 0x470), CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(first));
+        all_pictures = first;
         HWND read_only = GetDlgItem(dialog, 0x410);
         read_only_hidden = read_only == nullptr || !IsWindowVisible(read_only);
         resizable = (GetWindowLongA(dialog, GWL_STYLE) & WS_THICKFRAME) != 0;
@@ -126,6 +138,8 @@ TEST_F(MainWindow, BrowseLoadsTheChosenFileIntoItsSlot) {
   EXPECT_EQ(form_->SmallPicture.width(), 800);
   EXPECT_FALSE(IsWindowVisible(form_->Label1)) << "the picture covers the label";
   EXPECT_TRUE(IsWindowEnabled(form_->Handle()));
+  EXPECT_EQ(WindowText(form_->SmallFileName), "small.bmp");
+  EXPECT_EQ(ToolTipText(form_->Tips.Handle(), form_->GroupBox1.Handle()), small);
 
   // The menu item browses for the big slot; the dialog remembers the last name.
   Command(IDM_SELECT1024X768IMAGE);
@@ -137,6 +151,7 @@ TEST_F(MainWindow, BrowseLoadsTheChosenFileIntoItsSlot) {
   EXPECT_EQ(dialog_title, "Select a Bitmap Image...");
   EXPECT_TRUE(owner_disabled) << "the dialog is modal to the whole program";
   EXPECT_EQ(filter, "Bitmap files (*.bmp)");
+  EXPECT_EQ(all_pictures, "All pictures (*.bmp;*.jpg;*.jpeg;*.png;*.gif;*.tif;*.tiff)");
   EXPECT_TRUE(read_only_hidden);
   EXPECT_TRUE(resizable);
   EXPECT_TRUE(placed);
@@ -145,14 +160,14 @@ TEST_F(MainWindow, BrowseLoadsTheChosenFileIntoItsSlot) {
 
 TEST_F(MainWindow, BrowseCancelledOrFailedLeavesTheSlotAsItWas) {
   const std::string small = dir_.Write("small.bmp", MakeBitmap({}));
-  const std::string gif = dir_.Write("bad.bmp", kGif);
-  const std::string jpg = dir_.Write("PHOTO.JPG", kGif);
+  const std::string not_bitmap = dir_.Write("bad.bmp", kNotAPicture);
+  const std::string jpg = dir_.Write("PHOTO.JPG", kNotAPicture);
   const std::string missing = dir_.PathOf("missing.bmp");
   ShowMain();
   TDialogDriver driver;
   driver.Then(EnterFileName(small))
       .Then(Cancel())
-      .Then(EnterFileName(gif)).Then(Press(IDOK))
+      .Then(EnterFileName(not_bitmap)).Then(Press(IDOK))
       .Then(EnterFileName(jpg)).Then(Press(IDOK))
       // A typed name need not exist: the dialog lets it through and loading fails.
       .Then(EnterFileName(missing)).Then(Press(IDOK));
@@ -216,13 +231,13 @@ TEST_F(MainWindow, DroppingTwoFilesOrBesideTheSlotsChangesNothing) {
 }
 
 TEST_F(MainWindow, DroppedFilesThatAreNoPictureGetTheirMessages) {
-  const std::string jpg = dir_.Write("PHOTO.JPG", kGif);
-  const std::string gif = dir_.Write("x.bmp", kGif);
+  const std::string jpg = dir_.Write("PHOTO.JPG", kNotAPicture);
+  const std::string not_bitmap = dir_.Write("x.bmp", kNotAPicture);
   const std::string short_file = dir_.Write("short.bmp", Bytes(10, 'B'));
   ShowMain();
   TDialogDriver driver;
   driver.Then(Press(IDOK)).Then(Press(IDOK)).Then(Press(IDOK));
-  for (const std::string& file : {jpg, gif, short_file}) {
+  for (const std::string& file : {jpg, not_bitmap, short_file}) {
     HDROP drop = MakeDrop({file});
     Drop(form_->GroupBox1.Handle(), drop);
     EXPECT_TRUE(DropReleased(drop)) << file;

@@ -13,10 +13,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// One line for the script: a marker, then the text with its carriage returns spelled out.
+// One line for the script: a marker, then the text with its line breaks spelled out.
 void Report(const char* what, std::string text) {
-  for (std::size_t at = text.find('\r'); at != std::string::npos; at = text.find('\r', at))
-    text.replace(at, 1, "\\r");
+  for (const auto& [from, to] : {std::pair{"\r", "\\r"}, {"\n", "\\n"}})
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + 2))
+      text.replace(at, 1, to);
   std::printf("@@ %s %s\n", what, text.c_str());
   std::fflush(stdout);
 }
@@ -29,8 +30,10 @@ class TemplateChoice : public Windows {
   }
 };
 
-// What the dialog lists: each radio button and each greyed reason under one, in order.
+// What the dialog lists: each radio button and each greyed reason under one, in order, each
+// with what its tooltip says.
 void ReportChoices(HWND dialog) {
+  HWND tips = ToolTipsOf(dialog);
   for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
        child = GetWindow(child, GW_HWNDNEXT)) {
     char window_class[16] = {};
@@ -41,7 +44,19 @@ void ReportChoices(HWND dialog) {
       Report(enabled ? "choice" : "greyed-choice", WindowText(child));
     else if (lstrcmpiA(window_class, "Static") == 0 && !enabled)
       Report("reason", WindowText(child));
+    else
+      continue;
+    Report("tip", ToolTipText(tips, child));
   }
+}
+
+// Where Tab goes from the first tab stop on, once round.
+void ReportTabOrder(HWND dialog) {
+  std::string order;
+  HWND at = GetNextDlgTabItem(dialog, nullptr, FALSE);
+  for (int i = 0; i < 5 && at != nullptr; ++i, at = GetNextDlgTabItem(dialog, at, FALSE))
+    order += (i == 0 ? "" : " | ") + WindowText(at);
+  Report("tab", order);
 }
 
 TEST_F(TemplateChoice, ListsThePlantedFilesAndSavesWithTheChosenOne) {
@@ -53,6 +68,7 @@ TEST_F(TemplateChoice, ListsThePlantedFilesAndSavesWithTheChosenOne) {
   TDialogDriver choose;
   choose.Then([](HWND dialog) {
     ReportChoices(dialog);
+    ReportTabOrder(dialog);
     for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
          child = GetWindow(child, GW_HWNDNEXT))
       if (WindowText(child).rfind("de-DE", 0) == 0) SendMessageA(child, BM_CLICK, 0, 0);
@@ -62,6 +78,13 @@ TEST_F(TemplateChoice, ListsThePlantedFilesAndSavesWithTheChosenOne) {
   ASSERT_EQ(choose.seen.size(), 1u);
   EXPECT_EQ(choose.seen[0].caption, "Boot Screen Template");
   Report("label", WindowText(form_->TemplateLabel));
+  Report("label-tip", ToolTipText(form_->Tips.Handle(), form_->TemplateLabel));
+  // Opened again, Tab comes into the options at the chosen one.
+  choose.Then([](HWND dialog) {
+    ReportTabOrder(dialog);
+    Press(IDCANCEL)(dialog);
+  });
+  Command(IDM_BOOTSCREENTEMPLATE);
 
   TDialogDriver save;
   save.Then(EnterFileName(folder + "\\boot-screen")).Then(Press(IDOK));
@@ -74,6 +97,7 @@ TEST_F(TemplateChoice, ListsThePlantedFilesAndSavesWithTheChosenOne) {
 TEST_F(TemplateChoice, IsTheOneTheLastRunChose) {
   ShowMain();
   Report("label", WindowText(form_->TemplateLabel));
+  Report("label-tip", ToolTipText(form_->Tips.Handle(), form_->TemplateLabel));
   Report("template", form_->TemplateLanguageFile);
 }
 

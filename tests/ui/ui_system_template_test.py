@@ -1,13 +1,18 @@
 #!/usr/bin/env python3
 """The window's template from the system's own language files: in a Wine prefix of its own,
 language files our writer makes are planted in System32 (en-US and de-DE with string and
-message tables, fr-FR without a boot screen); the template dialog must list them with their
-names and fr-FR greyed with its reason; a save with de-DE chosen must give a module whose
+message tables, it-IT holding a de-DE file, fr-FR without a boot screen); the template dialog
+must list each by its folder, en-US as the language Windows was installed in although the
+user works in German, it-IT saying its file is German, fr-FR greyed with its reason in plain
+words and the reader's in its tooltip, and Tab must go options, Another file, OK, Cancel; a
+save with de-DE chosen must give a module whose
 RCDATA 1 is in 0x0407 and whose other resources are the planted file's byte for byte, whose
 WIM passes the judges and whose "File saved" message names the de-DE folder; the next run
 must start with de-DE. marivane-cli.exe template --system de-DE must make the same template
-as template on the planted file, and build --system-template must build from en-US's; a
-folder, a named pipe or nothing where a language's file goes is said as such.
+as template on the planted file, and build --system-template must build from en-US's, the
+install language's; a folder, a named pipe or nothing where a language's file goes is said as
+such. A remembered template of 5,000 characters must be named, shortened, as one that cannot
+serve.
 
 usage: ui_system_template_test.py --wine RUN --test UI_TEST_EXE --cli CLI_EXE --probe DIR
 """
@@ -44,15 +49,21 @@ def with_tables(language, name, text):
 planted = {
     "en-US": build_module(with_tables(EN, "en-US", "Starting Windows"))[0],
     "de-DE": build_module(with_tables(DE, "de-DE", "Windows wird gestartet"))[0],
+    "it-IT": build_module(with_tables(DE, "de-DE", "Windows wird gestartet"))[0],
     "fr-FR": build_module([r for r in language_file(FR, "fr-FR") if r[:2] != (RT_RCDATA, 1)])[0],
 }
 SYSTEM = "C:\\windows\\system32"
-# Each planted file as the dialog lists it: the choice's title, greyed or not, and the reason.
+# Each planted file as the dialog lists it: the choice's title, greyed or not, the reason under
+# it, and the tooltip over it (and over the reason).
 listed = {
-    "en-US": ("choice", "en-US - English (United States)", None),
-    "de-DE": ("choice", "de-DE - German (Germany)", None),
-    "fr-FR": ("greyed-choice", "fr-FR - cannot serve",
-              "the module has no RCDATA resource named 1 (no boot screen)"),
+    "en-US": ("choice", "en-US - English (United States) (the language Windows was installed in)", None,
+              f"{SYSTEM}\\en-US\\winload.exe.mui"),
+    "de-DE": ("choice", "de-DE - German (Germany)", None, f"{SYSTEM}\\de-DE\\winload.exe.mui"),
+    "it-IT": ("choice", "it-IT - Italian (Italy), but the file in it is de-DE, German (Germany)", None,
+              f"{SYSTEM}\\it-IT\\winload.exe.mui"),
+    "fr-FR": ("greyed-choice", "fr-FR - French (France)",
+              "Cannot serve as a template: it holds no boot screen to replace.",
+              f"{SYSTEM}\\fr-FR\\winload.exe.mui: the module has no RCDATA resource named 1 (no boot screen)"),
 }
 SAVED = ("The boot screen file was saved successfully.\\r\\rTo enable your new boot screen, copy the "
          "file to the %windir%\\System32\\de-DE folder of your Vista installation overwriting the "
@@ -60,7 +71,24 @@ SAVED = ("The boot screen file was saved successfully.\\r\\rTo enable your new b
          "file and then give yourself write permissions.\\r\\rNOTE: your new boot screen will not be "
          "displayed unless you enable the /NOGUIBOOT option using the MSCONFIG.EXE tool that comes "
          "with Vista.")
-GERMAN = f"Template: de-DE, German (Germany), from {SYSTEM}\\de-DE\\winload.exe.mui"
+GERMAN_FILE = f"{SYSTEM}\\de-DE\\winload.exe.mui"
+GERMAN_LEAD = "Template: de-DE, German (Germany), from "
+# A path far past what Windows opens, remembered from an earlier run.
+LONG_PATH = "C:\\" + "\\".join(["remembered"] * 454) + "\\winload.exe.mui"
+
+
+def shortened(label, lead, path, tail=""):
+    """Whether `label` is lead + path + tail, the path whole or with "..." for its middle."""
+    head, _, end = label[len(lead):len(label) - len(tail)].partition("...")
+    return label.startswith(lead) and label.endswith(tail) and path.startswith(head) and path.endswith(end)
+
+
+def german_user(work):
+    """What makes Wine see a Windows installed in English whose user works in German: a German
+    locale made for Wine alone (LOCPATH), for its messages only. None where none can be made."""
+    folder = os.path.join(work, "locales")
+    status, _ = run(["localedef", "-i", "de_DE", "-f", "UTF-8", os.path.join(folder, "de_DE.UTF-8")])
+    return {"LOCPATH": folder, "LC_MESSAGES": "de_DE.UTF-8"} if status == 0 else None
 
 
 def reported(text):
@@ -71,7 +99,11 @@ def reported(text):
 with tempfile.TemporaryDirectory() as work:
     # A prefix of the test's own: its System32 and its registry are this test's to change.
     env = dict(os.environ, WINE_RUN_PREFIX=os.path.join(work, "prefix"), MARIVANE_UI_PLANTED="1",
-               MARIVANE_UI_SAVE_DIR=wine_path(work))
+               MARIVANE_UI_SAVE_DIR=wine_path(work), LANG="C.UTF-8")
+    env.pop("LC_ALL", None)
+    env.update(german_user(work) or {})
+    if "LOCPATH" not in env:
+        print("note: no German locale could be made (localedef); the user works in English too")
     status, text = run([args.wine, "cmd", "/c", "exit"], env=env)
     system32 = os.path.join(work, "prefix", "drive_c", "windows", "system32")
     if not check(status == 0 and os.path.isdir(system32), f"no Wine prefix ({status}):\n{text}"):
@@ -88,20 +120,22 @@ with tempfile.TemporaryDirectory() as work:
     seen = reported(text)
     check(status == 0, f"the UI test failed ({status}):\n{text}")
     labels = [value for what, value in seen if what == "label"]
-    check(labels == ["Template: en-US, built-in template (x86template beside the program)", GERMAN],
-          f"the window says {labels}")
-    choices = [(what, value) for what, value in seen if what in ("choice", "greyed-choice", "reason")]
-    check(choices[:1] == [("choice", "Built-in template: en-US (x86template)")], f"first choice {choices[:1]}")
-    for language, (kind, title, reason) in listed.items():
-        if not check((kind, title) in choices, f"{language}: {(kind, title)} is not among {choices}"):
-            continue
-        at = choices.index((kind, title))
-        following = choices[at + 1] if at + 1 < len(choices) else None
-        if reason:
-            check(following == ("reason", reason), f"{language}: greyed with {following}, not {reason!r}")
-        else:
-            check(following is None or following[0] != "reason", f"{language}: greyed with {following}")
-    check(len(choices) == 1 + len(listed) + 1, f"the dialog lists more than the planted files: {choices}")
+    check(len(labels) == 2 and labels[0] == "Template: en-US, built-in template (x86template beside the program)"
+          and shortened(labels[1], GERMAN_LEAD, GERMAN_FILE), f"the window says {labels}")
+    check(("label-tip", f"de-DE, German (Germany), from {GERMAN_FILE}") in seen, f"the line's tooltip: {seen}")
+    choices = [(what, value) for what, value in seen if what in ("choice", "greyed-choice", "reason", "tip")]
+    check(choices[:2] == [("choice", "Built-in template: en-US (x86template)"), ("tip", "x86template beside the program")],
+          f"first choice {choices[:2]}")
+    for language, (kind, title, reason, tip) in listed.items():
+        expected = [(kind, title), ("tip", tip)] + ([("reason", reason), ("tip", tip)] if reason else [])
+        at = choices.index(expected[0]) if expected[0] in choices else len(choices)
+        check(choices[at:at + len(expected)] == expected, f"{language}: not {expected} in {choices}")
+    check(len([c for c in choices if c[0] != "tip"]) == 1 + len(listed) + 1,
+          f"the dialog lists more than the planted files: {choices}")
+    tabs = [value for what, value in seen if what == "tab"]
+    rounds = [" | ".join([first, "&Another file...", "OK", "Cancel", first])
+              for first in ("Built-in template: en-US (x86template)", "de-DE - German (Germany)")]
+    check(tabs == rounds, f"Tab goes {tabs}, not {rounds}")
     check(("saved-caption", "File saved") in seen and ("saved", SAVED) in seen,
           f"the save said {[s for s in seen if s[0].startswith('saved')]}")
 
@@ -131,11 +165,11 @@ with tempfile.TemporaryDirectory() as work:
                                                      carried=DE))
             failures.extend(boot_screen_checks.judge_carried("saved", saved, planted["de-DE"], work, probe))
 
-        # build --system-template takes the user's language, en-US in a prefix made under LANG=C.
+        # build --system-template takes the language Windows was installed in, not the user's.
         built = os.path.join(work, "built-from-system.mui")
         command, _ = cli_command(args.cli, args.wine, ["build", wine_path(small), wine_path(big), "-o",
                                                        wine_path(built), "--system-template"], work)
-        status, text = run(command, dict(env, LANG="C", LC_ALL="C"))
+        status, text = run(command, env)
         failures.extend(boot_screen_checks.judge_carried("built", built, planted["en-US"], work)
                         if check(status == 0, f"build --system-template ({status}): {text}") else [])
 
@@ -160,10 +194,25 @@ with tempfile.TemporaryDirectory() as work:
     shutil.rmtree(os.path.join(system32, "ja-JP"))
     shutil.rmtree(os.path.join(system32, "ko-KR"))
 
-    status, text = run([args.wine, args.test, "--gtest_filter=TemplateChoice.IsTheOneTheLastRunChose"], env=env)
+    last_run = [args.wine, args.test, "--gtest_filter=TemplateChoice.IsTheOneTheLastRunChose"]
+    status, text = run(last_run, env=env)
     seen = reported(text)
-    check(status == 0 and ("label", GERMAN) in seen and
-          ("template", f"{SYSTEM}\\de-DE\\winload.exe.mui") in seen,
+    check(status == 0 and ("template", GERMAN_FILE) in seen and
+          any(what == "label" and shortened(value, GERMAN_LEAD, GERMAN_FILE) for what, value in seen),
           f"the next run does not start with de-DE ({status}): {seen}\n{text}")
+
+    # Remembered, a path far past what Windows opens is named, shortened, with its reason.
+    status, text = run([args.wine, "reg", "add", "HKCU\\Software\\Marivane", "/v", "BootScreenTemplate",
+                        "/d", LONG_PATH, "/f"], env=env)
+    check(status == 0, f"reg add ({status}): {text}")
+    status, text = run(last_run, env=env)
+    seen = reported(text)
+    labels = [value for what, value in seen if what == "label"]
+    tips = [value for what, value in seen if what == "label-tip"]
+    check(status == 0 and ("template", LONG_PATH) in seen and len(labels) == 1 and "..." in labels[0] and
+          shortened(labels[0], "Template: ", LONG_PATH, " (cannot serve: the file cannot be read)"),
+          f"a long remembered path shows {labels} ({status})")
+    check(len(tips) == 1 and tips[0].startswith('Cannot open file "C:\\remembered\\remembered'),
+          f"its tooltip says {tips}")
 
 finish()
