@@ -4,13 +4,18 @@
 #include "builder/picture_import.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
+#include <exception>
+#include <memory>
 #include <numbers>
+#include <string_view>
 
 #include "base/byte_reader.h"
 #include "base/errors.h"
 #include "base/little_endian.h"
+#include "base/stream.h"
 #include "platform/platform.h"
 
 namespace marivane {
@@ -415,6 +420,30 @@ std::string PreparedPictureName(const std::string& source_path, std::int32_t wid
   if (stem_end == std::string::npos || stem_end <= name_start) stem_end = source_path.size();
   return source_path.substr(0, stem_end) + "-" + std::to_string(width) + "x" +
          std::to_string(height) + ".bmp";
+}
+
+std::string PhotoKind(const std::string& path) {
+  struct TSignature {
+    const char* kind;
+    std::string_view bytes;
+  };
+  using namespace std::string_view_literals;
+  static constexpr TSignature kSignatures[] = {
+      {"JPEG", "\xFF\xD8\xFF"sv}, {"PNG", "\x89PNG\r\n\x1A\n"sv}, {"GIF", "GIF8"sv},
+      {"TIFF", "II*\0"sv},        {"TIFF", "MM\0*"sv},
+  };
+  std::array<char, 8> head{};
+  try {
+    // Opened as any picture is, so that a pipe is refused rather than waited on.
+    const std::unique_ptr<TStream> file = platform::OpenFileForReading(path);
+    file->Read(head.data(), head.size());
+  } catch (const std::exception&) {
+    return "";
+  }
+  for (const TSignature& signature : kSignatures)
+    if (std::memcmp(head.data(), signature.bytes.data(), signature.bytes.size()) == 0)
+      return signature.kind;
+  return "";
 }
 
 }  // namespace marivane

@@ -48,4 +48,8 @@ std::vector<std::uint8_t> EncodeBitmap24(const TRgbImage& image);
 std::string PreparedPictureName(const std::string& source_path, std::int32_t width,
                                 std::int32_t height);
 
+// The kind of photo that the file's first bytes announce, whatever its name: one the import
+// takes and the slots do not ("JPEG", "PNG", "GIF", "TIFF"); empty for anything else.
+std::string PhotoKind(const std::string& path);
+
 }  // namespace marivane

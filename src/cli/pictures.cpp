@@ -1,12 +1,7 @@
 #include "cli/pictures.h"
 
 #include <algorithm>
-#include <array>
-#include <cstring>
-#include <exception>
-#include <memory>
 
-#include "base/stream.h"
 #include "platform/file_replacement.h"
 #include "platform/platform.h"
 
@@ -49,30 +44,6 @@ std::string Description(const TPicture& picture) {
   if (picture.kind() == TPictureKind::Bitmap)
     text += std::string(" ") + PixelFormatName(picture.pixel_format());
   return text;
-}
-
-std::string PhotoKind(const std::string& path) {
-  struct TSignature {
-    const char* kind;
-    std::string_view bytes;
-  };
-  using namespace std::string_view_literals;
-  static constexpr TSignature kSignatures[] = {
-      {"JPEG", "\xFF\xD8\xFF"sv}, {"PNG", "\x89PNG\r\n\x1A\n"sv}, {"GIF", "GIF8"sv},
-      {"TIFF", "II*\0"sv},        {"TIFF", "MM\0*"sv},
-  };
-  std::array<char, 8> head{};
-  try {
-    // Opened as any picture is, so that a pipe is refused rather than waited on.
-    const std::unique_ptr<TStream> file = platform::OpenFileForReading(path);
-    file->Read(head.data(), head.size());
-  } catch (const std::exception&) {
-    return "";
-  }
-  for (const TSignature& signature : kSignatures)
-    if (std::memcmp(head.data(), signature.bytes.data(), signature.bytes.size()) == 0)
-      return signature.kind;
-  return "";
 }
 
 }  // namespace marivane::cli

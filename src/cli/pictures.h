@@ -36,8 +36,4 @@ std::string PreparedFileName(const std::string& source, TSlot slot);
 // What a loaded picture is, as `check` prints it: "bitmap 800x600 24-bit".
 std::string Description(const TPicture& picture);
 
-// The kind of picture that the file's first bytes announce, when it is one that prepare takes
-// and the slots do not ("JPEG", "PNG", "GIF", "TIFF"); empty for anything else.
-std::string PhotoKind(const std::string& path);
-
 }  // namespace marivane::cli

@@ -2,14 +2,11 @@
 // user picks, scaled to the slot's size, written as a 24-bit bitmap beside it and then browsed
 // into the slot like any chosen bitmap, so that the slot's own check has the last word. A photo
 // browsed for or dropped on a slot is offered the same way.
-#include <array>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "base/errors.h"
-#include "base/stream.h"
 #include "builder/picture_import.h"
 #include "platform/file_replacement.h"
 #include "platform/platform.h"
@@ -28,23 +25,6 @@ constexpr const char* kImportFilter =
 constexpr const char* kBitmapFilter = "Bitmap files (*.bmp)|*.bmp";
 // More than any folder holds of one picture's prepared copies; past it the dialog asks plainly.
 constexpr int kMaxCopyNumber = 999;
-
-// Whether the file's first bytes are those of a JPEG, PNG, GIF or TIFF: the photos the slot
-// itself refuses by their extension, whatever their name says.
-bool IsPhoto(const std::string& path) {
-  std::array<std::uint8_t, 8> head{};
-  try {
-    const std::unique_ptr<TStream> file = platform::OpenFileForReading(path);
-    TStreamReader(*file).ReadUpTo(head);
-  } catch (const std::exception&) {
-    return false;  // the slot's own loading says what is wrong with it
-  }
-  const auto starts = [&](const char* magic, std::size_t length) {
-    return std::memcmp(head.data(), magic, length) == 0;
-  };
-  return starts("\xFF\xD8\xFF", 3) || starts("\x89PNG\r\n\x1A\n", 8) || starts("GIF87a", 6) ||
-         starts("GIF89a", 6) || starts("II*\0", 4) || starts("MM\0*", 4);
-}
 
 // "NAME (2).EXT" beside "NAME.EXT", the first number that names no file yet; empty when even
 // the last one does.
@@ -82,7 +62,7 @@ void TForm1::Import800x600PictureClick() { ImportPicture(TSlot::Small); }
 void TForm1::Import1024x768PictureClick() { ImportPicture(TSlot::Big); }
 
 void TForm1::TakeFile(TSlot slot, const std::string& path, TArrival arrival) {
-  if (IsPhoto(path)) {
+  if (!PhotoKind(path).empty()) {
     OfferImport(slot, path);
     return;
   }
