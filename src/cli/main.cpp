@@ -21,6 +21,7 @@
 #include "module/template_layout.h"
 #include "platform/exit_procs.h"
 #include "platform/file_replacement.h"
+#include "platform/leftovers.h"
 #include "platform/platform.h"
 #include "platform/system_languages.h"
 #include "platform/shell_utils.h"
@@ -550,6 +551,7 @@ int Run(int argc, char** argv) {
 }  // namespace marivane
 
 int main(int argc, char** argv) {
+  marivane::platform::RemoveLeftoversOnInterrupt();
   wimgapi::LoadWIMGAPI();
   const int status = marivane::Run(argc, argv);
   marivane::platform::RunExitProcs();

@@ -5,6 +5,7 @@
 
 #include "base/errors.h"
 #include "platform/file_replacement.h"
+#include "platform/leftovers.h"
 #include "platform/platform.h"
 #include "platform/win32_handles.h"
 
@@ -41,7 +42,9 @@ struct TFileReplacement::TOpenFile {
 
   ~TOpenFile() {
     handle.Reset();
-    if (!committed && !path.empty()) DeleteFileA(path.c_str());
+    if (committed || path.empty()) return;
+    DeleteFileA(path.c_str());
+    ReleaseLeftover(path);
   }
 };
 
@@ -58,22 +61,26 @@ TFileReplacement::TFileReplacement(const std::string& target)
   const std::size_t separator = target_.find_last_of("\\/:");
   // "C:name" keeps its drive: the temporary file goes to that drive's current folder too.
   const std::string prefix = separator == std::string::npos ? "" : target_.substr(0, separator + 1);
-  std::uint32_t seed = NameSeed();
-  for (int attempt = 0; attempt < kNameAttempts && !file_->handle; ++attempt) {
-    seed = seed * 1664525u + 1013904223u;
-    char name[32];
-    std::snprintf(name, sizeof name, ".marivane-%08lx.tmp", static_cast<unsigned long>(seed));
-    const HANDLE created = CreateFileA((prefix + name).c_str(), GENERIC_WRITE, 0, nullptr,
-                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (created != INVALID_HANDLE_VALUE) {
-      file_->handle.Reset(created);
-      file_->path = prefix + name;
-      break;
+  RemoveAbandonedLeftovers(prefix, kTemporaryFilePrefix, kTemporaryFileSuffix, TLeftoverKind::File);
+  const std::string start = prefix + kTemporaryFilePrefix + RunStamp();
+  file_->path = MakeHeldLeftover(TLeftoverKind::File, [&] {
+    std::uint32_t seed = NameSeed();
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+      seed = seed * 1664525u + 1013904223u;
+      char tail[16];
+      std::snprintf(tail, sizeof tail, "%08lx", static_cast<unsigned long>(seed));
+      const std::string name = start + tail + kTemporaryFileSuffix;
+      const HANDLE created = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (created != INVALID_HANDLE_VALUE) {
+        file_->handle.Reset(created);
+        return name;
+      }
+      const DWORD error = GetLastError();
+      if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) Fail(target_, error);
     }
-    const DWORD error = GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) Fail(target_, error);
-  }
-  if (!file_->handle) Fail(target_, ERROR_FILE_EXISTS);
+    Fail(target_, ERROR_FILE_EXISTS);
+  });
 }
 
 TFileReplacement::~TFileReplacement() = default;
@@ -115,6 +122,7 @@ void TFileReplacement::Commit() {
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     Fail(target_, GetLastError());
   file_->committed = true;
+  ReleaseLeftover(file_->path);
 }
 
 }  // namespace marivane::platform
