@@ -14,7 +14,10 @@ namespace marivane::platform {
 // temporary name in the target's own folder (".marivane-" + RunStamp() + 8 hex digits +
 // ".tmp", leftovers.h), so that the final rename never crosses from one file system to
 // another; the name is new and the file created exclusively, never one that was there before.
-// Such files that runs now ended left in that folder are removed first. On POSIX it gets the mode a
+// Such files that runs now ended left in that folder are removed first. On Windows the new
+// file takes the replaced one's access control list; where the folder lets the user write the
+// target but not make or rename files in it, the finished content is copied over the target
+// instead (file_replacement_win32.cpp). On POSIX it gets the mode a
 // plain creation would get, or the existing target's. Commit flushes the file to the disk and
 // renames it over the target; on every other way out, an exception included, the temporary
 // file is removed and the target, a file or a folder, is exactly as it was.
