@@ -27,7 +27,8 @@ TLeftoverRegistry& Registry() {
 
 // Digits of `base` from `at` up to a '-', which is passed over; false for none, for more than
 // fit 64 bits, or for anything else in the way.
-bool ReadNumber(const std::string& text, std::size_t& at, unsigned base, unsigned long long& value) {
+bool ReadNumber(const std::string& text, std::size_t& at, unsigned base,
+                unsigned long long& value) {
   const std::size_t from = at;
   value = 0;
   for (; at < text.size() && at - from < 16; ++at) {
@@ -48,7 +49,8 @@ bool ParseLeftoverName(const std::string& name, const std::string& prefix,
   if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
       name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
     return false;
-  const std::string middle = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+  const std::string middle =
+      name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
   std::size_t at = 0;
   if (!ReadNumber(middle, at, 10, stamp.id) || !ReadNumber(middle, at, 16, stamp.start) ||
       at == middle.size())

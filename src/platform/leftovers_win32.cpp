@@ -36,9 +36,10 @@ std::vector<std::uint8_t> TokenPart(TOKEN_INFORMATION_CLASS part) {
 bool IsThisUser(PSID owner) {
   const std::vector<std::uint8_t> user = TokenPart(TokenUser);
   const std::vector<std::uint8_t> owner_of_new = TokenPart(TokenOwner);
-  return (!user.empty() && EqualSid(owner, reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid)) ||
-         (!owner_of_new.empty() &&
-          EqualSid(owner, reinterpret_cast<const TOKEN_OWNER*>(owner_of_new.data())->Owner));
+  const auto* as_user = reinterpret_cast<const TOKEN_USER*>(user.data());
+  const auto* as_owner = reinterpret_cast<const TOKEN_OWNER*>(owner_of_new.data());
+  return (!user.empty() && EqualSid(owner, as_user->User.Sid)) ||
+         (!owner_of_new.empty() && EqualSid(owner, as_owner->Owner));
 }
 
 }  // namespace

@@ -37,9 +37,9 @@ TDecodedPicture DecodePictureFile(const std::string& path);
 [[noreturn]] void RefusePicture(const std::string& name, const std::string& reason);
 
 // For the decoders, before one is let loose on a file's bytes: refuses, as RefusePicture does,
-// a PNG, JPEG, GIF or TIFF whose headers declare no pixels or more than kMaxDecodedPixels, and
-// a JPEG of more than kMaxJpegScans scans (picture_limits.cpp). Headers it cannot make out are
-// left to the decoder.
+// a PNG (an icon's too), JPEG, GIF or TIFF whose headers declare no pixels or more than
+// kMaxDecodedPixels, and a JPEG of more than kMaxJpegScans scans (picture_limits.cpp).
+// Headers it cannot make out are left to the decoder.
 void CheckPictureLimits(std::span<const std::uint8_t> file, const std::string& name);
 
 // For the decoders: refuses a picture of no pixels or of more than kMaxDecodedPixels, before

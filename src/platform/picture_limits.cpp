@@ -1,5 +1,5 @@
-// What a picture's own bytes say before any decoder is let loose on them: the size its header
-// declares and, for a JPEG, how many scans it holds. Both platforms refuse here, in the same
+// What a picture's own bytes say before any decoder is let loose on them: the size its headers
+// declare and, for a JPEG, how many scans it holds. Both platforms refuse here, in the same
 // words: a decoder that allocates all of a declared size at once (Wine's PNG decoder does) or
 // decodes thousands of scans (every JPEG decoder does) would otherwise freeze the import for
 // minutes or run out of memory before it said anything.
@@ -25,6 +25,8 @@ std::uint32_t U32(const TByteReader& bytes, std::uint64_t at, bool big_endian) {
   const std::uint32_t first = U16(bytes, at, big_endian), second = U16(bytes, at + 2, big_endian);
   return big_endian ? first << 16 | second : second << 16 | first;
 }
+
+constexpr char kPngSignature[] = "\x89PNG\r\n\x1a\n";
 
 bool StartsWith(std::span<const std::uint8_t> file, const char* magic, std::size_t length) {
   return file.size() >= length && std::memcmp(file.data(), magic, length) == 0;
@@ -79,7 +81,8 @@ void CheckJpeg(const TByteReader& bytes, const std::string& name) {
     // (+3) and the width (+5).
     const std::uint32_t length = U16(bytes, at, true);
     if (length < 2) break;
-    if (StartsFrame(marker)) CheckPictureSize(name, U16(bytes, at + 5, true), U16(bytes, at + 3, true));
+    if (StartsFrame(marker))
+      CheckPictureSize(name, U16(bytes, at + 5, true), U16(bytes, at + 3, true));
     at += length;
     if (marker == 0xDA) {  // SOS
       ++scans;
@@ -152,15 +155,34 @@ void CheckTiff(const TByteReader& bytes, const std::string& name) {
   if (width != 0 && height != 0) CheckPictureSize(name, width, height);
 }
 
+// --- ICO ---
+
+// An icon's images that are PNG pictures, each by its own header: WIC decodes one when its
+// frame is asked for, before its size can be. +4: the count of 16-byte directory entries from
+// +6, each with its image's size (+8) and offset (+12).
+void CheckIcon(const TByteReader& bytes, const std::string& name) {
+  const std::uint32_t count = bytes.U16(4);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::uint64_t entry = 6 + 16 * std::uint64_t{i};
+    const std::uint32_t size = bytes.U32(entry + 8), offset = bytes.U32(entry + 12);
+    if (!bytes.Holds(offset, size)) continue;  // the decoder's to call damaged
+    const std::span<const std::uint8_t> image = bytes.Bytes(offset, size);
+    if (StartsWith(image, kPngSignature, 8)) CheckPng(TByteReader(image), name);
+  }
+}
+
 }  // namespace
 
 void CheckPictureLimits(std::span<const std::uint8_t> file, const std::string& name) {
   try {
     const TByteReader bytes(file);
-    if (StartsWith(file, "\x89PNG\r\n\x1a\n", 8)) CheckPng(bytes, name);
+    if (StartsWith(file, kPngSignature, 8)) CheckPng(bytes, name);
     else if (StartsWith(file, "\xFF\xD8\xFF", 3)) CheckJpeg(bytes, name);
     else if (StartsWith(file, "GIF87a", 6) || StartsWith(file, "GIF89a", 6)) CheckGif(bytes, name);
     else if (StartsWith(file, "II*\0", 4) || StartsWith(file, "MM\0*", 4)) CheckTiff(bytes, name);
+    // An icon, or a cursor (type 2), which is the same format.
+    else if (StartsWith(file, "\0\0\1\0", 4) || StartsWith(file, "\0\0\2\0", 4))
+      CheckIcon(bytes, name);
   } catch (const EReadError&) {
     // Cut short inside its headers: the decoder says what is damaged.
   }

@@ -224,9 +224,10 @@ std::string AccessList(const std::string& path) {
   char descriptor[4096];
   DWORD size = 0;
   char* text = nullptr;
-  if (!GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor, sizeof descriptor, &size) ||
-      !ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1,
-                                                            DACL_SECURITY_INFORMATION, &text, nullptr))
+  if (!GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor, sizeof descriptor,
+                        &size) ||
+      !ConvertSecurityDescriptorToStringSecurityDescriptorA(
+          descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr))
     return "unreadable";
   const std::string list = text;
   LocalFree(text);

@@ -51,8 +51,13 @@ TEST(PictureDecoder, RefusesEachBadFileWithItsOwnText) {
   Bytes huge_header = MakeBitmap({.width = 10000, .height = 5000, .pixels = Bytes(16)});
   // The signature and a header of 65535 x 65535 (RGBA, 8 bits): WIC under Wine set out to
   // allocate all of it and said "Out of memory".
-  const Bytes huge_png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R',
-                          0, 0, 0xFF, 0xFF, 0, 0, 0xFF, 0xFF, 8, 6, 0, 0, 0, 0xB6, 0x05, 0xD9, 0x50};
+  const Bytes huge_png = {0x89, 'P',  'N', 'G', '\r', '\n', 0x1A, '\n', 0,    0,    0,
+                          13,   'I',  'H', 'D', 'R',  0,    0,    0xFF, 0xFF, 0,    0,
+                          0xFF, 0xFF, 8,   6,   0,    0,    0,    0xB6, 0x05, 0xD9, 0x50};
+  // The same as an icon's one image (33 bytes from +22), which WIC decoded as the frame came.
+  Bytes huge_icon = {0, 0, 1, 0, 1, 0, 0, 0, 0, 0, 1, 0, 32, 0, 33, 0, 0, 0, 22, 0, 0, 0};
+  huge_icon.reserve(huge_icon.size() + huge_png.size());
+  huge_icon.insert(huge_icon.end(), huge_png.begin(), huge_png.end());
   // A progressive frame of 6000 x 6000, one component, then 600 scans of a byte each: WIC
   // decoded the like for minutes.
   Bytes scans = {0xFF, 0xD8, 0xFF, 0xC2, 0, 11, 8, 0x17, 0x70, 0x17, 0x70, 1, 1, 0x11, 0};
@@ -72,7 +77,10 @@ TEST(PictureDecoder, RefusesEachBadFileWithItsOwnText) {
        "\": the picture is 10000 x 5000 pixels, more than the 40 megapixels this program takes"},
       {"huge.png", huge_png,
        "\": the picture is 65535 x 65535 pixels, more than the 40 megapixels this program takes"},
-      {"scans.jpg", scans, "\": the JPEG picture has 600 scans, more than the 500 this program takes"},
+      {"huge.ico", huge_icon,
+       "\": the picture is 65535 x 65535 pixels, more than the 40 megapixels this program takes"},
+      {"scans.jpg", scans,
+       "\": the JPEG picture has 600 scans, more than the 500 this program takes"},
       // A layout the decoder has no way to turn into BGRA: not supported, rather than damaged.
       {"cmyk16.tif", ReadFileBytes(Made("cmyk16.tif")),
        "\": this kind of TIFF picture is not supported ("},
