@@ -515,7 +515,7 @@ BOTH, FULL, WINDOW = "both", "full", "window"
 PIPE = "native only: a named pipe would block Wine's server, which every Wine test shares"
 LINK = "native only: Wine shows a symbolic link as a plain folder"
 MRVN = "native only: on Windows TEMP\\mrvn is the window's own working folder"
-SIGNALS = "native only: Wine ends a Windows program on these signals without a word to it"
+SIGNALS = "native only: a Windows program ended from outside is cleared up after by the next run"
 ROWS = [
     # what is tried                                   where   set-up                     runs       verdict
     ("three builds at once in one TEMP",              BOTH,   concurrent_builds,         together,  own_or_refused),
