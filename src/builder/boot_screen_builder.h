@@ -17,8 +17,8 @@ enum class TSlot { Small, Big };
 
 // Where a save stages its files. Shared: the fixed mrvn under the temporary folder, cleared and
 // reused by every run, with mrvn.lock beside it keeping a second save out while one runs.
-// Private: a new folder of the run's own (mrvn-XXXXXX, closed to other users), removed when
-// the run ends however it ends; for a temporary folder that other users share.
+// Private: a new folder of the run's own (mrvn-PID-START-XXXXXX, closed to other users), removed
+// when the run ends however it ends; for a temporary folder that other users share.
 enum class TWorkingFolder { Shared, Private };
 
 // Whether a slot takes the picture: a 24-bit bitmap of exactly the slot's size. An icon or a

@@ -10,6 +10,7 @@
 #include "cli/commands.h"
 #include "cli/help.h"
 #include "platform/exit_procs.h"
+#include "platform/leftovers.h"
 #include "platform/wimgapi.h"
 
 namespace marivane::cli {
@@ -97,6 +98,7 @@ int Run(std::span<char* const> args) {
 }  // namespace marivane::cli
 
 int main(int argc, char** argv) {
+  marivane::platform::RemoveLeftoversOnInterrupt();
   wimgapi::LoadWIMGAPI();
   const int status = marivane::cli::Run({argv + 1, static_cast<std::size_t>(argc > 0 ? argc - 1 : 0)});
   marivane::platform::RunExitProcs();

@@ -11,15 +11,22 @@
 namespace marivane::platform {
 
 // A new file that takes the place of `target` only once it is complete. It is written under a
-// temporary name in the target's own folder (".marivane-XXXXXXXX.tmp", X a hex digit), so
-// that the final rename never crosses from one file system to another; the name is new and
-// the file created exclusively, never one that was there before. On POSIX it gets the mode a
+// temporary name in the target's own folder (".marivane-" + RunStamp() + 8 hex digits +
+// ".tmp", leftovers.h), so that the final rename never crosses from one file system to
+// another; the name is new and the file created exclusively, never one that was there before.
+// Such files that runs now ended left in that folder are removed first. On Windows the new
+// file takes the replaced one's access control list; where the folder lets the user write the
+// target but not make or rename files in it, the finished content is copied over the target
+// instead (file_replacement_win32.cpp). On POSIX it gets the mode a
 // plain creation would get, or the existing target's. Commit flushes the file to the disk and
 // renames it over the target; on every other way out, an exception included, the temporary
 // file is removed and the target, a file or a folder, is exactly as it was.
 //
 // Every failure about the target raises EWriteError naming the target (not the temporary
 // file: that is no name the user chose) with the system's code and text.
+inline constexpr char kTemporaryFilePrefix[] = ".marivane-";
+inline constexpr char kTemporaryFileSuffix[] = ".tmp";
+
 class TFileReplacement {
  public:
   // Refuses a target that exists and is a pipe, a device or a socket, or a file we may not

@@ -9,6 +9,7 @@
 
 #include "base/errors.h"
 #include "platform/file_replacement.h"
+#include "platform/leftovers.h"
 #include "platform/owned.h"
 #include "platform/platform.h"
 
@@ -43,7 +44,9 @@ struct TFileReplacement::TOpenFile {
 
   ~TOpenFile() {
     fd.Reset();
-    if (!committed && !path.empty()) ::unlink(path.c_str());
+    if (committed || path.empty()) return;
+    ::unlink(path.c_str());
+    ReleaseLeftover(path);
   }
 };
 
@@ -70,17 +73,22 @@ TFileReplacement::TFileReplacement(const std::string& target)
   const std::size_t slash = target_.rfind('/');
   const std::string prefix = slash == std::string::npos ? "" : target_.substr(0, slash + 1);
   file_->folder = prefix.empty() ? "." : prefix;
+  RemoveAbandonedLeftovers(prefix, kTemporaryFilePrefix, kTemporaryFileSuffix, TLeftoverKind::File);
+  const std::string start = prefix + kTemporaryFilePrefix + RunStamp();
   std::random_device random;
-  for (int attempt = 0; attempt < kNameAttempts && !file_->fd; ++attempt) {
-    char name[32];
-    std::snprintf(name, sizeof name, ".marivane-%08x.tmp", static_cast<unsigned>(random()));
-    // 0666: the system takes the umask off, as for any plain creation.
-    file_->fd.Reset(::open((prefix + name).c_str(),
-                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-    if (file_->fd) file_->path = prefix + name;
-    else if (errno != EEXIST) FailWithErrno(target_);
-  }
-  if (!file_->fd) FailWithErrno(target_);
+  file_->path = MakeHeldLeftover(TLeftoverKind::File, [&] {
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+      char tail[16];
+      std::snprintf(tail, sizeof tail, "%08x", static_cast<unsigned>(random()));
+      const std::string path = start + tail + kTemporaryFileSuffix;
+      // 0666: the system takes the umask off, as for any plain creation.
+      file_->fd.Reset(
+          ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+      if (file_->fd) return path;
+      if (errno != EEXIST) FailWithErrno(target_);
+    }
+    FailWithErrno(target_);
+  });
   // The permission bits only: a set-user-ID bit carried over to a file that is now ours (or
   // root's) would hand out rights its owner never gave.
   if (keep_mode && ::fchmod(file_->fd.Get(), existing.st_mode & 0777) != 0) FailWithErrno(target_);
@@ -118,6 +126,7 @@ void TFileReplacement::Commit() {
   FailIfInjected(target_, TReplacementStep::Rename);
   if (::rename(file_->path.c_str(), target_.c_str()) != 0) FailWithErrno(target_);
   file_->committed = true;
+  ReleaseLeftover(file_->path);
   // The folder's entry, so that the rename itself survives a power cut. Some file systems
   // refuse to flush a folder; the new file is in place all the same, so that is no failure.
   const TDescriptor folder(::open(file_->folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,10 @@ namespace marivane::platform {
 // The largest picture decoded, in pixels: a 40-megapixel photo takes 160 MB as BGRA, which a
 // 32-bit process can still hold; anything larger is refused before its pixels are allocated.
 constexpr std::uint64_t kMaxDecodedPixels = 40'000'000;
+
+// A progressive JPEG may hold any number of scans, each a pass over the whole picture; a real
+// one has a dozen or so, a hostile one thousands to keep the decoder busy for minutes.
+constexpr std::uint64_t kMaxJpegScans = 500;
 
 struct TDecodedPicture {
   std::int32_t width = 0;
@@ -30,6 +35,12 @@ TDecodedPicture DecodePictureFile(const std::string& path);
 
 // For the decoders: EInvalidGraphic "Cannot import \"NAME\": REASON".
 [[noreturn]] void RefusePicture(const std::string& name, const std::string& reason);
+
+// For the decoders, before one is let loose on a file's bytes: refuses, as RefusePicture does,
+// a PNG (an icon's too), JPEG, GIF or TIFF whose headers declare no pixels or more than
+// kMaxDecodedPixels, and a JPEG of more than kMaxJpegScans scans (picture_limits.cpp).
+// Headers it cannot make out are left to the decoder.
+void CheckPictureLimits(std::span<const std::uint8_t> file, const std::string& name);
 
 // For the decoders: refuses a picture of no pixels or of more than kMaxDecodedPixels, before
 // anything is allocated for it.

@@ -113,9 +113,6 @@ TDecodedPicture DecodePng(std::span<const std::uint8_t> file, const std::string&
 
 // --- JPEG ---
 
-// A progressive JPEG may hold any number of scans, each a pass over the whole picture; a
-// real one has a dozen or so, a hostile one thousands to keep us busy.
-constexpr int kMaxJpegScans = 500;
 // libjpeg's own working memory (coefficients of a progressive picture above all): the pixel
 // cap keeps it near 240 MB, this stops a file that asks for more in other ways.
 constexpr long kMaxJpegMemory = 512L << 20;
@@ -136,11 +133,13 @@ void JpegErrorExit(j_common_ptr info) {
 
 void JpegOutputMessage(j_common_ptr) {}  // warnings (a truncated scan) leave what was decoded
 
+// CheckPictureLimits has counted the scans already; this stops any that its walk did not see.
 void JpegProgress(j_common_ptr info) {
   auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
-  if (decompress->input_scan_number > kMaxJpegScans) {
+  if (decompress->input_scan_number > static_cast<int>(kMaxJpegScans)) {
     auto* state = reinterpret_cast<TJpegState*>(info->err);
-    std::snprintf(state->message, sizeof state->message, "more than %d scans", kMaxJpegScans);
+    std::snprintf(state->message, sizeof state->message, "more than %d scans",
+                  static_cast<int>(kMaxJpegScans));
     std::longjmp(state->jump, 1);
   }
 }
@@ -389,18 +388,24 @@ TDecodedPicture DecodeTiff(std::span<const std::uint8_t> file, const std::string
       TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, &height) != 1)
     damaged();
   CheckPictureSize(name, width, height);
+  // Both look only at the tags: a layout the library has no routine for (16-bit CMYK, say)
+  // is refused here, "Sorry, can not handle image", before any pixel is read.
   char reason[1024] = "";
-  if (TIFFRGBAImageOK(tiff.get(), reason) != 1)
+  TIFFRGBAImage raster{};
+  if (TIFFRGBAImageOK(tiff.get(), reason) != 1 ||
+      TIFFRGBAImageBegin(&raster, tiff.get(), 1, reason) != 1)
     RefusePicture(name, std::string("this kind of TIFF picture is not supported (") + reason + ")");
+  const std::unique_ptr<TIFFRGBAImage, decltype(&TIFFRGBAImageEnd)> begun(&raster,
+                                                                          TIFFRGBAImageEnd);
   TDecodedPicture out;
   out.width = static_cast<std::int32_t>(width);
   out.height = static_cast<std::int32_t>(height);
   out.bgra.resize(std::size_t{width} * height * 4);
   // The raster is read straight into our pixels: 32-bit values of red in the low byte up to
   // alpha in the high one, which on our little-endian hosts is R, G, B, A in memory.
-  if (TIFFReadRGBAImageOriented(tiff.get(), width, height,
-                                reinterpret_cast<std::uint32_t*>(out.bgra.data()),
-                                ORIENTATION_TOPLEFT, 1) != 1)
+  raster.req_orientation = ORIENTATION_TOPLEFT;
+  if (TIFFRGBAImageGet(&raster, reinterpret_cast<std::uint32_t*>(out.bgra.data()), width,
+                       height) != 1)
     damaged();
   // libtiff already mirrors pictures whose orientation tag says so (though it never turns a
   // quarter); the builder turns by that tag itself, so the mirroring is undone here and the
@@ -433,6 +438,7 @@ bool StartsWith(std::span<const std::uint8_t> file, const char* magic, std::size
 }  // namespace
 
 TDecodedPicture DecodePictureBytes(std::span<const std::uint8_t> file, const std::string& name) {
+  CheckPictureLimits(file, name);
   if (StartsWith(file, "\x89PNG\r\n\x1a\n", 8)) return DecodePng(file, name);
   if (StartsWith(file, "\xFF\xD8\xFF", 3)) return DecodeJpeg(file, name);
   if (StartsWith(file, "GIF87a", 6) || StartsWith(file, "GIF89a", 6)) return DecodeGif(file, name);

@@ -8,12 +8,12 @@
 #include <wincodec.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <initializer_list>
 #include <new>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "base/errors.h"
 #include "platform/owned.h"
@@ -68,26 +68,37 @@ const char* KindOf(std::span<const std::uint8_t> head) {
   return nullptr;
 }
 
-// The texts are those the Linux decoders give for the same faults.
+// The texts are those the Linux decoders give for the same faults. A file of a known kind in
+// a layout WIC has no decoder or converter for (a 16-bit CMYK TIFF under Wine: 0x88982F80) is
+// not supported rather than damaged.
 [[noreturn]] void RaiseUndecodable(const std::string& path, std::span<const std::uint8_t> head,
                                    HRESULT result) {
   const char* kind = KindOf(head);
   if ((result == WINCODEC_ERR_COMPONENTNOTFOUND || result == WINCODEC_ERR_UNKNOWNIMAGEFORMAT) &&
       kind == nullptr)
     RefusePicture(path, "it is not a PNG, JPEG, GIF, TIFF, BMP or ICO picture");
-  RefusePicture(path, std::string("the ") + (kind != nullptr ? kind : "picture") +
-                          " data is damaged (error " + HexCode(result) + ")");
+  if (result == E_OUTOFMEMORY) RefusePicture(path, "there is not enough memory to read it");
+  const std::string what = kind != nullptr ? kind : "picture";
+  if (result == WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT || result == WINCODEC_ERR_UNSUPPORTEDOPERATION)
+    RefusePicture(path, "this kind of " + what + " picture is not supported (error " +
+                            HexCode(result) + ")");
+  RefusePicture(path, "the " + what + " data is damaged (error " + HexCode(result) + ")");
 }
 
 }  // namespace
 
 TDecodedPicture DecodePictureFile(const std::string& path) {
   // The same open as every other read: a missing file, a folder, a pipe or a device gets the
-  // open error here, and the decoder never waits on a pipe. The first bytes are kept for
-  // the error texts; the decoder opens the file again by its name.
-  std::array<std::uint8_t, 8> first_bytes{};
-  const std::size_t got = OpenFileForReading(path)->Read(first_bytes.data(), first_bytes.size());
-  const std::span<const std::uint8_t> head(first_bytes.data(), got);
+  // open error here, and nothing waits on a pipe. WIC then decodes these very bytes, the
+  // ones the limits were checked on, from memory.
+  std::vector<std::uint8_t> file;
+  try {
+    file = ReadWholeFile(path);
+  } catch (const std::bad_alloc&) {
+    RefusePicture(path, "there is not enough memory to read it");
+  }
+  CheckPictureLimits(file, path);
+  const std::span<const std::uint8_t> head(file.data(), std::min<std::size_t>(file.size(), 8));
   const auto raise = [&](HRESULT result) { RaiseUndecodable(path, head, result); };
 
   TComScope com;
@@ -101,16 +112,17 @@ TDecodedPicture DecodePictureFile(const std::string& path) {
                             HexCode(created) + ")");
   const TComPointer<IWICImagingFactory> factory(made_factory);
 
-  const std::u16string wide = ToWidePath(path);
+  IWICStream* made_stream = nullptr;
+  HRESULT result = factory.Get()->CreateStream(&made_stream);
+  if (FAILED(result)) raise(result);
+  const TComPointer<IWICStream> stream(made_stream);
+  // The stream only reads the bytes, which outlive it.
+  result = stream.Get()->InitializeFromMemory(const_cast<BYTE*>(file.data()),
+                                              static_cast<DWORD>(file.size()));
+  if (FAILED(result)) raise(result);
   IWICBitmapDecoder* made_decoder = nullptr;
-  HRESULT result = factory.Get()->CreateDecoderFromFilename(
-      reinterpret_cast<const wchar_t*>(wide.c_str()), nullptr, GENERIC_READ,
-      WICDecodeMetadataCacheOnDemand, &made_decoder);
-  // The file went away or was locked since it was opened above: a Win32 code in the HRESULT.
-  if (FAILED(result) && HRESULT_FACILITY(result) == FACILITY_WIN32) {
-    const auto code = static_cast<std::uint32_t>(HRESULT_CODE(result));
-    throw EFOpenError(CannotOpenFileMessage(path, SystemErrorText(code)), code);
-  }
+  result = factory.Get()->CreateDecoderFromStream(stream.Get(), nullptr,
+                                                  WICDecodeMetadataCacheOnDemand, &made_decoder);
   if (FAILED(result)) raise(result);
   const TComPointer<IWICBitmapDecoder> decoder(made_decoder);
 

@@ -15,6 +15,7 @@
 
 #include "base/byte_reader.h"
 #include "base/errors.h"
+#include "platform/leftovers.h"
 #include "platform/owned.h"
 #include "platform/platform.h"
 
@@ -192,10 +193,13 @@ std::string ProgramFolder() {
 const bool kTemporaryFolderIsShared = true;
 
 std::string CreatePrivateFolder(const std::string& parent, const std::string& prefix) {
-  std::string path = parent + kPathSeparator + prefix + "XXXXXX";
-  // mkdtemp makes the folder with mode 0700, under a name nobody had taken.
-  if (::mkdtemp(path.data()) == nullptr) return {};
-  return path;
+  const std::string folder = parent + kPathSeparator;
+  RemoveAbandonedLeftovers(folder, prefix, "", TLeftoverKind::Folder);
+  return MakeHeldLeftover(TLeftoverKind::Folder, [&] {
+    std::string path = folder + prefix + RunStamp() + "XXXXXX";
+    // mkdtemp makes the folder with mode 0700, under a name nobody had taken.
+    return ::mkdtemp(path.data()) != nullptr ? path : std::string();
+  });
 }
 
 bool IsInsideFolder(const std::string& path, const std::string& folder) {

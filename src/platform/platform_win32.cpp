@@ -3,13 +3,13 @@
 #include "platform/platform_win32.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <utility>
 
 #include "base/byte_reader.h"
 #include "base/errors.h"
 #include "base/little_endian.h"
+#include "platform/leftovers.h"
 
 namespace marivane::platform {
 namespace {
@@ -128,6 +128,15 @@ const char kPathSeparator = '\\';
 
 const char* TemporaryFolderVariable() { return "TEMP"; }
 
+std::vector<std::uint8_t> FileSecurityOf(const std::string& path, SECURITY_INFORMATION what) {
+  DWORD size = 0;
+  GetFileSecurityA(path.c_str(), what, nullptr, 0, &size);
+  std::vector<std::uint8_t> descriptor(size);
+  if (size == 0 || !GetFileSecurityA(path.c_str(), what, descriptor.data(), size, &size))
+    return {};
+  return descriptor;
+}
+
 std::string TemporaryFolder() {
   const DWORD length = GetEnvironmentVariableA("TEMP", nullptr, 0);
   if (length == 0) return "";
@@ -152,15 +161,18 @@ std::string ProgramFolder() {
 const bool kTemporaryFolderIsShared = false;
 
 std::string CreatePrivateFolder(const std::string& parent, const std::string& prefix) {
+  const std::string folder = parent + kPathSeparator;
+  RemoveAbandonedLeftovers(folder, prefix, "", TLeftoverKind::Folder);
   // The per-user TEMP keeps others out already; the name only has to be new.
-  for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, "%lX-%u", GetCurrentProcessId(), attempt);
-    const std::string path = parent + kPathSeparator + prefix + suffix;
-    if (CreateDirectoryA(path.c_str(), nullptr)) return path;
-    if (GetLastError() != ERROR_ALREADY_EXISTS) break;
-  }
-  return {};
+  return MakeHeldLeftover(TLeftoverKind::Folder, [&] {
+    const std::string start = folder + prefix + RunStamp();
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+      const std::string path = start + std::to_string(attempt);
+      if (CreateDirectoryA(path.c_str(), nullptr)) return path;
+      if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+    return std::string();
+  });
 }
 
 bool IsInsideFolder(const std::string& path, const std::string& folder) {

@@ -3,7 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#include <sddl.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -215,6 +218,86 @@ TEST_F(Save, ReplacedFileKeepsItsPermissions) {
   fs::permissions(ui_.save_answer, mode);
   ASSERT_EQ(builder_.SaveBootScreenFileAsClick().result, TSaveResult::Saved);
   EXPECT_EQ(fs::status(ui_.save_answer).permissions(), mode);
+}
+#else
+// The file's access control list, as text.
+std::string AccessList(const std::string& path) {
+  char descriptor[4096];
+  DWORD size = 0;
+  char* text = nullptr;
+  if (!GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor, sizeof descriptor,
+                        &size) ||
+      !ConvertSecurityDescriptorToStringSecurityDescriptorA(
+          descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr))
+    return "unreadable";
+  const std::string list = text;
+  LocalFree(text);
+  return list;
+}
+
+// A private file stays private: its own list, inheriting nothing, lets only the user in (Wine
+// keeps the list as the file's mode, 0770, where a new file gets 0644).
+TEST_F(Save, ReplacedFileKeepsItsAccessList) {
+  LoadBoth();
+  ui_.save_answer = dir_.Write("winload.exe.mui", Bytes(10, 1));
+  HANDLE token = nullptr;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+  char user[256];
+  DWORD size = 0;
+  char* sid = nullptr;
+  ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, sizeof user, &size));
+  CloseHandle(token);
+  ASSERT_TRUE(ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sid));
+  const std::string list = std::string("D:P(A;;FA;;;") + sid + ")";
+  LocalFree(sid);
+  PSECURITY_DESCRIPTOR own = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(list.c_str(), SDDL_REVISION_1,
+                                                                   &own, nullptr));
+  ASSERT_TRUE(SetFileSecurityA(ui_.save_answer.c_str(), DACL_SECURITY_INFORMATION, own));
+  LocalFree(own);
+  const std::string before = AccessList(ui_.save_answer);
+  ASSERT_EQ(builder_.SaveBootScreenFileAsClick().result, TSaveResult::Saved);
+  EXPECT_EQ(fs::file_size(ui_.save_answer), TemplateSize() + kSlotSize);
+  EXPECT_EQ(AccessList(ui_.save_answer), before);
+}
+
+// Where the file may be written but not replaced through its folder (no new file may be made
+// there, or the rename over it is refused), the finished file is copied over it, as the
+// program always did; a file with a second name gets a new file under the name saved to,
+// and the other name keeps what it had.
+TEST_F(Save, FileThatCannotBeReplacedThroughItsFolderIsWrittenInPlace) {
+  constexpr std::uint32_t kAccessDenied = 5;
+  struct TCase {
+    const char* name;
+    Step step;
+    bool in_place;
+  } const cases[] = {{"no file may be made beside it", Step::Create, true},
+                     {"no rename over it", Step::Rename, true},
+                     {"a second name", Step::None, false}};
+  LoadBoth();
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ui_.shown.clear();
+    fs::remove_all(dir_.path() / "out");
+    fs::create_directory(dir_.path() / "out");
+    ui_.save_answer = dir_.Write("out/winload.exe.mui", Bytes(10, 1));
+    const std::string other = dir_.PathOf("out/second name.mui");
+    ASSERT_TRUE(CreateHardLinkA(other.c_str(), ui_.save_answer.c_str(), nullptr));
+    platform::FailFileReplacementsForTesting(c.step, kAccessDenied);
+    EXPECT_EQ(builder_.SaveBootScreenFileAsClick().result, TSaveResult::Saved);
+    platform::FailFileReplacementsForTesting(Step::None, 0);
+
+    EXPECT_THAT(ui_.Texts(), ElementsAre(shown::kSaved));
+    const Bytes saved = test::ReadFileBytes(ui_.save_answer);
+    EXPECT_EQ(saved.size(), TemplateSize() + kSlotSize);
+    EXPECT_EQ(test::ReadFileBytes(other), c.in_place ? saved : Bytes(10, 1));
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_.path() / "out"))
+      names.push_back(entry.path().filename().string());
+    EXPECT_THAT(names, ::testing::UnorderedElementsAre("winload.exe.mui", "second name.mui"));
+  }
+  // Nothing was left in the temporary folder either.
+  EXPECT_TRUE(fs::is_empty(Temp()));
 }
 #endif
 

@@ -2,16 +2,18 @@
 """What happens around the output when something else goes wrong, tried as a careless user or
 an attacker would: builds at once in one temporary folder, an output inside the working folder,
 someone else's folder where the working folder goes, a full file system, a read-only or
-missing TEMP, a kill in the middle of the write, named pipes for pictures, a folder, a link or a
-name too long where the output should go, capture of a symbolic-link loop or into the captured
-folder. Every row ends either in a module of the run's OWN two pictures, judged by readers we
-did not write, or in a refusal with a message, the old target as it was and nothing left
-behind: no stray file beside the target, no working folder in TEMP. And two builds of the same
-pictures, or of the same photos prepared, give the same bytes.
+missing TEMP, a kill in the middle of the write, an interrupt (SIGINT, SIGTERM, SIGHUP) there,
+named pipes for pictures, a folder, a link or a name too long where the output should go,
+capture of a symbolic-link loop or into the captured folder. Every row ends either in a module
+of the run's OWN two pictures, judged by readers we did not write, or in a refusal with a
+message, the old target as it was and nothing left behind: no stray file beside the target, no
+working folder in TEMP. What a run killed outright leaves, the next run there removes, and
+nothing else that merely looks like it. And two builds of the same pictures, or of the same
+photos prepared, give the same bytes.
 
 usage: cli_faults_test.py CLI [--wine RUN] [--ui-test UI_TEST_EXE] [--only TEXT]
   --wine     the CLI is a Windows program run through RUN; rows that make sense only on POSIX
-             (named pipes, symbolic links, someone else's mrvn) are skipped with a note
+             (named pipes, symbolic links, someone else's mrvn, signals) are skipped with a note
   --ui-test  ui_test.exe, to try the window's save on the full and the read-only file system
   --only     run only the rows whose name holds TEXT
 The full or read-only file system is a small tmpfs mounted for the row, which takes root:
@@ -202,9 +204,10 @@ def program(process):
     return None
 
 
-def killed_mid_write(case, commands):
-    """Kills the program at the first sign of a write in its target's folder: a new entry there
-    (its temporary file), or the target itself changing. A run that finishes first is tried again."""
+def killed_mid_write(case, commands, sent=signal.SIGKILL):
+    """Sends `sent` to the program at the first sign of a write in its target's folder: a new
+    entry there (its temporary file), or the target itself changing. A run that finishes first
+    is tried again. Only SIGKILL leaves the run no chance to clear up after itself."""
     out = case.outputs[0][0]
     folder = os.path.dirname(out)
 
@@ -218,21 +221,34 @@ def killed_mid_write(case, commands):
         before = look()
         process = start(commands[0])
         pid = None
+        sent_it = False
         while process.poll() is None:
             pid = pid or program(process)
             if look() != before:
                 if pid:
-                    os.kill(pid, signal.SIGKILL)
+                    os.kill(pid, sent)
                 else:
-                    os.killpg(process.pid, signal.SIGKILL)
-                case.killed = True
+                    os.killpg(process.pid, sent)
+                sent_it = True
                 break
             time.sleep(0.0002)
         result = finish_run(process, 300)
-        if case.killed:
+        if sent_it:
+            case.killed = sent == signal.SIGKILL
             return [result]
     check(False, f"{case.name}: every run finished before it could be killed")
     return [result]
+
+
+def interrupted(sent):
+    return lambda case, commands: killed_mid_write(case, commands, sent)
+
+
+def killed_then_built_again(case, commands):
+    """The first run killed outright, the second run over the same target with the same TEMP."""
+    results = killed_mid_write(case, commands[:1])
+    case.killed = False
+    return results + in_turn(case, commands[1:])
 
 
 # --- What a row must end in ---
@@ -287,6 +303,22 @@ def old_or_own(case, results):
         check(os.path.getsize(out) == template_size + boot_screen_checks.SLOT_SIZE,
               f"{case.name}: the target is neither the old file nor a whole module "
               f"({os.path.getsize(out) if os.path.exists(out) else 'gone'} bytes)")
+        judged(case, out, small, big)
+
+
+def ended_by_its_signal(case, results):
+    """The run cleared up and then ended by the signal it was sent, as the shell expects; the
+    target is the old file or the whole new module."""
+    status, text = results[0]
+    check(status is not None and status < 0 and -status in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP),
+          f"{case.name}: did not end by its signal ({status}):\n{text}")
+    old_or_own(case, results)
+
+
+def second_run_builds(case, results):
+    status, text = results[1]
+    out, small, big = case.outputs[0]
+    if check(status == 0 and SLOT_REPORT in text, f"{case.name}: the second run failed ({status}):\n{text}"):
         judged(case, out, small, big)
 
 
@@ -401,6 +433,69 @@ def kill_during_write(case):
     case.outputs.append((out, small, big))
     case.watch(case.path("out"), strays=1)  # the temporary file: a killed run cannot remove it
     return [case.cli("build", small, big, "-o", out, "--force")]
+
+
+def interrupt_during_write(case):
+    small, big = case.pictures(4)
+    out = case.write("out/winload.exe.mui", OLD_BYTES)
+    case.outputs.append((out, small, big))
+    case.watch(case.path("out"))
+    return [case.cli("build", small, big, "-o", out, "--force")]
+
+
+def kill_then_build_again(case):
+    commands = kill_during_write(case) * 2
+    case.watch(case.path("out"))  # the second run removes what the first one left
+    return commands
+
+
+def a_gone_process():
+    """A process id that nobody has now: natively one /proc does not list; under Wine one that
+    is no multiple of four, which no process of Wine's gets."""
+    if wine_run:
+        return 999999
+    return next(pid for pid in range(4194303, 1, -1) if not os.path.exists(f"/proc/{pid}"))
+
+
+def leftovers_and_look_alikes(case):
+    """Beside OUT and in TEMP: what runs that ended left (to go), and what only looks like it,
+    or is another user's, or belongs to a process still running (to stay)."""
+    small, big = case.pictures(8)
+    out = case.path("out", "winload.exe.mui")
+    case.outputs.append((out, small, big))
+    gone = a_gone_process()
+    stale = [case.write(f"out/.marivane-{gone}-1-0badf00d.tmp", b"left by a killed run\n")]
+    kept = [case.write(name, b"not a leftover of ours\n") for name in (
+        "out/.marivane-0badf00d.tmp",                     # the old name: nothing says whose
+        f"out/.marivane-{gone}-1-0badf00d.tmp.keep",     # more after the name
+        f"out/.marivane-{gone}-1-.tmp",                   # nothing between stamp and suffix
+        f"out/.marivane-{gone}-1-0badf00e.tmp/inside")]   # a folder under such a name
+    if not wine_run:
+        # pid 1 runs for as long as the system does; its start time is field 22 of its stat.
+        start_of_1 = int(open("/proc/1/stat").read().rsplit(")", 1)[1].split()[19])
+        stale.append(case.write(f"temp/mrvn-{gone}-1-AbC123/capture/osload800x600.bmp", b"stale"))
+        kept += [case.write(name, b"not a leftover of ours\n") for name in (
+            f"out/.marivane-1-{start_of_1:x}-0badf00d.tmp",  # its process is running
+            "temp/mrvn-AbC123/kept",                         # the old name of a working folder
+            f"temp/mrvn-{gone}-1-XyZ789")]                    # a file, not a folder
+        os.symlink(kept[0], case.path("out", f".marivane-{gone}-1-11111111.tmp"))
+        kept.append(case.path("out", f".marivane-{gone}-1-11111111.tmp"))
+        if os.geteuid() == 0:
+            for name in (f"out/.marivane-{gone}-1-22222222.tmp", f"temp/mrvn-{gone}-1-Other9/theirs"):
+                kept.append(case.write(name, b"someone else's\n"))
+                for path in (kept[-1], os.path.dirname(kept[-1])):
+                    if os.path.basename(path).startswith(("mrvn-", ".marivane-")):
+                        os.chown(path, 65534, 65534)
+    for path in kept:
+        case.keep(path)
+    case.stale = stale
+    return [case.cli("build", small, big, "-o", out)]
+
+
+def only_the_leftovers_went(case, results):
+    passed(case, results)
+    for path in case.stale:
+        check(not os.path.exists(path), f"{case.name}: a run's leftover is still there: {path}")
 
 
 def pipe_for_check(case):
@@ -521,6 +616,7 @@ PIPE = "native only: a named pipe would block Wine's server, which every Wine te
 LINK = "native only: Wine shows a symbolic link as a plain folder"
 MRVN = "native only: on Windows TEMP\\mrvn is the window's own working folder"
 PATHS = "native only: Wine has words of its own for these paths"
+SIGNALS = "native only: a Windows program ended from outside is cleared up after by the next run"
 ROWS = [
     # what is tried                                   where   set-up                     runs       verdict
     ("three builds at once in one TEMP",              BOTH,   concurrent_builds,         together,  own_or_refused),
@@ -531,6 +627,11 @@ ROWS = [
     ("capture over a file on a full disk",            MOUNT,  capture_on_full,           in_turn,   refusals),
     ("the window's save over a file on a full disk",  WINDOW, window_save_on_full,       in_turn,   passed),
     ("build --force killed while it writes",          BOTH,   kill_during_write,  killed_mid_write, old_or_own),
+    ("build --force ended by SIGINT while it writes",  SIGNALS, interrupt_during_write, interrupted(signal.SIGINT), ended_by_its_signal),
+    ("build --force ended by SIGTERM while it writes", SIGNALS, interrupt_during_write, interrupted(signal.SIGTERM), ended_by_its_signal),
+    ("build --force ended by SIGHUP while it writes",  SIGNALS, interrupt_during_write, interrupted(signal.SIGHUP), ended_by_its_signal),
+    ("a build after one killed outright clears up",   BOTH,   kill_then_build_again, killed_then_built_again, second_run_builds),
+    ("leftovers of ended runs go, look-alikes stay",  BOTH,   leftovers_and_look_alikes, in_turn, only_the_leftovers_went),
     ("check of a named pipe",                         PIPE,   pipe_for_check,            in_time,   refusals),
     ("build from a named pipe",                       PIPE,   pipe_for_build,            in_time,   refusals),
     ("build --force onto a folder",                   BOTH,   folder_as_build_target,    in_turn,   refusals),

@@ -39,6 +39,7 @@ convert("cmyk.jpg", "-colorspace", "CMYK", "JPEG:-")
 convert("plain.gif", "GIF:-")
 convert("interlaced.gif", "-interlace", "GIF", "-transparent", "white", "GIF:-")
 convert("lzw.tif", "-compress", "lzw", "TIFF:-")
+convert("cmyk16.tif", "-colorspace", "CMYK", "-depth", "16", "TIFF:-")
 convert("alpha.tif", "-alpha", "set", "-channel", "A", "-evaluate", "set", "50%", "-compress", "zip", "TIFF:-")
 convert("icon.ico", "ICO:-")
 
