@@ -1,5 +1,6 @@
 #include "imaging/lzx_decompressor.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -15,7 +16,7 @@ constexpr unsigned kLengthEscape = 7;      // header 7: the length goes on in th
 constexpr unsigned kMinMatch = 2;
 constexpr unsigned kMaxSlots = 50;  // a 2 MiB window
 constexpr unsigned kMaxMainSymbols = kNumChars + kMaxSlots * kNumLengthHeaders;  // 656
-constexpr unsigned kLengthSymbols = 249;                                         // lengths 9..257
+constexpr unsigned kLengthSymbols = 249;  // lengths 9..257
 constexpr unsigned kAlignedSymbols = 8;
 constexpr unsigned kPretreeSymbols = 20;
 constexpr unsigned kRecentOffsets = 3;  // slots 0..2 repeat an offset from the queue
@@ -141,7 +142,7 @@ struct TLzxDecompressor::TState {
 };
 
 TLzxDecompressor::TLzxDecompressor(std::uint32_t chunk_size) : state_(std::make_unique<TState>()) {
-  state_->window = chunk_size < kMinWindow ? kMinWindow : chunk_size > kMaxWindow ? kMaxWindow : chunk_size;
+  state_->window = std::clamp(chunk_size, kMinWindow, kMaxWindow);
   state_->main_symbols = kNumChars + SlotsFor(state_->window) * kNumLengthHeaders;
 }
 
@@ -155,7 +156,8 @@ std::string TLzxDecompressor::TState::ReadCodeLengths(TWordBitReader& in,
     in.Refill();
     pre[i] = std::uint8_t(in.Bits(4));
   }
-  if (pretree_code.Build(pre) != TPretreeTable::TBuilt::kComplete) return "its pretree is not a complete code";
+  if (pretree_code.Build(pre) != TPretreeTable::TBuilt::kComplete)
+    return "its pretree is not a complete code";
   for (std::size_t i = 0; i < lengths.size();) {
     in.Refill();
     const unsigned symbol = DecodeSymbol(in, pretree_code);
@@ -196,7 +198,8 @@ std::string TLzxDecompressor::TState::ReadTrees(TWordBitReader& in, unsigned typ
   if (std::string e = ReadCodeLengths(in, main_span.first(kNumChars)); !e.empty()) return e;
   if (std::string e = ReadCodeLengths(in, main_span.subspan(kNumChars)); !e.empty()) return e;
   if (std::string e = ReadCodeLengths(in, length_lengths); !e.empty()) return e;
-  if (main_code.Build(main_span) != TMainTable::TBuilt::kComplete) return "its main code is not complete";
+  if (main_code.Build(main_span) != TMainTable::TBuilt::kComplete)
+    return "its main code is not complete";
   const auto built = length_code.Build(length_lengths);
   if (built == TLengthTable::TBuilt::kBroken) return "its length code is not complete";
   length_code_empty = built == TLengthTable::TBuilt::kEmpty;
@@ -206,9 +209,9 @@ std::string TLzxDecompressor::TState::ReadTrees(TWordBitReader& in, unsigned typ
 // Literals and matches up to `end`. The reader is copied in and out so that the compiler may
 // keep it in registers: stores to the output could otherwise alias it.
 template <bool kAligned>
-std::string TLzxDecompressor::TState::DecodeBlock(TWordBitReader& bits, std::span<std::uint8_t> out,
-                                                  std::size_t& at, std::size_t end,
-                                                  std::array<std::uint32_t, kRecentOffsets>& recent) {
+std::string TLzxDecompressor::TState::DecodeBlock(
+    TWordBitReader& bits, std::span<std::uint8_t> out, std::size_t& at, std::size_t end,
+    std::array<std::uint32_t, kRecentOffsets>& recent) {
   TWordBitReader in = bits;
   std::uint8_t* const data = out.data();
   const std::size_t size = out.size();
@@ -267,7 +270,8 @@ std::string TLzxDecompressor::TState::DecodeBlock(TWordBitReader& bits, std::spa
   return {};
 }
 
-std::string TLzxDecompressor::DecodeChunk(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
+std::string TLzxDecompressor::DecodeChunk(std::span<const std::uint8_t> in,
+                                          std::span<std::uint8_t> out) {
   TState& s = *state_;
   if (out.empty() || out.size() > s.window) return "the chunk's size does not fit its window";
   TWordBitReader bits(in);
@@ -284,8 +288,8 @@ std::string TLzxDecompressor::DecodeChunk(std::span<const std::uint8_t> in, std:
       if (s.window >= kWideBlockWindow) size = size << 8 | bits.Bits(8);
     }
     if (size == 0 || size > out.size() - at)
-      return "a block of " + std::to_string(size) + " bytes where " + std::to_string(out.size() - at) +
-             " remain";
+      return "a block of " + std::to_string(size) + " bytes where " +
+             std::to_string(out.size() - at) + " remain";
     std::string e;
     if (type == kBlockUncompressed) {
       // R0, R1, R2 from the next word boundary on, then the bytes, then a pad byte after an odd
@@ -302,7 +306,8 @@ std::string TLzxDecompressor::DecodeChunk(std::span<const std::uint8_t> in, std:
       if (size % 2 != 0) bits.Take(1, raw);
       continue;
     }
-    if (type != kBlockVerbatim && type != kBlockAligned) return "a block of unknown type " + std::to_string(type);
+    if (type != kBlockVerbatim && type != kBlockAligned)
+      return "a block of unknown type " + std::to_string(type);
     if (!(e = s.ReadTrees(bits, type)).empty()) return e;
     e = type == kBlockAligned ? s.DecodeBlock<true>(bits, out, at, at + size, recent)
                               : s.DecodeBlock<false>(bits, out, at, at + size, recent);

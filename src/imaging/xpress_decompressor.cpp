@@ -9,7 +9,7 @@ namespace imaging {
 
 namespace {
 
-constexpr unsigned kSymbols = 512;     // 256 literals, then 16 offset sizes x 16 length headers
+constexpr unsigned kSymbols = 512;  // 256 literals, then 16 offset sizes x 16 length headers
 constexpr unsigned kNumChars = 256;
 constexpr std::size_t kLengthsBytes = kSymbols / 2;  // two 4-bit lengths a byte, low one first
 constexpr unsigned kLengthByteFollows = 15;          // length header 15: a byte (or more) follows
@@ -25,7 +25,8 @@ using TTable = THuffmanTable<kSymbols, 11, 15>;
 // then one whenever fewer than 16 bits are held.
 class TInterleavedReader {
  public:
-  TInterleavedReader(std::span<const std::uint8_t> in, std::uint64_t start) : in_(in), next_(start) {
+  TInterleavedReader(std::span<const std::uint8_t> in, std::uint64_t start)
+      : in_(in), next_(start) {
     buffer_ = Word() << 16;
     buffer_ |= Word();
   }
@@ -76,7 +77,8 @@ struct TXpressDecompressor::TState {
 TXpressDecompressor::TXpressDecompressor() : state_(std::make_unique<TState>()) {}
 TXpressDecompressor::~TXpressDecompressor() = default;
 
-std::string TXpressDecompressor::DecodeChunk(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
+std::string TXpressDecompressor::DecodeChunk(std::span<const std::uint8_t> in,
+                                             std::span<std::uint8_t> out) {
   if (out.empty() || out.size() > kMaxChunk) return "the chunk's size does not fit XPRESS";
   const marivane::TByteReader reader(in);
   if (!reader.Holds(0, kLengthsBytes)) return "the chunk is shorter than its code lengths";

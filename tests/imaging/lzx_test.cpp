@@ -143,6 +143,27 @@ TEST(LzxResourceCompressor, TwoThreadsGiveTheBytesOfOne) {
   }
 }
 
+// Neither our compressor nor wimlib's writes uncompressed blocks, but other writers may. Two in
+// one chunk, the first of an odd size: the stream goes from bits to bytes past the rest of the
+// header's word, and back to bits after the pad byte, twice.
+TEST(LzxDecompressor, ReadsUncompressedBlocks) {
+  Bytes stream;
+  auto block = [&](const std::string& text) {
+    // Type 3, a 0 flag bit and 16 bits of size: 20 bits, then zeros to the end of the word.
+    const std::uint32_t header = 3u << 29 | std::uint32_t(text.size()) << 12;
+    for (const std::uint32_t word : {header >> 16, header & 0xFFFF})
+      stream.insert(stream.end(), {std::uint8_t(word), std::uint8_t(word >> 8)});
+    for (int recent = 0; recent < 3; ++recent) stream.insert(stream.end(), {1, 0, 0, 0});
+    stream.insert(stream.end(), text.begin(), text.end());
+    if (text.size() % 2 != 0) stream.push_back(0);
+  };
+  block("odd!!");
+  block("even!!");
+  Bytes out(11);
+  ASSERT_EQ(TLzxDecompressor().DecodeChunk(stream, out), "");
+  EXPECT_EQ(std::string(out.begin(), out.end()), "odd!!even!!");
+}
+
 TEST(LzxTranslateE8, LeavesTheLastTenBytesAndOperandBytesAlone) {
   Bytes b(32, 0);
   b[21] = 0xE8;  // n-11: translated (operand 0 at position 21 becomes 21)
