@@ -172,7 +172,8 @@ std::string TLzxDecompressor::TState::ReadCodeLengths(TWordBitReader& in,
       run = 4 + in.Bits(4);
     } else if (symbol == kPreZeros20) {
       run = 20 + in.Bits(5);
-    } else {  // kPreSame4
+    } else {
+      static_assert(kPreSame4 + 1 == kPretreeSymbols, "the only symbol left");
       run = 4 + in.Bits(1);
       in.Refill();
       const unsigned difference = DecodeSymbol(in, pretree_code);
