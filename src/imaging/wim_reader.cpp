@@ -558,8 +558,8 @@ void TWimArchive::TOpening::ReadImage(std::size_t index) {
     if (listed_bytes > kMaxWimResourceBytes)
       NotSupported("The archive's lists of files are larger than Marivane reads",
                    "they expand to more than " + Number(kMaxWimResourceBytes) + " bytes together");
-    const std::vector<std::uint8_t> list = archive.ReadResource(meta.resource, kListOfFiles);
-    const TSha1Digest hash = Sha1Of(list);
+    TSha1Digest hash;
+    const std::vector<std::uint8_t> list = archive.ReadResource(meta.resource, kListOfFiles, &hash);
     if (hash != meta.hash)
       Damaged(kListDamaged, "its SHA-1 is " + HashText(hash) +
                                 ", where the table of contents says " + HashText(meta.hash));
@@ -623,7 +623,8 @@ TWimArchive::TWimArchive(std::span<const std::uint8_t> wim) : wim_(wim) {
 // --- Resources ---
 
 std::vector<std::uint8_t> TWimArchive::ReadResource(const TResourceHeader& resource,
-                                                    const std::string& what) const {
+                                                    const std::string& what,
+                                                    TSha1Digest* hash) const {
   const TByteReader in(wim_, ArchiveEnds);
   const std::string damaged = Capitalized(what) + " is damaged";
   const std::uint64_t size = resource.uncompressed_size;
@@ -632,6 +633,7 @@ std::vector<std::uint8_t> TWimArchive::ReadResource(const TResourceHeader& resou
       Damaged(damaged, "it is stored as it is in " + Number(resource.stored_size) +
                            " bytes but is " + Number(size) + " bytes long");
     const auto bytes = in.Bytes(resource.offset, size, "a resource");
+    if (hash) *hash = Sha1Of(bytes);
     return {bytes.begin(), bytes.end()};
   }
   if (header_.codec == TWimCodec::kNone)
@@ -715,14 +717,22 @@ std::vector<std::uint8_t> TWimArchive::ReadResource(const TResourceHeader& resou
       half = chunks;  // no thread to be had: all on this one
     }
   }
+  // The hash of the first half is taken while the second is still being decoded.
+  TSha1 sha1;
+  const std::uint64_t first_bytes = std::min(size, half * chunk);
   try {
     decode(0, half);
+    if (hash) sha1.Update(std::span(out).first(first_bytes));
   } catch (...) {
     if (helper.joinable()) helper.join();
     throw;
   }
   if (helper.joinable()) helper.join();
   if (helper_failed) std::rethrow_exception(helper_failed);
+  if (hash) {
+    sha1.Update(std::span(out).subspan(first_bytes));
+    *hash = sha1.Finish();
+  }
   return out;
 }
 
@@ -732,8 +742,8 @@ std::vector<std::uint8_t> TWimArchive::ReadFile(const TWimFile& file) const {
     throw std::invalid_argument("TWimArchive::ReadFile: a file of another archive");
   const TWimBlob& blob = blobs_[file.blob];
   const std::string what = "the data of " + NameText(file.name);
-  std::vector<std::uint8_t> data = ReadResource(blob.resource, what);
-  const TSha1Digest hash = Sha1Of(data);
+  TSha1Digest hash;
+  std::vector<std::uint8_t> data = ReadResource(blob.resource, what, &hash);
   if (hash != blob.hash)
     Damaged(Capitalized(what) + " is damaged", "its SHA-1 is " + HashText(hash) +
                                                    ", where the table of contents says " +

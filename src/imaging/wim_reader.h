@@ -132,9 +132,10 @@ class TWimArchive {
 
  private:
   struct TOpening;  // the work of the constructor
-  // A resource's bytes; `what` names it for errors ("the data of X").
-  std::vector<std::uint8_t> ReadResource(const TResourceHeader& resource,
-                                         const std::string& what) const;
+  // A resource's bytes, and their SHA-1 where `hash` is given; `what` names the resource for
+  // errors ("the data of X").
+  std::vector<std::uint8_t> ReadResource(const TResourceHeader& resource, const std::string& what,
+                                         TSha1Digest* hash = nullptr) const;
 
   std::span<const std::uint8_t> wim_;
   TWimHeader header_;
