@@ -300,17 +300,21 @@ class TTreeReader {
       folder.children.push_back(std::move(child));
       at = next;
     }
-    std::vector<std::u16string> folded;
+    // Windows finds names without regard to case, so two that differ only in case are one
+    // name twice.
+    std::vector<std::pair<std::u16string, std::size_t>> folded;
     folded.reserve(folder.children.size());
-    for (const TWimFile& child : folder.children) {
-      folded.push_back(child.name);
-      for (char16_t& c : folded.back()) c = Folded(c);
+    for (std::size_t i = 0; i < folder.children.size(); ++i) {
+      folded.emplace_back(folder.children[i].name, i);
+      for (char16_t& c : folded.back().first) c = Folded(c);
     }
     std::sort(folded.begin(), folded.end());
-    const auto twin = std::adjacent_find(folded.begin(), folded.end());
+    const auto twin =
+        std::adjacent_find(folded.begin(), folded.end(),
+                           [](const auto& a, const auto& b) { return a.first == b.first; });
     if (twin != folded.end())
       Damaged(kListDamaged, "the folder list at " + Hex(list_at) + " holds two files named \"" +
-                                NameText(*twin) + "\"");
+                                NameText(folder.children[twin->second].name) + "\"");
   }
 
   TByteReader list_;

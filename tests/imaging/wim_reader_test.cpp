@@ -9,6 +9,7 @@
 #include <cstddef>
 
 #include "archive_files.h"
+#include "imaging/sha1.h"
 
 namespace imaging {
 namespace {
@@ -111,7 +112,9 @@ INSTANTIATE_TEST_SUITE_P(
         ReaderCase{"wimlib_lzms", SmallTree, "--compress=LZMS", Compression::kLzx,
                    "The archive is compressed with LZMS, which Marivane does not read"},
         ReaderCase{"wimlib_solid", SmallTree, "--solid", Compression::kLzx,
-                   "The archive is a solid archive (an ESD file), which Marivane does not read"}),
+                   "The archive is a solid archive (an ESD file), which Marivane does not read"},
+        ReaderCase{"wimlib_pipable", SmallTree, "--pipable", Compression::kLzx,
+                   "The archive is a pipable WIM, which Marivane does not read"}),
     [](const ::testing::TestParamInfo<ReaderCase>& param) {
       return std::string(param.param.name);
     });
@@ -128,61 +131,115 @@ const TResourceHeader& DataOf(const TWimArchive& archive, const std::u16string& 
   return archive.Blobs()[FileNamed(archive, name).blob].resource;
 }
 
+// The archives damaged: the photo pair as a save writes it, a small pair stored as it is (the
+// real sizes would not fit a boot screen file uncompressed), and a small tree stored as it is,
+// whose list of files can be changed in place.
+enum class Intact { kPhotoPair, kSmallPair, kSmallTree };
+
 struct DamageCase {
   const char* name;
-  Compression compression;  // of the pair's archive that is then damaged
+  Intact intact;
   std::function<void(Bytes& wim, const TWimArchive& intact)> damage;
   const char* problem;
   const char* detail_start = "";
 };
 
+// Where the list of files (stored as it is) has `file`'s entry, and its field at `field`.
+std::size_t ListField(const TWimArchive& intact, const TWimFile& file, std::size_t field) {
+  return intact.Blobs()[intact.Images()[0].metadata_blob].resource.offset + file.entry_offset +
+         field;
+}
+
+// After a change to the list of files, its SHA-1 in the table of contents is made right again,
+// so that the change itself is what the reader meets.
+void Rehash(Bytes& wim, const TWimArchive& intact) {
+  const TWimBlob& list = intact.Blobs()[intact.Images()[0].metadata_blob];
+  const TSha1Digest hash =
+      Sha1Of(std::span(wim).subspan(list.resource.offset, list.resource.stored_size));
+  std::copy(hash.begin(), hash.end(),
+            wim.begin() + std::ptrdiff_t(list.entry_offset + offsetof(wim::TBlobEntryDisk, hash)));
+}
+
 TEST(WimReaderDamage, SaysWhatIsWrongInTheUsersWords) {
+  using TEntry = wim::TDentryDisk;
   const DamageCase cases[] = {
-      {"a byte of a compressed chunk", Compression::kLzx,
+      {"a byte of a compressed chunk", Intact::kPhotoPair,
        [](Bytes& wim, const TWimArchive& intact) {
          const TResourceHeader& data = DataOf(intact, u"osload1024x768.bmp");
          wim[data.offset + data.stored_size / 2] ^= 0x10;
        },
        "The data of osload1024x768.bmp is damaged"},
-      {"a hash in the table of contents", Compression::kLzx,
+      {"a hash in the table of contents", Intact::kPhotoPair,
        [](Bytes& wim, const TWimArchive& intact) {
          const TWimBlob& blob = intact.Blobs()[FileNamed(intact, u"osload800x600.bmp").blob];
          wim[blob.entry_offset + offsetof(wim::TBlobEntryDisk, hash) + 7] ^= 0x01;
        },
        "The data of osload800x600.bmp is missing from the archive", "image 1: its entry at 0x"},
-      {"a byte of the list of files", Compression::kLzx,
+      {"a byte of the list of files", Intact::kPhotoPair,
        [](Bytes& wim, const TWimArchive& intact) {
          const TResourceHeader& list = intact.Blobs()[intact.Images()[0].metadata_blob].resource;
          wim[list.offset + list.stored_size / 2] ^= 0x04;
        },
        "The archive's list of files is damaged", "image 1: "},
-      {"the last byte cut off", Compression::kLzx,
+      {"the last byte cut off", Intact::kPhotoPair,
        [](Bytes& wim, const TWimArchive&) { wim.pop_back(); }, "The archive is cut short"},
-      {"a byte of data stored as it is", Compression::kNone,
-       [](Bytes& wim, const TWimArchive& intact) {
-         wim[DataOf(intact, u"osload800x600.bmp").offset + 4000] ^= 0x80;
-       },
-       "The data of osload800x600.bmp is damaged", "its SHA-1 is "},
-      {"a chunk size no LZX archive has", Compression::kLzx,
+      {"a chunk size no LZX archive has", Intact::kPhotoPair,
        [](Bytes& wim, const TWimArchive&) {
          wim[offsetof(wim::THeaderDisk, chunk_size) + 1] = 0x70;
        },
        "The archive's header is damaged", "its chunk size at 0x14 is 28672, not a power of two"},
+      {"a byte of data stored as it is", Intact::kSmallPair,
+       [](Bytes& wim, const TWimArchive& intact) {
+         wim[DataOf(intact, u"osload800x600.bmp").offset + 4000] ^= 0x80;
+       },
+       "The data of osload800x600.bmp is damaged", "its SHA-1 is "},
+      {"a folder whose list leads back to its parent's", Intact::kSmallTree,
+       [](Bytes& wim, const TWimArchive& intact) {
+         const std::size_t root_list =
+             ListField(intact, intact.Images()[0].root, offsetof(TEntry, subdir_offset));
+         const std::size_t sub_list =
+             ListField(intact, FileNamed(intact, u"sub"), offsetof(TEntry, subdir_offset));
+         std::copy_n(wim.begin() + std::ptrdiff_t(root_list), 8,
+                     wim.begin() + std::ptrdiff_t(sub_list));
+         Rehash(wim, intact);
+       },
+       "The archive's list of files is damaged",
+       "image 1: the folder list at 0x78 is reached a second time"},
+      {"a file named ..", Intact::kSmallTree,
+       [](Bytes& wim, const TWimArchive& intact) {
+         const TWimFile& file = FileNamed(intact, u"one.bin");
+         wim[ListField(intact, file, offsetof(TEntry, name_bytes))] = 4;
+         wim[ListField(intact, file, sizeof(TEntry))] = '.';
+         wim[ListField(intact, file, sizeof(TEntry) + 2)] = '.';
+         Rehash(wim, intact);
+       },
+       "The archive's list of files is damaged", "image 1: the entry at 0x"},
+      {"two names that differ only in case", Intact::kSmallTree,
+       [](Bytes& wim, const TWimArchive& intact) {
+         wim[ListField(intact, FileNamed(intact, u"A.txt"), sizeof(TEntry))] = 'B';
+         Rehash(wim, intact);
+       },
+       "The archive's list of files is damaged",
+       "image 1: the folder list at 0x78 holds two files named \"B.txt\""},
   };
-  for (Compression compression : {Compression::kLzx, Compression::kNone}) {
+  for (const Intact kind : {Intact::kPhotoPair, Intact::kSmallPair, Intact::kSmallTree}) {
     TempDir tmp;
     const stdfs::path source = tmp.Path() / "source";
-    if (compression == Compression::kLzx) {
+    if (kind == Intact::kPhotoPair) {
       PhotoPair(source);
-    } else {  // the real sizes would not fit a boot screen file uncompressed
+    } else if (kind == Intact::kSmallPair) {
       WriteFile(source / "osload800x600.bmp", Bmp(160, 120, PhotoPixels(2)));
       WriteFile(source / "osload1024x768.bmp", Bmp(200, 150, PhotoPixels(3)));
+    } else {
+      SmallTree(source);
     }
+    const Compression compression =
+        kind == Intact::kPhotoPair ? Compression::kLzx : Compression::kNone;
     ASSERT_EQ(Capture(source, tmp.Path() / "out.wim", compression), 0u);
     const Bytes intact_bytes = ReadFile(tmp.Path() / "out.wim");
     const TWimArchive intact(intact_bytes);
     for (const DamageCase& c : cases) {
-      if (c.compression != compression) continue;
+      if (c.intact != kind) continue;
       Bytes wim = intact_bytes;
       c.damage(wim, intact);
       try {
