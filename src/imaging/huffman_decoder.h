@@ -32,8 +32,12 @@ class THuffmanTable {
   // part of the code space unused or claims more than all of it is kBroken, as real decoders
   // refuse both; all lengths zero is kEmpty, which some streams send for a code they never use.
   TBuilt Build(std::span<const std::uint8_t> lengths) {
+    if (lengths.size() > kSymbols) return TBuilt::kBroken;
     std::array<std::uint16_t, kMaxLength + 1> count{};
-    for (std::uint8_t length : lengths) ++count[length];
+    for (std::uint8_t length : lengths) {
+      if (length > kMaxLength) return TBuilt::kBroken;
+      ++count[length];
+    }
     if (count[0] == lengths.size()) return TBuilt::kEmpty;
     // Code space left at each length: it may never go below zero and must end at zero.
     std::int64_t left = 1;
