@@ -245,5 +245,30 @@ TEST_P(Pairing, GivesItsVerdictWithItsReasons) {
 INSTANTIATE_TEST_SUITE_P(Verdicts, Pairing, ::testing::ValuesIn(kPairingCases),
                          [](const auto& param_info) { return std::string(param_info.param.name); });
 
+// The test writer's boot loader and its language file, as another test plants them in a
+// Windows folder: pefile takes the boot loader for a program image, the resource-only reading
+// refuses it, the program reading finds its configuration, and the two pair.
+TEST(BootLoaderPair, FromTheTestWriterPairsAndIsReadAsAProgram) {
+  if (!HavePefile()) GTEST_SKIP() << "the test writer and pefile run in the native build";
+  const ScratchDir dir;
+  const ScriptResult made = RunScript("boot_loader_pair.py", {dir.path().string()});
+  ASSERT_EQ(made.status, 0) << made.output;
+  const TBytes loader_bytes = marivane::test::ReadFileBytes(dir.PathOf("winload.exe"));
+  EXPECT_EQ(
+      RefusalOf([](const TBytes& f) { ReadModule(f, TModuleKind::kResourceOnly); }, loader_bytes),
+      "not a DLL image (COFF characteristics 0x102)");
+  const TModuleFacts loader = ReadModuleFacts(loader_bytes, TModuleKind::kImageWithCode);
+  ASSERT_TRUE(loader.mui_config) << loader.mui_config_problem;
+  EXPECT_EQ(loader.mui_config->file_type, kMuiFileTypeSystemLanguageNeutral);
+  const TModuleFacts file =
+      ReadModuleFacts(marivane::test::ReadFileBytes(dir.PathOf("en-US/winload.exe.mui")),
+                      TModuleKind::kResourceOnly);
+  ASSERT_TRUE(file.boot_screen);
+  EXPECT_FALSE(file.boot_screen->in_slot);
+  EXPECT_EQ(SlotSizeProblem(*file.boot_screen, 1), std::nullopt);
+  const TPairingVerdict verdict = JudgePairing(file, "en-US", loader);
+  EXPECT_EQ(verdict.pairing, TPairing::kPairs) << testing::PrintToString(verdict.reasons);
+}
+
 }  // namespace
 }  // namespace marivane::module::test
