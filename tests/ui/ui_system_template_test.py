@@ -184,8 +184,8 @@ with tempfile.TemporaryDirectory() as work:
             ("ja-JP", f"{SYSTEM}\\ja-JP\\winload.exe.mui is a folder, not a language file"),
             ("ko-KR", f'Cannot open file "{SYSTEM}\\ko-KR\\winload.exe.mui". It is a pipe, a device or a socket, '
                       "not a regular file."),
-            ("it-IT", f"{SYSTEM}\\it-IT\\winload.exe.mui: there is no such file; this Windows has no language "
-                      "file for it-IT")):
+            ("es-ES", f"{SYSTEM}\\es-ES\\winload.exe.mui: there is no such file; this Windows has no language "
+                      "file for es-ES")):
         command, _ = cli_command(args.cli, args.wine, ["template", "--system", language, "-o", wine_path(existing)],
                                  work)
         status, text = run(command, env)
