@@ -371,7 +371,7 @@ void TWimArchive::TOpening::ReadHeader() {
   if (archive.wim_.size() > kMaxWimBytes)
     NotSupported("The archive is larger than Marivane reads",
                  "it holds " + Number(archive.wim_.size()) +
-                     " bytes; a boot screen file holds at most " + Number(kMaxWimBytes));
+                     " bytes; Marivane reads at most " + Number(kMaxWimBytes));
   if (!in.Holds(0, kHeaderSize))
     Damaged(kCutShort, "it ends at " + Number(archive.wim_.size()) + " bytes, inside its " +
                            Number(kHeaderSize) + "-byte header");

@@ -19,8 +19,12 @@
 
 namespace imaging {
 
-// The largest archive read: the slot that a boot screen file holds its archive in.
-constexpr std::uint64_t kMaxWimBytes = 3'799'408;
+// The largest archive read. Ours fill at most the 3,799,408-byte slot of our own files, but
+// archives from elsewhere do not keep to it: an uncompressed one of the two pictures is
+// 3,800,960 bytes. The archive is read where it lies in memory, nothing is allocated for it as
+// a whole, and each resource is capped below; this only keeps a forged table of contents from
+// sending the reader over more than a language file can hold.
+constexpr std::uint64_t kMaxWimBytes = 64u << 20;
 // The most any one resource (a file's data, an image's list of files) may expand to: a boot
 // screen picture is 2,359,350 bytes, and a 1024 x 768 bitmap of any depth stays far below.
 constexpr std::uint64_t kMaxWimResourceBytes = 16u << 20;
