@@ -1,11 +1,15 @@
-// libFuzzer target for the WIM reader, used as an inspection uses it: the archive opened, then
-// every file of every image read and checked. EWimError (a refused archive) is the one fine
-// answer; any other exception escaping, a crash, a sanitizer report, a hang or an allocation
-// past the reader's caps is a fault.
+// libFuzzer target for reading boot screen files back. A WIM archive is opened and every file of
+// every image read and checked, as an inspection reads one; a module ("MZ...") goes through the
+// whole inspection, pictures decoded as the slots decode them, and is then judged as the boot
+// loader it pairs with, to run the pairing on the same bytes. EWimError (a refused archive) is
+// the reader's one fine answer and the inspection raises nothing at all; any other exception
+// escaping, a crash, a sanitizer report, a hang or an allocation past the readers' caps is a
+// fault.
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
+#include "builder/boot_screen_inspection.h"
 #include "imaging/wim_reader.h"
 
 namespace {
@@ -27,11 +31,31 @@ void ReadAll(const imaging::TWimArchive& archive, const imaging::TWimFile& folde
   }
 }
 
+void InspectModule(std::span<const std::uint8_t> file) {
+  marivane::TBootScreenInspection inspection =
+      marivane::InspectBootScreen(file, "C:\\Windows\\System32\\en-US\\winload.exe.mui");
+  // What the verdict promises of the findings and the pictures.
+  const bool good = inspection.verdict == marivane::TBootScreenVerdict::Good;
+  if ((inspection.FirstProblem() != nullptr) !=
+      (inspection.verdict == marivane::TBootScreenVerdict::Damaged))
+    __builtin_trap();
+  if (good && !inspection.HasPictures()) __builtin_trap();
+  marivane::JudgePairingWithLoader(inspection, file);
+  if (inspection.pairing->pairing == marivane::module::TPairing::kPairs &&
+      !inspection.pairing->reasons.empty())
+    __builtin_trap();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::span<const std::uint8_t> input(data, size);
+  if (size >= 2 && data[0] == 'M' && data[1] == 'Z') {
+    InspectModule(input);
+    return 0;
+  }
   try {
-    const imaging::TWimArchive archive(std::span<const std::uint8_t>(data, size));
+    const imaging::TWimArchive archive(input);
     std::uint64_t budget = kReadBudget;
     for (const imaging::TWimImage& image : archive.Images()) ReadAll(archive, image.root, budget);
   } catch (const imaging::EWimError&) {
