@@ -37,24 +37,35 @@ void ReadPart(const TReadModule& module, const TResourceKey& type, const std::st
   }
 }
 
-}  // namespace
-
-std::optional<TBootScreenResource> FindBootScreen(const TReadModule& module) {
+// The boot screen's data copied, or with `take`, moved out of the module: some megabytes.
+std::optional<TBootScreenResource> BootScreenOf(const TReadModule& module, TBytes* take) {
   const TReadResource* read =
       OnlyOne(module, kTypeRcdata, "RCDATA 1", "a language file has it once");
   if (read == nullptr) return std::nullopt;
   const TResourceLocation& where = read->location;
+  TBytes data = take != nullptr ? std::move(*take) : read->resource.data;
   return TBootScreenResource{
-      read->resource.language, read->resource.code_page, where, read->resource.data,
+      read->resource.language, read->resource.code_page, where, std::move(data),
       where.data_entry_offset == kSlotDataEntryOffset && where.data_offset == kSlotOffset};
 }
 
+}  // namespace
+
+std::optional<TBootScreenResource> FindBootScreen(const TReadModule& module) {
+  return BootScreenOf(module, nullptr);
+}
+
 TModuleFacts ReadModuleFacts(std::span<const std::uint8_t> file, TModuleKind kind) {
-  const TReadModule module = ReadModule(file, kind);
+  TReadModule module = ReadModule(file, kind);
   TModuleFacts facts;
   facts.machine = module.machine;
   try {
-    facts.boot_screen = FindBootScreen(module);
+    // The module goes with this function: its copy of the data is taken, not copied again.
+    TBytes* data = nullptr;
+    for (TReadResource& read : module.resources)
+      if (read.resource.type == kTypeRcdata && read.resource.name == TResourceKey(kResourceName))
+        data = &read.resource.data;
+    facts.boot_screen = BootScreenOf(module, data);
   } catch (const EModuleError& several) {
     facts.boot_screen_problem = several.what();
   }
