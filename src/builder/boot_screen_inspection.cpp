@@ -116,12 +116,8 @@ std::uint64_t ArchiveEnd(const TWimArchive& archive) {
 struct TSlotPicture {
   const char* name;
   TSlot slot;
-  std::vector<std::uint8_t> TBootScreenInspection::*bytes;
 };
-constexpr TSlotPicture kPictures[] = {
-    {kSmallPictureName, TSlot::Small, &TBootScreenInspection::small_picture},
-    {kBigPictureName, TSlot::Big, &TBootScreenInspection::big_picture},
-};
+constexpr TSlotPicture kPictures[] = {{kSmallPictureName, TSlot::Small}, {kBigPictureName, TSlot::Big}};
 
 class TInspector {
  public:
@@ -388,7 +384,8 @@ void JudgePairingWithLoader(TBootScreenInspection& inspection,
 
 namespace {
 
-// A whole file, or nothing past `cap` bytes: its size is looked at before anything is read.
+// A whole file, or nothing when it is larger than kMaxInspectedFileBytes: its size is looked at
+// before anything is read.
 std::optional<std::vector<std::uint8_t>> ReadCapped(const std::string& path, std::uint64_t& size) {
   const std::unique_ptr<TStream> stream = platform::OpenFileForReading(path);
   size = stream->Size();
