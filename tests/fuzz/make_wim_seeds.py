@@ -2,10 +2,11 @@
 """make_wim_seeds.py CORPUS MARIVANE_CLI: writes the seed corpus of the fuzzer that reads boot
 screen files back. Archives of one small folder as both writers make them: marivane-cli capture
 (our LZX, the builder's WIM) and wimlib-imagex capture with no compression, XPRESS, LZX, and
-LZMS for the refusal; the pictures are small so that each run takes a moment. And modules for
-the inspection: one marivane-cli build writes (pictures of one colour, which compress to
-little), and language files of the tests' own writer whose boot screen is a WIM of the same
-pictures from either writer, or the small folder's, or none."""
+LZMS for the refusal; the pictures are small so that each run takes a moment. And for the
+inspection, archives of pictures of one colour (which compress to little) from either writer
+and of the small folder from ours, each in a language file of the tests' own writer and as
+"SL", its size and itself, which the fuzzer splices into our slot; and a language file
+without one."""
 import os
 import random
 import shutil
@@ -60,15 +61,13 @@ def main():
             subprocess.run(["wimlib-imagex", "capture", source, os.path.join(corpus, name + ".wim"),
                             "--boot"] + options, check=True, stdout=subprocess.DEVNULL)
 
-        # A boot screen the inspection finds good, in our slot and in the other writer's layout.
+        # A boot screen the inspection finds good, in the other writer's layout and, spliced into
+        # our slot by the fuzzer itself, in ours.
         pictures = os.path.join(work, "pictures")
         os.makedirs(pictures)
         for name, width, height in (("osload800x600.bmp", 800, 600), ("osload1024x768.bmp", 1024, 768)):
             with open(os.path.join(pictures, name), "wb") as out:
                 out.write(bitmap(width, height, None))
-        subprocess.run([cli, "build", os.path.join(pictures, "osload800x600.bmp"),
-                        os.path.join(pictures, "osload1024x768.bmp"), "-o", os.path.join(corpus, "ours.mui")],
-                       check=True, stdout=subprocess.DEVNULL)
         wims = {"none": None}
         for name, folder, options in (("ours_good", pictures, None), ("wimlib_good", pictures, ["--compress=XPRESS"]),
                                       ("ours_small", source, None)):
@@ -81,6 +80,9 @@ def main():
             with open(wim, "rb") as data:
                 wims[name] = data.read()
         for name, wim in wims.items():
+            if wim is not None:
+                with open(os.path.join(corpus, "slot_" + name), "wb") as out:
+                    out.write(b"SL" + struct.pack("<I", len(wim)) + wim)
             resources = language_file(0x409, "en-US", boot_screen=wim or b"")
             if wim is None:
                 resources = resources[1:]  # a language file without a boot screen
