@@ -441,7 +441,11 @@ unsigned TLzxCompressor::TState::InsertAndFind(unsigned pos, unsigned max_len, u
       return best_len;
     }
     const std::uint8_t* m = buf.data() + cur;
-    unsigned len = std::min(lt_len, gt_len);
+    // Every node between the last smaller and the last larger one agrees with the new string
+    // as far as both of them do, but only within the bytes by which the tree is ordered: a
+    // node replaced by one that only agrees with it for kInsertOnlyStopLen bytes leaves its
+    // subtrees ordered by no more than those.
+    unsigned len = std::min({lt_len, gt_len, kInsertOnlyStopLen});
     if (m[len] == s[len]) {
       len = CommonPrefix(m, s, len + 1, compare_len);
       if (kRecord && len > best_len) {
