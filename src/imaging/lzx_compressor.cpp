@@ -479,7 +479,7 @@ void TLzxCompressor::TState::FindAllMatches(unsigned n) {
   cache_len = 0;
   const std::uint8_t* in = buf.data();
 
-  unsigned follow_off = 0;  // the longest match's offset at the position searched before
+  unsigned follow_off = 0;  // after a long match: its offset (see below)
   for (unsigned pos = 0; pos < n;) {
     cache_start[pos] = std::uint32_t(cache_len);
     const std::size_t room = tuning.max_search_depth + 2;
@@ -507,22 +507,25 @@ void TLzxCompressor::TState::FindAllMatches(unsigned n) {
     }
     best = InsertAndFind<true>(pos, max_len, best);
     // Where many earlier strings agree for a while (a plain background, row after row), the walk
-    // can end before it reaches the one that goes on longest, though the position searched
-    // before found it: that offset is tried again. Where it runs to the longest length, the
-    // positions it covers are skipped as after any long match (the plot came out 1% smaller;
-    // taken at any length, or as any other long match, it cost text screenshots bytes).
-    if (best < tuning.nice_match_len && follow_off != 0 && follow_off <= pos) {
+    // can end before it reaches the one that goes on longest, though the long match that was
+    // just skipped over found it: that offset is tried again. Where it runs to the longest
+    // length, the positions it covers are skipped as after any long match (the plot came out 1%
+    // smaller; taken at any length, or as any other long match, it cost text screenshots
+    // bytes). After a position that was searched, the offset is not worth trying: the match
+    // there was measured to its end, shorter than nice_match_len, so here it is a byte shorter.
+    if (best < tuning.nice_match_len && follow_off != 0) {
       const unsigned len = CommonPrefix(in + pos, in + pos - follow_off, 0, max_len);
       if (len == kMaxMatch) {
         cache[cache_len++] = {std::uint16_t(len), std::uint16_t(follow_off)};
         best = len;
       }
     }
-    follow_off = cache_len > cache_start[pos] ? cache[cache_len - 1].offset : 0;
     if (best < tuning.nice_match_len) {
+      follow_off = 0;
       ++pos;
       continue;
     }
+    follow_off = cache[cache_len - 1].offset;
     // A long match: the positions it covers get no matches of their own, only tree updates.
     for (unsigned k = 1; k < best; ++k) {
       const unsigned p = pos + k;
