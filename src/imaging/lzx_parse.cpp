@@ -1,0 +1,249 @@
+// The near-optimal parse. The numbers beside the constants are from the bench (`make bench`);
+// how each was arrived at is in tools/bench/NOTES.md.
+#include "imaging/lzx_parse.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <utility>
+
+#include "base/little_endian.h"
+
+namespace imaging::lzx {
+
+namespace {
+
+// A step: its length in the low bits, its code (a recent offset's index, or a formatted offset)
+// above them, and at the top whether it is a gap step.
+constexpr unsigned kStepCodeShift = 10;
+constexpr std::uint32_t kStepLenMask = (1u << kStepCodeShift) - 1;
+constexpr std::uint32_t kStepCodeMask = 0x7FFF;
+constexpr std::uint32_t kStepGap = 1u << 31;
+constexpr std::uint32_t kLiteralStep = 1;  // length 1, no code
+// The longest step is a gap step: a match, a literal and an R0 match.
+constexpr unsigned kLongestStep = kMaxMatch + 1 + kMaxMatch;
+static_assert(kLongestStep <= kStepLenMask && kMaxFormattedOffset <= kStepCodeMask);
+static_assert((kStepCodeMask << kStepCodeShift) < kStepGap);
+// All-ones bytes make every cost kInfiniteCost in one sweep (Parse).
+static_assert(kInfiniteCost == 0xFFFFFFFFu);
+
+using TRecentOffsets = std::array<std::uint16_t, kNumReps>;
+// The queue a position's cheapest path leaves is worked out when the parse reaches it, from the
+// queue where its step began: the last kQueueRing queues reach back past the longest step.
+constexpr unsigned kQueueRing = 1024;
+static_assert(kQueueRing > kLongestStep);
+using TQueueRing = std::array<TRecentOffsets, kQueueRing>;
+
+// An R0 match that only goes on with the one offered at the position before (same offset, a
+// byte shorter, or as long where both reach the longest length) offers just this many of its
+// shortest new lengths and its full length: its middle ones were offered from there at nearly
+// the same price. Long runs at one offset had made the offers grow with the square of the run
+// (the plot: 74 of its 94 million offers).
+constexpr unsigned kContinuedMatchLengths = 4;
+
+// What every step of one parse reads and writes, copied out of the members: writes to the
+// nodes could otherwise alias them in the compiler's eyes and force a reload on every offer.
+struct TView {
+  const std::uint8_t* in;
+  unsigned n;
+  TNode* node;
+  std::uint16_t* gaps;
+  const TCostModel& model;
+  const TMatch* matches;
+  const std::uint32_t* match_start;
+  unsigned pair_reach;
+};
+
+// The R0 match offered at a position: its offset and length (0 for none).
+struct TR0Offer {
+  unsigned off = 0;
+  unsigned len = 0;
+};
+
+// The steps below run for every position of every pass, each inlined into the position loop:
+// as calls they cost 4% more instructions.
+[[gnu::always_inline]] inline
+void Offer(TNode* node, unsigned to, std::uint32_t cost, std::uint32_t step) {
+  if (cost < node[to].cost) node[to] = {cost, step};
+}
+
+// Lengths first..last of one match from position i, the cost of length l being base + mc[l].
+// Without branches: whether a length wins is hard to foresee, and long matches offer many.
+[[gnu::always_inline]] inline
+void OfferLengths(TNode* node, unsigned i, unsigned first, unsigned last, std::uint32_t base,
+                  const std::uint32_t* mc, std::uint32_t code) {
+  TNode* const d = node + i;
+  for (std::size_t l = first; l <= last; ++l) {
+    const std::uint32_t c = base + mc[l];
+    const std::uint32_t old_cost = d[l].cost, old_step = d[l].step;
+    const bool better = c < old_cost;
+    d[l].cost = better ? c : old_cost;
+    d[l].step = better ? std::uint32_t(l) | code : old_step;
+  }
+}
+
+// A match that stops at one differing byte often goes on at the same offset after it (a pixel
+// with one channel changed). The cheapest path to the byte after the literal need not come
+// through this match, so its queue would be lost: the three steps are priced as one. Tried
+// after every match at its full length.
+[[gnu::always_inline]] inline
+void OfferGap(const TView& v, unsigned i, unsigned len, std::uint32_t cost, unsigned code, unsigned off) {
+  const unsigned after = i + len + 1;
+  if (after + kMinMatch > v.n) return;
+  const std::uint8_t* const p = v.in + after;
+  if (marivane::LoadU16(p) != marivane::LoadU16(p - off)) return;
+  const unsigned len2 = CommonPrefix(p, p - off, kMinMatch, std::min(kMaxMatch, v.n - after));
+  const unsigned to = after + len2;
+  cost += v.model.main[v.in[i + len]] + v.model.match[0][len2];
+  if (cost < v.node[to].cost) {
+    v.node[to] = {cost, (len + 1 + len2) | code << kStepCodeShift | kStepGap};
+    v.gaps[to] = std::uint16_t(len);
+  }
+}
+
+// The cheapest path to i is final once the parse gets there, and so is the queue it leaves:
+// the queue where its last step began, changed by that step.
+[[gnu::always_inline]] inline
+TRecentOffsets& SettleQueue(TQueueRing& queues, unsigned i, std::uint32_t step) {
+  TRecentOffsets& reps = queues[i % kQueueRing];
+  const unsigned len = step & kStepLenMask;
+  reps = queues[(i - len) % kQueueRing];
+  if (len > 1) {
+    const unsigned code = (step >> kStepCodeShift) & kStepCodeMask;
+    if (code < kNumReps)
+      std::swap(reps[0], reps[code]);
+    else
+      reps = {std::uint16_t(code - kOffsetAdjust), reps[0], reps[1]};
+  }
+  return reps;
+}
+
+// Matches at the three recent offsets, R0 first. Returns the longest length offered; `r0` is
+// the R0 match offered here, `before` the one offered at the position before.
+[[gnu::always_inline]] inline
+unsigned OfferRecentOffsets(const TView& v, unsigned i, std::uint32_t cost, const TRecentOffsets& reps,
+                            TR0Offer before, TR0Offer& r0) {
+  const std::uint8_t* const here = v.in + i;
+  const unsigned max_len = std::min(kMaxMatch, v.n - i);
+  // Most recent offsets fail on the first two bytes; one 16-bit compare settles those.
+  const std::uint16_t head = marivane::LoadU16(here);
+  unsigned prev_len = kMinMatch - 1;
+  for (unsigned k = 0; k < kNumReps; ++k) {
+    const unsigned off = reps[k];
+    if (off > i || marivane::LoadU16(here - off) != head) continue;
+    if ((k >= 1 && off == reps[0]) || (k == 2 && off == reps[1])) continue;
+    // An R0 match at the offset of the one offered at the position before goes on from it, so
+    // it is at least as long as that one less a byte: a byte shorter, or as long where both
+    // reach the longest length.
+    const bool continued = k == 0 && before.len != 0 && off == before.off;
+    const unsigned known = continued ? std::max(before.len - 1, kMinMatch) : kMinMatch;
+    const unsigned len = CommonPrefix(here, here - off, known, max_len);
+    if (len <= prev_len) continue;
+    const std::uint32_t* const mc = v.model.match[k].data();
+    const std::uint32_t code = k << kStepCodeShift;
+    if (k == 0) r0 = {off, len};
+    if (continued && len - prev_len > kContinuedMatchLengths) {
+      OfferLengths(v.node, i, prev_len + 1, prev_len + kContinuedMatchLengths, cost, mc, code);
+      Offer(v.node, i + len, cost + mc[len], len | code);
+    } else {
+      OfferLengths(v.node, i, prev_len + 1, len, cost, mc, code);
+    }
+    OfferGap(v, i, len, cost + mc[len], k, off);
+    prev_len = len;
+  }
+  return prev_len;
+}
+
+// The finder's matches at i, each offering the lengths past those offered before it. One at a
+// recent offset was offered as such already.
+[[gnu::always_inline]] inline
+void OfferExplicitOffsets(const TView& v, unsigned i, std::uint32_t cost, const TRecentOffsets& reps,
+                          unsigned prev_len) {
+  for (std::uint32_t m = v.match_start[i], end = v.match_start[i + 1]; m < end; ++m) {
+    const TMatch match = v.matches[m];
+    const unsigned off = match.offset;
+    if (match.len <= prev_len || (match.len == kMinMatch && off > v.pair_reach)) continue;
+    if (off == reps[0] || off == reps[1] || off == reps[2]) {
+      prev_len = match.len;
+      continue;
+    }
+    const std::uint32_t formatted = off + kOffsetAdjust;
+    const unsigned slot = SlotOfFormatted(formatted);
+    const std::uint32_t base = cost + v.model.OffsetCost(formatted, slot);
+    const std::uint32_t* const mc = v.model.match[slot].data();
+    OfferLengths(v.node, i, prev_len + 1, match.len, base, mc, formatted << kStepCodeShift);
+    prev_len = match.len;
+    OfferGap(v, i, match.len, base + mc[match.len], formatted, off);
+  }
+}
+
+// The path, walked from the end: the items are laid down from the back of the array.
+void ItemsFromPath(const TView& v, std::vector<TItem>& items) {
+  items.resize(v.n);
+  TItem* out = items.data() + v.n;
+  for (unsigned pos = v.n; pos > 0;) {
+    const std::uint32_t step = v.node[pos].step;
+    if (step == kLiteralStep) {
+      // Apart from being the commonest step, a literal is known to lead one byte back before
+      // its node is read: the walk goes on without waiting for that load.
+      *--out = {1, 0};
+      --pos;
+      continue;
+    }
+    const auto len = std::uint16_t(step & kStepLenMask);
+    const auto code = std::uint16_t((step >> kStepCodeShift) & kStepCodeMask);
+    if (step & kStepGap) {
+      // From the back: the R0 match, the literal, then the match before the gap.
+      const std::uint16_t gap = v.gaps[pos];
+      *--out = {std::uint16_t(len - gap - 1), 0};
+      *--out = {1, 0};
+      *--out = {gap, code};
+    } else {
+      *--out = {len, code};
+    }
+    pos -= len;
+  }
+  items.erase(items.begin(), items.begin() + (out - items.data()));
+}
+
+}  // namespace
+
+TParser::TParser() : nodes_(kLzxChunkSize + 1), gap_len_(kLzxChunkSize + 1) {}
+
+// Forward dynamic programming over positions, under prices fixed for the pass. What it gives up:
+// - Each position keeps only the cheapest way found to reach it, and with it the one recent-
+//   offset queue that way leaves: a dearer way in that would leave a more useful queue is lost
+//   (gap steps win back the commonest case, a match broken by one literal).
+// - Each length is offered once, by the cheapest kind of match that reaches it: R0, R1, R2,
+//   then the nearest explicit offset. A farther offset for the same length is never weighed,
+//   though its slot may code cheaper or a later match reuse it (8% of the time for 0.007%).
+// - Only the matches the finder reported: a walk stops after its depth or at a nice length, and
+//   positions inside a long match offer none of their own.
+// - An R0 match that goes on from the position before offers only its shortest new lengths and
+//   its full length (kContinuedMatchLengths).
+// - The prices do not follow the path's own choices: they come from the pass before, and the
+//   passes approach the codes they are coded with without reaching them.
+void TParser::Parse(const std::uint8_t* in, unsigned n, const TMatchFinder& finder, const TCostModel& costs,
+                    unsigned pair_reach, std::vector<TItem>& items) {
+  const TView v{in, n, nodes_.data(), gap_len_.data(), costs, finder.matches(), finder.starts(), pair_reach};
+  const std::uint8_t* const skip = finder.skipped();
+  std::memset(v.node, 0xFF, sizeof(TNode) * (n + 1));
+  v.node[0].cost = 0;
+  TQueueRing queues;
+  queues[0] = {1, 1, 1};
+  TR0Offer r0;  // the R0 match offered at the position before (kContinuedMatchLengths)
+  for (unsigned i = 0; i < n; ++i) {
+    const TNode cur = v.node[i];
+    const TR0Offer before = std::exchange(r0, {});
+    const TRecentOffsets& reps = i > 0 ? SettleQueue(queues, i, cur.step) : queues[0];
+    Offer(v.node, i + 1, cur.cost + costs.main[in[i]], kLiteralStep);
+    // The finder saw no earlier pair of these two bytes in reach where it left no match, so no
+    // recent offset matches either.
+    if (skip[i] || v.match_start[i] == v.match_start[i + 1] || n - i < kMinMatch) continue;
+    const unsigned prev_len = OfferRecentOffsets(v, i, cur.cost, reps, before, r0);
+    OfferExplicitOffsets(v, i, cur.cost, reps, prev_len);
+  }
+  ItemsFromPath(v, items);
+}
+
+}  // namespace imaging::lzx
