@@ -13,21 +13,45 @@ namespace imaging::lzx {
 
 namespace {
 
-// A step: its length in the low bits, its code (a recent offset's index, or a formatted offset)
-// above them, and at the top whether it is a gap step.
-constexpr unsigned kStepCodeShift = 10;
-constexpr std::uint32_t kStepLenMask = (1u << kStepCodeShift) - 1;
+// A step: the complement of its length at the top, then its code (a recent offset's index, or a
+// formatted offset), and at the bottom whether it is a gap step. A node keeps the smaller of
+// itself and an offer, cost first, so where costs tie the longer step stays: it began at an
+// earlier position and was there first, as a strict "cheaper wins" would keep it.
+constexpr unsigned kStepLenShift = 22;
+constexpr std::uint32_t kStepLenMask = 0x3FF;
+constexpr unsigned kStepCodeShift = 1;
 constexpr std::uint32_t kStepCodeMask = 0x7FFF;
-constexpr std::uint32_t kStepGap = 1u << 31;
-constexpr std::uint32_t kLiteralStep = 1;  // length 1, no code
+constexpr std::uint32_t kStepGap = 1;
 // The longest step is a gap step: a match, a literal and an R0 match.
 constexpr unsigned kLongestStep = kMaxMatch + 1 + kMaxMatch;
 static_assert(kLongestStep <= kStepLenMask && kMaxFormattedOffset <= kStepCodeMask);
-static_assert((kStepCodeMask << kStepCodeShift) < kStepGap);
+static_assert((kStepCodeMask << kStepCodeShift) < (1u << kStepLenShift));
+
+constexpr std::uint32_t Step(unsigned len, std::uint32_t code) {
+  return (kStepLenMask - len) << kStepLenShift | code << kStepCodeShift;
+}
+constexpr unsigned StepLen(std::uint32_t step) { return kStepLenMask - (step >> kStepLenShift); }
+constexpr unsigned StepCode(std::uint32_t step) { return (step >> kStepCodeShift) & kStepCodeMask; }
+constexpr std::uint32_t kLiteralStep = Step(1, 0);
+constexpr unsigned kOffersPerSlot = kMaxMatch + 1;
 // All-ones bytes make every cost kInfiniteCost in one sweep (Parse).
 static_assert(kInfiniteCost == 0xFFFFFFFFu);
 
-using TRecentOffsets = std::array<std::uint16_t, kNumReps>;
+// The three recent offsets, R0 in the low 16 bits, in one word: the parse copies a queue at
+// every position, and one 8-byte copy is cheaper than three 2-byte ones.
+struct TRecentOffsets {
+  std::uint64_t packed;
+
+  unsigned operator[](unsigned k) const { return unsigned(packed >> (16 * k)) & 0xFFFF; }
+  // A match at recent offset k: that offset moves to the front, R0 takes its place.
+  TRecentOffsets Swapped(unsigned k) const {
+    const std::uint64_t r0 = packed & 0xFFFF, rk = (packed >> (16 * k)) & 0xFFFF;
+    return {packed ^ (r0 ^ rk) ^ (r0 ^ rk) << (16 * k)};
+  }
+  // An explicit offset goes in front; R2 falls out.
+  TRecentOffsets Pushed(unsigned off) const { return {(packed << 16 | off) & 0xFFFF'FFFF'FFFF}; }
+};
+constexpr TRecentOffsets kInitialOffsets{0x0001'0001'0001};
 // The queue a position's cheapest path leaves is worked out when the parse reaches it, from the
 // queue where its step began: the last kQueueRing queues reach back past the longest step.
 constexpr unsigned kQueueRing = 1024;
@@ -49,6 +73,7 @@ struct TView {
   TNode* node;
   std::uint16_t* gaps;
   const TCostModel& model;
+  const std::uint64_t* offers;  // per slot and length: the node its match would make at base cost 0
   const TMatch* matches;
   const std::uint32_t* match_start;
   unsigned pair_reach;
@@ -64,22 +89,20 @@ struct TR0Offer {
 // as calls they cost 4% more instructions.
 [[gnu::always_inline]] inline
 void Offer(TNode* node, unsigned to, std::uint32_t cost, std::uint32_t step) {
-  if (cost < node[to].cost) node[to] = {cost, step};
+  node[to].packed = std::min(node[to].packed, TNode::Of(cost, step).packed);
 }
 
-// Lengths first..last of one match from position i, the cost of length l being base + mc[l].
-// Without branches: whether a length wins is hard to foresee, and long matches offer many.
+// Lengths first..last of one match from position i, at `slot`. Each offer is that length's
+// node made up beforehand (Parse) plus the match's base cost and code, one add. Without
+// branches: whether a length wins is hard to foresee, and long matches offer many (with the
+// cost and step compared and moved apart, the loop took 5 more instructions a length).
 [[gnu::always_inline]] inline
-void OfferLengths(TNode* node, unsigned i, unsigned first, unsigned last, std::uint32_t base,
-                  const std::uint32_t* mc, std::uint32_t code) {
-  TNode* const d = node + i;
-  for (std::size_t l = first; l <= last; ++l) {
-    const std::uint32_t c = base + mc[l];
-    const std::uint32_t old_cost = d[l].cost, old_step = d[l].step;
-    const bool better = c < old_cost;
-    d[l].cost = better ? c : old_cost;
-    d[l].step = better ? std::uint32_t(l) | code : old_step;
-  }
+void OfferLengths(const TView& v, unsigned i, unsigned first, unsigned last, std::uint32_t base, unsigned slot,
+                  std::uint32_t code) {
+  TNode* const d = v.node + i;
+  const std::uint64_t* const made = v.offers + slot * kOffersPerSlot;
+  const std::uint64_t add = TNode::Of(base, code << kStepCodeShift).packed;
+  for (std::size_t l = first; l <= last; ++l) d[l].packed = std::min(d[l].packed, made[l] + add);
 }
 
 // A match that stops at one differing byte often goes on at the same offset after it (a pixel
@@ -95,8 +118,8 @@ void OfferGap(const TView& v, unsigned i, unsigned len, std::uint32_t cost, unsi
   const unsigned len2 = CommonPrefix(p, p - off, kMinMatch, std::min(kMaxMatch, v.n - after));
   const unsigned to = after + len2;
   cost += v.model.main[v.in[i + len]] + v.model.match[0][len2];
-  if (cost < v.node[to].cost) {
-    v.node[to] = {cost, (len + 1 + len2) | code << kStepCodeShift | kStepGap};
+  if (cost < v.node[to].cost()) {
+    v.node[to] = TNode::Of(cost, Step(len + 1 + len2, code) | kStepGap);
     v.gaps[to] = std::uint16_t(len);
   }
 }
@@ -106,64 +129,65 @@ void OfferGap(const TView& v, unsigned i, unsigned len, std::uint32_t cost, unsi
 [[gnu::always_inline]] inline
 TRecentOffsets& SettleQueue(TQueueRing& queues, unsigned i, std::uint32_t step) {
   TRecentOffsets& reps = queues[i % kQueueRing];
-  const unsigned len = step & kStepLenMask;
+  const unsigned len = StepLen(step);
   reps = queues[(i - len) % kQueueRing];
   if (len > 1) {
-    const unsigned code = (step >> kStepCodeShift) & kStepCodeMask;
-    if (code < kNumReps)
-      std::swap(reps[0], reps[code]);
-    else
-      reps = {std::uint16_t(code - kOffsetAdjust), reps[0], reps[1]};
+    const unsigned code = StepCode(step);
+    reps = code < kNumReps ? reps.Swapped(code) : reps.Pushed(code - kOffsetAdjust);
   }
   return reps;
 }
 
 // Matches at the three recent offsets, R0 first. Returns the longest length offered; `r0` is
-// the R0 match offered here, `before` the one offered at the position before.
+// the R0 match offered here, `before` the one offered at the position before. Each offset's
+// turn is written out for its own k, so that what holds for R0 alone costs the others nothing.
 [[gnu::always_inline]] inline
-unsigned OfferRecentOffsets(const TView& v, unsigned i, std::uint32_t cost, const TRecentOffsets& reps,
+unsigned OfferRecentOffsets(const TView& v, unsigned i, std::uint32_t cost, TRecentOffsets reps,
                             TR0Offer before, TR0Offer& r0) {
   const std::uint8_t* const here = v.in + i;
   const unsigned max_len = std::min(kMaxMatch, v.n - i);
   // Most recent offsets fail on the first two bytes; one 16-bit compare settles those.
   const std::uint16_t head = marivane::LoadU16(here);
+  const unsigned rep0 = reps[0], rep1 = reps[1], rep2 = reps[2];
   unsigned prev_len = kMinMatch - 1;
-  for (unsigned k = 0; k < kNumReps; ++k) {
-    const unsigned off = reps[k];
-    if (off > i || marivane::LoadU16(here - off) != head) continue;
-    if ((k >= 1 && off == reps[0]) || (k == 2 && off == reps[1])) continue;
+  auto offer = [&]<unsigned k>(unsigned off) {
+    if (off > i || marivane::LoadU16(here - off) != head) return;
+    if ((k >= 1 && off == rep0) || (k == 2 && off == rep1)) return;
     // An R0 match at the offset of the one offered at the position before goes on from it, so
     // it is at least as long as that one less a byte: a byte shorter, or as long where both
     // reach the longest length.
     const bool continued = k == 0 && before.len != 0 && off == before.off;
     const unsigned known = continued ? std::max(before.len - 1, kMinMatch) : kMinMatch;
     const unsigned len = CommonPrefix(here, here - off, known, max_len);
-    if (len <= prev_len) continue;
+    if (len <= prev_len) return;
     const std::uint32_t* const mc = v.model.match[k].data();
-    const std::uint32_t code = k << kStepCodeShift;
     if (k == 0) r0 = {off, len};
     if (continued && len - prev_len > kContinuedMatchLengths) {
-      OfferLengths(v.node, i, prev_len + 1, prev_len + kContinuedMatchLengths, cost, mc, code);
-      Offer(v.node, i + len, cost + mc[len], len | code);
+      OfferLengths(v, i, prev_len + 1, prev_len + kContinuedMatchLengths, cost, k, k);
+      Offer(v.node, i + len, cost + mc[len], Step(len, k));
     } else {
-      OfferLengths(v.node, i, prev_len + 1, len, cost, mc, code);
+      OfferLengths(v, i, prev_len + 1, len, cost, k, k);
     }
     OfferGap(v, i, len, cost + mc[len], k, off);
     prev_len = len;
-  }
+  };
+  offer.template operator()<0>(rep0);
+  offer.template operator()<1>(rep1);
+  offer.template operator()<2>(rep2);
   return prev_len;
 }
 
 // The finder's matches at i, each offering the lengths past those offered before it. One at a
 // recent offset was offered as such already.
 [[gnu::always_inline]] inline
-void OfferExplicitOffsets(const TView& v, unsigned i, std::uint32_t cost, const TRecentOffsets& reps,
+void OfferExplicitOffsets(const TView& v, unsigned i, std::uint32_t cost, TRecentOffsets reps,
                           unsigned prev_len) {
+  const unsigned rep0 = reps[0], rep1 = reps[1], rep2 = reps[2];
   for (std::uint32_t m = v.match_start[i], end = v.match_start[i + 1]; m < end; ++m) {
     const TMatch match = v.matches[m];
     const unsigned off = match.offset;
     if (match.len <= prev_len || (match.len == kMinMatch && off > v.pair_reach)) continue;
-    if (off == reps[0] || off == reps[1] || off == reps[2]) {
+    if (off == rep0 || off == rep1 || off == rep2) {
       prev_len = match.len;
       continue;
     }
@@ -171,7 +195,7 @@ void OfferExplicitOffsets(const TView& v, unsigned i, std::uint32_t cost, const 
     const unsigned slot = SlotOfFormatted(formatted);
     const std::uint32_t base = cost + v.model.OffsetCost(formatted, slot);
     const std::uint32_t* const mc = v.model.match[slot].data();
-    OfferLengths(v.node, i, prev_len + 1, match.len, base, mc, formatted << kStepCodeShift);
+    OfferLengths(v, i, prev_len + 1, match.len, base, slot, formatted);
     prev_len = match.len;
     OfferGap(v, i, match.len, base + mc[match.len], formatted, off);
   }
@@ -182,7 +206,7 @@ void ItemsFromPath(const TView& v, std::vector<TItem>& items) {
   items.resize(v.n);
   TItem* out = items.data() + v.n;
   for (unsigned pos = v.n; pos > 0;) {
-    const std::uint32_t step = v.node[pos].step;
+    const std::uint32_t step = v.node[pos].step();
     if (step == kLiteralStep) {
       // Apart from being the commonest step, a literal is known to lead one byte back before
       // its node is read: the walk goes on without waiting for that load.
@@ -190,8 +214,8 @@ void ItemsFromPath(const TView& v, std::vector<TItem>& items) {
       --pos;
       continue;
     }
-    const auto len = std::uint16_t(step & kStepLenMask);
-    const auto code = std::uint16_t((step >> kStepCodeShift) & kStepCodeMask);
+    const auto len = std::uint16_t(StepLen(step));
+    const auto code = std::uint16_t(StepCode(step));
     if (step & kStepGap) {
       // From the back: the R0 match, the literal, then the match before the gap.
       const std::uint16_t gap = v.gaps[pos];
@@ -208,7 +232,8 @@ void ItemsFromPath(const TView& v, std::vector<TItem>& items) {
 
 }  // namespace
 
-TParser::TParser() : nodes_(kLzxChunkSize + 1), gap_len_(kLzxChunkSize + 1) {}
+TParser::TParser()
+    : nodes_(kLzxChunkSize + 1), gap_len_(kLzxChunkSize + 1), offers_(kNumOffsetSlots * kOffersPerSlot) {}
 
 // Forward dynamic programming over positions, under prices fixed for the pass. What it gives up:
 // - Each position keeps only the cheapest way found to reach it, and with it the one recent-
@@ -225,23 +250,29 @@ TParser::TParser() : nodes_(kLzxChunkSize + 1), gap_len_(kLzxChunkSize + 1) {}
 //   passes approach the codes they are coded with without reaching them.
 void TParser::Parse(const std::uint8_t* in, unsigned n, const TMatchFinder& finder, const TCostModel& costs,
                     unsigned pair_reach, std::vector<TItem>& items) {
-  const TView v{in, n, nodes_.data(), gap_len_.data(), costs, finder.matches(), finder.starts(), pair_reach};
+  // Every slot's offers, made up once a pass: a chunk makes far more offers than there are.
+  for (unsigned slot = 0; slot < kNumOffsetSlots; ++slot) {
+    std::uint64_t* const made = offers_.data() + slot * kOffersPerSlot;
+    for (unsigned l = kMinMatch; l <= kMaxMatch; ++l) made[l] = TNode::Of(costs.match[slot][l], Step(l, 0)).packed;
+  }
+  const TView v{in, n, nodes_.data(), gap_len_.data(), costs, offers_.data(), finder.matches(), finder.starts(),
+                pair_reach};
   const std::uint8_t* const skip = finder.skipped();
   std::memset(v.node, 0xFF, sizeof(TNode) * (n + 1));
-  v.node[0].cost = 0;
+  v.node[0] = TNode::Of(0, kInfiniteCost);
   TQueueRing queues;
-  queues[0] = {1, 1, 1};
+  queues[0] = kInitialOffsets;
   TR0Offer r0;  // the R0 match offered at the position before (kContinuedMatchLengths)
   for (unsigned i = 0; i < n; ++i) {
     const TNode cur = v.node[i];
     const TR0Offer before = std::exchange(r0, {});
-    const TRecentOffsets& reps = i > 0 ? SettleQueue(queues, i, cur.step) : queues[0];
-    Offer(v.node, i + 1, cur.cost + costs.main[in[i]], kLiteralStep);
+    const TRecentOffsets& reps = i > 0 ? SettleQueue(queues, i, cur.step()) : queues[0];
+    Offer(v.node, i + 1, cur.cost() + costs.main[in[i]], kLiteralStep);
     // The finder saw no earlier pair of these two bytes in reach where it left no match, so no
     // recent offset matches either.
     if (skip[i] || v.match_start[i] == v.match_start[i + 1] || n - i < kMinMatch) continue;
-    const unsigned prev_len = OfferRecentOffsets(v, i, cur.cost, reps, before, r0);
-    OfferExplicitOffsets(v, i, cur.cost, reps, prev_len);
+    const unsigned prev_len = OfferRecentOffsets(v, i, cur.cost(), reps, before, r0);
+    OfferExplicitOffsets(v, i, cur.cost(), reps, prev_len);
   }
   ItemsFromPath(v, items);
 }

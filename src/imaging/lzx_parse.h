@@ -11,12 +11,16 @@
 
 namespace imaging::lzx {
 
-// The cheapest way found to reach a position: its cost and the step that ends there, packed so
-// that offering a step is one 8-byte store. A gap step (a match, one literal and an R0 match)
-// keeps the length of its first match aside.
+// The cheapest way found to reach a position: its cost above the step that ends there, in one
+// word, so that an offer is kept by a minimum of two words: one compare and one conditional
+// move. A gap step (a match, one literal and an R0 match) keeps the length of its first match
+// aside.
 struct TNode {
-  std::uint32_t cost;
-  std::uint32_t step;  // length | code << kStepCodeShift | kStepGap
+  std::uint64_t packed;  // cost << 32 | step (the step's layout is in lzx_parse.cpp)
+
+  std::uint32_t cost() const { return std::uint32_t(packed >> 32); }
+  std::uint32_t step() const { return std::uint32_t(packed); }
+  static TNode Of(std::uint32_t cost, std::uint32_t step) { return {std::uint64_t{cost} << 32 | step}; }
 };
 static_assert(sizeof(TNode) == 8);
 
@@ -33,6 +37,7 @@ class TParser {
  private:
   std::vector<TNode> nodes_;
   std::vector<std::uint16_t> gap_len_;  // at a gap step's end: the length of its first match
+  std::vector<std::uint64_t> offers_;   // see TView::offers in lzx_parse.cpp
 };
 
 }  // namespace imaging::lzx
