@@ -201,10 +201,11 @@ void OfferExplicitOffsets(const TView& v, unsigned i, std::uint32_t cost, TRecen
   }
 }
 
-// The path, walked from the end: the items are laid down from the back of the array.
-void ItemsFromPath(const TView& v, std::vector<TItem>& items) {
-  items.resize(v.n);
-  TItem* out = items.data() + v.n;
+// The path, walked from the end: the items are laid down from the back of `scratch` (room for
+// v.n of them, one a byte at most), then copied out in one piece.
+void ItemsFromPath(const TView& v, TItem* scratch, std::vector<TItem>& items) {
+  TItem* const end = scratch + v.n;
+  TItem* out = end;
   for (unsigned pos = v.n; pos > 0;) {
     const std::uint32_t step = v.node[pos].step();
     if (step == kLiteralStep) {
@@ -227,13 +228,16 @@ void ItemsFromPath(const TView& v, std::vector<TItem>& items) {
     }
     pos -= len;
   }
-  items.erase(items.begin(), items.begin() + (out - items.data()));
+  items.assign(out, end);
 }
 
 }  // namespace
 
 TParser::TParser()
-    : nodes_(kLzxChunkSize + 1), gap_len_(kLzxChunkSize + 1), offers_(kNumOffsetSlots * kOffersPerSlot) {}
+    : nodes_(kLzxChunkSize + 1),
+      gap_len_(kLzxChunkSize + 1),
+      offers_(kNumOffsetSlots * kOffersPerSlot),
+      path_(kLzxChunkSize) {}
 
 // Forward dynamic programming over positions, under prices fixed for the pass. What it gives up:
 // - Each position keeps only the cheapest way found to reach it, and with it the one recent-
@@ -274,7 +278,7 @@ void TParser::Parse(const std::uint8_t* in, unsigned n, const TMatchFinder& find
     const unsigned prev_len = OfferRecentOffsets(v, i, cur.cost(), reps, before, r0);
     OfferExplicitOffsets(v, i, cur.cost(), reps, prev_len);
   }
-  ItemsFromPath(v, items);
+  ItemsFromPath(v, path_.data(), items);
 }
 
 }  // namespace imaging::lzx

@@ -38,6 +38,7 @@ class TParser {
   std::vector<TNode> nodes_;
   std::vector<std::uint16_t> gap_len_;  // at a gap step's end: the length of its first match
   std::vector<std::uint64_t> offers_;   // see TView::offers in lzx_parse.cpp
+  std::vector<TItem> path_;             // the items as the path is walked back (ItemsFromPath)
 };
 
 }  // namespace imaging::lzx
