@@ -25,7 +25,7 @@ TMatchFinder::TMatchFinder()
       child_(2 * kLzxChunkSize),
       cache_(kInitialMatchCache),
       cache_start_(kLzxChunkSize + 1),
-      skipped_(kLzxChunkSize) {}
+      silent_(kLzxChunkSize) {}
 
 // The nearest earlier pair of equal bytes, kept only when it is not also a 3-byte match (the
 // tree reports those). Returns the longest length found so far: 2 with the pair, else 1.
@@ -123,7 +123,7 @@ void TMatchFinder::PlaceCoveredPositions(unsigned pos, unsigned len) {
   for (unsigned k = 1; k < len; ++k) {
     const unsigned p = pos + k;
     cache_start_[p] = std::uint32_t(cache_len_);
-    skipped_[p] = 1;
+    silent_[p] = 1;
     const unsigned rest = n_ - p;
     if (rest >= 2) head2_[in_[p] | unsigned(in_[p + 1]) << 8] = TPos(p);
     if (rest >= 3) InsertAndFind<false>(p, std::min(kMaxMatch, rest), 0);
@@ -140,21 +140,24 @@ void TMatchFinder::Find(const std::uint8_t* in, unsigned n, unsigned depth, unsi
   cache_len_ = 0;
   follow_off_ = 0;
   for (unsigned pos = 0; pos < n;) {
-    cache_start_[pos] = std::uint32_t(cache_len_);
+    const std::size_t start = cache_len_;
+    cache_start_[pos] = std::uint32_t(start);
     const std::size_t room = depth + 2;
     if (cache_.size() - cache_len_ < room) cache_.resize(std::max(2 * cache_.size(), cache_len_ + room));
-    skipped_[pos] = 0;
     const unsigned max_len = std::min(kMaxMatch, n - pos);
     if (max_len < kMinMatch) {
+      silent_[pos] = 1;
       ++pos;
       continue;
     }
     const unsigned pair_len = FindPair(pos, max_len);
     if (max_len < 3) {
+      silent_[pos] = cache_len_ == start;
       ++pos;
       continue;
     }
     const unsigned best = FollowLongMatch(pos, max_len, pair_len);
+    silent_[pos] = cache_len_ == start;
     if (best < nice_len) {
       ++pos;
       continue;

@@ -53,14 +53,17 @@ class TMatchFinder {
 
   // Finds the matches of every position of in[0, n), which is followed by kBufferPadding
   // readable bytes. A tree walk visits at most `depth` nodes; a match of `nice_len` or more
-  // ends it, and the positions that match covers get no matches of their own (skipped).
+  // ends it, and the positions that match covers get no matches of their own.
   void Find(const std::uint8_t* in, unsigned n, unsigned depth, unsigned nice_len);
 
   // The matches at position p are matches()[starts()[p] .. starts()[p + 1]), longer and
   // farther one after the other.
   const TMatch* matches() const { return cache_.data(); }
   const std::uint32_t* starts() const { return cache_start_.data(); }
-  const std::uint8_t* skipped() const { return skipped_.data(); }
+  // Nonzero where a position has no matches: inside a long match, or where the finder left none
+  // (it saw no earlier pair of the two bytes in reach, so no recent offset matches there either).
+  // One byte read a position, on every pass of the parse.
+  const std::uint8_t* silent() const { return silent_.data(); }
 
  private:
   // Positions within a chunk fit in 16 bits with one value to spare for "none".
@@ -89,7 +92,7 @@ class TMatchFinder {
   std::vector<TMatch> cache_;
   std::size_t cache_len_ = 0;
   std::vector<std::uint32_t> cache_start_;
-  std::vector<std::uint8_t> skipped_;
+  std::vector<std::uint8_t> silent_;
   unsigned follow_off_ = 0;  // after a long match: its offset (see FollowLongMatch)
 };
 

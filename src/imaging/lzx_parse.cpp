@@ -261,7 +261,7 @@ void TParser::Parse(const std::uint8_t* in, unsigned n, const TMatchFinder& find
   }
   const TView v{in, n, nodes_.data(), gap_len_.data(), costs, offers_.data(), finder.matches(), finder.starts(),
                 pair_reach};
-  const std::uint8_t* const skip = finder.skipped();
+  const std::uint8_t* const silent = finder.silent();
   std::memset(v.node, 0xFF, sizeof(TNode) * (n + 1));
   v.node[0] = TNode::Of(0, kInfiniteCost);
   TQueueRing queues;
@@ -272,9 +272,7 @@ void TParser::Parse(const std::uint8_t* in, unsigned n, const TMatchFinder& find
     const TR0Offer before = std::exchange(r0, {});
     const TRecentOffsets& reps = i > 0 ? SettleQueue(queues, i, cur.step()) : queues[0];
     Offer(v.node, i + 1, cur.cost() + costs.main[in[i]], kLiteralStep);
-    // The finder saw no earlier pair of these two bytes in reach where it left no match, so no
-    // recent offset matches either.
-    if (skip[i] || v.match_start[i] == v.match_start[i + 1] || n - i < kMinMatch) continue;
+    if (silent[i]) continue;
     const unsigned prev_len = OfferRecentOffsets(v, i, cur.cost(), reps, before, r0);
     OfferExplicitOffsets(v, i, cur.cost(), reps, prev_len);
   }
