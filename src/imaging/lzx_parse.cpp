@@ -151,7 +151,10 @@ unsigned OfferRecentOffsets(const TView& v, unsigned i, std::uint32_t cost, TRec
   const unsigned rep0 = reps[0], rep1 = reps[1], rep2 = reps[2];
   unsigned prev_len = kMinMatch - 1;
   auto offer = [&]<unsigned k>(unsigned off) {
-    if (off > i || marivane::LoadU16(here - off) != head) return;
+    // No recent offset reaches back past the chunk's start: an offset entered the queue with a
+    // match that started at least that far in, and the first queue's 1s are in reach from
+    // position 1 on. Position 0 has no matches and is never offered from.
+    if (marivane::LoadU16(here - off) != head) return;
     if ((k >= 1 && off == rep0) || (k == 2 && off == rep1)) return;
     // An R0 match at the offset of the one offered at the position before goes on from it, so
     // it is at least as long as that one less a byte: a byte shorter, or as long where both
