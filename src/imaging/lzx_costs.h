@@ -41,15 +41,6 @@ struct TCostModel {
   std::array<std::array<std::uint32_t, kMaxMatch + 1>, kNumOffsetSlots> match{};
 
   void Derive();
-
-  // The extra bits of an explicit offset; in an aligned block their low three are priced by
-  // the aligned tree.
-  std::uint32_t OffsetCost(std::uint32_t formatted, unsigned slot) const {
-    const unsigned bits = ExtraBitsOfSlot(slot);
-    if (aligned_block && bits >= kAlignedBits)
-      return (bits - kAlignedBits) * kBit + aligned[formatted & (kNumAlignedSyms - 1)];
-    return bits * kBit;
-  }
 };
 
 // Before a stream has codes of its own: literals priced by their frequency in `chunk`,

@@ -34,6 +34,11 @@ constexpr unsigned StepLen(std::uint32_t step) { return kStepLenMask - (step >> 
 constexpr unsigned StepCode(std::uint32_t step) { return (step >> kStepCodeShift) & kStepCodeMask; }
 constexpr std::uint32_t kLiteralStep = Step(1, 0);
 constexpr unsigned kOffersPerSlot = kMaxMatch + 1;
+// The first slot with kAlignedBits extra bits or more: in an aligned block the aligned tree
+// prices the low three of them.
+constexpr unsigned kFirstAlignedSlot = 8;
+static_assert(ExtraBitsOfSlot(kFirstAlignedSlot) == kAlignedBits &&
+              ExtraBitsOfSlot(kFirstAlignedSlot - 1) < kAlignedBits);
 // All-ones bytes make every cost kInfiniteCost in one sweep (Parse).
 static_assert(kInfiniteCost == 0xFFFFFFFFu);
 
@@ -196,11 +201,13 @@ void OfferExplicitOffsets(const TView& v, unsigned i, std::uint32_t cost, TRecen
     }
     const std::uint32_t formatted = off + kOffsetAdjust;
     const unsigned slot = SlotOfFormatted(formatted);
-    const std::uint32_t base = cost + v.model.OffsetCost(formatted, slot);
-    const std::uint32_t* const mc = v.model.match[slot].data();
+    // The offset's other extra bits are in the slot's offers already (Parse).
+    const bool aligned = v.model.aligned_block && slot >= kFirstAlignedSlot;
+    const std::uint32_t base = cost + (aligned ? v.model.aligned[formatted & (kNumAlignedSyms - 1)] : 0);
     OfferLengths(v, i, prev_len + 1, match.len, base, slot, formatted);
     prev_len = match.len;
-    OfferGap(v, i, match.len, base + mc[match.len], formatted, off);
+    const auto full = std::uint32_t(v.offers[slot * kOffersPerSlot + match.len] >> 32);
+    OfferGap(v, i, match.len, base + full, formatted, off);
   }
 }
 
@@ -258,9 +265,14 @@ TParser::TParser()
 void TParser::Parse(const std::uint8_t* in, unsigned n, const TMatchFinder& finder, const TCostModel& costs,
                     unsigned pair_reach, std::vector<TItem>& items) {
   // Every slot's offers, made up once a pass: a chunk makes far more offers than there are.
+  // They include the offset's extra bits, but for the low ones an aligned block prices by offset.
   for (unsigned slot = 0; slot < kNumOffsetSlots; ++slot) {
     std::uint64_t* const made = offers_.data() + slot * kOffersPerSlot;
-    for (unsigned l = kMinMatch; l <= kMaxMatch; ++l) made[l] = TNode::Of(costs.match[slot][l], Step(l, 0)).packed;
+    const unsigned bits = ExtraBitsOfSlot(slot);
+    const std::uint32_t extra =
+        (costs.aligned_block && slot >= kFirstAlignedSlot ? bits - kAlignedBits : bits) * kBit;
+    for (unsigned l = kMinMatch; l <= kMaxMatch; ++l)
+      made[l] = TNode::Of(costs.match[slot][l] + extra, Step(l, 0)).packed;
   }
   const TView v{in, n, nodes_.data(), gap_len_.data(), costs, offers_.data(), finder.matches(), finder.starts(),
                 pair_reach};
