@@ -153,14 +153,14 @@ unsigned OfferRecentOffsets(const TView& v, unsigned i, std::uint32_t cost, TRec
   const unsigned max_len = std::min(kMaxMatch, v.n - i);
   // Most recent offsets fail on the first two bytes; one 16-bit compare settles those.
   const std::uint16_t head = marivane::LoadU16(here);
-  const unsigned rep0 = reps[0], rep1 = reps[1], rep2 = reps[2];
+  // An offset that is in the queue twice (the first queue's 1s) is measured twice to the same
+  // length, and the second offers nothing: cheaper than testing every offset for it.
   unsigned prev_len = kMinMatch - 1;
   auto offer = [&]<unsigned k>(unsigned off) {
     // No recent offset reaches back past the chunk's start: an offset entered the queue with a
     // match that started at least that far in, and the first queue's 1s are in reach from
     // position 1 on. Position 0 has no matches and is never offered from.
     if (marivane::LoadU16(here - off) != head) return;
-    if ((k >= 1 && off == rep0) || (k == 2 && off == rep1)) return;
     // An R0 match at the offset of the one offered at the position before goes on from it, so
     // it is at least as long as that one less a byte: a byte shorter, or as long where both
     // reach the longest length.
@@ -179,9 +179,9 @@ unsigned OfferRecentOffsets(const TView& v, unsigned i, std::uint32_t cost, TRec
     OfferGap(v, i, len, cost + mc[len], k, off);
     prev_len = len;
   };
-  offer.template operator()<0>(rep0);
-  offer.template operator()<1>(rep1);
-  offer.template operator()<2>(rep2);
+  offer.template operator()<0>(reps[0]);
+  offer.template operator()<1>(reps[1]);
+  offer.template operator()<2>(reps[2]);
   return prev_len;
 }
 
