@@ -78,7 +78,9 @@ struct TView {
   TNode* node;
   std::uint16_t* gaps;
   const TCostModel& model;
-  const std::uint64_t* offers;  // per slot and length: the node its match would make at base cost 0
+  // Per slot and length: the node a match would make from cost 0, the offset's extra bits in
+  // (bar those an aligned block prices by offset).
+  const std::uint64_t* offers;
   const TMatch* matches;
   const std::uint32_t* match_start;
   unsigned pair_reach;
