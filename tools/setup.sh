@@ -11,9 +11,13 @@ packages=(
   imagemagick
   libpng-dev libjpeg62-turbo-dev libgif-dev libtiff-dev
 )
-# `setup.sh bench`: also the pictures the compression benchmark is made of (photographs,
-# wallpapers, and the screenshots and a plot that valgrind's and nodejs' documentation carry).
-if [ "${1:-}" = bench ]; then packages+=(mate-backgrounds gnome-backgrounds valgrind nodejs); fi
+# `setup.sh bench`: also the pictures the compression benchmark is made of (photographs from
+# four wallpaper collections, other wallpapers, and the screenshots and a plot that valgrind's
+# and nodejs' documentation carry).
+if [ "${1:-}" = bench ]; then
+  packages+=(mate-backgrounds gnome-backgrounds lomiri-wallpapers-16.04 lomiri-wallpapers-20.04
+             plasma-workspace-wallpapers valgrind nodejs)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

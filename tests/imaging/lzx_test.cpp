@@ -47,6 +47,22 @@ Bytes AlignedOffsets(std::size_t n) {
   return b;
 }
 
+// Copies of earlier 160-byte runs, half of them with one byte changed 40 to 140 bytes in. The
+// copies are long enough that the positions inside them are only placed in the match finder's
+// tree, where a node that agrees with the new one for its first few dozen bytes gives way to
+// it; a later search must then not take on trust the bytes beyond those that order the tree.
+Bytes SharedPrefixes(std::size_t n) {
+  constexpr std::size_t kRun = 160;
+  std::mt19937 rng(5);
+  Bytes b(n);
+  for (auto& x : b) x = std::uint8_t(rng());
+  for (std::size_t i = 2 * kRun; i + kRun <= n; i += kRun) {
+    std::memcpy(&b[i], &b[rng() % (i / kRun) * kRun], kRun);
+    if (rng() % 2) b[i + 40 + rng() % 100] ^= std::uint8_t(1 + rng() % 255);
+  }
+  return b;
+}
+
 struct ChunkCase {
   const char* name;
   std::size_t size;
@@ -90,6 +106,7 @@ INSTANTIATE_TEST_SUITE_P(
         ChunkCase{"longest_matches", 32768, LongestMatches, true},
         ChunkCase{"gap_matches", 31031, GapMatches, true},
         ChunkCase{"aligned_offsets", 32768, AlignedOffsets, true, 2},
+        ChunkCase{"shared_prefixes", 32768, SharedPrefixes, true},
         ChunkCase{"all_equal", 32768, [](std::size_t n) { return Bytes(n, 0x5A); }, true},
         ChunkCase{"two_symbols", 32768, [](std::size_t n) { Bytes b(n, 0); b[n / 2] = 1; return b; }, true},
         ChunkCase{"noise", 32768, [](std::size_t n) { return RandomBytes(n, 5); }, false},
