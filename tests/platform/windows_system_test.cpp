@@ -1,0 +1,110 @@
+// What the install's system primitives give under Wine 8.0, in the tests' 32-bit prefix,
+// asserted as facts: Wine keeps no security descriptor of its own, and lacks
+// FindFirstFileNameW.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "base/errors.h"
+#include "platform/file_security.h"
+#include "platform/platform.h"
+#include "support/test_files.h"
+
+namespace marivane::platform {
+namespace {
+
+using test::TempDir;
+
+// The SID Wine gives its one user, and so every file it reports on.
+constexpr char kWineUser[] = "S-1-5-21-0-0-0-1000";
+
+TEST(UnderWine, PrivilegesOfItsAdministrator) {
+  struct TCase {
+    std::vector<std::string> asked;
+    std::vector<std::string> missing;
+  };
+  const TCase cases[] = {
+      {{kTakeOwnershipPrivilege, kRestorePrivilege, kBackupPrivilege}, {}},
+      // Not even Wine's administrator may make tokens; the one missing is named.
+      {{"SeCreateTokenPrivilege", kRestorePrivilege}, {"SeCreateTokenPrivilege"}},
+  };
+  for (const TCase& c : cases) EXPECT_EQ(EnablePrivileges(c.asked), c.missing);
+  try {
+    EnablePrivileges({"SeNoSuchPrivilege"});
+    ADD_FAILURE() << "a name that is no privilege's was taken";
+  } catch (const EOSError& error) {
+    EXPECT_EQ(error.code(), static_cast<std::uint32_t>(ERROR_NO_SUCH_PRIVILEGE));
+  }
+}
+
+TEST(UnderWine, SecurityAsWineKeepsIt) {
+  const std::string made_by_wine = std::string("O:") + kWineUser + "D:(A;;FA;;;SY)(A;;FA;;;" +
+                                   kWineUser + ")(A;;0x1200a9;;;WD)";
+  const std::string windows_own = std::string("O:") + kTrustedInstallerSid + "D:P(A;;FA;;;" +
+                                  kTrustedInstallerSid +
+                                  ")(A;;0x1200a9;;;BA)(A;;0x1200a9;;;SY)(A;;0x1200a9;;;BU)";
+  const std::string read_only = std::string("O:") + kWineUser + "D:P(A;;FR;;;" + kWineUser + ")";
+  const std::string wine_read_only =
+      std::string("O:") + kWineUser + "D:(A;;FA;;;SY)(A;;0x1e00a9;;;" + kWineUser + ")";
+  struct TCase {
+    const char* name;
+    std::function<void(TSecuredFile&, const std::string& path)> change;
+    std::string read_back;
+    TSecurityAccess access = TSecurityAccess::Change;
+  };
+  const TCase cases[] = {
+      {"as it was made", [](TSecuredFile&, const std::string&) {}, made_by_wine,
+       TSecurityAccess::Read},
+      {"held for reading only",
+       [&](TSecuredFile& file, const std::string&) {
+         EXPECT_THROW(file.SetSecurity(read_only), EOSError);
+       },
+       made_by_wine, TSecurityAccess::Read},
+      {"the same set again",
+       [](TSecuredFile& file, const std::string&) { file.SetSecurity(file.Security().sddl); },
+       made_by_wine},
+      // The owner is dropped; of the DACL only the rights of the file's Unix owner map.
+      {"Windows' own", [&](TSecuredFile& file, const std::string&) { file.SetSecurity(windows_own); },
+       std::string("O:") + kWineUser + "D:(A;;FA;;;SY)(A;;FA;;;" + kWineUser + ")"},
+      {"read-only", [&](TSecuredFile& file, const std::string&) { file.SetSecurity(read_only); },
+       wine_read_only},
+      {"read-only by path",
+       [&](TSecuredFile&, const std::string& path) { SetFileSecurity(path, read_only); },
+       wine_read_only},
+      {"TrustedInstaller as owner",
+       [](TSecuredFile& file, const std::string&) { file.SetOwner(kTrustedInstallerSid); },
+       made_by_wine},
+      // DELETE maps to no mode bit.
+      {"ownership for the rename",
+       [](TSecuredFile& file, const std::string&) { file.TakeOwnershipForDelete(); },
+       made_by_wine},
+  };
+  ASSERT_EQ(EnablePrivileges({kTakeOwnershipPrivilege, kRestorePrivilege}),
+            std::vector<std::string>());
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const TempDir scratch;
+    const std::string path = scratch.Write("winload.exe.mui", {'M', 'Z'});
+    TSecuredFile file(path, c.access);
+    c.change(file, path);
+    const TFileSecurity security = file.Security();
+    EXPECT_EQ(security.sddl, c.read_back);
+    EXPECT_FALSE(security.dacl_protected);
+  }
+  const TempDir scratch;
+  EXPECT_THROW(TSecuredFile(scratch.PathOf("gone")), EOSError);
+}
+
+TEST(UnderWine, HardLinksCountedNotListed) {
+  const TempDir scratch;
+  const std::string path = scratch.Write("winload.exe.mui", {'M', 'Z'});
+  ASSERT_TRUE(CreateHardLinkA(scratch.PathOf("store-copy").c_str(), path.c_str(), nullptr));
+  const THardLinks links = HardLinksOf(path);
+  EXPECT_EQ(links.count, 2u);
+  EXPECT_FALSE(links.others.has_value());
+}
+
+}  // namespace
+}  // namespace marivane::platform
