@@ -1,12 +1,22 @@
-// SHA-256, the digest an install records for the file it keeps.
+// The portable pieces an install stands on: SHA-256 and the choice of the boot language; and
+// on Linux, a program run (Windows' side of it is in windows_system_test.cpp, under Wine).
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "base/sha256.h"
+#include "platform/boot_configuration.h"
+#include "platform/system_program.h"
 
 namespace marivane {
 namespace {
+
+using platform::TBootLanguageSource;
+using platform::TBootValue;
 
 std::span<const std::uint8_t> Bytes(const std::string& text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
@@ -51,6 +61,82 @@ TEST(Sha256, KnownAnswers) {
   const std::uint8_t tag[] = {0x0A, 0xBC, 0xFF};
   EXPECT_EQ(HexString(tag, THexCase::Upper), "0ABCFF");
 }
+
+TEST(BootLanguage, FirstCandidateWithALanguageFile) {
+  struct TCase {
+    const char* name;
+    TBootValue locale_state;
+    std::string locale;
+    std::string install_language;
+    std::set<std::string> with_files;
+    std::string expected;
+    TBootLanguageSource source;
+    std::vector<std::string> passed_over;
+  };
+  const TCase cases[] = {
+      {"the configuration's", TBootValue::Present, "de-DE", "fr-FR", {"de-DE", "fr-FR", "en-US"},
+       "de-DE", TBootLanguageSource::BootConfiguration, {}},
+      {"a partial language pack", TBootValue::Present, "fr-FR", "de-DE", {"de-DE"}, "de-DE",
+       TBootLanguageSource::InstallLanguage, {"fr-FR"}},
+      {"no locale element", TBootValue::Absent, "", "de-DE", {"de-DE", "en-US"}, "de-DE",
+       TBootLanguageSource::InstallLanguage, {}},
+      // Not elevated, or not Windows: the configuration cannot be read.
+      {"unreadable", TBootValue::CannotRead, "ja-JP", "", {"ja-JP", "en-US"}, "en-US",
+       TBootLanguageSource::Default, {}},
+      // The text becomes part of a path: never asked about, never chosen.
+      {"not a language name", TBootValue::Present, "..\\..\\drivers", "", {"..\\..\\drivers", "en-US"},
+       "en-US", TBootLanguageSource::Default, {"..\\..\\drivers"}},
+      {"no file at all", TBootValue::Present, "de-DE", "de-DE", {}, "", TBootLanguageSource::None,
+       {"de-DE", "de-DE", "en-US"}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    platform::TBootConfiguration read;
+    read.locale_state = c.locale_state;
+    read.locale = c.locale;
+    std::vector<std::string> asked;
+    const platform::TBootLanguage chosen =
+        ChooseBootLanguage(read, c.install_language, [&](const std::string& language) {
+          asked.push_back(language);
+          return c.with_files.count(language) > 0;
+        });
+    EXPECT_EQ(chosen.language, c.expected);
+    EXPECT_EQ(chosen.source, c.source);
+    EXPECT_EQ(chosen.passed_over, c.passed_over);
+    EXPECT_THAT(asked, ::testing::Not(::testing::Contains("..\\..\\drivers")));
+  }
+}
+
+#ifndef _WIN32
+TEST(RunProgram, ExitStatusTimeoutAndNoProgram) {
+  using namespace platform;
+  struct TCase {
+    std::string program;
+    std::vector<std::string> arguments;
+    TProgramOutcome outcome;
+    std::uint32_t exit_code;
+    std::uint32_t error;
+    std::chrono::milliseconds timeout{10000};
+  };
+  const TCase cases[] = {
+      {"/bin/sh", {"-c", "exit 3"}, TProgramOutcome::Exited, 3, 0},
+      // Each argument arrives whole, and nothing waits on the input.
+      {"/bin/sh", {"-c", "test \"$1\" = 'a b\"c' && cat", "sh", "a b\"c"}, TProgramOutcome::Exited,
+       0, 0},
+      {"/bin/sh", {"-c", "sleep 10"}, TProgramOutcome::TimedOut, 0, 0,
+       std::chrono::milliseconds(300)},
+      {"/no/such/program", {}, TProgramOutcome::NotStarted, 0, ENOENT},
+      {SystemProgramPath("bcdedit.exe"), {}, TProgramOutcome::NotStarted, 0, ENOENT},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.program + " " + (c.arguments.empty() ? "" : c.arguments.back()));
+    const TProgramRun run = RunProgram(c.program, c.arguments, c.timeout);
+    EXPECT_EQ(run.outcome, c.outcome);
+    EXPECT_EQ(run.exit_code, c.exit_code);
+    EXPECT_EQ(run.error, c.error);
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace marivane

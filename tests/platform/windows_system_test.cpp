@@ -1,6 +1,7 @@
 // What the install's system primitives give under Wine 8.0, in the tests' 32-bit prefix,
-// asserted as facts: Wine keeps no security descriptor of its own, and lacks
-// FindFirstFileNameW.
+// asserted as facts: Wine has no boot configuration provider, keeps no security descriptor
+// of its own, and lacks FindFirstFileNameW. The stand-in bcdedit.exe records what it was
+// asked.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -8,17 +9,35 @@
 #include <string>
 
 #include "base/errors.h"
+#include "platform/boot_configuration.h"
 #include "platform/file_security.h"
 #include "platform/platform.h"
+#include "platform/system_program.h"
+#include "support/environment.h"
 #include "support/test_files.h"
 
 namespace marivane::platform {
 namespace {
 
+using test::ScopedEnvironment;
 using test::TempDir;
 
 // The SID Wine gives its one user, and so every file it reports on.
 constexpr char kWineUser[] = "S-1-5-21-0-0-0-1000";
+
+std::string StandInBcdedit() { return ProgramFolder() + "..\\stand-in-bcdedit\\bcdedit.exe"; }
+
+std::string Text(const test::Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+TEST(UnderWine, NoBootConfiguration) {
+  const TBootConfiguration read = ReadBootConfiguration();
+  EXPECT_EQ(read.locale_state, TBootValue::CannotRead);
+  EXPECT_EQ(read.quiet_boot, TQuietBoot::CannotRead);
+  // The class is missing, said at once: not a wait for the time to run out.
+  EXPECT_EQ(read.problem, "BcdStore: 0x80041002");
+  // A reader that does not answer in time is left behind, the caller told so.
+  EXPECT_EQ(ReadBootConfiguration(std::chrono::milliseconds(0)).problem, "no answer within 0 s");
+}
 
 TEST(UnderWine, PrivilegesOfItsAdministrator) {
   struct TCase {
@@ -104,6 +123,54 @@ TEST(UnderWine, HardLinksCountedNotListed) {
   const THardLinks links = HardLinksOf(path);
   EXPECT_EQ(links.count, 2u);
   EXPECT_FALSE(links.others.has_value());
+}
+
+TEST(UnderWine, StandInBcdedit) {
+  const TempDir scratch;
+  const std::string log = scratch.PathOf("bcdedit.log");
+  const ScopedEnvironment log_variable("MARIVANE_BCDEDIT_LOG", log);
+  struct TCase {
+    std::vector<std::string> arguments;
+    std::string exit_status;
+    TProgramOutcome outcome;
+    std::uint32_t exit_code;
+    std::string recorded;
+    std::chrono::milliseconds timeout{30000};
+  };
+  const TCase cases[] = {
+      {{"/set", "{current}", "quietboot", "on"}, "0", TProgramOutcome::Exited, 0,
+       "/set\t{current}\tquietboot\ton\t\n"},
+      {{"/set", "{current}", "quietboot", "off"}, "1", TProgramOutcome::Exited, 1,
+       "/set\t{current}\tquietboot\toff\t\n"},
+      // Each argument arrives as it was given, by the C runtime's rules.
+      {{"a b", "say \"hi\"", "C:\\dir\\", "", "end\\\\"}, "0", TProgramOutcome::Exited, 0,
+       "a b\tsay \"hi\"\tC:\\dir\\\t\tend\\\\\t\n"},
+      {{"/enum"}, "hang", TProgramOutcome::TimedOut, 0, "/enum\t\n", std::chrono::milliseconds(500)},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.arguments.front());
+    DeleteFileA(log.c_str());
+    const ScopedEnvironment exit_variable("MARIVANE_BCDEDIT_EXIT", c.exit_status);
+    const TProgramRun run = RunProgram(StandInBcdedit(), c.arguments, c.timeout);
+    EXPECT_EQ(run.outcome, c.outcome);
+    EXPECT_EQ(run.exit_code, c.exit_code);
+    EXPECT_EQ(Text(test::ReadFileBytes(log)), c.recorded);
+  }
+  const TProgramRun missing =
+      RunProgram(scratch.PathOf("bcdedit.exe"), {}, std::chrono::milliseconds(30000));
+  EXPECT_EQ(missing.outcome, TProgramOutcome::NotStarted);
+  EXPECT_EQ(missing.error, static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
+
+  // From where Windows keeps it, as the install calls it; the prefix has no bcdedit.exe of
+  // its own.
+  const std::string planted = SystemProgramPath("bcdedit.exe");
+  ASSERT_TRUE(CopyFileA(StandInBcdedit().c_str(), planted.c_str(), TRUE));
+  DeleteFileA(log.c_str());
+  const ScopedEnvironment exit_variable("MARIVANE_BCDEDIT_EXIT", "0");
+  const TProgramRun set = SetQuietBoot(TSwitch::On);
+  DeleteFileA(planted.c_str());
+  EXPECT_EQ(set.outcome, TProgramOutcome::Exited);
+  EXPECT_EQ(Text(test::ReadFileBytes(log)), "/set\t{current}\tquietboot\ton\t\n");
 }
 
 }  // namespace
