@@ -1,7 +1,7 @@
 // What the install's system primitives give under Wine 8.0, in the tests' 32-bit prefix,
-// asserted as facts: Wine has no boot configuration provider, keeps no security descriptor
-// of its own, and lacks FindFirstFileNameW. The stand-in bcdedit.exe records what it was
-// asked.
+// asserted as facts: Wine has no boot configuration provider and no catalogs, keeps no
+// security descriptor of its own, and lacks FindFirstFileNameW. The stand-in bcdedit.exe
+// records what it was asked.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -11,7 +11,9 @@
 #include "base/errors.h"
 #include "platform/boot_configuration.h"
 #include "platform/file_security.h"
+#include "platform/file_signature.h"
 #include "platform/platform.h"
+#include "platform/system_facts.h"
 #include "platform/system_program.h"
 #include "support/environment.h"
 #include "support/test_files.h"
@@ -29,7 +31,7 @@ std::string StandInBcdedit() { return ProgramFolder() + "..\\stand-in-bcdedit\\b
 
 std::string Text(const test::Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
-TEST(UnderWine, NoBootConfiguration) {
+TEST(UnderWine, NoBootConfigurationNoCatalogs) {
   const TBootConfiguration read = ReadBootConfiguration();
   EXPECT_EQ(read.locale_state, TBootValue::CannotRead);
   EXPECT_EQ(read.quiet_boot, TQuietBoot::CannotRead);
@@ -37,6 +39,21 @@ TEST(UnderWine, NoBootConfiguration) {
   EXPECT_EQ(read.problem, "BcdStore: 0x80041002");
   // A reader that does not answer in time is left behind, the caller told so.
   EXPECT_EQ(ReadBootConfiguration(std::chrono::milliseconds(0)).problem, "no answer within 0 s");
+
+  const TFileSignature signature = CatalogSignatureOf(SystemProgramPath("kernel32.dll"));
+  EXPECT_EQ(signature.verdict, TSignatureVerdict::CannotTell);
+  EXPECT_EQ(signature.detail, "this Windows has no catalog files");
+}
+
+TEST(UnderWine, WhatAnInstallRecords) {
+  const std::optional<TWindowsVersion> version = WindowsVersion();
+  ASSERT_TRUE(version.has_value());
+  // A new prefix pretends to be Windows 7.
+  EXPECT_EQ(version->Text(), "6.1.7601");
+  EXPECT_EQ(version->service_pack, 1);
+  EXPECT_EQ(version->service_pack_name, "Service Pack 1");
+  EXPECT_EQ(CommonAppDataFolder(), "C:\\ProgramData");
+  EXPECT_EQ(ProcessElevation(), TElevation::Elevated);
 }
 
 TEST(UnderWine, PrivilegesOfItsAdministrator) {
