@@ -15,6 +15,7 @@
 #include "platform/platform.h"
 #include "platform/system_facts.h"
 #include "platform/system_program.h"
+#include "platform/wmi_win32.h"
 #include "support/environment.h"
 #include "support/test_files.h"
 
@@ -43,6 +44,27 @@ TEST(UnderWine, NoBootConfigurationNoCatalogs) {
   const TFileSignature signature = CatalogSignatureOf(SystemProgramPath("kernel32.dll"));
   EXPECT_EQ(signature.verdict, TSignatureVerdict::CannotTell);
   EXPECT_EQ(signature.detail, "this Windows has no catalog files");
+}
+
+// The calls the boot configuration is read with, through a provider Wine has: the registry's.
+TEST(UnderWine, WmiCallsCarryTheirParameters) {
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
+  {
+    TWmiConnection wmi;
+    TWmiObject registry, out, missing;
+    ASSERT_FALSE(wmi.Open(L"root\\default"));
+    ASSERT_FALSE(wmi.Class(L"StdRegProv", registry));
+    ASSERT_FALSE(wmi.Call(registry, L"StdRegProv", L"GetStringValue",
+                          {{L"hDefKey", TVariant(0x80000002u)},  // HKEY_LOCAL_MACHINE
+                           {L"sSubKeyName", TVariant(L"Software\\Microsoft\\Windows NT\\CurrentVersion")},
+                           {L"sValueName", TVariant(L"CurrentBuildNumber")}},
+                          out));
+    std::wstring build;
+    EXPECT_TRUE(TextOf(out, L"sValue", build));
+    EXPECT_EQ(build, L"7601");
+    EXPECT_EQ(wmi.Class(L"NoSuchClass", missing).problem, "NoSuchClass: 0x80041002");
+  }
+  CoUninitialize();
 }
 
 TEST(UnderWine, WhatAnInstallRecords) {
