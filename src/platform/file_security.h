@@ -64,10 +64,11 @@ class TSecuredFile {
   TSecuredFile& operator=(TSecuredFile&&) noexcept;
 
   TFileSecurity Security() const;
-  // Sets the owner and the DACL that `sddl` gives (both must be there), protected when it
-  // says "D:P" (PROTECTED_DACL_SECURITY_INFORMATION: the folder's inheritable entries do not
-  // merge in), taking them from the folder again otherwise. An owner other than the caller
-  // (TrustedInstaller) needs SeRestorePrivilege enabled.
+  // Sets the owner and the DACL that `sddl` gives (both must be there), as given: protected
+  // when it says "D:P" (with PROTECTED_DACL_SECURITY_INFORMATION), entries marked inherited
+  // ("ID") kept as they are, and nothing taken from the folder, so that the folder's
+  // inheritable entries never merge in. An owner other than the caller (TrustedInstaller)
+  // needs SeRestorePrivilege enabled.
   void SetSecurity(const std::string& sddl);
   // Sets only the owner, by its SID ("S-1-5-32-544").
   void SetOwner(const std::string& sid);

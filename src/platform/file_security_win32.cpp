@@ -70,7 +70,7 @@ std::vector<std::uint8_t> SidFromText(const std::string& text) {
   return std::vector<std::uint8_t>(bytes, bytes + GetLengthSid(sid));
 }
 
-// An absolute descriptor that points into `parts`, for setting one part of it.
+// An absolute descriptor and the owner and DACL it points to, for setting one of them.
 struct TDescriptorParts {
   SECURITY_DESCRIPTOR descriptor{};
   std::vector<std::uint8_t> owner;
