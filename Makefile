@@ -71,6 +71,7 @@ install: native
 bench:
 	@tools/setup.sh bench
 	@tools/bench/run.sh build/bench
+	@tools/bench/read_back.py build/bench
 
 clean:
 	rm -rf build dist

@@ -39,6 +39,9 @@ class TByteReader {
   std::uint32_t U32(std::uint64_t offset, const char* what = "") const {
     return LoadU32(At(offset, 4, what));
   }
+  std::uint64_t U64(std::uint64_t offset, const char* what = "") const {
+    return LoadU64(At(offset, 8, what));
+  }
   std::int16_t I16(std::uint64_t offset, const char* what = "") const {
     return static_cast<std::int16_t>(U16(offset, what));
   }

@@ -11,6 +11,8 @@ extern const TCommand kCheckCommand;
 extern const TCommand kCaptureCommand;
 extern const TCommand kPrepareCommand;
 extern const TCommand kTemplateCommand;
+extern const TCommand kInspectCommand;
+extern const TCommand kExtractCommand;
 
 // Options more than one command takes.
 inline constexpr TOption kOutputOption{.name = "-o", .value = "OUT"};

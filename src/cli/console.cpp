@@ -107,4 +107,20 @@ std::string SystemLanguageFile(const std::string& language, const char* option) 
   return path;
 }
 
+std::string SystemBootLoader(const char* option) {
+  const std::string path = platform::SystemBootLoaderPath();
+  if (path.empty()) {
+    Say(std::string(option) +
+        " reads the boot loader of the Windows it runs on (%windir%\\System32\\winload.exe), "
+        "and so needs Windows. Name the file instead: --against WINLOAD.EXE (a mounted Windows "
+        "partition's Windows/System32/winload.exe serves)");
+    return "";
+  }
+  if (!SomethingAt(path)) {
+    Say(path + ": there is no such file; this Windows has no boot loader there");
+    return "";
+  }
+  return path;
+}
+
 }  // namespace marivane::cli

@@ -51,4 +51,8 @@ bool TemporaryFolderFound();
 // it is empty; empty after saying why there is none. `option` is what asked for it.
 std::string SystemLanguageFile(const std::string& language, const char* option);
 
+// This installation's boot loader, %windir%\System32\winload.exe; empty after saying why there
+// is none. `option` is what asked for it.
+std::string SystemBootLoader(const char* option);
+
 }  // namespace marivane::cli

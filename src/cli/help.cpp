@@ -117,6 +117,53 @@ constexpr TCommandHelp kCommands[] = {
      "     resource directory does not fit in front of the slot, OUT exists without\n"
      "     --force, OUT could not be written\n"
      "  2  a wrong command line\n"},
+    {"inspect", "inspect FILE... [--against WINLOAD.EXE | --system]",
+     "check boot screen files and say whether each is good",
+     "Reads each FILE (a winload.exe.mui: one of ours, Windows' own, one from anywhere)\n"
+     "and prints its verdict, then what it found, each with the bytes concerned in\n"
+     "brackets:\n"
+     "  good            a sound language file whose boot screen the boot loader can\n"
+     "                  show: its MUI configuration valid, a WIM with one bootable\n"
+     "                  image holding osload800x600.bmp and osload1024x768.bmp, each a\n"
+     "                  24-bit bitmap of its size, all checksums matching\n"
+     "  no boot screen  a sound language file without one\n"
+     "  damaged         anything else; the first thing wrong follows the verdict\n"
+     "With a boot loader it also says whether FILE pairs with it: both checksums of\n"
+     "their MUI configurations and their file versions equal, and FILE's language the\n"
+     "name of its folder (or, outside a language folder, of the one it goes into).\n"
+     "Writes nothing.\n"
+     "\n"
+     "Options:\n"
+     "  --against WINLOAD.EXE  say whether each FILE pairs with this boot loader\n"
+     "  --system    the same with this Windows's %windir%\\System32\\winload.exe\n"
+     "              (Windows only)\n"
+     "  -h, --help  show this help\n"
+     "\n"
+     "Exit status:\n"
+     "  0  every FILE is good and, with a boot loader, pairs with it\n"
+     "  1  a FILE is not, or could not be read, or the boot loader could not be\n"
+     "     read; every FILE is inspected all the same\n"
+     "  2  a wrong command line\n"},
+    {"extract", "extract FILE [-o DIR] [--force]",
+     "write the two pictures of a boot screen file",
+     "Reads the boot screen of FILE and writes its two pictures, byte for byte as its\n"
+     "archive holds them, as osload800x600.bmp and osload1024x768.bmp. Each is written\n"
+     "whole or not at all. A FILE whose pictures cannot be read whole is refused with\n"
+     "what is wrong; one that is not good otherwise still gives its pictures, and the\n"
+     "verdict is said after them. Prints each picture written.\n"
+     "\n"
+     "Options:\n"
+     "  -o DIR      write the pictures into the folder DIR, which must exist (default:\n"
+     "              the current folder)\n"
+     "  --force     replace the pictures if they exist already\n"
+     "  -h, --help  show this help\n"
+     "\n"
+     "Exit status:\n"
+     "  0  both pictures were written\n"
+     "  1  refused, with a message saying why: FILE cannot be read, holds no boot\n"
+     "     screen or one whose pictures cannot be read, DIR is not a folder, a\n"
+     "     picture exists without --force or could not be written\n"
+     "  2  a wrong command line\n"},
 };
 
 }  // namespace

@@ -16,8 +16,9 @@
 namespace marivane::cli {
 namespace {
 
-constexpr const TCommand* kCommands[] = {&kBuildCommand, &kCheckCommand, &kCaptureCommand,
-                                         &kPrepareCommand, &kTemplateCommand};
+constexpr const TCommand* kCommands[] = {&kBuildCommand,    &kCheckCommand,   &kCaptureCommand,
+                                         &kPrepareCommand,  &kTemplateCommand, &kInspectCommand,
+                                         &kExtractCommand};
 
 // What a mistyped command or option most likely meant: a command, help, or an option of the
 // program's own.

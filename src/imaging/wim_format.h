@@ -7,18 +7,32 @@
 namespace imaging::wim {
 
 constexpr std::uint8_t kMagic[8] = {'M', 'S', 'W', 'I', 'M', 0, 0, 0};
+// wimlib's pipable archives: the same header, but at the end and after this magic.
+constexpr std::uint8_t kPipableMagic[8] = {'W', 'L', 'P', 'W', 'M', 0, 0, 0};
 constexpr std::uint32_t kVersion = 0x00010D00;  // 1.13; readers refuse 0x10C00 with this header size
+constexpr std::uint32_t kVersionSolid = 0x00000E00;  // solid resources, as ESD files have
 
 // Header flags.
 constexpr std::uint32_t kHeaderFlagCompression = 0x00000002;
+constexpr std::uint32_t kHeaderFlagSpanned = 0x00000008;       // one part of a split archive
+constexpr std::uint32_t kHeaderFlagResourceOnly = 0x00000010;  // file data without images
+constexpr std::uint32_t kHeaderFlagMetadataOnly = 0x00000020;  // images without file data
 constexpr std::uint32_t kHeaderFlagWriteInProgress = 0x00000040;  // only in the placeholder header
+constexpr std::uint32_t kHeaderFlagCompressXpress = 0x00020000;
 constexpr std::uint32_t kHeaderFlagCompressLzx = 0x00040000;
+constexpr std::uint32_t kHeaderFlagCompressLzms = 0x00080000;
+constexpr std::uint32_t kHeaderFlagCompressXpress2 = 0x00200000;  // read as XPRESS, as wimlib does
 
 // Resource header flags.
 constexpr std::uint8_t kResFlagMetadata = 0x02;    // image metadata; also set on blob table and XML
 constexpr std::uint8_t kResFlagCompressed = 0x04;  // chunked, in the header's compression type
+constexpr std::uint8_t kResFlagSolid = 0x10;       // only meaningful in kVersionSolid archives
 
 constexpr std::uint32_t kNoSecurityId = 0xFFFFFFFF;
+
+// Directory entry attributes, as Windows numbers them.
+constexpr std::uint32_t kAttributeDirectory = 0x00000010;
+constexpr std::uint32_t kAttributeReparsePoint = 0x00000400;
 
 #pragma pack(push, 1)
 
@@ -76,6 +90,16 @@ struct TDentryDisk {
 };
 static_assert(sizeof(TDentryDisk) == 102);
 
+// An extra stream of a directory entry (a named data stream, or the unnamed one moved here);
+// the UTF-16 name, its NUL and padding to 8 follow. Extra streams come right after the entry.
+struct TExtraStreamDisk {
+  std::uint64_t length;  // whole entry, multiple of 8
+  std::uint64_t reserved;
+  std::uint8_t hash[20];       // +0x10: the stream's data, zero when empty
+  std::uint16_t name_bytes;    // +0x24: 0 for the unnamed stream
+};
+static_assert(sizeof(TExtraStreamDisk) == 38);
+
 // An empty security block: total length 8, no descriptors.
 struct TSecurityBlockDisk {
   std::uint32_t total_length;
@@ -86,3 +110,17 @@ static_assert(sizeof(TSecurityBlockDisk) == 8);
 #pragma pack(pop)
 
 }  // namespace imaging::wim
+
+namespace imaging {
+
+// A resource header in native values.
+struct TResourceHeader {
+  std::uint64_t stored_size = 0;
+  std::uint64_t offset = 0;
+  std::uint64_t uncompressed_size = 0;
+  std::uint8_t flags = 0;
+
+  bool operator==(const TResourceHeader&) const = default;
+};
+
+}  // namespace imaging

@@ -14,6 +14,7 @@
 #include "imaging/file_system.h"
 #include "imaging/lzx_compressor.h"
 #include "imaging/sha1.h"
+#include "imaging/wim_format.h"
 
 namespace imaging {
 
@@ -32,13 +33,6 @@ struct TImageNode {
   TFileInfo info;
   TSha1Digest hash{};   // zero for folders and empty files
   std::vector<TImageNode> children;
-};
-
-struct TResourceHeader {
-  std::uint64_t stored_size = 0;
-  std::uint64_t offset = 0;
-  std::uint64_t uncompressed_size = 0;
-  std::uint8_t flags = 0;
 };
 
 // Orders folder entries the way Windows lists them: case-insensitively, then by code unit.

@@ -6,16 +6,12 @@
 
 #include "marivane_version.h"
 #include "module/mui_config.h"
+#include "module/pe_format.h"
 #include "module/version_info.h"
 
 namespace marivane::module {
 
 namespace {
-
-constexpr std::uint16_t kTypeRcdata = 10;   // RT_RCDATA
-constexpr std::uint16_t kTypeVersion = 16;  // RT_VERSION
-constexpr char kTypeMui[] = "MUI";
-constexpr std::uint16_t kResourceName = 1;  // every resource here is name 1
 
 // The version of the Marivane that made the file, as its own programs carry it.
 TVersionInfo TemplateVersion() {

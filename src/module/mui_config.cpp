@@ -1,7 +1,11 @@
 #include "module/mui_config.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <stdexcept>
+
+#include "base/byte_reader.h"
+#include "module/resource_reader.h"
 
 namespace marivane::module {
 
@@ -85,7 +89,174 @@ TBytes Text(const std::string& text) {
   return block;
 }
 
+// --- Reading ---
+
+// The eight offset/length pairs from +0x44 on, in header order, by the names the reader's
+// texts use.
+struct TBlockField {
+  std::size_t offset;
+  const char* name;
+};
+constexpr TBlockField kBlocks[] = {
+    {offsetof(MuiConfigHeaderDisk, mui_file_name), "MUI file name"},
+    {offsetof(MuiConfigHeaderDisk, mui_file_path), "MUI file path"},
+    {offsetof(MuiConfigHeaderDisk, main_name_types), "main name types"},
+    {offsetof(MuiConfigHeaderDisk, main_id_types), "main ID types"},
+    {offsetof(MuiConfigHeaderDisk, mui_name_types), "MUI name types"},
+    {offsetof(MuiConfigHeaderDisk, mui_id_types), "MUI ID types"},
+    {offsetof(MuiConfigHeaderDisk, language), "language"},
+    {offsetof(MuiConfigHeaderDisk, ultimate_fallback_language), "ultimate fallback language"},
+};
+static_assert(sizeof(kBlocks) / sizeof(kBlocks[0]) * sizeof(OffsetLengthDisk) ==
+              sizeof(MuiConfigHeaderDisk) - offsetof(MuiConfigHeaderDisk, mui_file_name));
+
+// dwFilePathType: 0, or one of these bits alone.
+constexpr std::uint32_t kPathTypeBits = 0x7;
+// dwFileType: one bit of each group and nothing else.
+constexpr std::uint32_t kFileTypeRoleBits =
+    kMuiFileTypeLanguageNeutral | kMuiFileTypeLanguageSpecific;
+constexpr std::uint32_t kFileTypeOwnerBits = 0x30;  // 0x10 system, 0x20 application
+// dwUltimateFallbackLocation of a language-neutral file: 1 internal or 2 external.
+constexpr std::uint32_t kFallbackLocationBits = 0x3;
+
+bool OneBitOf(std::uint32_t value, std::uint32_t bits) {
+  return (value & ~bits) == 0 && value != 0 && (value & (value - 1)) == 0;
+}
+
+[[noreturn]] void Refuse(const std::string& what) {
+  throw EModuleError("the MUI configuration's " + what);
+}
+
+// The header reads below stay inside the 0x84 bytes checked first; this only guards the
+// blocks, whose pairs have been checked against dwLength, itself the resource's size.
+[[noreturn]] void ShortRead(const char* what, std::uint64_t offset) {
+  throw EModuleError(std::string("the MUI configuration ends inside its ") + what + " (at " +
+                     HexText(offset) + ")");
+}
+
+class TMuiConfigReader {
+ public:
+  explicit TMuiConfigReader(std::span<const std::uint8_t> resource)
+      : data_(resource, ShortRead) {}
+
+  TMuiConfig Read() {
+    CheckStructure();
+    TMuiConfig config;
+    config.file_type = Field(offsetof(MuiConfigHeaderDisk, file_type));
+    config.system_attributes = Field(offsetof(MuiConfigHeaderDisk, system_attributes));
+    config.ultimate_fallback_location =
+        Field(offsetof(MuiConfigHeaderDisk, ultimate_fallback_location));
+    Checksum(offsetof(MuiConfigHeaderDisk, service_checksum), config.service_checksum);
+    Checksum(offsetof(MuiConfigHeaderDisk, checksum), config.checksum);
+    config.main_name_types = Names(kBlocks[2]);
+    config.main_id_types = Ids(kBlocks[3]);
+    config.mui_name_types = Names(kBlocks[4]);
+    config.mui_id_types = Ids(kBlocks[5]);
+    config.language = First(Names(kBlocks[6]));
+    config.ultimate_fallback_language = First(Names(kBlocks[7]));
+    return config;
+  }
+
+ private:
+  std::uint32_t Field(std::size_t offset) const { return data_.U32(offset, "header"); }
+
+  // In the order that lets each text say the most: a block that is not one at all first, then
+  // what the loader compares, then the flags.
+  void CheckStructure() const {
+    if (data_.Size() < sizeof(MuiConfigHeaderDisk))
+      throw EModuleError("the MUI configuration is " + HexText(data_.Size()) +
+                         " bytes, too short for its " + HexText(sizeof(MuiConfigHeaderDisk)) +
+                         "-byte header");
+    const std::uint32_t signature = Field(offsetof(MuiConfigHeaderDisk, signature));
+    if (signature != kMuiConfigSignature)
+      Refuse("signature is " + HexText(signature) + ", not " + HexText(kMuiConfigSignature));
+    const std::uint32_t length = Field(offsetof(MuiConfigHeaderDisk, length));
+    if (length != data_.Size())
+      Refuse("length (" + HexText(length) + ") differs from its resource's size (" +
+             HexText(data_.Size()) + ")");
+    const std::uint32_t version = Field(offsetof(MuiConfigHeaderDisk, version));
+    if (version != kMuiConfigVersion)
+      Refuse("version is " + HexText(version) + ", not " + HexText(kMuiConfigVersion));
+    for (const TBlockField& block : kBlocks) {
+      // 64-bit sum of two 32-bit fields: a pair that wraps in 32 bits lands past dwLength.
+      const std::uint64_t end = std::uint64_t{Field(block.offset)} + Field(block.offset + 4);
+      if (end > length)
+        Refuse(std::string(block.name) + " block (offset " + HexText(Field(block.offset)) + ", " +
+               HexText(Field(block.offset + 4)) + " bytes) runs past its length (" +
+               HexText(length) + ")");
+    }
+    const std::uint32_t path_type = Field(offsetof(MuiConfigHeaderDisk, path_type));
+    if (path_type != 0 && !OneBitOf(path_type, kPathTypeBits))
+      Refuse("file path type " + HexText(path_type) + " is not 0, 1, 2 or 4");
+    const std::uint32_t file_type = Field(offsetof(MuiConfigHeaderDisk, file_type));
+    if ((file_type & ~(kFileTypeRoleBits | kFileTypeOwnerBits)) != 0)
+      Refuse("file type " + HexText(file_type) + " has bits outside 0x33");
+    if (!OneBitOf(file_type & kFileTypeRoleBits, kFileTypeRoleBits))
+      Refuse("file type " + HexText(file_type) +
+             " is not exactly one of language-neutral (0x1) and language-specific (0x2)");
+    if (!OneBitOf(file_type & kFileTypeOwnerBits, kFileTypeOwnerBits))
+      Refuse("file type " + HexText(file_type) +
+             " is not exactly one of system (0x10) and application (0x20)");
+    if (!(file_type & kMuiFileTypeLanguageNeutral)) return;
+    const std::uint32_t location = Field(offsetof(MuiConfigHeaderDisk, ultimate_fallback_location));
+    if (!OneBitOf(location, kFallbackLocationBits))
+      Refuse("ultimate fallback location is " + HexText(location) +
+             ", not 1 (internal) or 2 (external), as a language-neutral file's must be");
+    const std::uint32_t attributes = Field(offsetof(MuiConfigHeaderDisk, system_attributes));
+    if (attributes != 0 && attributes != kMuiSystemAttributes)
+      Refuse("system attributes are " + HexText(attributes) + ", not 0 or " +
+             HexText(kMuiSystemAttributes) + ", as a language-neutral file's must be");
+  }
+
+  void Checksum(std::size_t offset, std::array<std::uint8_t, 16>& out) const {
+    const auto bytes = data_.Bytes(offset, out.size(), "header");
+    std::copy(bytes.begin(), bytes.end(), out.begin());
+  }
+
+  // A list of NUL-terminated UTF-16 names ending in empty ones (a single language name reads
+  // the same way). An odd last byte is no character and is left alone.
+  std::vector<std::string> Names(const TBlockField& block) const {
+    const std::uint32_t offset = Field(block.offset);
+    const std::uint32_t length = Field(block.offset + 4);
+    std::vector<std::string> names;
+    std::string name;
+    for (std::uint64_t at = offset; at + 2 <= std::uint64_t{offset} + length; at += 2) {
+      const std::uint16_t unit = data_.U16(at, block.name);
+      if (unit == 0) {
+        if (!name.empty()) names.push_back(std::move(name));
+        name.clear();
+      } else if (unit < 0x20 || unit > 0x7E) {
+        Refuse(std::string(block.name) +
+               " block holds a character that is not printable ASCII (at " + HexText(at) + ")");
+      } else {
+        name.push_back(static_cast<char>(unit));
+      }
+    }
+    if (!name.empty()) names.push_back(std::move(name));  // no terminator within the length
+    return names;
+  }
+
+  std::vector<std::uint32_t> Ids(const TBlockField& block) const {
+    const std::uint32_t offset = Field(block.offset);
+    const std::uint32_t count = Field(block.offset + 4) / 4;
+    std::vector<std::uint32_t> ids;
+    for (std::uint32_t i = 0; i < count; ++i)
+      ids.push_back(data_.U32(std::uint64_t{offset} + 4ull * i, block.name));
+    return ids;
+  }
+
+  static std::string First(const std::vector<std::string>& names) {
+    return names.empty() ? std::string() : names.front();
+  }
+
+  TByteReader data_;
+};
+
 }  // namespace
+
+TMuiConfig ReadMuiConfig(std::span<const std::uint8_t> resource) {
+  return TMuiConfigReader(resource).Read();
+}
 
 TBytes BuildMuiConfig(const TMuiConfig& config) {
   MuiConfigHeaderDisk header{};

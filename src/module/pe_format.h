@@ -150,4 +150,10 @@ constexpr std::uint32_t kResourceSectionCharacteristics = 0x40000040;
 // Set in a directory entry's offset (subtable) or name (string) field.
 constexpr std::uint32_t kResourceHighBit = 0x80000000;
 
+// The resources a boot screen file and its boot loader are read for.
+constexpr std::uint16_t kTypeRcdata = 10;   // RT_RCDATA: the boot screen
+constexpr std::uint16_t kTypeVersion = 16;  // RT_VERSION
+constexpr char kTypeMui[] = "MUI";          // the MUI configuration, a named type
+constexpr std::uint16_t kResourceName = 1;  // all three are name 1
+
 }  // namespace marivane::module

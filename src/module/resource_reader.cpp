@@ -14,7 +14,8 @@ namespace {
 // --- Header facts the reader relies on ---
 
 constexpr std::size_t kPeHeaderOffsetField = 0x3C;  // e_lfanew in the DOS header
-// COFF Characteristics: EXECUTABLE_IMAGE, and DLL, which a language file always is.
+// COFF Characteristics: EXECUTABLE_IMAGE, which every loadable image has, and DLL, which a
+// language file always is and a program such as winload.exe is not.
 constexpr std::uint16_t kCoffExecutableImage = 0x0002;
 constexpr std::uint16_t kCoffDll = 0x2000;
 // Optional header offsets (PE32).
@@ -30,20 +31,10 @@ constexpr std::uint16_t kMaxSections = 96;
 constexpr std::uint32_t kOffsetMask = 0x7FFFFFFF;
 constexpr int kLanguageLevel = 2;  // type (0), name (1), language (2)
 
-std::string Hex(std::uint64_t value) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  do {
-    text.insert(text.begin(), kDigits[value % 16]);
-    value /= 16;
-  } while (value != 0);
-  return "0x" + text;
-}
-
 // A read past the end of the file names the part it was after: "the file ends before its
 // section table (at 0x1F8)".
 [[noreturn]] void Truncated(const char* what, std::uint64_t offset) {
-  throw EModuleError(std::string("the file ends before its ") + what + " (at " + Hex(offset) +
+  throw EModuleError(std::string("the file ends before its ") + what + " (at " + HexText(offset) +
                      ")");
 }
 
@@ -55,12 +46,13 @@ struct TSection {
 
 class TModuleReader {
  public:
-  explicit TModuleReader(std::span<const std::uint8_t> file) : file_(file, Truncated) {}
+  TModuleReader(std::span<const std::uint8_t> file, TModuleKind kind)
+      : file_(file, Truncated), kind_(kind) {}
 
-  std::vector<TResource> Read() {
+  TReadModule Read() {
     ReadHeaders();
-    WalkTable(0, 0, {});
-    return std::move(resources_);
+    if (directory_rva_ != 0) WalkTable(0, 0, {});
+    return std::move(module_);
   }
 
  private:
@@ -73,7 +65,7 @@ class TModuleReader {
       if (into > section.usable || section.usable - into < length) continue;
       return section.file_offset + into;
     }
-    throw EModuleError(what + " (RVA " + Hex(rva) + ", " + std::to_string(length) +
+    throw EModuleError(what + " (RVA " + HexText(rva) + ", " + std::to_string(length) +
                        " bytes) lies outside the sections stored in the file");
   }
 
@@ -84,28 +76,35 @@ class TModuleReader {
       throw EModuleError("not a module: no MZ header");
     const std::uint64_t pe = file_.U32(kPeHeaderOffsetField, "DOS header");
     if (file_.U32(pe, "PE header") != kPeSignature)
-      throw EModuleError("not a PE module: no PE signature at " + Hex(pe));
+      throw EModuleError("not a PE module: no PE signature at " + HexText(pe));
     const std::uint64_t coff = pe + 4;
+    module_.machine = file_.U16(coff, "COFF header");
     const std::uint16_t section_count = file_.U16(coff + 2, "COFF header");
     const std::uint16_t optional_size = file_.U16(coff + 16, "COFF header");
     const std::uint16_t characteristics = file_.U16(coff + 18, "COFF header");
     const std::uint64_t optional = coff + sizeof(CoffHeaderDisk);
     if (file_.U16(optional, "optional header") != kPe32Magic)
       throw EModuleError("not a PE32 module (optional header magic is not 0x10B)");
-    if ((characteristics & (kCoffExecutableImage | kCoffDll)) != (kCoffExecutableImage | kCoffDll))
-      throw EModuleError("not a DLL image (COFF characteristics " + Hex(characteristics) + ")");
-    if (file_.U32(optional + kOptEntryPoint, "optional header") != 0)
+    const bool resource_only = kind_ == TModuleKind::kResourceOnly;
+    const std::uint16_t wanted =
+        resource_only ? kCoffExecutableImage | kCoffDll : kCoffExecutableImage;
+    if ((characteristics & wanted) != wanted)
+      throw EModuleError(std::string(resource_only ? "not a DLL" : "not an executable") +
+                         " image (COFF characteristics " + HexText(characteristics) + ")");
+    if (resource_only && file_.U32(optional + kOptEntryPoint, "optional header") != 0)
       throw EModuleError("not a resource-only module: it has an entry point");
     // The resource directory is the third data directory; the header must be long enough to
-    // hold it and must say it has it.
+    // hold it and must say it has it. A program need not have one.
     if (optional_size < kOptDataDirectories + (kResourceDirectoryIndex + 1) * sizeof(DataDirectoryDisk) ||
-        file_.U32(optional + kOptRvaCount, "optional header") <= kResourceDirectoryIndex)
-      throw EModuleError("the optional header has no resource directory entry");
-    const std::uint64_t directory = optional + kOptDataDirectories +
-                                    kResourceDirectoryIndex * sizeof(DataDirectoryDisk);
-    directory_rva_ = file_.U32(directory, "data directories");
-    if (directory_rva_ == 0 || file_.U32(directory + 4, "data directories") == 0)
-      throw EModuleError("the module holds no resources");
+        file_.U32(optional + kOptRvaCount, "optional header") <= kResourceDirectoryIndex) {
+      if (resource_only) throw EModuleError("the optional header has no resource directory entry");
+    } else {
+      const std::uint64_t directory = optional + kOptDataDirectories +
+                                      kResourceDirectoryIndex * sizeof(DataDirectoryDisk);
+      directory_rva_ = file_.U32(directory, "data directories");
+      if (file_.U32(directory + 4, "data directories") == 0) directory_rva_ = 0;
+    }
+    if (resource_only && directory_rva_ == 0) throw EModuleError("the module holds no resources");
 
     if (section_count == 0 || section_count > kMaxSections)
       throw EModuleError("the module has " + std::to_string(section_count) + " sections");
@@ -117,7 +116,7 @@ class TModuleReader {
       const std::uint32_t raw_size = file_.U32(at + 16, "section table");
       const std::uint32_t raw_offset = file_.U32(at + 20, "section table");
       const std::uint32_t flags = file_.U32(at + 36, "section table");
-      if (flags & (kSectionCode | kSectionExecute))
+      if (resource_only && (flags & (kSectionCode | kSectionExecute)))
         throw EModuleError("not a resource-only module: section " + std::to_string(i + 1) +
                            " holds code or is executable");
       // Bytes past VirtualSize are not mapped, bytes past the file do not exist.
@@ -145,10 +144,10 @@ class TModuleReader {
     for (std::uint16_t i = 0; i < length; ++i) {
       const std::uint16_t unit = file_.U16(text + 2ull * i, "resource name");
       if (unit < 0x20 || unit > 0x7E)
-        throw EModuleError("resource name at " + Hex(at) + " is not printable ASCII");
+        throw EModuleError("resource name at " + HexText(at) + " is not printable ASCII");
       name.push_back(static_cast<char>(unit));
     }
-    if (name.empty()) throw EModuleError("resource name at " + Hex(at) + " is empty");
+    if (name.empty()) throw EModuleError("resource name at " + HexText(at) + " is empty");
     return TResourceKey::Named(name);  // at most 65535 characters; Named caps at 255
   }
 
@@ -161,7 +160,8 @@ class TModuleReader {
         throw EModuleError("a resource name is longer than 255 characters");
       }
     }
-    if (field > 0xFFFF) throw EModuleError("a resource ID " + Hex(field) + " is wider than 16 bits");
+    if (field > 0xFFFF)
+      throw EModuleError("a resource ID " + HexText(field) + " is wider than 16 bits");
     return static_cast<std::uint16_t>(field);
   }
 
@@ -169,8 +169,8 @@ class TModuleReader {
   // reached a second time would be a cycle or a shared subtree, so it is refused.
   void WalkTable(std::uint32_t offset, int level, const TPath& path) {
     if (!visited_tables_.insert(offset).second)
-      throw EModuleError("the resource tree reaches the table at directory offset " + Hex(offset) +
-                         " twice (a cycle or a shared table)");
+      throw EModuleError("the resource tree reaches the table at directory offset " +
+                         HexText(offset) + " twice (a cycle or a shared table)");
     const std::uint64_t rva = directory_rva_ + offset;
     const std::uint64_t header = Map(rva, sizeof(ResourceDirectoryDisk), "a resource table");
     const std::uint32_t count = std::uint32_t{file_.U16(header + 12, "resource table")} +
@@ -219,24 +219,43 @@ class TModuleReader {
                          " bytes in all");
     const std::uint64_t data = Map(data_rva, size, "the data of " + what);
     const std::span<const std::uint8_t> bytes = file_.Bytes(data, size, "resource data");
-    TResource resource{path.type, path.name, language, {bytes.begin(), bytes.end()}, code_page};
-    resources_.push_back(std::move(resource));
+    module_.resources.push_back(
+        {{path.type, path.name, language, {bytes.begin(), bytes.end()}, code_page},
+         {entry, data_rva, data, size}});
   }
 
   TByteReader file_;
+  TModuleKind kind_;
   std::vector<TSection> sections_;
   std::uint64_t directory_rva_ = 0;
   std::set<std::uint32_t> visited_tables_;
   std::set<std::tuple<TResourceKey, TResourceKey, std::uint16_t>> seen_;
   std::uint64_t entries_ = 0;
   std::uint64_t data_bytes_ = 0;
-  std::vector<TResource> resources_;
+  TReadModule module_;
 };
 
 }  // namespace
 
+std::string HexText(std::uint64_t value) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  do {
+    text.insert(text.begin(), kDigits[value % 16]);
+    value /= 16;
+  } while (value != 0);
+  return "0x" + text;
+}
+
+TReadModule ReadModule(std::span<const std::uint8_t> file, TModuleKind kind) {
+  return TModuleReader(file, kind).Read();
+}
+
 std::vector<TResource> ReadResourceModule(std::span<const std::uint8_t> file) {
-  return TModuleReader(file).Read();
+  std::vector<TResource> resources;
+  for (TReadResource& read : ReadModule(file, TModuleKind::kResourceOnly).resources)
+    resources.push_back(std::move(read.resource));
+  return resources;
 }
 
 }  // namespace marivane::module

@@ -1,7 +1,11 @@
 #include "module/version_info.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <stdexcept>
+
+#include "base/byte_reader.h"
+#include "module/resource_reader.h"
 
 namespace marivane::module {
 
@@ -95,7 +99,113 @@ std::uint32_t Low(const std::array<std::uint16_t, 4>& v) {
   return std::uint32_t{v[2]} << 16 | v[3];
 }
 
+// --- Reading ---
+
+[[noreturn]] void ShortVersion(const char* what, std::uint64_t offset) {
+  throw EModuleError(std::string("the version resource ends inside its ") + what + " (at " +
+                     HexText(offset) + ")");
+}
+
+// One node as it lies in the resource: where it ends and where its value and its children
+// begin.
+struct TNodeView {
+  std::uint64_t end = 0;
+  std::u16string key;
+  std::uint64_t value = 0;
+  std::uint64_t value_size = 0;  // in bytes, whatever wType says the unit is
+  std::uint64_t children = 0;
+};
+
+// Reads the node at `start`, which must end by `limit` (its parent's end). Every node is at
+// least its 6-byte header long, so a walk over siblings always moves on.
+TNodeView ReadNode(const TByteReader& data, std::uint64_t start, std::uint64_t limit) {
+  TNodeView node;
+  const std::uint16_t length = data.U16(start, "node header");
+  const std::uint16_t value_length = data.U16(start + 2, "node header");
+  const std::uint16_t type = data.U16(start + 4, "node header");
+  if (length < kNodeHeaderSize || length > limit - start)
+    throw EModuleError("the version resource's node at " + HexText(start) + " (" +
+                       std::to_string(length) + " bytes) does not fit in its parent");
+  node.end = start + length;
+  std::uint64_t at = start + kNodeHeaderSize;
+  for (;; at += 2) {
+    if (at + 2 > node.end)
+      throw EModuleError("the version resource's node at " + HexText(start) +
+                         " has no terminated key");
+    const std::uint16_t unit = data.U16(at, "node key");
+    if (unit == 0) break;
+    node.key.push_back(static_cast<char16_t>(unit));
+  }
+  node.value = AlignUp(at + 2, 4);
+  node.value_size = type == kTextNode ? 2ull * value_length : value_length;
+  node.children = AlignUp(node.value + node.value_size, 4);
+  return node;
+}
+
+// Visits the nodes from `from` to the parent's end, each on a DWORD boundary. A zero length
+// where a node would start is padding some writers count into the parent, not a node.
+template <typename TVisit>
+void ForEachChild(const TByteReader& data, std::uint64_t from, std::uint64_t parent_end,
+                  TVisit visit) {
+  for (std::uint64_t at = AlignUp(from, 4);
+       at + kNodeHeaderSize <= parent_end && data.U16(at, "node header") != 0;) {
+    const TNodeView child = ReadNode(data, at, parent_end);
+    visit(child);
+    at = AlignUp(child.end, 4);
+  }
+}
+
 }  // namespace
+
+TFixedVersion ReadVersionInfo(std::span<const std::uint8_t> resource) {
+  const TByteReader data(resource, ShortVersion);
+  const std::uint16_t root_length = data.U16(0, "root node");
+  if (root_length > data.Size())
+    throw EModuleError("the version resource's length (" + HexText(root_length) +
+                       ") runs past its resource (" + HexText(data.Size()) + " bytes)");
+  const TNodeView root = ReadNode(data, 0, root_length);
+  // The root's value is binary whatever its wType says; its length is in bytes.
+  if (root.key != u"VS_VERSION_INFO" || data.U16(2, "root node") < sizeof(FixedFileInfoDisk) ||
+      root.value + sizeof(FixedFileInfoDisk) > root.end ||
+      data.U32(root.value + offsetof(FixedFileInfoDisk, signature), "fixed file info") !=
+          kFixedInfoSignature)
+    throw EModuleError("the version resource has no VS_FIXEDFILEINFO with its signature (" +
+                       HexText(kFixedInfoSignature) + ")");
+
+  const auto version = [&](std::size_t ms, std::size_t ls) {
+    const std::uint32_t high = data.U32(root.value + ms, "fixed file info");
+    const std::uint32_t low = data.U32(root.value + ls, "fixed file info");
+    return TVersionNumber{static_cast<std::uint16_t>(high >> 16),
+                          static_cast<std::uint16_t>(high),
+                          static_cast<std::uint16_t>(low >> 16),
+                          static_cast<std::uint16_t>(low)};
+  };
+  TFixedVersion fixed;
+  fixed.file_version = version(offsetof(FixedFileInfoDisk, file_version_ms),
+                               offsetof(FixedFileInfoDisk, file_version_ls));
+  fixed.product_version = version(offsetof(FixedFileInfoDisk, product_version_ms),
+                                  offsetof(FixedFileInfoDisk, product_version_ls));
+
+  // The children are StringFileInfo and VarFileInfo in either order; only VarFileInfo's
+  // Translation is read. Its value holds language in the low word, code page in the high.
+  const std::uint64_t value_length = data.U16(2, "root node");
+  ForEachChild(data, root.value + value_length, root.end, [&](const TNodeView& child) {
+    if (child.key != u"VarFileInfo") return;
+    ForEachChild(data, child.children, child.end, [&](const TNodeView& var) {
+      if (var.key != u"Translation" || var.value_size < 4 || var.value + 4 > var.end ||
+          fixed.translation)
+        return;
+      fixed.translation = TFixedVersion::TTranslation{data.U16(var.value, "translation"),
+                                                      data.U16(var.value + 2, "translation")};
+    });
+  });
+  return fixed;
+}
+
+std::string VersionText(const TVersionNumber& version) {
+  return std::to_string(version[0]) + "." + std::to_string(version[1]) + "." +
+         std::to_string(version[2]) + "." + std::to_string(version[3]);
+}
 
 TBytes BuildVersionInfo(const TVersionInfo& info) {
   FixedFileInfoDisk fixed{};

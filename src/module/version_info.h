@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -36,5 +38,28 @@ struct TVersionInfo {
 // Raises std::invalid_argument for non-ASCII text and std::length_error when a node would
 // exceed the 16-bit length field.
 TBytes BuildVersionInfo(const TVersionInfo& info);
+
+using TVersionNumber = std::array<std::uint16_t, 4>;  // major, minor, build, revision
+
+// What a version resource says of the file it belongs to: VS_FIXEDFILEINFO's versions and
+// VarFileInfo's first translation.
+struct TFixedVersion {
+  TVersionNumber file_version{};
+  TVersionNumber product_version{};
+  struct TTranslation {
+    std::uint16_t language = 0;
+    std::uint16_t code_page = 0;
+    friend bool operator==(const TTranslation&, const TTranslation&) = default;
+  };
+  std::optional<TTranslation> translation;  // absent without VarFileInfo\Translation
+};
+
+// Reads the data of a VERSION 1 resource. Raises EModuleError when the root node runs past
+// the resource or has no VS_FIXEDFILEINFO with its signature, or when a node is shorter than
+// its own header, has no terminated key or runs past its parent.
+TFixedVersion ReadVersionInfo(std::span<const std::uint8_t> resource);
+
+// "6.0.6000.16386"
+std::string VersionText(const TVersionNumber& version);
 
 }  // namespace marivane::module

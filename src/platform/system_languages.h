@@ -27,6 +27,10 @@ std::vector<TSystemLanguageFile> SystemLanguageFiles();
 // folder can be reached through it) or there is no Windows folder.
 std::string SystemLanguageFilePath(const std::string& language);
 
+// The boot loader of this installation, %windir%\System32\winload.exe, whether it exists or
+// not; empty where there is no Windows folder.
+std::string SystemBootLoaderPath();
+
 // The language Windows was installed in, as a folder name ("de-DE"); empty when unknown. The
 // boot loader reads the language file of the boot language, which is this one unless the boot
 // configuration names another, and never the language a user has picked for their own

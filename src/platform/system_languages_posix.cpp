@@ -8,6 +8,7 @@ const bool kHasSystemLanguageFiles = false;
 
 std::vector<TSystemLanguageFile> SystemLanguageFiles() { return {}; }
 std::string SystemLanguageFilePath(const std::string&) { return ""; }
+std::string SystemBootLoaderPath() { return ""; }
 std::string InstallLanguageName() { return ""; }
 std::string LanguageFolderName(std::uint16_t language) {
   // Without the system's locale data: the languages Vista's boot loader comes in, by the ids

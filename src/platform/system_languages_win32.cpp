@@ -53,6 +53,11 @@ std::string SystemLanguageFilePath(const std::string& language) {
   return system + "\\" + language + "\\" + kLanguageFileName;
 }
 
+std::string SystemBootLoaderPath() {
+  const std::string system = SystemFolder();
+  return system.empty() ? "" : system + "\\winload.exe";
+}
+
 std::string InstallLanguageName() { return LanguageFolderName(GetSystemDefaultUILanguage()); }
 
 std::string LanguageFolderName(std::uint16_t language) {

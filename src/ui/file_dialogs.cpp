@@ -66,6 +66,7 @@ bool TFileDialog::Execute() {
   dialog.lpstrFile = file.data();
   dialog.nMaxFile = static_cast<DWORD>(file.size());
   dialog.lpstrTitle = title.empty() ? nullptr : title.c_str();
+  dialog.lpstrInitialDir = initial_folder.empty() ? nullptr : initial_folder.c_str();
   // No default extension: a name typed without one is used as typed.
   dialog.lpstrDefExt = nullptr;
   dialog.Flags = options | OFN_ENABLEHOOK;

@@ -20,6 +20,8 @@ class TFileDialog {
   std::string title;
   // Pre-filled when the dialog opens; the chosen file's full path after Execute.
   std::string file_name;
+  // Where the dialog starts while no file name is filled in; empty for the system's choice.
+  std::string initial_folder;
   // OFN_ flags as the dialog is opened with; the placement hook is added on top.
   DWORD options = OFN_EXPLORER | OFN_ENABLESIZING | OFN_HIDEREADONLY;
 

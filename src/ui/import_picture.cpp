@@ -113,7 +113,7 @@ void TForm1::ImportPictureFile(TSlot slot, const std::string& source) {
   std::string target = PreparedPictureName(source, width, height);
   if (!WritePreparedPicture(target, bitmap)) return;
   LoadBrowsedFile(slot, target);
-  if ((small ? SmallImagePath : BigImagePath) == target) ShowSlotFile(slot, source);
+  if ((small ? SmallImagePath : BigImagePath) == target) ShowSlotFile(slot, "Prepared from " + source);
 }
 
 bool TForm1::WritePreparedPicture(std::string& path, const std::vector<std::uint8_t>& bitmap) {

@@ -52,6 +52,8 @@ TForm1::~TForm1() {
   // The children go while the group boxes' objects still live.
   DestroyHandle();
   if (Form1 == this) Form1 = nullptr;
+  // The pictures taken out of opened files were the slots' only for this run.
+  if (!opened_pictures_folder_.empty()) platform::ShellDeleteFolder(opened_pictures_folder_);
 }
 
 void TForm1::CreateComponents() {
@@ -61,15 +63,17 @@ void TForm1::CreateComponents() {
   HMENU file = GetSubMenu(MainMenu1, 0);
   HMENU help = GetSubMenu(MainMenu1, 1);
   File1 = {MainMenu1, 0, 0};
-  SaveBootScreenFileAs = {file, 0, IDM_SAVEBOOTSCREENFILEAS};
-  N2 = {file, 1, 0};
-  Select800x600Image = {file, 2, IDM_SELECT800X600IMAGE};
-  Select1024x768Image = {file, 3, IDM_SELECT1024X768IMAGE};
-  Import800x600Picture = {file, 4, IDM_IMPORT800X600PICTURE};
-  Import1024x768Picture = {file, 5, IDM_IMPORT1024X768PICTURE};
-  BootScreenTemplate = {file, 6, IDM_BOOTSCREENTEMPLATE};
-  N1 = {file, 7, 0};
-  Exit1 = {file, 8, IDM_EXIT1};
+  OpenBootScreenFile = {file, 0, IDM_OPENBOOTSCREENFILE};
+  SaveBootScreenFileAs = {file, 1, IDM_SAVEBOOTSCREENFILEAS};
+  N2 = {file, 2, 0};
+  Select800x600Image = {file, 3, IDM_SELECT800X600IMAGE};
+  Select1024x768Image = {file, 4, IDM_SELECT1024X768IMAGE};
+  Import800x600Picture = {file, 5, IDM_IMPORT800X600PICTURE};
+  Import1024x768Picture = {file, 6, IDM_IMPORT1024X768PICTURE};
+  PreviewAtBoot = {file, 7, IDM_PREVIEWATBOOT};
+  BootScreenTemplate = {file, 8, IDM_BOOTSCREENTEMPLATE};
+  N1 = {file, 9, 0};
+  Exit1 = {file, 10, IDM_EXIT1};
   Help1 = {MainMenu1, 1, 0};
   About1 = {help, 0, IDM_ABOUT1};
 
@@ -154,7 +158,7 @@ void TForm1::CreateSlot(TGroupBox& box, const char* caption, int left, HWND& lab
                             ScaledBounds(8, 210, 217, 13), -1, font_.Get());
 }
 
-void TForm1::ShowSlotFile(TSlot slot, const std::string& prepared_from) {
+void TForm1::ShowSlotFile(TSlot slot, const std::string& origin) {
   const bool small = slot == TSlot::Small;
   const std::string& path = small ? SmallImagePath : BigImagePath;
   HWND line = small ? SmallFileName : BigFileName;
@@ -163,7 +167,7 @@ void TForm1::ShowSlotFile(TSlot slot, const std::string& prepared_from) {
   const std::string name = path.substr(path.find_last_of("\\/:") + 1);  // npos + 1 == 0
   SetWindowTextA(line, FitInMiddle(font_.Get(), name, room.right).c_str());
   Tips.Set((small ? GroupBox1 : GroupBox2).Handle(),
-           prepared_from.empty() ? path : path + "\nPrepared from " + prepared_from);
+           origin.empty() ? path : path + "\n" + origin);
 }
 
 void TForm1::PlaceFirstTime() {
@@ -312,7 +316,9 @@ LRESULT TForm1::OnCommand(UINT id) {
     case IDM_IMPORT800X600PICTURE: Import800x600PictureClick(); break;
     case IDM_IMPORT1024X768PICTURE: Import1024x768PictureClick(); break;
     case kApplyButtonId: ApplyButtonClick(); break;
+    case IDM_OPENBOOTSCREENFILE: OpenBootScreenFileClick(); break;
     case IDM_SAVEBOOTSCREENFILEAS: SaveBootScreenFileAsClick(); break;
+    case IDM_PREVIEWATBOOT: PreviewAtBootClick(); break;
     case IDM_EXIT1: Exit1Click(); break;
     case IDM_ABOUT1: About1Click(); break;
     case IDM_BOOTSCREENTEMPLATE: BootScreenTemplateClick(); break;

@@ -58,6 +58,16 @@ class TForm1 final : public TForm, public TUserInterface, public TBootScreenBuil
   // decoded. A file that cannot be decoded raises with a text that names it.
   void ImportPictureFile(TSlot slot, const std::string& source);
   void ApplyButtonClick();
+  // The File menu's "Open Boot Screen File...": the open dialog, then OpenBootScreen.
+  void OpenBootScreenFileClick();
+  // Inspects the boot screen file at `path` and shows its verdict; a good one's pictures go
+  // into the slots as browsed files, from a folder of this run's own under TEMP, so that a
+  // save builds the file anew with the template chosen. Anything else leaves the slots as they
+  // were. A file that cannot be read raises with the loader's text.
+  void OpenBootScreen(const std::string& path);
+  // The File menu's "Preview at Boot...": the slot picture the boot loader would show on this
+  // screen, full screen on black, until a key or a click.
+  void PreviewAtBootClick();
   // SaveBootScreenFileAsClick, the save command, is the builder's own.
   void Exit1Click();
   void About1Click();
@@ -83,6 +93,7 @@ class TForm1 final : public TForm, public TUserInterface, public TBootScreenBuil
   TMenuItem File1, SaveBootScreenFileAs, N2, Select800x600Image, Select1024x768Image, N1, Exit1;
   TMenuItem Import800x600Picture, Import1024x768Picture;
   TMenuItem BootScreenTemplate;
+  TMenuItem OpenBootScreenFile, PreviewAtBoot;
   TMenuItem Help1, About1;
   TGroupBox GroupBox1;
   HWND Label1 = nullptr;
@@ -106,6 +117,7 @@ class TForm1 final : public TForm, public TUserInterface, public TBootScreenBuil
   TFileDialog SaveDialog1{TFileDialog::TKind::Save};
   TFileDialog ImportDialog{TFileDialog::TKind::Open};
   TFileDialog SavePreparedDialog{TFileDialog::TKind::Save};
+  TFileDialog OpenBootScreenDialog{TFileDialog::TKind::Open};
 
   TWindowProc OldSmallBoxWndProc;
   TWindowProc OldBigBoxWndProc;
@@ -139,8 +151,11 @@ class TForm1 final : public TForm, public TUserInterface, public TBootScreenBuil
   bool WritePreparedPicture(std::string& path, const std::vector<std::uint8_t>& bitmap);
   bool SavePreparedPictureAs(std::string& path, const std::vector<std::uint8_t>& bitmap,
                              const std::string& title);
-  // The slot's file under its button and over the slot, and the picture it was prepared from.
-  void ShowSlotFile(TSlot slot, const std::string& prepared_from);
+  // The slot's file under its button and over the slot, and a line on where it came from.
+  void ShowSlotFile(TSlot slot, const std::string& origin);
+  // A new folder under the run's own for the pictures of one opened file; empty after saying
+  // why there is none.
+  std::string NewOpenedPicturesFolder();
   void Close();
   LRESULT OnCommand(UINT id);
   LRESULT OnActivate(WPARAM state);
@@ -150,6 +165,9 @@ class TForm1 final : public TForm, public TUserInterface, public TBootScreenBuil
   HWND focused_ = nullptr;
   HCURSOR cursor_before_busy_ = nullptr;
   TTemplateChoice template_;
+  // Under TEMP, made at the first open of a good file and removed when the window goes.
+  std::string opened_pictures_folder_;
+  int opened_files_ = 0;
 };
 
 extern TForm1* Form1;

@@ -3,6 +3,10 @@ file in the template tests and the reader's fuzz seeds. It is deliberately unlik
 slot-shaped writer: its own e_lfanew, an optional data section in front of .rsrc, the
 directory anywhere in its section, the data in whatever order it is given.
 
+It also writes the boot loader such a file belongs to, winload.exe: a language-neutral program
+image with a bit of code behind its entry point, its own MUI configuration and a version
+(boot_loader_pair).
+
 resources: list of (type, name, language, data[, code_page]); type and name are ints or
 upper-case str. Returns (file bytes, where) with where["rsrc"] the section's file offset,
 where["tables"][path] a table's file offset (path () is the root, (type,) and (type, name)
@@ -24,7 +28,15 @@ def sort_key(key):
 
 
 def build_module(resources, lfanew=0xE8, data_section=False, directory_at=0, machine=0x14C,
-                 coff_flags=0x2102, magic=0x10B, entry_point=0, rsrc_flags=0x40000040):
+                 coff_flags=0x2102, magic=0x10B, entry_point=0, rsrc_flags=0x40000040, code=None,
+                 subsystem=2):
+    # `code` puts a .text section of those bytes where the data section would go, for a
+    # program image; the entry point is its start unless `entry_point` says otherwise.
+    first = ((b".text", code, 0x60000020) if code is not None else
+             (b".rdata", b"\x5A" * 16, 0x40000040) if data_section else None)
+    assert first is None or len(first[1]) <= FILE_ALIGN
+    if code is not None and not entry_point:
+        entry_point = SECTION_ALIGN
     tree = {}
     for item in resources:
         type_, name, lang, data = item[:4]
@@ -60,10 +72,10 @@ def build_module(resources, lfanew=0xE8, data_section=False, directory_at=0, mac
         data_at[tuple(item[:3])] = take(len(item[3]), 8)
     rsrc_size = cursor
 
-    headers_size = align(lfanew + 4 + 20 + 224 + 40 * (2 if data_section else 1), FILE_ALIGN)
-    rdata_raw = FILE_ALIGN if data_section else 0
+    headers_size = align(lfanew + 4 + 20 + 224 + 40 * (2 if first else 1), FILE_ALIGN)
+    rdata_raw = FILE_ALIGN if first else 0
     rsrc_file = headers_size + rdata_raw
-    rsrc_rva = SECTION_ALIGN * (2 if data_section else 1)
+    rsrc_rva = SECTION_ALIGN * (2 if first else 1)
     rsrc_raw = align(rsrc_size, FILE_ALIGN)
     image_size = rsrc_rva + align(rsrc_size, SECTION_ALIGN)
 
@@ -97,23 +109,24 @@ def build_module(resources, lfanew=0xE8, data_section=False, directory_at=0, mac
     struct.pack_into("<H", out, 0, 0x5A4D)
     struct.pack_into("<I", out, 0x3C, lfanew)
     out[lfanew:lfanew + 4] = b"PE\0\0"
-    struct.pack_into("<HHIIIHH", out, lfanew + 4, machine, 2 if data_section else 1, 0x4549E800, 0, 0,
+    struct.pack_into("<HHIIIHH", out, lfanew + 4, machine, 2 if first else 1, 0x4549E800, 0, 0,
                      224, coff_flags)
     opt = lfanew + 24
-    struct.pack_into("<HBBIIIIII", out, opt, magic, 14, 0, 0, rsrc_raw + rdata_raw, 0, entry_point,
-                     0, rsrc_rva)
+    code_size = rdata_raw if code is not None else 0
+    struct.pack_into("<HBBIIIIII", out, opt, magic, 14, 0, code_size, rsrc_raw + rdata_raw - code_size,
+                     0, entry_point, SECTION_ALIGN if code_size else 0, rsrc_rva)
     struct.pack_into("<IIIHHHHHHIIIIHHIIIIII", out, opt + 28, 0x10000000, SECTION_ALIGN, FILE_ALIGN,
-                     6, 0, 6, 0, 6, 0, 0, image_size, headers_size, 0, 2, 0x540, 0x40000, 0x1000,
+                     6, 0, 6, 0, 6, 0, 0, image_size, headers_size, 0, subsystem, 0x540, 0x40000, 0x1000,
                      0x100000, 0x1000, 0, 16)
     struct.pack_into("<II", out, opt + 96 + 16, rsrc_rva + directory_at, rsrc_size - directory_at)
     sections = opt + 224
-    if data_section:
-        struct.pack_into("<8sIIIIIIHHI", out, sections, b".rdata", 16, SECTION_ALIGN, FILE_ALIGN,
-                         headers_size, 0, 0, 0, 0, 0x40000040)
+    if first:
+        struct.pack_into("<8sIIIIIIHHI", out, sections, first[0], len(first[1]), SECTION_ALIGN, FILE_ALIGN,
+                         headers_size, 0, 0, 0, 0, first[2])
         sections += 40
     struct.pack_into("<8sIIIIIIHHI", out, sections, b".rsrc", rsrc_size, rsrc_rva, rsrc_raw, rsrc_file,
                      0, 0, 0, 0, rsrc_flags)
-    data = bytes(out) + (b"\x5A" * 16 + bytes(rdata_raw - 16) if data_section else b"") + bytes(section)
+    data = bytes(out) + (first[1] + bytes(rdata_raw - len(first[1])) if first else b"") + bytes(section)
     where = {"rsrc": rsrc_file,
              "tables": {path: rsrc_file + at for path, at in tables.items()},
              "entries": {key: rsrc_file + at for key, at in entries.items()},
@@ -147,24 +160,44 @@ def version_info(language, version=(6, 0, 6000, 16386), strings=None):
     return _node("VS_VERSION_INFO", fixed, children=[string_info, var_info])
 
 
-def mui_config(named_types, id_types, language_name, seed=1):
-    """A language-specific RC_CONFIG block (0x84-byte header, blocks padded to 8)."""
-    names = b"".join((t + "\0").encode("utf-16-le") for t in named_types) + bytes(6)
+def default_checksums(seed):
+    """(service, main), the 16 bytes each at 0x1C and 0x2C of a MUI configuration."""
+    both = bytes((seed * 37 + i * 11) & 0xFF for i in range(32))
+    return both[:16], both[16:]
+
+
+def mui_config(named_types, id_types, language_name, seed=1, checksums=None, neutral=False,
+               mui_named_types=(), mui_id_types=(), fallback=""):
+    """An RC_CONFIG block (0x84-byte header, blocks padded to 8): a language file's, or with
+    `neutral` the language-neutral module's, which names the types its language files hold and
+    its ultimate fallback language instead of a language. `checksums` is (service, main)."""
+    def names(types):
+        return b"".join((t + "\0").encode("utf-16-le") for t in types) + bytes(6)
+
+    def text(name):
+        return (name + "\0").encode("utf-16-le")
     ids = struct.pack("<%dI" % len(id_types), *id_types)
-    language = (language_name + "\0").encode("utf-16-le")
-    blocks, cursor, pairs = [], 0x88, []
-    for block in (names, ids, language):
+    if neutral:
+        blocks = [names(named_types), ids, names(mui_named_types),
+                  struct.pack("<%dI" % len(mui_id_types), *mui_id_types), None, text(fallback)]
+    else:
+        blocks = [names(named_types), ids, None, None, text(language_name), None]
+    cursor, pairs, data = 0x88, [], b""
+    for block in blocks:
+        if block is None:
+            pairs.append((0, 0))
+            continue
         pairs.append((cursor, len(block)))
         padded = block + bytes(align(len(block), 8) - len(block))
-        blocks.append(padded)
+        data += padded
         cursor += len(padded)
-    checksums = bytes((seed * 37 + i * 11) & 0xFF for i in range(32))
-    header = struct.pack("<IIIIIII", 0xFECDFECD, cursor, 0x10000, 0, 0x12, 0x100, 0) + checksums
+    service, main = checksums or default_checksums(seed)
+    header = struct.pack("<IIIIIII", 0xFECDFECD, cursor, 0x10000, 0, 0x11 if neutral else 0x12, 0x100,
+                         2 if neutral else 0) + service + main
     header += bytes(8) + bytes(16)  # reserved, MUI file name and path
-    header += struct.pack("<II", *pairs[0]) + struct.pack("<II", *pairs[1]) + bytes(16)
-    header += struct.pack("<II", *pairs[2]) + bytes(8)
+    header += b"".join(struct.pack("<II", *pair) for pair in pairs)
     assert len(header) == 0x84
-    return header + bytes(4) + b"".join(blocks)
+    return header + bytes(4) + data
 
 
 def string_block(first, texts):
@@ -188,14 +221,43 @@ def message_table(messages):
     return struct.pack("<IIII", 1, first, last, 16) + bytes(entries)
 
 
-def language_file(language, language_name, extras=(), boot_screen=b"\x11" * 64, first=None):
+def language_file(language, language_name, extras=(), boot_screen=b"\x11" * 64, first=None,
+                  version=(6, 0, 6000, 16386), checksums=None):
     """A language file: RCDATA 1 (the boot screen), VERSION 1, MUI 1 and `extras`, with the
-    MUI configuration listing every type present. `first` puts that key's data first."""
+    MUI configuration listing every type present. `first` puts that key's data first.
+    `checksums` (service, main) default to ones made from the language."""
     resources = [(RT_RCDATA, 1, language, boot_screen)] + list(extras)
     named = sorted({r[0] for r in resources if isinstance(r[0], str)} - {"MUI"}) + ["MUI"]
     ids = sorted({r[0] for r in resources if isinstance(r[0], int)} | {RT_VERSION})
-    resources.append((RT_VERSION, 1, language, version_info(language)))
-    resources.append(("MUI", 1, language, mui_config(named, ids, language_name, language), 1200))
+    resources.append((RT_VERSION, 1, language, version_info(language, version)))
+    resources.append(("MUI", 1, language, mui_config(named, ids, language_name, language, checksums), 1200))
     if first is not None:
         resources.sort(key=lambda r: (r[0], r[1], r[2]) != first)
     return resources
+
+
+# A little code behind the entry point: push ebp; mov ebp, esp; xor eax, eax; pop ebp; ret.
+LOADER_CODE = bytes.fromhex("558BEC33C05DC3")
+SUBSYSTEM_BOOT_APPLICATION = 16
+
+
+def boot_loader_pair(language=0x409, language_name="en-US", extras=(), version=(6, 0, 6000, 16386),
+                     checksums=None, loader_version=None, loader_checksums=None):
+    """(winload.exe, winload.exe.mui) as bytes: the boot loader, a language-neutral program image
+    (code, an entry point, subsystem boot application, no DLL bit) with its MUI configuration
+    (file type 0x11) and version, and its language file with `extras` (string tables, say) and
+    a boot screen. Both carry `version` and `checksums` (service, main) and so pair, unless
+    loader_version or loader_checksums give winload.exe others."""
+    checksums = checksums or default_checksums(0x5A)
+    mui_file = language_file(language, language_name, extras, version=version, checksums=checksums)
+    mui_named = sorted({r[0] for r in mui_file if isinstance(r[0], str)} - {"MUI"}) + ["MUI"]
+    mui_ids = sorted({r[0] for r in mui_file if isinstance(r[0], int)})
+    loader_version = loader_version or version
+    strings = {"FileDescription": "OS Loader", "OriginalFilename": "winload.exe",
+               "FileVersion": "%d.%d.%d.%d" % loader_version}
+    config = mui_config(["MUI"], [RT_VERSION], "", checksums=loader_checksums or checksums, neutral=True,
+                        mui_named_types=mui_named, mui_id_types=mui_ids, fallback=language_name)
+    loader = [(RT_VERSION, 1, language, version_info(language, loader_version, strings)),
+              ("MUI", 1, language, config, 1200)]
+    return (build_module(loader, code=LOADER_CODE, coff_flags=0x0102, subsystem=SUBSYSTEM_BOOT_APPLICATION)[0],
+            build_module(mui_file)[0])

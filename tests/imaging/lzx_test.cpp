@@ -1,4 +1,5 @@
-// Compressor-level checks with the test decoder: fast, and able to aim at single chunks.
+// Compressor-level checks through the library's own decoder: fast, and able to aim at single
+// chunks.
 // Archive-level checks through wimlib and 7-Zip are in wim_roundtrip_test.cpp.
 #include <gtest/gtest.h>
 
@@ -10,8 +11,8 @@
 
 #include "imaging/huffman.h"
 #include "imaging/lzx_compressor.h"
+#include "imaging/lzx_decompressor.h"
 #include "imaging/sha1.h"
-#include "lzx_decoder.h"
 #include "test_data.h"
 
 namespace imaging {
@@ -72,7 +73,7 @@ TEST_P(LzxChunk, DecodesToTheInputOrIsLeftRaw) {
   ASSERT_LT(packed.size(), input.size());
   ASSERT_EQ(packed.size() % 2, 0u) << "output must be whole 16-bit words";
   Bytes decoded(input.size());
-  ASSERT_EQ(testing::LzxDecodeChunk(packed, decoded), "");
+  ASSERT_EQ(TLzxDecompressor().DecodeChunk(packed, decoded), "");
   EXPECT_TRUE(decoded == input);
 }
 
@@ -106,7 +107,7 @@ TEST(LzxCompressor, ChunksStayIndependentAcrossASequence) {
     Bytes packed;
     ASSERT_TRUE(lzx.CompressChunk(in, packed));
     Bytes decoded(in.size());
-    ASSERT_EQ(testing::LzxDecodeChunk(packed, decoded), "");
+    ASSERT_EQ(TLzxDecompressor().DecodeChunk(packed, decoded), "");
     ASSERT_TRUE(decoded == in);
   }
 }
@@ -137,9 +138,30 @@ TEST(LzxResourceCompressor, TwoThreadsGiveTheBytesOfOne) {
     if (stored.size() == size)
       decoded = stored;
     else
-      ASSERT_EQ(testing::LzxDecodeChunk(stored, decoded), "") << "chunk " << i;
+      ASSERT_EQ(TLzxDecompressor().DecodeChunk(stored, decoded), "") << "chunk " << i;
     EXPECT_TRUE(decoded == in) << "chunk " << i;
   }
+}
+
+// Neither our compressor nor wimlib's writes uncompressed blocks, but other writers may. Two in
+// one chunk, the first of an odd size: the stream goes from bits to bytes past the rest of the
+// header's word, and back to bits after the pad byte, twice.
+TEST(LzxDecompressor, ReadsUncompressedBlocks) {
+  Bytes stream;
+  auto block = [&](const std::string& text) {
+    // Type 3, a 0 flag bit and 16 bits of size: 20 bits, then zeros to the end of the word.
+    const std::uint32_t header = 3u << 29 | std::uint32_t(text.size()) << 12;
+    for (const std::uint32_t word : {header >> 16, header & 0xFFFF})
+      stream.insert(stream.end(), {std::uint8_t(word), std::uint8_t(word >> 8)});
+    for (int recent = 0; recent < 3; ++recent) stream.insert(stream.end(), {1, 0, 0, 0});
+    stream.insert(stream.end(), text.begin(), text.end());
+    if (text.size() % 2 != 0) stream.push_back(0);
+  };
+  block("odd!!");
+  block("even!!");
+  Bytes out(11);
+  ASSERT_EQ(TLzxDecompressor().DecodeChunk(stream, out), "");
+  EXPECT_EQ(std::string(out.begin(), out.end()), "odd!!even!!");
 }
 
 TEST(LzxTranslateE8, LeavesTheLastTenBytesAndOperandBytesAlone) {

@@ -133,11 +133,18 @@ TEST(VersionInfo, NodeLengthsAndPaddingAsGetFileVersionInfoReadsThem) {
   for (const Case& c : cases) {
     TVersionInfo info;
     info.strings = c.strings;
+    info.file_version = {6, 0, 6000, 16386};
+    info.product_version = {6, 0, 6001, 18000};
     const TBytes blob = BuildVersionInfo(info);
     std::vector<VersionNodeRow> rows;
     WalkVersionNodes(blob, 0, rows);
     EXPECT_EQ(rows, c.expected);
     EXPECT_EQ(blob.size(), c.expected[0].length);
+    // And our own reader takes back what it needs.
+    const TFixedVersion read = ReadVersionInfo(blob);
+    EXPECT_EQ(read.file_version, info.file_version);
+    EXPECT_EQ(read.product_version, info.product_version);
+    EXPECT_EQ(read.translation, (TFixedVersion::TTranslation{0x0409, kCodePageUnicode}));
   }
 }
 
@@ -145,7 +152,7 @@ TEST(VersionInfo, NodeLengthsAndPaddingAsGetFileVersionInfoReadsThem) {
 
 // Sizes from Microsoft's MUIRCT dump of shell32 (0xC8 for the .mui, 0x148 for the main file)
 // only come out with 8-byte block padding and three NULs after a name list; the offsets are
-// those a loader reads the language and type lists from.
+// those a loader reads the language and type lists from. The reader gives back each one.
 TEST(MuiConfig, PacksBlocksAsMicrosoftsOwnFiles) {
   TMuiConfig mui;
   mui.main_name_types = {"MUI"};
@@ -185,6 +192,7 @@ TEST(MuiConfig, PacksBlocksAsMicrosoftsOwnFiles) {
     for (std::size_t at = 0x54; at < 0x84; at += 8)
       pairs.push_back({bytes.U32(at), bytes.U32(at + 4)});
     EXPECT_EQ(pairs, c.pairs);
+    EXPECT_EQ(ReadMuiConfig(blob), *c.config);
   }
 }
 

@@ -97,7 +97,8 @@ void TDialogDriver::Activated(HWND window) {
   // its next showing is a new one.
   std::erase_if(handled_, [](HWND w) { return ClassOf(w) == "TAboutForm" && !IsWindowVisible(w); });
   const std::string window_class = ClassOf(window);
-  if (window_class != "#32770" && window_class != "TAboutForm" && window_class != "TTemplateForm")
+  if (window_class != "#32770" && window_class != "TAboutForm" && window_class != "TTemplateForm" &&
+      window_class != "TBootPreview")
     return;
   // A window is activated again when a box over it closes; it is answered once.
   if (!handled_.insert(window).second) return;

@@ -66,18 +66,20 @@ TEST_F(MainWindow, HasItsComponentsMenuFocusOrderAndDropTargets) {
   }
 
   EXPECT_EQ(MenuText(form_->File1), "&File");
+  EXPECT_EQ(MenuText(form_->OpenBootScreenFile), "&Open Boot Screen File...");
   EXPECT_EQ(MenuText(form_->SaveBootScreenFileAs), "&Save Boot Screen File As...");
   EXPECT_TRUE(IsSeparator(form_->N2));
   EXPECT_EQ(MenuText(form_->Select800x600Image), "Select 800x600 Image...");
   EXPECT_EQ(MenuText(form_->Select1024x768Image), "Select 1024x768 Image...");
   EXPECT_EQ(MenuText(form_->Import800x600Picture), "Import Picture for &800 x 600...");
   EXPECT_EQ(MenuText(form_->Import1024x768Picture), "Import Picture for &1024 x 768...");
+  EXPECT_EQ(MenuText(form_->PreviewAtBoot), "&Preview at Boot...");
   EXPECT_EQ(MenuText(form_->BootScreenTemplate), "Boot Screen &Template...");
   EXPECT_TRUE(IsSeparator(form_->N1));
   EXPECT_EQ(MenuText(form_->Exit1), "E&xit");
   EXPECT_EQ(MenuText(form_->Help1), "&Help");
   EXPECT_EQ(MenuText(form_->About1), "&About");
-  EXPECT_EQ(GetMenuItemCount(GetSubMenu(form_->MainMenu1, 0)), 9);
+  EXPECT_EQ(GetMenuItemCount(GetSubMenu(form_->MainMenu1, 0)), 11);
 
   EXPECT_EQ(GetFocus(), form_->Button1);
   EXPECT_EQ(GetNextDlgTabItem(main, form_->Button1, FALSE), form_->Button2);

@@ -1,7 +1,10 @@
-// The File menu's template dialog over the language files that ui_system_template_test.py
+// The File menu's template dialog, and where the open dialog of "Open Boot Screen File..."
+// starts, over the language files that ui_system_template_test.py
 // planted in this Wine prefix's System32; the script judges what these print and write. Run
 // without it (MARIVANE_UI_PLANTED unset), they have nothing to look at and are skipped.
 #include "ui_test_support.h"
+
+#include <commdlg.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -99,6 +102,20 @@ TEST_F(TemplateChoice, IsTheOneTheLastRunChose) {
   Report("label", WindowText(form_->TemplateLabel));
   Report("label-tip", ToolTipText(form_->Tips.Handle(), form_->TemplateLabel));
   Report("template", form_->TemplateLanguageFile);
+}
+
+// The open dialog of "Open Boot Screen File..." starts where the boot loader reads its file.
+TEST_F(TemplateChoice, OpenBootScreenStartsInTheInstallLanguagesFolder) {
+  ShowMain();
+  TDialogDriver open;
+  open.Then([](HWND dialog) {
+    char folder[MAX_PATH] = {};
+    SendMessageA(dialog, CDM_GETFOLDERPATH, sizeof(folder), reinterpret_cast<LPARAM>(folder));
+    Report("open-folder", folder);
+    Cancel()(dialog);
+  });
+  Command(IDM_OPENBOOTSCREENFILE);
+  EXPECT_EQ(open.seen.size(), 1u);
 }
 
 }  // namespace

@@ -12,7 +12,7 @@ must start with de-DE. marivane-cli.exe template --system de-DE must make the sa
 as template on the planted file, and build --system-template must build from en-US's, the
 install language's; a folder, a named pipe or nothing where a language's file goes is said as
 such. A remembered template of 5,000 characters must be named, shortened, as one that cannot
-serve.
+serve. Open Boot Screen File's dialog must start in en-US's folder.
 
 usage: ui_system_template_test.py --wine RUN --test UI_TEST_EXE --cli CLI_EXE --probe DIR
 """
@@ -200,6 +200,12 @@ with tempfile.TemporaryDirectory() as work:
     check(status == 0 and ("template", GERMAN_FILE) in seen and
           any(what == "label" and shortened(value, GERMAN_LEAD, GERMAN_FILE) for what, value in seen),
           f"the next run does not start with de-DE ({status}): {seen}\n{text}")
+
+    status, text = run([args.wine, args.test, "--gtest_filter=TemplateChoice.OpenBootScreenStartsInTheInstallLanguagesFolder"],
+                       env=env)
+    folders = [value.lower() for what, value in reported(text) if what == "open-folder"]
+    check(status == 0 and folders == [f"{SYSTEM}\\en-US".lower()],
+          f"Open Boot Screen File starts in {folders} ({status})")
 
     # Remembered, a path far past what Windows opens is named, shortened, with its reason.
     status, text = run([args.wine, "reg", "add", "HKCU\\Software\\Marivane", "/v", "BootScreenTemplate",
