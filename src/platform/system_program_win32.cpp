@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "platform/platform_win32.h"
 #include "platform/win32_handles.h"
 
 namespace marivane::platform {
@@ -35,6 +36,12 @@ std::string Quoted(const std::string& argument) {
 
 }  // namespace
 
+std::string QuotedArguments(const std::vector<std::string>& arguments) {
+  std::string line;
+  for (const std::string& argument : arguments) line += (line.empty() ? "" : " ") + Quoted(argument);
+  return line;
+}
+
 std::string SystemProgramPath(const std::string& name) {
   char folder[MAX_PATH + 1] = {};
   const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
@@ -50,7 +57,7 @@ TProgramRun RunProgram(const std::string& program, const std::vector<std::string
     return run;
   }
   std::string command_line = Quoted(program);
-  for (const std::string& argument : arguments) command_line += ' ' + Quoted(argument);
+  if (!arguments.empty()) command_line += ' ' + QuotedArguments(arguments);
 
   // Input from and output to NUL: the program can neither wait for a key nor write into the
   // caller's console.

@@ -35,6 +35,7 @@ TForm1::TForm1(TApplication& application)
     : TBootScreenBuilder(static_cast<TUserInterface&>(*this)), application_(application) {
   Form1 = this;
   host_is_wow64 = [] { return platform::IsWow64(); };
+  CommandLineToolPath = platform::ProgramFolder() + "marivane-cli.exe";
   // Pictures that are not a slot's bitmap are offered for import when chosen.
   OpenDialog1.filter =
       "Bitmap files (*.bmp)|*.bmp|"
@@ -53,7 +54,7 @@ TForm1::~TForm1() {
   DestroyHandle();
   if (Form1 == this) Form1 = nullptr;
   // The pictures taken out of opened files were the slots' only for this run.
-  if (!opened_pictures_folder_.empty()) platform::ShellDeleteFolder(opened_pictures_folder_);
+  if (!run_folder_.empty()) platform::ShellDeleteFolder(run_folder_);
 }
 
 void TForm1::CreateComponents() {
@@ -72,8 +73,11 @@ void TForm1::CreateComponents() {
   Import1024x768Picture = {file, 6, IDM_IMPORT1024X768PICTURE};
   PreviewAtBoot = {file, 7, IDM_PREVIEWATBOOT};
   BootScreenTemplate = {file, 8, IDM_BOOTSCREENTEMPLATE};
-  N1 = {file, 9, 0};
-  Exit1 = {file, 10, IDM_EXIT1};
+  N3 = {file, 9, 0};
+  InstallBootScreenItem = {file, 10, IDM_INSTALLBOOTSCREEN};
+  RestoreOriginalBootScreen = {file, 11, IDM_RESTOREORIGINALBOOTSCREEN};
+  N1 = {file, 12, 0};
+  Exit1 = {file, 13, IDM_EXIT1};
   Help1 = {MainMenu1, 1, 0};
   About1 = {help, 0, IDM_ABOUT1};
 
@@ -341,11 +345,17 @@ LRESULT TForm1::OnCommand(UINT id) {
     case IDM_IMPORT1024X768PICTURE: Import1024x768PictureClick(); break;
     case kApplyButtonId: ApplyButtonClick(); break;
     case IDM_OPENBOOTSCREENFILE: OpenBootScreenFileClick(); break;
-    case IDM_SAVEBOOTSCREENFILEAS: SaveBootScreenFileAsClick(); break;
+    case IDM_SAVEBOOTSCREENFILEAS:
+      // Install offers the file a save wrote.
+      if (SaveBootScreenFileAsClick().result == TSaveResult::Saved)
+        saved_file_ = SaveDialog1.file_name;
+      break;
     case IDM_PREVIEWATBOOT: PreviewAtBootClick(); break;
     case IDM_EXIT1: Exit1Click(); break;
     case IDM_ABOUT1: About1Click(); break;
     case IDM_BOOTSCREENTEMPLATE: BootScreenTemplateClick(); break;
+    case IDM_INSTALLBOOTSCREEN: InstallBootScreenClick(); break;
+    case IDM_RESTOREORIGINALBOOTSCREEN: RestoreOriginalBootScreenClick(); break;
   }
   return 0;
 }
