@@ -3,8 +3,8 @@
 // the UAC prompt: under Wine no prompt comes up and "runas" just starts the program.
 #include "ui_test_support.h"
 
+#include <algorithm>
 #include <fstream>
-#include <sstream>
 
 #include "resources/resource.h"
 #include "support/shown_texts.h"
@@ -35,137 +35,112 @@ class InstallCommand : public Windows {
     log_.emplace("MARIVANE_STAND_IN_LOG", dir_.PathOf("runs.log"));
     form_->CommandLineToolPath = StandIn();
   }
-  // Each run's arguments, as the stand-in logged them.
-  std::vector<std::vector<std::string>> Runs() {
-    std::vector<std::vector<std::string>> runs;
+  // Each run's arguments up to --result, as the stand-in logged them; `result` gets the last
+  // result file named, which must be whole and in the window's folder under TEMP: the elevated
+  // command may start in System32 with another TEMP.
+  std::vector<std::string> Runs(std::string* result = nullptr) {
+    std::vector<std::string> runs;
     std::ifstream log(dir_.PathOf("runs.log"));
     for (std::string line; std::getline(log, line);) {
-      std::istringstream fields(line);
-      runs.emplace_back();
-      for (std::string field; std::getline(fields, field, '\t');) runs.back().push_back(field);
+      std::replace(line.begin(), line.end(), '\t', ' ');
+      const std::size_t option = line.find(" --result ");
+      EXPECT_NE(option, std::string::npos) << line;
+      const std::string named = line.substr(option + 10, line.size() - option - 11);
+      EXPECT_THAT(named, StartsWith(dir_.PathOf("temp") + "\\mrvn-"));
+      if (result) *result = named;
+      runs.push_back(line.substr(0, option));
     }
     return runs;
   }
   std::optional<ScopedEnvironment> log_;
 };
 
-// One command and how the stand-in (or the system, for the prompt) answers it, and what the
-// user then sees. In the texts, {tool} stands for the stand-in's path and {result} for the
-// result file the window named.
-struct TRow {
-  const char* name;
-  UINT command;
-  std::string answer;  // the stand-in's answer; empty: the prompt is cancelled
-  std::string forced;  // its answer to a run with --force, where it differs
-  std::vector<int> presses;
-  std::vector<std::tuple<std::string, std::string, TIcon>> boxes;  // text, caption, icon
-  std::vector<std::string> runs;  // each run's arguments before --result
-};
-
-const char kCannotTell[] =
+const std::string kCannotTell =
     "Windows cannot confirm that the file in place is its own.  With --force it is kept as the "
     "original all the same.";
-const char kNoReport[] =
-    "{tool} ended with exit status {status} and left no readable report of what it did in "
-    "{result}.  To see what is in place now, run \"marivane-cli status\" from an administrator "
-    "Command Prompt.";
+const std::string kNoReport =
+    " and left no readable report of what it did in {result}.  To see what is in place now, run "
+    "\"marivane-cli status\" from an administrator Command Prompt.";
 
-std::string Filled(std::string text, const std::map<std::string, std::string>& values) {
-  for (const auto& [name, value] : values)
-    for (std::size_t at = text.find(name); at != std::string::npos; at = text.find(name, at))
-      text.replace(at, name.size(), value), at += value.size();
-  return text;
-}
+// One command; how the stand-in answers it and a run with --force (or "cancel": the UAC prompt
+// is cancelled; "missing": there is no marivane-cli.exe; "x64": the host is 64-bit); the
+// buttons pressed on the boxes that come up, those boxes (text, caption, icon; "{result}"
+// stands for the result file named) and the runs.
+struct TRow {
+  UINT command;
+  std::string answer, forced;
+  std::vector<int> presses;
+  std::vector<std::tuple<std::string, const char*, TIcon>> boxes;
+  std::vector<std::string> runs;
+};
 
 TEST_F(InstallCommand, ShowsWhatTheCommandSaidAndAsksWhereItCouldNotTell) {
   const std::string file = dir_.Write("boot screen.mui", Bytes{'M', 'Z'});
+  const std::string install = "install " + file, tool = StandIn() + " ended with exit status ";
+  const UINT kInstallIt = IDM_INSTALLBOOTSCREEN, kRestoreIt = IDM_RESTOREORIGINALBOOTSCREEN;
   const std::vector<TRow> rows = {
-      {"done", IDM_INSTALLBOOTSCREEN, "0:done\\n0\\nInstalled.\\nRESTORE.CMD is kept.\\n", "",
-       {IDOK}, {{"Installed.\nRESTORE.CMD is kept.", kInstall, TIcon::Information}}, {"install " + file}},
-      {"refused", IDM_INSTALLBOOTSCREEN, "1:refused\\r\\n1\\r\\nIt does not pair.\\r\\n", "",
-       {IDOK}, {{"It does not pair.", kInstall, TIcon::Error}}, {"install " + file}},
-      {"failed", IDM_RESTOREORIGINALBOOTSCREEN, "1:failed\\n1\\nThe rename failed.", "",
-       {IDOK}, {{"The rename failed.", kRestore, TIcon::Error}}, {"restore"}},
+      {kInstallIt, "0:done\\n0\\nInstalled.\\nRESTORE.CMD is kept.\\n", "", {IDOK},
+       {{"Installed.\nRESTORE.CMD is kept.", kInstall, TIcon::Information}}, {install}},
+      {kInstallIt, "1:refused\\r\\n1\\r\\nIt does not pair.\\r\\n", "", {IDOK},
+       {{"It does not pair.", kInstall, TIcon::Error}}, {install}},
+      {kRestoreIt, "1:failed\\n1\\nThe rename failed.", "", {IDOK},
+       {{"The rename failed.", kRestore, TIcon::Error}}, {"restore"}},
       // Success claimed by a command that did not end well is not shown as one.
-      {"done, exit 1", IDM_RESTOREORIGINALBOOTSCREEN, "1:done\\n0\\nRestored.", "",
-       {IDOK}, {{"Restored.", kRestore, TIcon::Error}}, {"restore"}},
-      {"no report", IDM_INSTALLBOOTSCREEN, "1:-", "",
-       {IDOK}, {{Filled(kNoReport, {{"{status}", "1"}}), kInstall, TIcon::Error}}, {"install " + file}},
-      {"no message", IDM_INSTALLBOOTSCREEN, "0:done\\n0\\n", "",
-       {IDOK}, {{Filled(kNoReport, {{"{status}", "0"}}), kInstall, TIcon::Error}}, {"install " + file}},
-      {"another outcome", IDM_RESTOREORIGINALBOOTSCREEN, "0:ok\\n0\\nRestored.", "",
-       {IDOK}, {{Filled(kNoReport, {{"{status}", "0"}}), kRestore, TIcon::Error}}, {"restore"}},
-      {"cannot tell, yes", IDM_INSTALLBOOTSCREEN, std::string("1:refused\\n1\\n") + kCannotTell,
-       "0:done\\n0\\nInstalled.", {IDYES, IDOK},
-       {{kCannotTell + std::string("\r\rInstall it all the same?"), kInstall, TIcon::Warning},
+      {kRestoreIt, "1:done\\n0\\nRestored.", "", {IDOK}, {{"Restored.", kRestore, TIcon::Error}},
+       {"restore"}},
+      {kInstallIt, "1:-", "", {IDOK}, {{tool + "1" + kNoReport, kInstall, TIcon::Error}}, {install}},
+      {kRestoreIt, "0:ok\\n0\\nRestored.", "", {IDOK},
+       {{tool + "0" + kNoReport, kRestore, TIcon::Error}}, {"restore"}},
+      {kInstallIt, "1:refused\\n1\\n" + kCannotTell, "0:done\\n0\\nInstalled.", {IDYES, IDOK},
+       {{kCannotTell + "\r\rInstall it all the same?", kInstall, TIcon::Warning},
         {"Installed.", kInstall, TIcon::Information}},
-       {"install " + file, "install " + file + " --force"}},
-      {"cannot tell, no", IDM_INSTALLBOOTSCREEN, std::string("1:refused\\n1\\n") + kCannotTell,
-       "0:done\\n0\\nInstalled.", {IDNO},
-       {{kCannotTell + std::string("\r\rInstall it all the same?"), kInstall, TIcon::Warning}},
-       {"install " + file}},
-      {"prompt cancelled", IDM_RESTOREORIGINALBOOTSCREEN, "", "", {IDOK},
+       {install, install + " --force"}},
+      {kInstallIt, "1:refused\\n1\\n" + kCannotTell, "0:done\\n0\\nInstalled.", {IDNO},
+       {{kCannotTell + "\r\rInstall it all the same?", kInstall, TIcon::Warning}}, {install}},
+      {kRestoreIt, "cancel", "", {IDOK},
        {{"Nothing was changed: the request for administrator rights was cancelled.", kRestore,
-         TIcon::Information}}, {}},
+         TIcon::Information}},
+       {}},
+      {kRestoreIt, "missing", "", {IDOK},
+       {{"Marivane cannot do this without " + dir_.PathOf("marivane-cli.exe") +
+             ", which is missing.  It belongs beside marivane.exe, as it comes in Marivane's "
+             "package.\r\rNothing was changed.",
+         kRestore, TIcon::Error}},
+       {}},
+      {kInstallIt, "x64", "", {IDOK}, {{shown::kX64, shown::kX64Caption, TIcon::Error}}, {}},
+      {kRestoreIt, "x64", "", {IDOK}, {{shown::kX64, shown::kX64Caption, TIcon::Error}}, {}},
   };
   ShowMain();
   for (const TRow& row : rows) {
-    SCOPED_TRACE(row.name);
+    SCOPED_TRACE(row.answer);
     fs::remove(dir_.path() / "runs.log");
     const ScopedEnvironment answer("MARIVANE_STAND_IN_ANSWER", row.answer);
-    const ScopedEnvironment forced("MARIVANE_STAND_IN_FORCED",
-                                   row.forced.empty() ? std::nullopt : std::optional(row.forced));
+    const ScopedEnvironment forced("MARIVANE_STAND_IN_FORCED", row.forced);
+    form_->host_is_wow64 = [x64 = row.answer == "x64"] { return x64; };
+    form_->CommandLineToolPath = row.answer == "missing" ? dir_.PathOf("marivane-cli.exe") : StandIn();
     form_->run_elevated = nullptr;
-    if (row.answer.empty())
+    if (row.answer == "cancel")
       form_->run_elevated = [](const std::string&, const std::vector<std::string>&) {
         return ui::TElevatedRun{.error = ERROR_CANCELLED};
       };
     TDialogDriver driver;
     for (int press : row.presses) driver.Then(Press(press));
-    if (row.command == IDM_INSTALLBOOTSCREEN)
+    if (row.command == kInstallIt)
       form_->InstallBootScreen(file);
     else
       Command(row.command);
 
-    const auto runs = Runs();
-    ASSERT_EQ(runs.size(), row.runs.size());
     std::string result;
-    for (std::size_t i = 0; i < runs.size(); ++i) {
-      // Whole paths: the elevated command may start in System32 with another TEMP.
-      ASSERT_GE(runs[i].size(), 2u);
-      result = runs[i].back();
-      EXPECT_EQ(runs[i][runs[i].size() - 2], "--result");
-      EXPECT_THAT(result, StartsWith(dir_.PathOf("temp") + "\\mrvn-"));
-      std::string before;
-      for (std::size_t j = 0; j + 2 < runs[i].size(); ++j) before += (j ? " " : "") + runs[i][j];
-      EXPECT_EQ(before, row.runs[i]);
-    }
+    EXPECT_EQ(Runs(&result), row.runs);
     std::vector<::testing::Matcher<TSeenWindow>> boxes;
-    for (const auto& [text, caption, icon] : row.boxes)
-      boxes.push_back(MessageBoxOf(Filled(text, {{"{tool}", StandIn()}, {"{result}", result}}),
-                                   caption, icon));
+    for (auto [text, caption, icon] : row.boxes) {
+      if (const std::size_t at = text.find("{result}"); at != std::string::npos)
+        text.replace(at, 8, result);
+      boxes.push_back(MessageBoxOf(text, caption, icon));
+    }
     EXPECT_THAT(driver.seen, ElementsAreArray(boxes));
     EXPECT_TRUE(IsWindowEnabled(form_->Handle())) << "the window takes input again";
   }
-}
-
-TEST_F(InstallCommand, IsRefusedOn64BitWindowsAndWithoutItsProgram) {
-  ShowMain();
-  form_->CommandLineToolPath = dir_.PathOf("marivane-cli.exe");
-  TDialogDriver driver;
-  driver.Then(Press(IDOK)).Then(Press(IDOK));
-  Command(IDM_RESTOREORIGINALBOOTSCREEN);
-  form_->host_is_wow64 = [] { return true; };
-  form_->InstallBootScreen(dir_.Write("boot-screen.mui", Bytes{'M', 'Z'}));
-  EXPECT_THAT(driver.seen,
-              ElementsAre(MessageBoxOf("Marivane cannot do this without " +
-                                           dir_.PathOf("marivane-cli.exe") +
-                                           ", which is missing.  It belongs beside marivane.exe, "
-                                           "as it comes in Marivane's package.\r\rNothing was "
-                                           "changed.",
-                                       kRestore, TIcon::Error),
-                          MessageBoxOf(shown::kX64, shown::kX64Caption, TIcon::Error)));
-  EXPECT_TRUE(Runs().empty());
 }
 
 // Install after a save: the dialog offers the file just saved, the window waits for the command
@@ -197,11 +172,7 @@ TEST_F(InstallCommand, OffersTheFileJustSavedAndShowsTheOutcome) {
   EXPECT_EQ(title, kInstall);
   EXPECT_THAT(offered, ::testing::HasSubstr("winload.exe.mui"));
   EXPECT_THAT(driver.seen[3], MessageBoxOf("The boot screen is in place.", kInstall, TIcon::Information));
-  const auto runs = Runs();
-  ASSERT_EQ(runs.size(), 1u);
-  ASSERT_EQ(runs[0].size(), 4u);
-  EXPECT_EQ(runs[0][0], "install");
-  EXPECT_EQ(runs[0][1], target);
+  EXPECT_THAT(Runs(), ElementsAre("install " + target));
 }
 
 }  // namespace

@@ -19,9 +19,9 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--result") == 0 && i + 1 < argc) result = argv[i + 1];
   }
   if (const char* wait = std::getenv("MARIVANE_STAND_IN_WAIT")) Sleep(std::atoi(wait));
-  const char* answer = std::getenv(forced && std::getenv("MARIVANE_STAND_IN_FORCED")
-                                       ? "MARIVANE_STAND_IN_FORCED"
-                                       : "MARIVANE_STAND_IN_ANSWER");
+  const char* answer = std::getenv("MARIVANE_STAND_IN_ANSWER");
+  const char* answer_forced = std::getenv("MARIVANE_STAND_IN_FORCED");
+  if (forced && answer_forced != nullptr && *answer_forced != '\0') answer = answer_forced;
   if (answer == nullptr || std::strchr(answer, ':') == nullptr) answer = "2:-";
   const std::string text = std::strchr(answer, ':') + 1;
   if (result != nullptr && text != "-") {
