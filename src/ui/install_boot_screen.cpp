@@ -122,6 +122,16 @@ bool CouldNotTell(const TCommandReport& report) {
   return report.outcome == "refused" && report.message.find("--force") != std::string::npos;
 }
 
+// The message without its sentence on --force, which speaks to a user at the command line: the
+// window asks instead.
+std::string WithoutForceAdvice(const std::string& message) {
+  const std::size_t force = message.find("--force");
+  const std::size_t start = message.rfind(". ", force);
+  if (force == std::string::npos || start == std::string::npos) return message;
+  const std::size_t end = message.find(". ", force);
+  return message.substr(0, start + 1) + (end == std::string::npos ? "" : message.substr(end + 1));
+}
+
 }  // namespace
 
 void TForm1::InstallBootScreenClick() {
@@ -141,7 +151,8 @@ void TForm1::InstallBootScreen(const std::string& chosen) {
   const std::string path = AbsolutePath(chosen);
   const TCommandReport report = RunElevatedCommand({"install", path}, kInstallCaption);
   if (!CouldNotTell(report)) return ShowReport(report, kInstallCaption);
-  if (application_.ShowMessageBox(report.message + "\r\rInstall it all the same?", kInstallCaption,
+  const std::string question = WithoutForceAdvice(report.message) + "\r\rInstall it all the same?";
+  if (application_.ShowMessageBox(question, kInstallCaption,
                                   MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES)
     return;
   ShowReport(RunElevatedCommand({"install", path, "--force"}, kInstallCaption), kInstallCaption);

@@ -55,9 +55,9 @@ class InstallCommand : public Windows {
   std::optional<ScopedEnvironment> log_;
 };
 
-const std::string kCannotTell =
-    "Windows cannot confirm that the file in place is its own.  With --force it is kept as the "
-    "original all the same.";
+// The command's words for its user at the command line; the window asks instead of advising.
+const std::string kCannotTell = "Whether it pairs cannot be told: no configuration.";
+const std::string kForceAdvice = "  Give --force to install it all the same.";
 const std::string kNoReport =
     " and left no readable report of what it did in {result}.  To see what is in place now, run "
     "\"marivane-cli status\" from an administrator Command Prompt.";
@@ -91,12 +91,13 @@ TEST_F(InstallCommand, ShowsWhatTheCommandSaidAndAsksWhereItCouldNotTell) {
       {kInstallIt, "1:-", "", {IDOK}, {{tool + "1" + kNoReport, kInstall, TIcon::Error}}, {install}},
       {kRestoreIt, "0:ok\\n0\\nRestored.", "", {IDOK},
        {{tool + "0" + kNoReport, kRestore, TIcon::Error}}, {"restore"}},
-      {kInstallIt, "1:refused\\n1\\n" + kCannotTell, "0:done\\n0\\nInstalled.", {IDYES, IDOK},
+      {kInstallIt, "1:refused\\n1\\n" + kCannotTell + kForceAdvice, "0:done\\n0\\nInstalled.",
+       {IDYES, IDOK},
        {{kCannotTell + "\r\rInstall it all the same?", kInstall, TIcon::Warning},
         {"Installed.", kInstall, TIcon::Information}},
        {install, install + " --force"}},
-      {kInstallIt, "1:refused\\n1\\n" + kCannotTell, "0:done\\n0\\nInstalled.", {IDNO},
-       {{kCannotTell + "\r\rInstall it all the same?", kInstall, TIcon::Warning}}, {install}},
+      {kInstallIt, "1:refused\\n1\\n" + kCannotTell + kForceAdvice + " Or not.", "", {IDNO},
+       {{kCannotTell + " Or not.\r\rInstall it all the same?", kInstall, TIcon::Warning}}, {install}},
       {kRestoreIt, "cancel", "", {IDOK},
        {{"Nothing was changed: the request for administrator rights was cancelled.", kRestore,
          TIcon::Information}},

@@ -29,7 +29,8 @@ int main(int argc, char** argv) {
       for (std::size_t at = 0; at < text.size(); ++at) {
         const bool escaped = text.compare(at, 2, "\\n") == 0 || text.compare(at, 2, "\\r") == 0;
         if (escaped) ++at;
-        std::fputc(escaped && text[at] == 'n' ? '\n' : escaped && text[at] == 'r' ? '\r' : text[at], file);
+        const char c = !escaped ? text[at] : text[at] == 'n' ? '\n' : '\r';
+        std::fputc(c, file);
       }
       std::fclose(file);
     }
