@@ -22,8 +22,8 @@ constexpr DWORD kFormStyle =
     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 // The drop handler's buffer: the longest path plus its terminating zero.
 constexpr UINT kDroppedNameCapacity = 261;
-// The language file chosen in the template dialog, under HKCU\Software\Marivane; empty or
-// absent for the built-in template.
+// The language file chosen in the template dialog, under HKCU\Software\Marivane; empty for
+// the built-in template, absent while the user has chosen none.
 constexpr char kTemplateSetting[] = "BootScreenTemplate";
 constexpr const char* kBrowseCaption = "Browse for image...";
 // A push button's frame and margins around its text, at 96 dpi.
@@ -97,9 +97,24 @@ void TForm1::CreateComponents() {
   TemplateLabel = CreateControl(handle_, "STATIC", "",
                                 WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX,
                                 ScaledBounds(16, 242, 481, 14), -1, font_.Get());
-  const std::string remembered = platform::ReadUserSetting(kTemplateSetting);
-  template_ = remembered.empty() ? TTemplateChoice{} : DescribeLanguageFile(remembered);
-  UseTemplate(template_);
+  // A value kept by an earlier run is the user's choice, an empty one the built-in template;
+  // without one, this Windows' own language file.
+  const std::optional<std::string> remembered = platform::ReadUserSetting(kTemplateSetting);
+  template_chosen_ = remembered.has_value();
+  if (template_chosen_) {
+    // Whether the built-in template suits this Windows is said all the same.
+    default_template_ = FindDefaultTemplate();
+    UseTemplate(remembered->empty() ? TTemplateChoice{} : DescribeLanguageFile(*remembered));
+  } else {
+    UseDefaultTemplate();
+  }
+}
+
+void TForm1::UseDefaultTemplate() {
+  if (template_chosen_) return;
+  default_template_ = FindDefaultTemplate();
+  UseTemplate(default_template_.path.empty() ? TTemplateChoice{}
+                                             : DescribeLanguageFile(default_template_.path));
 }
 
 void TForm1::UseTemplate(const TTemplateChoice& choice) {
@@ -109,7 +124,15 @@ void TForm1::UseTemplate(const TTemplateChoice& choice) {
   std::string lead = "Template: ";
   std::string tail;
   std::string tip = choice.Description();
-  if (choice.BuiltIn()) {
+  if (choice.BuiltIn() && default_template_.unsuited) {
+    // Made from scratch, it carries none of this boot loader's checksums.
+    lead += "built-in x86template; a file built on it may not suit this Windows";
+    tip = choice.Description() + ", made without this Windows' checksums." +
+          (default_template_.why_built_in.empty()
+               ? ""
+               : "\nThis Windows' own cannot serve: " + default_template_.why_built_in) +
+          "\nFile > Boot Screen Template... chooses a language file of this Windows.";
+  } else if (choice.BuiltIn()) {
     lead += choice.Description();
     tip.clear();
   } else if (choice.problem.empty()) {
@@ -216,6 +239,7 @@ void TForm1::About1Click() { AboutForm->ShowModal(); }
 void TForm1::BootScreenTemplateClick() {
   TTemplateForm dialog(application_, template_);
   if (dialog.ShowModal() != IDOK) return;
+  template_chosen_ = true;
   UseTemplate(dialog.chosen);
   // A registry that refuses costs only the next run's memory of it; this run has the choice.
   platform::WriteUserSetting(kTemplateSetting, template_.path);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "builder/boot_screen_builder.h"
+#include "builder/default_template.h"
 #include "builder/user_interface.h"
 #include "ui/controls.h"
 #include "ui/file_dialogs.h"
@@ -124,6 +125,8 @@ class TForm1 final : public TForm, public TUserInterface, public TBootScreenBuil
 
   // The template a save uses from now on, and what the window says of it.
   void UseTemplate(const TTemplateChoice& choice);
+  // This Windows' own template, found anew, unless the user has chosen one.
+  void UseDefaultTemplate();
 
   // The 64-bit host test that the first showing runs; tests put their own answer here.
   std::function<bool()> host_is_wow64;
@@ -165,6 +168,10 @@ class TForm1 final : public TForm, public TUserInterface, public TBootScreenBuil
   HWND focused_ = nullptr;
   HCURSOR cursor_before_busy_ = nullptr;
   TTemplateChoice template_;
+  // A choice made in the template dialog, this run or an earlier one: it wins over the
+  // default.
+  bool template_chosen_ = false;
+  TDefaultTemplate default_template_;
   // Under TEMP, made at the first open of a good file and removed when the window goes.
   std::string opened_pictures_folder_;
   int opened_files_ = 0;
