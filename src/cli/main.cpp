@@ -18,7 +18,8 @@ namespace {
 
 constexpr const TCommand* kCommands[] = {&kBuildCommand,    &kCheckCommand,   &kCaptureCommand,
                                          &kPrepareCommand,  &kTemplateCommand, &kInspectCommand,
-                                         &kExtractCommand};
+                                         &kExtractCommand,  &kInstallCommand,  &kRestoreCommand,
+                                         &kStatusCommand};
 
 // What a mistyped command or option most likely meant: a command, help, or an option of the
 // program's own.
