@@ -138,6 +138,7 @@ struct TJournal {
 };
 
 void WriteJournal(const std::string& folder, const TJournal& journal) {
+  Step("journal-" + journal.step);
   const std::string text = journal.Text();
   platform::WriteFileAtomically(InFolder(folder, kBackupJournalName),
                                 std::vector<std::uint8_t>(text.begin(), text.end()));
