@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <vector>
 
+#include "builder/boot_screen_backup.h"
 #include "builder/boot_screen_inspection.h"
 #include "builder/language_file.h"
 #include "module/module_facts.h"
@@ -11,6 +13,7 @@
 #include "platform/platform.h"
 #include "platform/system_facts.h"
 #include "platform/system_languages.h"
+#include "platform/windows_tree.h"
 
 namespace marivane {
 namespace {
@@ -107,11 +110,14 @@ platform::TBootLanguage FindThisBootLanguage() {
 }
 
 std::string CompleteBackupOf(const std::string& language) {
-  // The backup folder an install keeps: %ProgramData%\Marivane\Backup\<language>.
-  const std::string data = platform::CommonAppDataFolder();
-  if (data.empty()) return std::string();
-  const std::string original = data + "\\Marivane\\Backup\\" + language + "\\winload.exe.mui";
-  return platform::FileExists(original) ? original : std::string();
+  const std::unique_ptr<platform::TWindowsTree> windows = platform::RunningWindows();
+  if (!windows) return std::string();
+  try {
+    const std::string folder = windows->BackupFolder(language, false);
+    return ReadCompleteBackup(folder) ? InFolder(folder, kBackupOriginalName) : std::string();
+  } catch (const std::exception&) {
+    return std::string();
+  }
 }
 
 TDefaultTemplate FindDefaultTemplate() {

@@ -42,7 +42,8 @@ using TBackupLookup = std::function<std::string(const std::string& language)>;
 bool BackupServesForFileInPlace(const std::string& backup, const std::string& in_place,
                                 const std::string& loader, const std::string& language);
 
-// This system's lookup: the install's backup folder under %ProgramData%.
+// This system's lookup: the original in the install's backup folder (boot_screen_backup.h),
+// only when the backup is complete.
 std::string CompleteBackupOf(const std::string& language);
 
 // Whether the language file at `path` was made for another version of the boot loader at

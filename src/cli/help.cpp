@@ -167,6 +167,72 @@ constexpr TCommandHelp kCommands[] = {
      "     screen or one whose pictures cannot be read, DIR is not a folder, a\n"
      "     picture exists without --force or could not be written\n"
      "  2  a wrong command line\n"},
+    {"install",
+     "install FILE [--language L] [--force] [--windows MOUNTPOINT]\n"
+     "                    [--result PATH]",
+     "put a boot screen file in the place of Windows' own, keeping the original",
+     "Puts FILE in the place of System32\\L\\winload.exe.mui, only if it is a good\n"
+     "boot screen file (as inspect says) that pairs with that Windows' winload.exe\n"
+     "for the folder L. The first install keeps the file in place, byte for byte,\n"
+     "in ProgramData\\Marivane\\Backup\\L with a record of it (SHA-256, owner and\n"
+     "access list, versions, where it came from) and RESTORE.CMD; a later install\n"
+     "never replaces that backup. The new file is written beside the old one,\n"
+     "compared, and renamed over it; a journal lets the next run finish or undo a\n"
+     "run that was stopped. Then quiet boot is turned on with bcdedit, without\n"
+     "which the picture does not show. A 64-bit Windows is refused. On Windows, run\n"
+     "it from an administrator Command Prompt.\n"
+     "\n"
+     "Options:\n"
+     "  --language L  the language folder (default: the boot language; with\n"
+     "                --windows, the one folder that holds a winload.exe.mui, or\n"
+     "                en-US among several)\n"
+     "  --force       go on where it cannot be told: winload.exe has no MUI\n"
+     "                configuration to pair with, or the file in place cannot be\n"
+     "                shown to be Windows' own before the first backup\n"
+     "  --windows MOUNTPOINT  work on a Windows partition mounted read-write here\n"
+     "                (Linux); quiet boot is then left for the next start\n"
+     "  --result PATH  at the end, write PATH: done, refused or failed, the exit\n"
+     "                status, then the message\n"
+     "  -h, --help    show this help\n"
+     "\n"
+     "Exit status:\n"
+     "  0  FILE is in place (the message says whether quiet boot could be set)\n"
+     "  1  refused or failed, with a message saying why; the file in place is as it\n"
+     "     was, unless the message says otherwise\n"
+     "  2  a wrong command line\n"},
+    {"restore", "restore [LANGUAGE] [--windows MOUNTPOINT] [--result PATH]",
+     "put back the original winload.exe.mui an install kept",
+     "Puts the original that the first install kept for LANGUAGE back in its place,\n"
+     "byte for byte, with its owner and access list, the same way install puts a\n"
+     "file in place. Refused when an update has since replaced winload.exe (its\n"
+     "version is not the one recorded). Quiet boot is turned off again only if it\n"
+     "was off before the first install and is on now.\n"
+     "\n"
+     "Options:\n"
+     "  --windows MOUNTPOINT  work on a Windows partition mounted read-write here\n"
+     "                (Linux)\n"
+     "  --result PATH  at the end, write PATH as install does\n"
+     "  -h, --help    show this help\n"
+     "\n"
+     "Exit status:\n"
+     "  0  the original is in place\n"
+     "  1  refused or failed, with a message saying why\n"
+     "  2  a wrong command line\n"},
+    {"status", "status [--windows MOUNTPOINT]",
+     "say what is in place, whether a backup is kept, and whether quiet boot is on",
+     "Prints, for each language folder that holds a winload.exe.mui, what is in\n"
+     "place (Windows' own, a boot screen file with its verdict, something else),\n"
+     "whether a complete backup is kept and suits this winload.exe, and whether a\n"
+     "stopped run left its journal; then whether quiet boot is on. Changes nothing.\n"
+     "\n"
+     "Options:\n"
+     "  --windows MOUNTPOINT  look at a Windows partition mounted here (Linux)\n"
+     "  -h, --help    show this help\n"
+     "\n"
+     "Exit status:\n"
+     "  0  the status was printed\n"
+     "  1  there is no Windows to look at\n"
+     "  2  a wrong command line\n"},
 };
 
 }  // namespace
