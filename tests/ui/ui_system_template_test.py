@@ -17,11 +17,12 @@ install language's; a folder, a named pipe or nothing where a language's file go
 such. A remembered template of 5,000 characters must be named, shortened, as one that cannot
 serve. Open Boot Screen File's dialog must start in en-US's folder. With no choice remembered, a
 replacement in en-US and the install's backup of the original, the backup must be the default,
-unless it was made for another version of the boot loader.
+unless it was made for another version of the boot loader or its record is missing.
 
 usage: ui_system_template_test.py --wine RUN --test UI_TEST_EXE --cli CLI_EXE --probe DIR
 """
 import argparse
+import hashlib
 import os
 import shutil
 import sys
@@ -252,9 +253,16 @@ with tempfile.TemporaryDirectory() as work:
     os.makedirs(backup)
     open(os.path.join(system32, "en-US", "winload.exe.mui"), "wb").write(
         build_module(language_file(EN, "en-US", boot_screen=b"\x22" * 64))[0])
-    for original, expected in ((ENGLISH, BACKUP_FILE),
-                               (boot_loader_pair(EN, "en-US", version=(6, 0, 6001, 18000))[1], ENGLISH_FILE)):
+    # A backup counts once its record names the original's SHA-256: one without is not yet whole.
+    for original, recorded, expected in ((ENGLISH, False, ENGLISH_FILE), (ENGLISH, True, BACKUP_FILE),
+                                         (boot_loader_pair(EN, "en-US", version=(6, 0, 6001, 18000))[1], True,
+                                          ENGLISH_FILE)):
         open(os.path.join(backup, "winload.exe.mui"), "wb").write(original)
+        record = ("marivane backup 1\nsha256=%s\nwindows_path=%s\nfile_version=6.0.6000.16386\n"
+                  "loader_version=6.0.6000.16386\nwindows_build=6.0.6000\nsignature=cannot tell\n"
+                  "quiet_boot_before=off\nsize=%d\nsecurity=none\n" % (hashlib.sha256(original).hexdigest(),
+                                                                         ENGLISH_FILE, len(original)))
+        open(os.path.join(backup, "original.txt"), "w").write(record if recorded else "")
         status, text = run(last_run, env=env)
         seen = reported(text)
         check(status == 0 and ("template", expected) in seen, f"with a backup the template is not {expected}: {seen}")
