@@ -250,13 +250,16 @@ def row_failing_bcdedit():
           "or tick \"No GUI boot\" on the Boot tab of msconfig." in text, f"{row}: {text}")
 
 
-def row_restore_after_update():
-    row = "restore after an update"
+def row_after_update(command):
+    """An update has replaced winload.exe and its language file since the first install: the
+    backup belongs to the old ones, so neither a restore nor an install may go on."""
+    row = f"{command} after an update"
     tree = Tree()
     tree.install(FIRST, "--force")
-    write(os.path.join(tree.system, "winload.exe"), NEWER_LOADER)
+    newer_loader, newer_original = boot_loader_pair(version=(6, 0, 6001, 18000))
+    tree.plant(newer_loader, newer_original)
     before = tree.snapshot()
-    status, text = tree.restore()
+    status, text = tree.restore() if command == "restore" else tree.install(SECOND, "--force")
     check(status == 1 and "an update has since put winload.exe 6.0.6001.18000 in its place" in text,
           f"{row}: {status} {text}")
     check(tree.snapshot() == before, f"{row}: something changed")
@@ -340,7 +343,8 @@ else:
     for where, words in ((locked, "BitLocker has locked this partition"), (empty, "no partition is mounted there")):
         status, text = run(args.cli, "install", FIRST, "--windows", where)
         check(status == 1 and words in text, f"--windows {where}: {status} {text}")
-row_restore_after_update()
+row_after_update("restore")
+row_after_update("install")
 for step in ("backup-original", "backup-record", "begin", "write-new", "compare", "allow-rename", "rename"):
     row_failure_at(step)
 row_stopped_run("allow-rename", expect_new=False)
