@@ -149,9 +149,11 @@ std::optional<std::string> ShaOfFileIfThere(const std::string& path) {
   return ShaOf(platform::ReadWholeFile(path));
 }
 
-// Finishes or undoes the run whose journal lies in `folder`; what was done, or empty when no
-// run was left. Raises EStepFailed when the system file is neither the old file nor the new.
-std::string FinishStoppedRun(TWindowsTree& tree, const std::string& folder) {
+// Finishes or undoes the run whose journal lies in `folder`, which changed `target`; what was
+// done, or empty when no run was left. The target is the one found now, not the journal's: a
+// partition may be mounted elsewhere than it was. Raises EStepFailed when the system file is
+// neither the old file nor the new.
+std::string FinishStoppedRun(TWindowsTree& tree, const std::string& folder, const std::string& target) {
   const std::string path = InFolder(folder, kBackupJournalName);
   if (!platform::FileExists(path)) return std::string();
   TJournal journal;
@@ -162,6 +164,8 @@ std::string FinishStoppedRun(TWindowsTree& tree, const std::string& folder) {
     throw EStepFailed("A stopped run left a journal that cannot be read (" + path + ": " +
                       Words(unreadable) + "); nothing was changed");
   }
+  journal.target = target;
+  journal.replacement = target + kReplacementSuffix;
   const std::string name = tree.WindowsName(journal.target);
   const std::optional<std::string> in_place = ShaOfFileIfThere(journal.target);
   std::string done;
@@ -301,7 +305,7 @@ TPlace FindPlace(TWindowsTree& tree, const std::string& requested) {
   if (!platform::FileExists(place.target))
     throw ERefused("There is no winload.exe.mui at " + tree.WindowsName(place.target) +
                    ": Marivane replaces the language file a Windows has, and makes none");
-  place.recovered = FinishStoppedRun(tree, place.folder);
+  place.recovered = FinishStoppedRun(tree, place.folder, place.target);
   return place;
 }
 
@@ -499,6 +503,14 @@ TInstallResult Install(TWindowsTree& tree, const TInstallRequest& request) {
   const std::vector<std::uint8_t> loader = ReadBootLoader(place.loader);
   const std::optional<module::TModuleFacts> loader_facts = FactsOf(loader, module::TModuleKind::kImageWithCode);
   CheckSystem(tree, loader_facts);
+  const std::optional<TBackupRecord> backup = ReadCompleteBackup(place.folder);
+  if (backup && backup->loader_version != FileVersionOf(loader_facts))
+    // An update has replaced the boot loader, and with it the file in place: that file is the
+    // one to keep now, and the backup may not be overwritten.
+    throw ERefused("The backup in " + tree.WindowsName(place.folder) + " belongs to winload.exe " +
+                   backup->loader_version + ", but an update has since put winload.exe " +
+                   FileVersionOf(loader_facts) + " in its place, and the file in place would be lost. "
+                   "Move that folder elsewhere, so that this install keeps the file in place as the original");
   std::vector<std::uint8_t> bytes;
   try {
     bytes = platform::ReadWholeFile(request.file);
@@ -510,12 +522,8 @@ TInstallResult Install(TWindowsTree& tree, const TInstallRequest& request) {
   const platform::TQuietBoot quiet_boot = ReadQuietBoot(tree);
 
   std::vector<std::string> lines;
-  const std::optional<TBackupRecord> backup = ReadCompleteBackup(place.folder);
   if (backup) {
     lines.push_back("The original kept by the first install stays in " + tree.WindowsName(place.folder) + ".");
-    if (backup->loader_version != FileVersionOf(loader_facts))
-      lines.push_back("That original belongs to winload.exe " + backup->loader_version + ", not to this one (" +
-                      FileVersionOf(loader_facts) + "): a restore will refuse to put it back.");
   } else {
     const TBackupRecord record =
         RecordOfOriginal(tree, place, request.force, in_place, loader, loader_facts, quiet_boot);

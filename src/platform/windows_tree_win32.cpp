@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "base/errors.h"
 #include "platform/file_security.h"
@@ -35,24 +36,47 @@ class TLiveSwap final : public TSystemFileSwap {
   TLiveSwap(std::string target, TSecuredFile file)
       : target_(std::move(target)), file_(std::move(file)) {
     kept_.kind = TKeptSecurityKind::Sddl;
-    kept_.sddl = file_.Security().sddl;
+    kept_.sddl = file_->Security().sddl;
+    other_names_ = HardLinksOf(target_).others.value_or(std::vector<std::string>{});
   }
   const TKeptSecurity& Kept() const override { return kept_; }
-  void AllowRename() override { file_.TakeOwnershipForDelete(); }
+  void AllowRename() override { file_->TakeOwnershipForDelete(); }
   void Rename(const std::string& replacement) override {
-    if (!MoveFileExA(replacement.c_str(), target_.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-      FailWithLastError();
+    if (Move(replacement)) return;
+    // Wine's server refuses to rename over a file that is open at all, whatever it shares
+    // (Windows allows it where every handle shares delete): let the handle go and try once
+    // more. The old file's security then goes back through its other names.
+    const DWORD refused = GetLastError();
+    if ((refused != ERROR_ACCESS_DENIED && refused != ERROR_SHARING_VIOLATION) || !file_)
+      throw OSError(refused);
+    file_.reset();
+    if (!Move(replacement)) FailWithLastError();
   }
-  void PutBackOldSecurity() override { file_.SetSecurity(kept_.sddl); }
+  void PutBackOldSecurity() override {
+    if (file_) {
+      file_->SetSecurity(kept_.sddl);
+    } else if (!renamed_) {
+      SetFileSecurity(target_, kept_.sddl);
+    } else {
+      for (const std::string& name : other_names_) SetFileSecurity(name, kept_.sddl);
+    }
+  }
   void SecureTarget(const TKeptSecurity& security, TNewOwner owner) override {
     if (security.kind == TKeptSecurityKind::Sddl) SetFileSecurity(target_, SddlFor(security, owner));
   }
 
  private:
+  bool Move(const std::string& replacement) {
+    renamed_ = MoveFileExA(replacement.c_str(), target_.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    return renamed_;
+  }
+
   std::string target_;
-  TSecuredFile file_;
+  std::optional<TSecuredFile> file_;  // held from the start to the end of the swap
   TKeptSecurity kept_;
+  std::vector<std::string> other_names_;
+  bool renamed_ = false;
 };
 
 class TLiveTree final : public TWindowsTree {

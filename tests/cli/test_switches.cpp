@@ -3,7 +3,8 @@
 //   MARIVANE_FAIL_STEP=STEP  the install's or restore's step STEP ("rename") fails as the
 //                            system would fail it, with "Access is denied"-like words
 //   MARIVANE_KILL_AT=N       the process ends at once, as a kill would end it, before the Nth
-//                            step it comes to (counting from 1), and says which on stderr
+//                            step it comes to (counting from 1), and says which on stderr;
+//   MARIVANE_KILL_AT=STEP    the same before the step STEP
 #include <unistd.h>
 
 #include <cstdio>
@@ -20,9 +21,10 @@ void ArmTestSwitches() {
   const char* kill = std::getenv("MARIVANE_KILL_AT");
   if (fail == nullptr && kill == nullptr) return;
   const std::string fail_step = fail ? fail : "";
-  const long kill_at = kill ? std::strtol(kill, nullptr, 10) : 0;
-  SetInstallStepHookForTesting([fail_step, kill_at, count = 0L](const std::string& step) mutable {
-    if (++count == kill_at) {
+  const std::string kill_step = kill ? kill : "";
+  const long kill_at = std::strtol(kill_step.c_str(), nullptr, 10);
+  SetInstallStepHookForTesting([fail_step, kill_step, kill_at, count = 0L](const std::string& step) mutable {
+    if (++count == kill_at || step == kill_step) {
       std::fprintf(stderr, "killed before %s\n", step.c_str());
       std::fflush(stderr);
       _exit(137);

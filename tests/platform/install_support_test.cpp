@@ -1,5 +1,5 @@
-// The portable pieces an install stands on: SHA-256 and the choice of the boot language; and
-// on Linux, a program run (Windows' side of it is in windows_system_test.cpp, under Wine).
+// The portable pieces an install stands on: SHA-256, the choice of the boot language and the
+// kept security's line in a record; and on Linux, a program run (Windows' side of it is in windows_system_test.cpp, under Wine).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "base/errors.h"
 #include "base/sha256.h"
 #include "platform/boot_configuration.h"
 #include "platform/system_program.h"
+#include "platform/windows_tree.h"
 
 namespace marivane {
 namespace {
@@ -108,6 +110,24 @@ TEST(BootLanguage, FirstCandidateWithALanguageFile) {
 }
 
 #ifndef _WIN32
+// A restore puts back what the record's line gives: each kind must come back whole, and a
+// damaged line must be refused rather than read as no security at all.
+TEST(KeptSecurity, LineRoundTripAndDamage) {
+  using platform::TKeptSecurity;
+  using platform::TKeptSecurityKind;
+  TKeptSecurity sddl{.kind = TKeptSecurityKind::Sddl, .sddl = "O:S-1-5-80-1D:P(A;;FA;;;SY)"};
+  TKeptSecurity ntfs{.kind = TKeptSecurityKind::NtfsDescriptor, .descriptor = {0x01, 0x00, 0x04, 0x94, 0xAB}};
+  for (const TKeptSecurity& kept : {TKeptSecurity{}, sddl, ntfs}) {
+    const TKeptSecurity back = TKeptSecurity::FromText(kept.Text());
+    EXPECT_EQ(back.kind, kept.kind) << kept.Text();
+    EXPECT_EQ(back.sddl, kept.sddl);
+    EXPECT_EQ(back.descriptor, kept.descriptor);
+  }
+  EXPECT_EQ(ntfs.Text(), "ntfs:01000494ab");
+  for (const char* damaged : {"", "sddl:", "ntfs:", "ntfs:0g", "ntfs:123", "acl:x"})
+    EXPECT_THROW(TKeptSecurity::FromText(damaged), Exception) << damaged;
+}
+
 TEST(RunProgram, ExitStatusTimeoutAndNoProgram) {
   using namespace platform;
   struct TCase {
