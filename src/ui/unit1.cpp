@@ -53,7 +53,7 @@ TForm1::~TForm1() {
   // The children go while the group boxes' objects still live.
   DestroyHandle();
   if (Form1 == this) Form1 = nullptr;
-  // The pictures taken out of opened files were the slots' only for this run.
+  // The pictures taken out of opened files and the command's reports served this run only.
   if (!run_folder_.empty()) platform::ShellDeleteFolder(run_folder_);
 }
 

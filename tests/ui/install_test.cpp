@@ -4,6 +4,7 @@
 #include "ui_test_support.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 
 #include "resources/resource.h"
@@ -174,6 +175,32 @@ TEST_F(InstallCommand, OffersTheFileJustSavedAndShowsTheOutcome) {
   EXPECT_THAT(offered, ::testing::HasSubstr("winload.exe.mui"));
   EXPECT_THAT(driver.seen[3], MessageBoxOf("The boot screen is in place.", kInstall, TIcon::Information));
   EXPECT_THAT(Runs(), ElementsAre("install " + target));
+}
+
+// Run by ui_install_test.py in a Wine prefix with a planted boot loader and language file: the
+// real marivane-cli.exe installs a file saved in the window (MARIVANE_UI_REAL_COMMAND=install)
+// or restores the original (=restore), every question answered Yes. The script judges the
+// boxes reported and what is left in System32.
+TEST_F(InstallCommand, RunsTheRealCommandInAPlantedPrefix) {
+  const char* step = std::getenv("MARIVANE_UI_REAL_COMMAND");
+  if (step == nullptr) GTEST_SKIP() << "run by ui_install_test.py";
+  form_->CommandLineToolPath = BinFolder() + "marivane-cli.exe";
+  ShowMain();
+  TDialogDriver driver;
+  const bool install = std::string(step) == "install";
+  if (install) {
+    form_->LoadDroppedFile(TSlot::Small, dir_.Write("small.bmp", MakeBitmap({})));
+    form_->LoadDroppedFile(TSlot::Big, dir_.Write("big.bmp", MakeBitmap({.width = 1024, .height = 768})));
+    driver.Then(EnterFileName(std::string(std::getenv("MARIVANE_UI_SAVE_DIR")) + "\\winload.exe.mui"));
+  }
+  // The Save dialog's box, the Install dialog, a question, the outcome: Yes where asked, else OK.
+  for (int i = 0; i < 4; ++i)
+    driver.Then([](HWND box) { Press(GetDlgItem(box, IDYES) ? IDYES : IDOK)(box); });
+  if (install) Command(IDM_SAVEBOOTSCREENFILEAS);
+  Command(install ? IDM_INSTALLBOOTSCREEN : IDM_RESTOREORIGINALBOOTSCREEN);
+  for (const TSeenWindow& box : driver.seen)
+    if (box.window_class == "#32770" && !box.text.empty())
+      Report("box", box.caption + "|" + std::to_string(static_cast<int>(box.icon)) + "|" + box.text);
 }
 
 }  // namespace
