@@ -325,6 +325,11 @@ std::string FileVersionOf(const std::optional<module::TModuleFacts>& facts) {
 // Refuses for this program's own reasons what it may not change: a 64-bit Windows, and online a
 // process without an administrator's rights.
 void CheckSystem(TWindowsTree& tree, const std::optional<module::TModuleFacts>& loader) {
+  // Offline only the boot loader can say what the partition's Windows is: one that cannot be
+  // read (a 64-bit one is no PE32 program) lets nothing through, not even with --force.
+  if (tree.Offline() && !loader)
+    throw ERefused("The boot loader there cannot be read as a 32-bit program, so this may be a 64-bit "
+                   "Windows, for which a boot screen file from Marivane is unfit");
   if ((!tree.Offline() && platform::IsWow64()) || (loader && loader->machine != kMachineX86))
     throw ERefused("This is a 64-bit Windows: a boot screen file from Marivane is for 32-bit Vista "
                    "only, and would stop this Windows from starting");

@@ -338,6 +338,11 @@ row_refused("service checksum", FIRST, "its service checksum (at 0x1C) is", load
 row_refused("version", FIRST, "its file version is 6.0.6000.16386, winload.exe's is 6.0.6001.18000",
             loader=NEWER_LOADER)
 row_refused("damaged", DAMAGED, "cannot be installed: it is damaged")
+if not args.wine:
+    # A 64-bit boot loader is a PE32+ image (optional header magic 0x20B), with --force too.
+    wide = bytearray(LOADER)
+    struct.pack_into("<H", wide, struct.unpack_from("<I", wide, 0x3C)[0] + 24, 0x20B)
+    row_refused("64-bit", FIRST, "this may be a 64-bit Windows", loader=bytes(wide))
 row_refused("other language", GERMAN, "its language is de-DE")
 if args.wine:
     row_failing_bcdedit()
