@@ -267,7 +267,6 @@ struct TPlace {
   std::string target;  // System32\<language>\winload.exe.mui
   std::string loader;  // System32\winload.exe
   std::string folder;  // the backup folder
-  std::string recovered;  // what finishing a stopped run did, or empty
 };
 
 std::string ChooseLanguage(TWindowsTree& tree, const std::string& requested) {
@@ -288,7 +287,9 @@ std::string ChooseLanguage(TWindowsTree& tree, const std::string& requested) {
                  "): name one with --language");
 }
 
-TPlace FindPlace(TWindowsTree& tree, const std::string& requested) {
+// Where `requested` (or the default language) lies, after finishing or undoing a stopped run
+// there; `recovered` says what that did.
+TPlace FindPlace(TWindowsTree& tree, const std::string& requested, std::string& recovered) {
   TPlace place;
   place.language = ChooseLanguage(tree, requested);
   try {
@@ -305,7 +306,7 @@ TPlace FindPlace(TWindowsTree& tree, const std::string& requested) {
   if (!platform::FileExists(place.target))
     throw ERefused("There is no winload.exe.mui at " + tree.WindowsName(place.target) +
                    ": Marivane replaces the language file a Windows has, and makes none");
-  place.recovered = FinishStoppedRun(tree, place.folder, place.target);
+  recovered = FinishStoppedRun(tree, place.folder, place.target);
   return place;
 }
 
@@ -324,6 +325,11 @@ std::string FileVersionOf(const std::optional<module::TModuleFacts>& facts) {
 // Refuses for this program's own reasons what it may not change: a 64-bit Windows, and online a
 // process without an administrator's rights.
 void CheckSystem(TWindowsTree& tree, const std::optional<module::TModuleFacts>& loader) {
+  // Offline only the boot loader can say what the partition's Windows is: one that cannot be
+  // read (a 64-bit one is no PE32 program) lets nothing through, not even with --force.
+  if (tree.Offline() && !loader)
+    throw ERefused("The boot loader there cannot be read as a 32-bit program, so this may be a 64-bit "
+                   "Windows, for which a boot screen file from Marivane is unfit");
   if ((!tree.Offline() && platform::IsWow64()) || (loader && loader->machine != kMachineX86))
     throw ERefused("This is a 64-bit Windows: a boot screen file from Marivane is for 32-bit Vista "
                    "only, and would stop this Windows from starting");
@@ -354,22 +360,22 @@ bool Worked(const platform::TProgramRun& run) {
   return run.outcome == platform::TProgramOutcome::Exited && run.exit_code == 0;
 }
 
-TInstallResult Finish(TInstallOutcome outcome, std::vector<std::string> lines, const std::string& recovered) {
-  if (!recovered.empty()) lines.insert(lines.begin(), recovered);
-  return {outcome, Joined(lines, "\n")};
-}
 
+// `run` given where to say what finishing a stopped run did, which comes first in the message
+// however the run itself ends.
 template <typename TRun>
 TInstallResult Guarded(TRun run) {
+  std::string recovered;
+  TInstallResult result;
   try {
-    return run();
+    result = run(recovered);
   } catch (const ERefused& refused) {
-    return {TInstallOutcome::Refused, Words(refused) + "."};
-  } catch (const EStepFailed& failed) {
-    return {TInstallOutcome::Failed, Words(failed) + "."};
+    result = {TInstallOutcome::Refused, Words(refused) + "."};
   } catch (const std::exception& failed) {
-    return {TInstallOutcome::Failed, Words(failed) + "."};
+    result = {TInstallOutcome::Failed, Words(failed) + "."};
   }
+  if (!recovered.empty()) result.message = recovered + "\n" + result.message;
+  return result;
 }
 
 // --- The install ---
@@ -498,8 +504,8 @@ platform::TQuietBoot ReadQuietBoot(TWindowsTree& tree) {
   return tree.Offline() ? platform::TQuietBoot::CannotRead : platform::ReadBootConfiguration().quiet_boot;
 }
 
-TInstallResult Install(TWindowsTree& tree, const TInstallRequest& request) {
-  TPlace place = FindPlace(tree, request.language);
+TInstallResult Install(TWindowsTree& tree, const TInstallRequest& request, std::string& recovered) {
+  TPlace place = FindPlace(tree, request.language, recovered);
   const std::vector<std::uint8_t> loader = ReadBootLoader(place.loader);
   const std::optional<module::TModuleFacts> loader_facts = FactsOf(loader, module::TModuleKind::kImageWithCode);
   CheckSystem(tree, loader_facts);
@@ -539,7 +545,7 @@ TInstallResult Install(TWindowsTree& tree, const TInstallRequest& request) {
   }
   lines.push_back(QuietBootOn(tree, quiet_boot));
   for (const std::string& line : WayBack(tree, place)) lines.push_back(line);
-  return Finish(TInstallOutcome::Done, lines, place.recovered);
+  return {TInstallOutcome::Done, Joined(lines, "\n")};
 }
 
 // --- The restore ---
@@ -561,8 +567,8 @@ std::string QuietBootBack(TWindowsTree& tree, const TBackupRecord& record) {
   return "Quiet boot could not be turned off (" + RunWords(run) + "); to turn it off, run " + by_hand;
 }
 
-TInstallResult Restore(TWindowsTree& tree, const std::string& requested) {
-  TPlace place = FindPlace(tree, requested);
+TInstallResult Restore(TWindowsTree& tree, const std::string& requested, std::string& recovered) {
+  TPlace place = FindPlace(tree, requested, recovered);
   const std::vector<std::uint8_t> loader = ReadBootLoader(place.loader);
   const std::optional<module::TModuleFacts> loader_facts = FactsOf(loader, module::TModuleKind::kImageWithCode);
   CheckSystem(tree, loader_facts);
@@ -585,7 +591,7 @@ TInstallResult Restore(TWindowsTree& tree, const std::string& requested) {
                     ", byte for byte, with its security.");
   }
   if (const std::string quiet = QuietBootBack(tree, *record); !quiet.empty()) lines.push_back(quiet);
-  return Finish(TInstallOutcome::Done, lines, place.recovered);
+  return {TInstallOutcome::Done, Joined(lines, "\n")};
 }
 
 // --- The status ---
@@ -655,15 +661,15 @@ std::string BackupFolderOf(TWindowsTree& tree, const std::string& language) {
 }
 
 TInstallResult InstallBootScreen(TWindowsTree& tree, const TInstallRequest& request) {
-  return Guarded([&] { return Install(tree, request); });
+  return Guarded([&](std::string& recovered) { return Install(tree, request, recovered); });
 }
 
 TInstallResult RestoreOriginal(TWindowsTree& tree, const std::string& language) {
-  return Guarded([&] { return Restore(tree, language); });
+  return Guarded([&](std::string& recovered) { return Restore(tree, language, recovered); });
 }
 
 TInstallResult InstallStatus(TWindowsTree& tree) {
-  return Guarded([&] { return Status(tree); });
+  return Guarded([&](std::string&) { return Status(tree); });
 }
 
 void SetInstallStepHookForTesting(std::function<void(const std::string& step)> hook) {
