@@ -1,7 +1,7 @@
 #include "builder/boot_screen_backup.h"
 
+#include <algorithm>
 #include <exception>
-#include <sstream>
 
 #include "base/sha256.h"
 #include "platform/platform.h"
@@ -28,6 +28,19 @@ constexpr char kSizeField[] = "size";
 constexpr char kSecurityField[] = "security";
 constexpr char kRecordHeading[] = "marivane backup 1";
 
+// The lines of `text`, split at each line feed. (No string streams: the window links this
+// file, and they would bring the C runtime's locale functions into its imports.)
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
 }  // namespace
 
 std::string TBackupRecord::Text() const {
@@ -39,19 +52,25 @@ std::string TBackupRecord::Text() const {
 }
 
 std::optional<TBackupRecord> TBackupRecord::FromText(const std::string& text) {
-  std::istringstream lines(text);
-  std::string line;
-  if (!std::getline(lines, line) || line != kRecordHeading) return std::nullopt;
+  const std::vector<std::string> lines = Lines(text);
+  if (lines.empty() || lines.front() != kRecordHeading) return std::nullopt;
   TBackupRecord record;
   std::size_t seen = 0;
   try {
-    while (std::getline(lines, line)) {
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+      const std::string& line = lines[i];
       const std::size_t equals = line.find('=');
       if (equals == std::string::npos) return std::nullopt;
       const std::string name = line.substr(0, equals), value = line.substr(equals + 1);
       ++seen;
       if (name == kSizeField) {
-        record.size = std::stoull(value);
+        // By hand: MinGW's strtoull would bring locale functions into the window's imports.
+        if (value.empty() || value.size() > 18) return std::nullopt;
+        record.size = 0;
+        for (const char digit : value) {
+          if (digit < '0' || digit > '9') return std::nullopt;
+          record.size = record.size * 10 + static_cast<std::uint64_t>(digit - '0');
+        }
       } else if (name == kSecurityField) {
         record.security = platform::TKeptSecurity::FromText(value);
       } else {

@@ -253,18 +253,23 @@ with tempfile.TemporaryDirectory() as work:
     os.makedirs(backup)
     open(os.path.join(system32, "en-US", "winload.exe.mui"), "wb").write(
         build_module(language_file(EN, "en-US", boot_screen=b"\x22" * 64))[0])
-    # A backup counts once its record names the original's SHA-256: one without is not yet whole.
-    for original, recorded, expected in ((ENGLISH, False, ENGLISH_FILE), (ENGLISH, True, BACKUP_FILE),
-                                         (boot_loader_pair(EN, "en-US", version=(6, 0, 6001, 18000))[1], True,
-                                          ENGLISH_FILE)):
+    # A backup is complete with its record, which names the original's SHA-256; without it
+    # (an install stopped while keeping it) it is no backup.
+    newer = boot_loader_pair(EN, "en-US", version=(6, 0, 6001, 18000))[1]
+    for original, recorded, expected in ((ENGLISH, True, BACKUP_FILE), (ENGLISH, False, ENGLISH_FILE),
+                                         (newer, True, ENGLISH_FILE)):
         open(os.path.join(backup, "winload.exe.mui"), "wb").write(original)
-        record = ("marivane backup 1\nsha256=%s\nwindows_path=%s\nfile_version=6.0.6000.16386\n"
-                  "loader_version=6.0.6000.16386\nwindows_build=6.0.6000\nsignature=cannot tell\n"
-                  "quiet_boot_before=off\nsize=%d\nsecurity=none\n" % (hashlib.sha256(original).hexdigest(),
-                                                                         ENGLISH_FILE, len(original)))
-        open(os.path.join(backup, "original.txt"), "w").write(record if recorded else "")
+        record = os.path.join(backup, "original.txt")
+        if os.path.exists(record):
+            os.remove(record)
+        if recorded:
+            fields = ["sha256=" + hashlib.sha256(original).hexdigest(), "windows_path=" + ENGLISH_FILE,
+                      "file_version=6.0.6000.16386", "loader_version=6.0.6000.16386", "windows_build=6.0.6000",
+                      "signature=cannot tell", "quiet_boot_before=unknown", f"size={len(original)}", "security=none"]
+            open(record, "w").write("\n".join(["marivane backup 1"] + fields) + "\n")
         status, text = run(last_run, env=env)
         seen = reported(text)
-        check(status == 0 and ("template", expected) in seen, f"with a backup the template is not {expected}: {seen}")
+        check(status == 0 and ("template", expected) in seen,
+              f"with a backup ({'recorded' if recorded else 'no record'}) the template is not {expected}: {seen}")
 
 finish()
