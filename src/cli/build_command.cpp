@@ -6,6 +6,7 @@
 
 #include "builder/boot_screen_builder.h"
 #include "builder/boot_screen_file.h"
+#include "builder/default_template.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/pictures.h"
@@ -53,13 +54,30 @@ std::string FindTemplate(const std::vector<std::string>& places, bool named) {
   return {};
 }
 
-// The builder told which template to take; false after saying there is none.
+// The builder told which template to take; false after saying there is none. Named none, it
+// takes what the window's save takes by default: on Windows, this Windows' own language file,
+// which a file must be built on to pair with its boot loader and be installed.
 bool ChooseTemplate(const TArguments& arguments, TBootScreenBuilder& builder) {
   if (arguments.Has("--system-template")) {
     builder.TemplateLanguageFile = SystemLanguageFile("", "--system-template");
     return !builder.TemplateLanguageFile.empty();
   }
   const std::string named = arguments.Value("--template");
+  if (named.empty()) {
+    const TDefaultTemplate found = FindDefaultTemplate();
+    if (!found.path.empty()) {
+      Say("Template: " + found.path +
+          (found.source == TDefaultTemplateSource::Backup
+               ? ", the original of this Windows' " + found.language + " language file"
+               : ", this Windows' own " + found.language + " language file"));
+      builder.TemplateLanguageFile = found.path;
+      return true;
+    }
+    if (found.unsuited)
+      Say("Template: x86template, made without this Windows' checksums: the file may not suit "
+          "this Windows" +
+          (found.why_built_in.empty() ? "" : " (its own cannot serve: " + found.why_built_in + ")"));
+  }
   builder.TemplateOverride = FindTemplate(named.empty() ? TemplatePlaces() : std::vector{named},
                                           !named.empty());
   return !builder.TemplateOverride.empty();

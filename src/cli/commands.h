@@ -13,6 +13,9 @@ extern const TCommand kPrepareCommand;
 extern const TCommand kTemplateCommand;
 extern const TCommand kInspectCommand;
 extern const TCommand kExtractCommand;
+extern const TCommand kInstallCommand;
+extern const TCommand kRestoreCommand;
+extern const TCommand kStatusCommand;
 
 // Options more than one command takes.
 inline constexpr TOption kOutputOption{.name = "-o", .value = "OUT"};

@@ -14,11 +14,18 @@
 #include "platform/wimgapi.h"
 
 namespace marivane::cli {
+
+#ifdef MARIVANE_TEST_SWITCHES
+// Only the tests' marivane-cli-faults has it (tests/cli/test_switches.cpp).
+void ArmTestSwitches();
+#endif
+
 namespace {
 
 constexpr const TCommand* kCommands[] = {&kBuildCommand,    &kCheckCommand,   &kCaptureCommand,
                                          &kPrepareCommand,  &kTemplateCommand, &kInspectCommand,
-                                         &kExtractCommand};
+                                         &kExtractCommand,  &kInstallCommand,  &kRestoreCommand,
+                                         &kStatusCommand};
 
 // What a mistyped command or option most likely meant: a command, help, or an option of the
 // program's own.
@@ -101,6 +108,9 @@ int Run(std::span<char* const> args) {
 int main(int argc, char** argv) {
   marivane::platform::RemoveLeftoversOnInterrupt();
   wimgapi::LoadWIMGAPI();
+#ifdef MARIVANE_TEST_SWITCHES
+  marivane::cli::ArmTestSwitches();
+#endif
   const int status = marivane::cli::Run({argv + 1, static_cast<std::size_t>(argc > 0 ? argc - 1 : 0)});
   marivane::platform::RunExitProcs();
   return status;

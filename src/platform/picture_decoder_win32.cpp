@@ -18,16 +18,11 @@
 #include "base/errors.h"
 #include "platform/owned.h"
 #include "platform/platform.h"
+#include "platform/platform_win32.h"
+#include "platform/win32_handles.h"
 
 namespace marivane::platform {
 namespace {
-
-template <typename TInterface>
-void ReleaseInterface(TInterface* object) {
-  object->Release();
-}
-template <typename TInterface>
-using TComPointer = TOwned<TInterface*, &ReleaseInterface<TInterface>>;
 
 // COM for this thread while a picture is decoded. A thread that has it already in the other
 // apartment kind (RPC_E_CHANGED_MODE) is fine as it is: WIC's objects live in either, and the
@@ -44,12 +39,6 @@ class TComScope : TNonCopyable {
  private:
   bool initialised_;
 };
-
-std::string HexCode(HRESULT result) {
-  char code[16];
-  std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(result));
-  return code;
-}
 
 // The kind of picture the file starts as, as the texts name it; null for none an import takes.
 // Wine's WIC gives up on a cut-short PNG as if it knew no decoder for it

@@ -3,6 +3,7 @@
 #include "platform/platform_win32.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -135,6 +136,21 @@ std::vector<std::uint8_t> FileSecurityOf(const std::string& path, SECURITY_INFOR
   if (size == 0 || !GetFileSecurityA(path.c_str(), what, descriptor.data(), size, &size))
     return {};
   return descriptor;
+}
+
+std::string HexCode(std::uint32_t code) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(code));
+  return text;
+}
+
+std::string NarrowText(const wchar_t* text) {
+  const int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 1) return "";
+  std::string narrow(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text, -1, narrow.data(), size, nullptr, nullptr);
+  narrow.pop_back();  // the terminating zero the count included
+  return narrow;
 }
 
 std::string TemporaryFolder() {

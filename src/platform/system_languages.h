@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,9 +46,10 @@ std::string LanguageDisplayName(std::uint16_t language);
 // the system does not know it.
 std::string FolderLanguageDisplayName(const std::string& folder);
 
-// A string value under HKEY_CURRENT_USER\Software\Marivane, however long: empty when it is not
-// there or cannot be read. Writing creates the key; false when the system refused.
-std::string ReadUserSetting(const std::string& name);
+// A string value under HKEY_CURRENT_USER\Software\Marivane, however long: none when it is not
+// there or cannot be read (an empty value is one). Writing creates the key; false when the
+// system refused.
+std::optional<std::string> ReadUserSetting(const std::string& name);
 bool WriteUserSetting(const std::string& name, const std::string& value);
 
 // Whether `name` has the shape of a language folder's name.

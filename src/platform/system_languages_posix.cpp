@@ -34,7 +34,7 @@ std::string LanguageFolderName(std::uint16_t language) {
 }
 std::string LanguageDisplayName(std::uint16_t) { return ""; }
 std::string FolderLanguageDisplayName(const std::string&) { return ""; }
-std::string ReadUserSetting(const std::string&) { return ""; }
+std::optional<std::string> ReadUserSetting(const std::string&) { return std::nullopt; }
 bool WriteUserSetting(const std::string&, const std::string&) { return false; }
 
 }  // namespace marivane::platform

@@ -82,10 +82,10 @@ std::string FolderLanguageDisplayName(const std::string& folder) {
   return locale == 0 ? "" : LocaleText(locale, LOCALE_SLANGUAGE);
 }
 
-std::string ReadUserSetting(const std::string& name) {
+std::optional<std::string> ReadUserSetting(const std::string& name) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-    return "";
+    return std::nullopt;
   // A value longer than any path the program wrote is read whole all the same: cut short, it
   // would read as no value at all and the choice behind it would be forgotten without a word.
   std::string value;
@@ -100,7 +100,7 @@ std::string ReadUserSetting(const std::string& name) {
                               reinterpret_cast<BYTE*>(value.data()), &size);
   }
   RegCloseKey(key);
-  if (status != ERROR_SUCCESS || type != REG_SZ) return "";
+  if (status != ERROR_SUCCESS || type != REG_SZ) return std::nullopt;
   // The stored terminator, if the writer kept it, and anything after it is not the value.
   value.resize(size);
   const std::size_t end = value.find('\0');

@@ -20,6 +20,14 @@ using TFileHandle = TOwned<HANDLE, &CloseHandle>;
 // A dropped file list: the shell's memory goes back with DragFinish.
 using TDropHandle = TOwned<HDROP, &DragFinish>;
 
+// A COM interface, given back with Release.
+template <typename TInterface>
+void ReleaseInterface(TInterface* object) {
+  object->Release();
+}
+template <typename TInterface>
+using TComPointer = TOwned<TInterface*, &ReleaseInterface<TInterface>>;
+
 // A window's device context from GetDC, handed back with ReleaseDC; null for the screen's.
 class TWindowDC : TNonCopyable {
  public:

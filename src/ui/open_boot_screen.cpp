@@ -58,20 +58,19 @@ void TForm1::OpenBootScreenFileClick() {
   if (OpenBootScreenDialog.Execute()) OpenBootScreen(OpenBootScreenDialog.file_name);
 }
 
-std::string TForm1::NewOpenedPicturesFolder() {
-  if (opened_pictures_folder_.empty() || !platform::DirectoryExists(opened_pictures_folder_)) {
+std::string TForm1::NewRunFolder(const std::string& name) {
+  if (run_folder_.empty() || !platform::DirectoryExists(run_folder_)) {
     const std::string temp = platform::TemporaryFolder();
-    opened_pictures_folder_ =
-        platform::DirectoryExists(temp) ? platform::CreatePrivateFolder(temp, "mrvn-") : "";
-    if (opened_pictures_folder_.empty()) {
+    run_folder_ = platform::DirectoryExists(temp) ? platform::CreatePrivateFolder(temp, "mrvn-") : "";
+    if (run_folder_.empty()) {
       ShowMessage(kCreateWorkDirMessage);
       return "";
     }
   }
-  // Each file opened gets a folder of its own: the slots may still name the pictures of the
-  // one before.
-  const std::string folder = opened_pictures_folder_ + platform::kPathSeparator + "open-" +
-                             std::to_string(++opened_files_);
+  // Each use gets a folder of its own: the slots may still name the pictures of the file
+  // opened before.
+  const std::string folder =
+      run_folder_ + platform::kPathSeparator + name + "-" + std::to_string(++run_folders_made_);
   platform::CreateFolder(folder);
   if (!platform::DirectoryExists(folder)) {
     ShowMessage(kCreateWorkDirMessage);
@@ -96,7 +95,7 @@ void TForm1::OpenBootScreen(const std::string& path) {
                                                                      : TMessageIcon::Information);
     return;
   }
-  const std::string folder = NewOpenedPicturesFolder();
+  const std::string folder = NewRunFolder("open");
   if (folder.empty()) return;
   const std::string small = folder + platform::kPathSeparator + kSmallPictureName;
   const std::string big = folder + platform::kPathSeparator + kBigPictureName;

@@ -22,8 +22,8 @@ constexpr DWORD kFormStyle =
     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 // The drop handler's buffer: the longest path plus its terminating zero.
 constexpr UINT kDroppedNameCapacity = 261;
-// The language file chosen in the template dialog, under HKCU\Software\Marivane; empty or
-// absent for the built-in template.
+// The language file chosen in the template dialog, under HKCU\Software\Marivane; empty for
+// the built-in template, absent while the user has chosen none.
 constexpr char kTemplateSetting[] = "BootScreenTemplate";
 constexpr const char* kBrowseCaption = "Browse for image...";
 // A push button's frame and margins around its text, at 96 dpi.
@@ -35,6 +35,7 @@ TForm1::TForm1(TApplication& application)
     : TBootScreenBuilder(static_cast<TUserInterface&>(*this)), application_(application) {
   Form1 = this;
   host_is_wow64 = [] { return platform::IsWow64(); };
+  CommandLineToolPath = platform::ProgramFolder() + "marivane-cli.exe";
   // Pictures that are not a slot's bitmap are offered for import when chosen.
   OpenDialog1.filter =
       "Bitmap files (*.bmp)|*.bmp|"
@@ -52,8 +53,8 @@ TForm1::~TForm1() {
   // The children go while the group boxes' objects still live.
   DestroyHandle();
   if (Form1 == this) Form1 = nullptr;
-  // The pictures taken out of opened files were the slots' only for this run.
-  if (!opened_pictures_folder_.empty()) platform::ShellDeleteFolder(opened_pictures_folder_);
+  // The pictures taken out of opened files and the command's reports served this run only.
+  if (!run_folder_.empty()) platform::ShellDeleteFolder(run_folder_);
 }
 
 void TForm1::CreateComponents() {
@@ -72,8 +73,11 @@ void TForm1::CreateComponents() {
   Import1024x768Picture = {file, 6, IDM_IMPORT1024X768PICTURE};
   PreviewAtBoot = {file, 7, IDM_PREVIEWATBOOT};
   BootScreenTemplate = {file, 8, IDM_BOOTSCREENTEMPLATE};
-  N1 = {file, 9, 0};
-  Exit1 = {file, 10, IDM_EXIT1};
+  N3 = {file, 9, 0};
+  InstallBootScreenItem = {file, 10, IDM_INSTALLBOOTSCREEN};
+  RestoreOriginalBootScreen = {file, 11, IDM_RESTOREORIGINALBOOTSCREEN};
+  N1 = {file, 12, 0};
+  Exit1 = {file, 13, IDM_EXIT1};
   Help1 = {MainMenu1, 1, 0};
   About1 = {help, 0, IDM_ABOUT1};
 
@@ -97,9 +101,24 @@ void TForm1::CreateComponents() {
   TemplateLabel = CreateControl(handle_, "STATIC", "",
                                 WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX,
                                 ScaledBounds(16, 242, 481, 14), -1, font_.Get());
-  const std::string remembered = platform::ReadUserSetting(kTemplateSetting);
-  template_ = remembered.empty() ? TTemplateChoice{} : DescribeLanguageFile(remembered);
-  UseTemplate(template_);
+  // A value kept by an earlier run is the user's choice, an empty one the built-in template;
+  // without one, this Windows' own language file.
+  const std::optional<std::string> remembered = platform::ReadUserSetting(kTemplateSetting);
+  template_chosen_ = remembered.has_value();
+  if (template_chosen_) {
+    // Whether the built-in template suits this Windows is said all the same.
+    default_template_ = FindDefaultTemplate();
+    UseTemplate(remembered->empty() ? TTemplateChoice{} : DescribeLanguageFile(*remembered));
+  } else {
+    UseDefaultTemplate();
+  }
+}
+
+void TForm1::UseDefaultTemplate() {
+  if (template_chosen_) return;
+  default_template_ = FindDefaultTemplate();
+  UseTemplate(default_template_.path.empty() ? TTemplateChoice{}
+                                             : DescribeLanguageFile(default_template_.path));
 }
 
 void TForm1::UseTemplate(const TTemplateChoice& choice) {
@@ -109,7 +128,15 @@ void TForm1::UseTemplate(const TTemplateChoice& choice) {
   std::string lead = "Template: ";
   std::string tail;
   std::string tip = choice.Description();
-  if (choice.BuiltIn()) {
+  if (choice.BuiltIn() && default_template_.unsuited) {
+    // Made from scratch, it carries none of this boot loader's checksums.
+    lead += "built-in x86template; a file built on it may not suit this Windows";
+    tip = choice.Description() + ", made without this Windows' checksums." +
+          (default_template_.why_built_in.empty()
+               ? ""
+               : "\nThis Windows' own cannot serve: " + default_template_.why_built_in) +
+          "\nFile > Boot Screen Template... chooses a language file of this Windows.";
+  } else if (choice.BuiltIn()) {
     lead += choice.Description();
     tip.clear();
   } else if (choice.problem.empty()) {
@@ -216,6 +243,7 @@ void TForm1::About1Click() { AboutForm->ShowModal(); }
 void TForm1::BootScreenTemplateClick() {
   TTemplateForm dialog(application_, template_);
   if (dialog.ShowModal() != IDOK) return;
+  template_chosen_ = true;
   UseTemplate(dialog.chosen);
   // A registry that refuses costs only the next run's memory of it; this run has the choice.
   platform::WriteUserSetting(kTemplateSetting, template_.path);
@@ -317,11 +345,17 @@ LRESULT TForm1::OnCommand(UINT id) {
     case IDM_IMPORT1024X768PICTURE: Import1024x768PictureClick(); break;
     case kApplyButtonId: ApplyButtonClick(); break;
     case IDM_OPENBOOTSCREENFILE: OpenBootScreenFileClick(); break;
-    case IDM_SAVEBOOTSCREENFILEAS: SaveBootScreenFileAsClick(); break;
+    case IDM_SAVEBOOTSCREENFILEAS:
+      // Install offers the file a save wrote.
+      if (SaveBootScreenFileAsClick().result == TSaveResult::Saved)
+        saved_file_ = SaveDialog1.file_name;
+      break;
     case IDM_PREVIEWATBOOT: PreviewAtBootClick(); break;
     case IDM_EXIT1: Exit1Click(); break;
     case IDM_ABOUT1: About1Click(); break;
     case IDM_BOOTSCREENTEMPLATE: BootScreenTemplateClick(); break;
+    case IDM_INSTALLBOOTSCREEN: InstallBootScreenClick(); break;
+    case IDM_RESTOREORIGINALBOOTSCREEN: RestoreOriginalBootScreenClick(); break;
   }
   return 0;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "builder/boot_screen_builder.h"
+#include "builder/default_template.h"
 #include "builder/user_interface.h"
 #include "ui/controls.h"
 #include "ui/file_dialogs.h"
@@ -35,6 +36,21 @@ struct TMenuItem {
   HMENU parent = nullptr;
   UINT position = 0;
   UINT command = 0;  // 0 for a submenu or a separator
+};
+
+// How a run of marivane-cli.exe with administrator rights went.
+struct TElevatedRun {
+  bool ended = false;      // it ran to its end; `exit_code` is its exit status
+  DWORD error = 0;         // not started: the system's code (ERROR_CANCELLED: the UAC prompt)
+  DWORD exit_code = 0;
+  bool abandoned = false;  // the program is ending: nobody waits any more
+};
+
+// What marivane-cli.exe said in its result file: "done", "refused" or "failed" and its message
+// for the user; no outcome where there was nothing to show or it has been shown already.
+struct TCommandReport {
+  std::string outcome;
+  std::string message;
 };
 
 // Nothing to do at run time: the manifest among the resources asks for the themed controls.
@@ -74,6 +90,15 @@ class TForm1 final : public TForm, public TUserInterface, public TBootScreenBuil
   // The File menu's "Boot Screen Template...": the template dialog, then the choice kept for
   // this run and the next.
   void BootScreenTemplateClick();
+  // The File menu's "Install Boot Screen...": the open dialog, the file just saved filled in,
+  // then InstallBootScreen (install_boot_screen.cpp).
+  void InstallBootScreenClick();
+  // Has marivane-cli.exe install the file at `path` with administrator rights and shows what
+  // it said; where it could not tell whether the file may go in, asks, and on a yes has it
+  // install the file all the same.
+  void InstallBootScreen(const std::string& path);
+  // The File menu's "Restore Original Boot Screen": marivane-cli.exe restore, the same way.
+  void RestoreOriginalBootScreenClick();
 
   // --- The group boxes' procedures in front of their own ---
   void SmallBoxWndProc(TMessage& message);
@@ -94,6 +119,7 @@ class TForm1 final : public TForm, public TUserInterface, public TBootScreenBuil
   TMenuItem Import800x600Picture, Import1024x768Picture;
   TMenuItem BootScreenTemplate;
   TMenuItem OpenBootScreenFile, PreviewAtBoot;
+  TMenuItem N3, InstallBootScreenItem, RestoreOriginalBootScreen;
   TMenuItem Help1, About1;
   TGroupBox GroupBox1;
   HWND Label1 = nullptr;
@@ -118,15 +144,24 @@ class TForm1 final : public TForm, public TUserInterface, public TBootScreenBuil
   TFileDialog ImportDialog{TFileDialog::TKind::Open};
   TFileDialog SavePreparedDialog{TFileDialog::TKind::Save};
   TFileDialog OpenBootScreenDialog{TFileDialog::TKind::Open};
+  TFileDialog InstallDialog{TFileDialog::TKind::Open};
 
   TWindowProc OldSmallBoxWndProc;
   TWindowProc OldBigBoxWndProc;
 
   // The template a save uses from now on, and what the window says of it.
   void UseTemplate(const TTemplateChoice& choice);
+  // This Windows' own template, found anew, unless the user has chosen one.
+  void UseDefaultTemplate();
 
   // The 64-bit host test that the first showing runs; tests put their own answer here.
   std::function<bool()> host_is_wow64;
+  // marivane-cli.exe, which installs and restores with administrator rights: beside the
+  // program. Tests name the one they built.
+  std::string CommandLineToolPath;
+  // Empty: marivane-cli.exe is started through the UAC prompt. Tests answer for the prompt.
+  std::function<TElevatedRun(const std::string& program, const std::vector<std::string>& arguments)>
+      run_elevated;
 
  protected:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
@@ -153,9 +188,15 @@ class TForm1 final : public TForm, public TUserInterface, public TBootScreenBuil
                              const std::string& title);
   // The slot's file under its button and over the slot, and a line on where it came from.
   void ShowSlotFile(TSlot slot, const std::string& origin);
-  // A new folder under the run's own for the pictures of one opened file; empty after saying
-  // why there is none.
-  std::string NewOpenedPicturesFolder();
+  // A new folder under the run's own for the pictures of one opened file, or for what one
+  // run of marivane-cli.exe reports; empty after saying why there is none.
+  std::string NewRunFolder(const std::string& name);
+  // Runs marivane-cli.exe with `arguments` and administrator rights and returns its report;
+  // where there is none (not started, cancelled, nothing readable left) says so under
+  // `caption` itself.
+  TCommandReport RunElevatedCommand(std::vector<std::string> arguments, const std::string& caption);
+  // The report's message, an error unless the command did what was asked.
+  void ShowReport(const TCommandReport& report, const std::string& caption);
   void Close();
   LRESULT OnCommand(UINT id);
   LRESULT OnActivate(WPARAM state);
@@ -165,9 +206,16 @@ class TForm1 final : public TForm, public TUserInterface, public TBootScreenBuil
   HWND focused_ = nullptr;
   HCURSOR cursor_before_busy_ = nullptr;
   TTemplateChoice template_;
-  // Under TEMP, made at the first open of a good file and removed when the window goes.
-  std::string opened_pictures_folder_;
-  int opened_files_ = 0;
+  // A choice made in the template dialog, this run or an earlier one: it wins over the
+  // default.
+  bool template_chosen_ = false;
+  TDefaultTemplate default_template_;
+  // The file the last save wrote, which Install offers; empty before one.
+  std::string saved_file_;
+  // Under TEMP, made when first needed and removed when the window goes: the pictures of
+  // opened files, the reports of marivane-cli.exe.
+  std::string run_folder_;
+  int run_folders_made_ = 0;
 };
 
 extern TForm1* Form1;

@@ -61,7 +61,7 @@ for option in ("-h, --help [COMMAND]", "--version"):
           f"{option}: not in both --help and the man page's OPTIONS")
 
 synopses = re.findall(r"^(?:usage:)? +marivane-cli (.+)$", general, re.M)
-check(len(synopses) == 9, f"--help lists {synopses}")
+check(len(synopses) == 12, f"--help lists {synopses}")
 for synopsis in synopses:
     check(f"marivane-cli {synopsis}" in flat(sections.get("SYNOPSIS", "")),
           f"{synopsis!r} is not in the man page's SYNOPSIS")

@@ -40,7 +40,8 @@ zip_name = f"marivane-{args.version}-win32.zip"
 # What README.txt must say of today's program, literally.
 README_TELLS = ["Boot Screen Template...", "Import Picture for 800 x 600...", "marivane-cli prepare PICTURE",
                 "template {SOURCE.mui | --system [LANGUAGE]}", "--system-template", f"C:\\marivane-{args.version}",
-                "Open Boot Screen File...", "Preview at Boot...", "marivane-cli inspect FILE..."]
+                "Open Boot Screen File...", "Preview at Boot...", "marivane-cli inspect FILE...",
+                "Install Boot Screen...", "Restore Original Boot Screen"]
 
 
 def make_package(out):

@@ -75,11 +75,14 @@ TEST_F(MainWindow, HasItsComponentsMenuFocusOrderAndDropTargets) {
   EXPECT_EQ(MenuText(form_->Import1024x768Picture), "Import Picture for &1024 x 768...");
   EXPECT_EQ(MenuText(form_->PreviewAtBoot), "&Preview at Boot...");
   EXPECT_EQ(MenuText(form_->BootScreenTemplate), "Boot Screen &Template...");
+  EXPECT_TRUE(IsSeparator(form_->N3));
+  EXPECT_EQ(MenuText(form_->InstallBootScreenItem), "&Install Boot Screen...");
+  EXPECT_EQ(MenuText(form_->RestoreOriginalBootScreen), "&Restore Original Boot Screen");
   EXPECT_TRUE(IsSeparator(form_->N1));
   EXPECT_EQ(MenuText(form_->Exit1), "E&xit");
   EXPECT_EQ(MenuText(form_->Help1), "&Help");
   EXPECT_EQ(MenuText(form_->About1), "&About");
-  EXPECT_EQ(GetMenuItemCount(GetSubMenu(form_->MainMenu1, 0)), 11);
+  EXPECT_EQ(GetMenuItemCount(GetSubMenu(form_->MainMenu1, 0)), 14);
 
   EXPECT_EQ(GetFocus(), form_->Button1);
   EXPECT_EQ(GetNextDlgTabItem(main, form_->Button1, FALSE), form_->Button2);

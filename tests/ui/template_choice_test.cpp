@@ -6,7 +6,6 @@
 
 #include <commdlg.h>
 
-#include <cstdio>
 #include <cstdlib>
 
 #include "resources/resource.h"
@@ -15,15 +14,6 @@ namespace marivane::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-// One line for the script: a marker, then the text with its line breaks spelled out.
-void Report(const char* what, std::string text) {
-  for (const auto& [from, to] : {std::pair{"\r", "\\r"}, {"\n", "\\n"}})
-    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + 2))
-      text.replace(at, 1, to);
-  std::printf("@@ %s %s\n", what, text.c_str());
-  std::fflush(stdout);
-}
 
 class TemplateChoice : public Windows {
  protected:

@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """The window's template from the system's own language files: in a Wine prefix of its own,
-language files our writer makes are planted in System32 (en-US and de-DE with string and
-message tables, it-IT holding a de-DE file, fr-FR without a boot screen); the template dialog
+a boot loader (winload.exe) and language files our writer makes are planted in System32 (en-US,
+which pairs with that boot loader, and de-DE with string and message tables, it-IT holding a
+de-DE file, fr-FR without a boot screen). With the boot loader alone, the window must use the
+built-in template and say that a file built on it may not suit this Windows; with the files,
+en-US's (the install language's) must be the default until the user chooses; the template dialog
 must list each by its folder, en-US as the language Windows was installed in although the
 user works in German, it-IT saying its file is German, fr-FR greyed with its reason in plain
 words and the reader's in its tooltip, and Tab must go options, Another file, OK, Cancel; a
@@ -12,11 +15,14 @@ must start with de-DE. marivane-cli.exe template --system de-DE must make the sa
 as template on the planted file, and build --system-template must build from en-US's, the
 install language's; a folder, a named pipe or nothing where a language's file goes is said as
 such. A remembered template of 5,000 characters must be named, shortened, as one that cannot
-serve. Open Boot Screen File's dialog must start in en-US's folder.
+serve. Open Boot Screen File's dialog must start in en-US's folder. With no choice remembered, a
+replacement in en-US and the install's backup of the original, the backup must be the default,
+unless it was made for another version of the boot loader or its record is missing.
 
 usage: ui_system_template_test.py --wine RUN --test UI_TEST_EXE --cli CLI_EXE --probe DIR
 """
 import argparse
+import hashlib
 import os
 import shutil
 import sys
@@ -27,8 +33,8 @@ sys.path.insert(0, os.path.join(HERE, "..", "support"))
 sys.path.insert(0, os.path.join(HERE, "..", "cli"))
 import boot_screen_checks  # noqa: E402
 from harness import bitmap, check, cli_command, failures, finish, run, wine_path  # noqa: E402
-from mui_source import (RT_MESSAGETABLE, RT_RCDATA, RT_STRING, build_module, language_file,  # noqa: E402
-                        message_table, string_block)
+from mui_source import (RT_MESSAGETABLE, RT_RCDATA, RT_STRING, boot_loader_pair, build_module,  # noqa: E402
+                        language_file, message_table, string_block)
 
 parser = argparse.ArgumentParser()
 parser.add_argument("--wine", required=True)
@@ -40,14 +46,18 @@ args = parser.parse_args()
 EN, DE, FR = 0x0409, 0x0407, 0x040C
 
 
+def tables(language, name, text):
+    return [(RT_STRING, 1, language, string_block(0, {2: text})),
+            (RT_MESSAGETABLE, 1, language, message_table({0x10: text, 0x11: name}))]
+
+
 def with_tables(language, name, text):
-    return language_file(language, name, [
-        (RT_STRING, 1, language, string_block(0, {2: text})),
-        (RT_MESSAGETABLE, 1, language, message_table({0x10: text, 0x11: name}))])
+    return language_file(language, name, tables(language, name, text))
 
 
+LOADER, ENGLISH = boot_loader_pair(EN, "en-US", tables(EN, "en-US", "Starting Windows"))
 planted = {
-    "en-US": build_module(with_tables(EN, "en-US", "Starting Windows"))[0],
+    "en-US": ENGLISH,
     "de-DE": build_module(with_tables(DE, "de-DE", "Windows wird gestartet"))[0],
     "it-IT": build_module(with_tables(DE, "de-DE", "Windows wird gestartet"))[0],
     "fr-FR": build_module([r for r in language_file(FR, "fr-FR") if r[:2] != (RT_RCDATA, 1)])[0],
@@ -73,6 +83,9 @@ SAVED = ("The boot screen file was saved successfully.\\r\\rTo enable your new b
          "with Vista.")
 GERMAN_FILE = f"{SYSTEM}\\de-DE\\winload.exe.mui"
 GERMAN_LEAD = "Template: de-DE, German (Germany), from "
+ENGLISH_FILE = f"{SYSTEM}\\en-US\\winload.exe.mui"
+ENGLISH_LEAD = "Template: en-US, English (United States), from "
+BACKUP_FILE = "C:\\ProgramData\\Marivane\\Backup\\en-US\\winload.exe.mui"
 # A path far past what Windows opens, remembered from an earlier run.
 LONG_PATH = "C:\\" + "\\".join(["remembered"] * 454) + "\\winload.exe.mui"
 
@@ -108,6 +121,16 @@ with tempfile.TemporaryDirectory() as work:
     system32 = os.path.join(work, "prefix", "drive_c", "windows", "system32")
     if not check(status == 0 and os.path.isdir(system32), f"no Wine prefix ({status}):\n{text}"):
         finish()
+    open(os.path.join(system32, "winload.exe"), "wb").write(LOADER)
+    last_run = [args.wine, args.test, "--gtest_filter=TemplateChoice.IsTheOneTheLastRunChose"]
+    # A boot loader and no language file: nothing this Windows has can serve.
+    status, text = run(last_run, env=env)
+    seen = reported(text)
+    check(status == 0 and ("label", "Template: built-in x86template; a file built on it may not suit this Windows")
+          in seen and ("template", "") in seen, f"with no language file the window says ({status}): {seen}\n{text}")
+    check(any(what == "label-tip" and "This Windows' own cannot serve: no language folder of this Windows holds a "
+              "winload.exe.mui" in value for what, value in seen), f"the built-in template's tooltip: {seen}")
+
     for language, content in planted.items():
         os.makedirs(os.path.join(system32, language), exist_ok=True)
         open(os.path.join(system32, language, "winload.exe.mui"), "wb").write(content)
@@ -120,7 +143,7 @@ with tempfile.TemporaryDirectory() as work:
     seen = reported(text)
     check(status == 0, f"the UI test failed ({status}):\n{text}")
     labels = [value for what, value in seen if what == "label"]
-    check(len(labels) == 2 and labels[0] == "Template: en-US, built-in template (x86template beside the program)"
+    check(len(labels) == 2 and shortened(labels[0], ENGLISH_LEAD, ENGLISH_FILE)
           and shortened(labels[1], GERMAN_LEAD, GERMAN_FILE), f"the window says {labels}")
     check(("label-tip", f"de-DE, German (Germany), from {GERMAN_FILE}") in seen, f"the line's tooltip: {seen}")
     choices = [(what, value) for what, value in seen if what in ("choice", "greyed-choice", "reason", "tip")]
@@ -134,7 +157,8 @@ with tempfile.TemporaryDirectory() as work:
           f"the dialog lists more than the planted files: {choices}")
     tabs = [value for what, value in seen if what == "tab"]
     rounds = [" | ".join([first, "&Another file...", "OK", "Cancel", first])
-              for first in ("Built-in template: en-US (x86template)", "de-DE - German (Germany)")]
+              for first in ("en-US - English (United States) (the language Windows was installed in)",
+                            "de-DE - German (Germany)")]
     check(tabs == rounds, f"Tab goes {tabs}, not {rounds}")
     check(("saved-caption", "File saved") in seen and ("saved", SAVED) in seen,
           f"the save said {[s for s in seen if s[0].startswith('saved')]}")
@@ -194,7 +218,6 @@ with tempfile.TemporaryDirectory() as work:
     shutil.rmtree(os.path.join(system32, "ja-JP"))
     shutil.rmtree(os.path.join(system32, "ko-KR"))
 
-    last_run = [args.wine, args.test, "--gtest_filter=TemplateChoice.IsTheOneTheLastRunChose"]
     status, text = run(last_run, env=env)
     seen = reported(text)
     check(status == 0 and ("template", GERMAN_FILE) in seen and
@@ -220,5 +243,33 @@ with tempfile.TemporaryDirectory() as work:
           f"a long remembered path shows {labels} ({status})")
     check(len(tips) == 1 and tips[0].startswith('Cannot open file "C:\\remembered\\remembered'),
           f"its tooltip says {tips}")
+
+    # No choice remembered, a replacement in en-US and the original kept by an install: the
+    # original is the default; one kept for another version of the boot loader is not.
+    status, text = run([args.wine, "reg", "delete", "HKCU\\Software\\Marivane", "/v", "BootScreenTemplate", "/f"],
+                       env=env)
+    check(status == 0, f"reg delete ({status}): {text}")
+    backup = os.path.join(work, "prefix", "drive_c", "ProgramData", "Marivane", "Backup", "en-US")
+    os.makedirs(backup)
+    open(os.path.join(system32, "en-US", "winload.exe.mui"), "wb").write(
+        build_module(language_file(EN, "en-US", boot_screen=b"\x22" * 64))[0])
+    # A backup is complete with its record, which names the original's SHA-256; without it
+    # (an install stopped while keeping it) it is no backup.
+    newer = boot_loader_pair(EN, "en-US", version=(6, 0, 6001, 18000))[1]
+    for original, recorded, expected in ((ENGLISH, True, BACKUP_FILE), (ENGLISH, False, ENGLISH_FILE),
+                                         (newer, True, ENGLISH_FILE)):
+        open(os.path.join(backup, "winload.exe.mui"), "wb").write(original)
+        record = os.path.join(backup, "original.txt")
+        if os.path.exists(record):
+            os.remove(record)
+        if recorded:
+            fields = ["sha256=" + hashlib.sha256(original).hexdigest(), "windows_path=" + ENGLISH_FILE,
+                      "file_version=6.0.6000.16386", "loader_version=6.0.6000.16386", "windows_build=6.0.6000",
+                      "signature=cannot tell", "quiet_boot_before=unknown", f"size={len(original)}", "security=none"]
+            open(record, "w").write("\n".join(["marivane backup 1"] + fields) + "\n")
+        status, text = run(last_run, env=env)
+        seen = reported(text)
+        check(status == 0 and ("template", expected) in seen,
+              f"with a backup ({'recorded' if recorded else 'no record'}) the template is not {expected}: {seen}")
 
 finish()

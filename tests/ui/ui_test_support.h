@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -38,6 +39,16 @@ MATCHER_P3(MessageBoxOf, text, caption, icon, "") {
 MATCHER_P(ErrorBox, text, "") {
   return arg.caption == "Marivane" && arg.icon == TIcon::Error && arg.text == std::string(text) &&
          !arg.unexpected && !arg.stuck;
+}
+
+// One line for a script that runs a test: a marker, then the text with its line breaks spelled
+// out.
+inline void Report(const char* what, std::string text) {
+  for (const auto& [from, to] : {std::pair{"\r", "\\r"}, {"\n", "\\n"}})
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + 2))
+      text.replace(at, 1, to);
+  std::printf("@@ %s %s\n", what, text.c_str());
+  std::fflush(stdout);
 }
 
 class Windows : public ::testing::Test {

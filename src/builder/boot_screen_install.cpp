@@ -1,0 +1,679 @@
+// The install, the restore and the status, written once for both kinds of TWindowsTree. Each
+// change to the system file goes through Replace(), which is the only place that swaps files and
+// the only writer of the journal; FinishStoppedRun() reads the journal back.
+#include "builder/boot_screen_install.h"
+
+#include <exception>
+#include <optional>
+#include <sstream>
+#include <vector>
+
+#include "base/errors.h"
+#include "base/sha256.h"
+#include "builder/boot_screen_backup.h"
+#include "builder/boot_screen_inspection.h"
+#include "builder/default_template.h"
+#include "module/module_facts.h"
+#include "module/pairing.h"
+#include "module/version_info.h"
+#include "platform/boot_configuration.h"
+#include "platform/file_replacement.h"
+#include "platform/file_signature.h"
+#include "platform/platform.h"
+#include "platform/shell_utils.h"
+#include "platform/system_facts.h"
+
+namespace marivane {
+namespace {
+
+using platform::TKeptSecurity;
+using platform::TNewOwner;
+using platform::TWindowsTree;
+
+constexpr char kReplacementSuffix[] = ".marivane-new";
+constexpr std::uint16_t kMachineX86 = 0x14C;
+constexpr char kQuietBootCommand[] = "bcdedit /set {current} quietboot on";
+constexpr char kQuietBootOffCommand[] = "bcdedit /set {current} quietboot off";
+constexpr char kQuietBootByHand[] =
+    " in an administrator Command Prompt, or tick \"No GUI boot\" on the Boot tab of msconfig";
+
+std::function<void(const std::string&)>& StepHook() {
+  static std::function<void(const std::string&)> hook;
+  return hook;
+}
+
+void Step(const std::string& name) {
+  if (StepHook()) StepHook()(name);
+}
+
+// A refusal: nothing was changed, and the message says why.
+class ERefused : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// A step that failed, named in the message.
+class EStepFailed : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+std::string Words(const std::exception& error) {
+  if (const auto* write = dynamic_cast<const EWriteError*>(&error); write && !write->path().empty())
+    return write->path() + ": " + write->reason();
+  std::string text = error.what();
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.'))
+    text.pop_back();
+  for (char& c : text)
+    if (c == '\r' || c == '\n') c = ' ';
+  return text;
+}
+
+std::string ShaOf(const std::vector<std::uint8_t>& bytes) { return HexString(Sha256Of(bytes)); }
+
+std::string Joined(const std::vector<std::string>& parts, const std::string& between) {
+  std::string text;
+  for (const std::string& part : parts) text += (text.empty() ? "" : between) + part;
+  return text;
+}
+
+std::string WithoutDrive(const std::string& name) {
+  return name.size() >= 2 && name[1] == ':' ? name.substr(2) : name;
+}
+
+// --- The journal ---
+
+// Written whole (by rename) before each step that changes something, so that a run stopped at
+// any point leaves either no journal or one that says what it had begun.
+struct TJournal {
+  std::string operation;  // "install" or "restore"
+  std::string target, replacement;
+  std::string old_sha256, new_sha256;
+  TKeptSecurity kept;  // the target's security when the swap began
+  TKeptSecurity give;  // what the new file is to get
+  TNewOwner owner = TNewOwner::AsKept;
+  std::vector<std::string> other_names;  // the old file's other names, where known
+  std::string step;                      // "begun", "allowing", "renamed"
+
+  std::string Text() const {
+    std::string text = "marivane journal 1\n";
+    text += "operation=" + operation + "\ntarget=" + target + "\nreplacement=" + replacement +
+            "\nold_sha256=" + old_sha256 + "\nnew_sha256=" + new_sha256 + "\nkept=" + kept.Text() +
+            "\ngive=" + give.Text() + "\nowner=" +
+            (owner == TNewOwner::TrustedInstaller ? "trustedinstaller" : "kept") +
+            "\nother_names=" + Joined(other_names, "|") + "\nstep=" + step + "\n";
+    return text;
+  }
+
+  static TJournal FromText(const std::string& text) {
+    std::istringstream lines(text);
+    std::string line;
+    if (!std::getline(lines, line) || line != "marivane journal 1")
+      throw Exception("it is no journal of this program's");
+    TJournal journal;
+    while (std::getline(lines, line)) {
+      const std::size_t equals = line.find('=');
+      if (equals == std::string::npos) throw Exception("a line without '=': " + line);
+      const std::string name = line.substr(0, equals), value = line.substr(equals + 1);
+      if (name == "operation") journal.operation = value;
+      else if (name == "target") journal.target = value;
+      else if (name == "replacement") journal.replacement = value;
+      else if (name == "old_sha256") journal.old_sha256 = value;
+      else if (name == "new_sha256") journal.new_sha256 = value;
+      else if (name == "kept") journal.kept = TKeptSecurity::FromText(value);
+      else if (name == "give") journal.give = TKeptSecurity::FromText(value);
+      else if (name == "owner") journal.owner = value == "trustedinstaller" ? TNewOwner::TrustedInstaller : TNewOwner::AsKept;
+      else if (name == "step") journal.step = value;
+      else if (name == "other_names") {
+        std::istringstream names(value);
+        for (std::string other; std::getline(names, other, '|');)
+          if (!other.empty()) journal.other_names.push_back(other);
+      }
+    }
+    if (journal.target.empty() || journal.replacement.empty() || journal.old_sha256.empty() ||
+        journal.new_sha256.empty())
+      throw Exception("it lacks the files it is about");
+    return journal;
+  }
+};
+
+void WriteJournal(const std::string& folder, const TJournal& journal) {
+  Step("journal-" + journal.step);
+  const std::string text = journal.Text();
+  platform::WriteFileAtomically(InFolder(folder, kBackupJournalName),
+                                std::vector<std::uint8_t>(text.begin(), text.end()));
+}
+
+std::optional<std::string> ShaOfFileIfThere(const std::string& path) {
+  if (!platform::FileExists(path)) return std::nullopt;
+  return ShaOf(platform::ReadWholeFile(path));
+}
+
+// Finishes or undoes the run whose journal lies in `folder`, which changed `target`; what was
+// done, or empty when no run was left. The target is the one found now, not the journal's: a
+// partition may be mounted elsewhere than it was. Raises EStepFailed when the system file is
+// neither the old file nor the new.
+std::string FinishStoppedRun(TWindowsTree& tree, const std::string& folder, const std::string& target) {
+  const std::string path = InFolder(folder, kBackupJournalName);
+  if (!platform::FileExists(path)) return std::string();
+  TJournal journal;
+  try {
+    const std::vector<std::uint8_t> bytes = platform::ReadWholeFile(path);
+    journal = TJournal::FromText(std::string(bytes.begin(), bytes.end()));
+  } catch (const std::exception& unreadable) {
+    throw EStepFailed("A stopped run left a journal that cannot be read (" + path + ": " +
+                      Words(unreadable) + "); nothing was changed");
+  }
+  journal.target = target;
+  journal.replacement = target + kReplacementSuffix;
+  const std::string name = tree.WindowsName(journal.target);
+  const std::optional<std::string> in_place = ShaOfFileIfThere(journal.target);
+  std::string done;
+  if (in_place == journal.new_sha256) {
+    // The rename was made: the old file lives on under its other names only.
+    for (const std::string& other : journal.other_names)
+      tree.SetSecurityOf(other, journal.kept, TNewOwner::AsKept);
+    tree.SetSecurityOf(journal.target, journal.give, journal.owner);
+    done = "A stopped " + journal.operation + " had already put its file in place at " + name +
+           "; its last steps are now done.";
+  } else if (in_place == journal.old_sha256) {
+    if (journal.step != "begun") tree.SetSecurityOf(journal.target, journal.kept, TNewOwner::AsKept);
+    done = "A stopped " + journal.operation + " had not yet replaced " + name +
+           "; it has been undone, and the file is as it was.";
+  } else {
+    throw EStepFailed("A stopped " + journal.operation + " left " + name +
+                      " neither as it was nor as it was to be; its journal is left at " + path +
+                      " and nothing was changed");
+  }
+  platform::RemoveFileIfThere(journal.replacement);
+  platform::RemoveFileIfThere(path);
+  return done;
+}
+
+// --- The swap ---
+
+// Puts `bytes` in the place of `target` beside-and-rename, the journal in `folder` kept step by
+// step. `give` and `owner`: the security the new file gets; none given (kind None) means the
+// target's own, with TrustedInstaller as its owner. Raises EStepFailed naming the step; before
+// the rename the old file is left exactly as it was.
+void Replace(TWindowsTree& tree, const std::string& folder, const std::string& operation,
+             const std::string& target, const std::vector<std::uint8_t>& bytes,
+             const std::vector<std::uint8_t>& old_bytes, const TKeptSecurity* give, TNewOwner owner) {
+  TJournal journal;
+  journal.operation = operation;
+  journal.target = target;
+  journal.replacement = target + kReplacementSuffix;
+  journal.old_sha256 = ShaOf(old_bytes);
+  journal.new_sha256 = ShaOf(bytes);
+  journal.owner = owner;
+  std::string step = "begin";
+  bool allowed = false, renamed = false;
+  std::unique_ptr<platform::TSystemFileSwap> swap;
+  try {
+    Step(step);
+    platform::RemoveFileIfThere(journal.replacement);  // a stray left without a journal
+    swap = tree.BeginSwap(target);
+    journal.kept = swap->Kept();
+    journal.give = give ? *give : swap->Kept();
+    journal.other_names = tree.OtherNamesOf(target);
+    journal.step = "begun";
+    WriteJournal(folder, journal);
+
+    Step(step = "write-new");
+    platform::WriteFlushedFile(journal.replacement, bytes);
+    Step(step = "compare");
+    if (platform::ReadWholeFile(journal.replacement) != bytes)
+      throw Exception(journal.replacement + " reads back otherwise than it was written");
+
+    journal.step = "allowing";
+    WriteJournal(folder, journal);
+    Step(step = "allow-rename");
+    allowed = true;
+    swap->AllowRename();
+    Step(step = "rename");
+    swap->Rename(journal.replacement);
+    renamed = true;
+    journal.step = "renamed";
+    WriteJournal(folder, journal);
+    Step(step = "put-back-old");
+    swap->PutBackOldSecurity();
+    Step(step = "secure-new");
+    swap->SecureTarget(journal.give, owner);
+    Step(step = "end");
+    platform::RemoveFileIfThere(InFolder(folder, kBackupJournalName));
+  } catch (const std::exception& failure) {
+    const std::string name = tree.WindowsName(target);
+    if (renamed)
+      throw EStepFailed("The step \"" + step + "\" failed: " + Words(failure) + ". The new file is in place at " +
+                        name + ", but its security is not yet what it should be; the next install or restore " +
+                        "finishes it from the journal in " + tree.WindowsName(folder));
+    std::string undone;
+    try {
+      if (allowed && swap) swap->PutBackOldSecurity();
+      platform::RemoveFileIfThere(journal.replacement);
+      platform::RemoveFileIfThere(InFolder(folder, kBackupJournalName));
+    } catch (const std::exception& cleanup) {
+      undone = " (and tidying up failed too: " + Words(cleanup) + "; the next run finishes it)";
+    }
+    throw EStepFailed("The step \"" + step + "\" failed: " + Words(failure) + ". " + name +
+                      " is as it was" + undone);
+  }
+}
+
+// --- What the install and the restore share ---
+
+struct TPlace {
+  std::string language;
+  std::string target;  // System32\<language>\winload.exe.mui
+  std::string loader;  // System32\winload.exe
+  std::string folder;  // the backup folder
+};
+
+std::string ChooseLanguage(TWindowsTree& tree, const std::string& requested) {
+  if (!requested.empty()) return requested;
+  if (!tree.Offline()) {
+    const std::string language = FindThisBootLanguage().language;
+    if (language.empty())
+      throw ERefused("No language folder of this Windows holds a winload.exe.mui; name one with --language");
+    return language;
+  }
+  const std::vector<std::string> languages = tree.Languages();
+  if (languages.size() == 1) return languages.front();
+  for (const std::string& language : languages)
+    if (language == "en-US") return language;
+  if (languages.empty())
+    throw ERefused("No language folder of the Windows there holds a winload.exe.mui");
+  throw ERefused("Several language folders hold a winload.exe.mui (" + Joined(languages, ", ") +
+                 "): name one with --language");
+}
+
+// Where `requested` (or the default language) lies, after finishing or undoing a stopped run
+// there; `recovered` says what that did.
+TPlace FindPlace(TWindowsTree& tree, const std::string& requested, std::string& recovered) {
+  TPlace place;
+  place.language = ChooseLanguage(tree, requested);
+  try {
+    place.target = tree.LanguageFile(place.language);
+    place.loader = tree.BootLoader();
+    place.folder = tree.BackupFolder(place.language, false);
+  } catch (const ERefused&) {
+    throw;
+  } catch (const std::exception& why) {
+    throw ERefused(Words(why));
+  }
+  if (!platform::FileExists(place.loader))
+    throw ERefused("There is no boot loader at " + tree.WindowsName(place.loader));
+  if (!platform::FileExists(place.target))
+    throw ERefused("There is no winload.exe.mui at " + tree.WindowsName(place.target) +
+                   ": Marivane replaces the language file a Windows has, and makes none");
+  recovered = FinishStoppedRun(tree, place.folder, place.target);
+  return place;
+}
+
+std::optional<module::TModuleFacts> FactsOf(const std::vector<std::uint8_t>& bytes, module::TModuleKind kind) {
+  try {
+    return module::ReadModuleFacts(bytes, kind);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+std::string FileVersionOf(const std::optional<module::TModuleFacts>& facts) {
+  return facts && facts->version ? module::VersionText(facts->version->file_version) : "unknown";
+}
+
+// Refuses for this program's own reasons what it may not change: a 64-bit Windows, and online a
+// process without an administrator's rights.
+void CheckSystem(TWindowsTree& tree, const std::optional<module::TModuleFacts>& loader) {
+  // Offline only the boot loader can say what the partition's Windows is: one that cannot be
+  // read (a 64-bit one is no PE32 program) lets nothing through, not even with --force.
+  if (tree.Offline() && !loader)
+    throw ERefused("The boot loader there cannot be read as a 32-bit program, so this may be a 64-bit "
+                   "Windows, for which a boot screen file from Marivane is unfit");
+  if ((!tree.Offline() && platform::IsWow64()) || (loader && loader->machine != kMachineX86))
+    throw ERefused("This is a 64-bit Windows: a boot screen file from Marivane is for 32-bit Vista "
+                   "only, and would stop this Windows from starting");
+  if (!tree.Offline() && platform::ProcessElevation() == platform::TElevation::NotElevated)
+    throw ERefused("This changes a system file, which needs an administrator's rights: run it from "
+                   "an administrator Command Prompt");
+}
+
+std::string QuietBootWord(platform::TQuietBoot state) {
+  switch (state) {
+    case platform::TQuietBoot::On: return "on";
+    case platform::TQuietBoot::Off: return "off";
+    case platform::TQuietBoot::CannotRead: break;
+  }
+  return "unknown";
+}
+
+std::string RunWords(const platform::TProgramRun& run) {
+  switch (run.outcome) {
+    case platform::TProgramOutcome::Exited: return "bcdedit ended with exit status " + std::to_string(run.exit_code);
+    case platform::TProgramOutcome::TimedOut: return "bcdedit did not end in time";
+    case platform::TProgramOutcome::NotStarted: break;
+  }
+  return "bcdedit could not be started: " + Words(platform::OSError(run.error));
+}
+
+bool Worked(const platform::TProgramRun& run) {
+  return run.outcome == platform::TProgramOutcome::Exited && run.exit_code == 0;
+}
+
+
+// `run` given where to say what finishing a stopped run did, which comes first in the message
+// however the run itself ends.
+template <typename TRun>
+TInstallResult Guarded(TRun run) {
+  std::string recovered;
+  TInstallResult result;
+  try {
+    result = run(recovered);
+  } catch (const ERefused& refused) {
+    result = {TInstallOutcome::Refused, Words(refused) + "."};
+  } catch (const std::exception& failed) {
+    result = {TInstallOutcome::Failed, Words(failed) + "."};
+  }
+  if (!recovered.empty()) result.message = recovered + "\n" + result.message;
+  return result;
+}
+
+// --- The install ---
+
+// The gate: a good file, for this language folder, that pairs with this boot loader.
+void CheckFileToInstall(const TInstallRequest& request, const TPlace& place,
+                        const std::vector<std::uint8_t>& bytes, const std::vector<std::uint8_t>& loader) {
+  TBootScreenInspection inspection =
+      InspectBootScreen(bytes, place.language + "\\" + kBackupOriginalName);
+  const std::string cannot = request.file + " cannot be installed: ";
+  if (inspection.verdict != TBootScreenVerdict::Good) {
+    const TFinding* problem = inspection.FirstProblem();
+    throw ERefused(cannot + "it is " + VerdictName(inspection.verdict) +
+                   (problem ? " (" + problem->words + ")" : ""));
+  }
+  JudgePairingWithLoader(inspection, loader);
+  const module::TPairingVerdict& pairing = *inspection.pairing;
+  if (pairing.pairing == module::TPairing::kDoesNotPair)
+    throw ERefused(cannot + "it does not pair with the boot loader " + place.loader + " for the folder " +
+                   place.language + ": " + Joined(pairing.reasons, "; "));
+  if (pairing.pairing == module::TPairing::kCannotTell && !request.force)
+    throw ERefused("Whether " + request.file + " pairs with the boot loader " + place.loader +
+                   " cannot be told: " + Joined(pairing.reasons, "; ") +
+                   ". Give --force to install it all the same");
+}
+
+// What the first backup records of the file in place; refuses, without --force, a file that
+// cannot be shown to be Windows' own.
+TBackupRecord RecordOfOriginal(TWindowsTree& tree, const TPlace& place, bool force,
+                               const std::vector<std::uint8_t>& original,
+                               const std::vector<std::uint8_t>& loader,
+                               const std::optional<module::TModuleFacts>& loader_facts,
+                               platform::TQuietBoot quiet_boot) {
+  TBackupRecord record;
+  record.sha256 = ShaOf(original);
+  record.size = original.size();
+  record.windows_path = tree.WindowsName(place.target);
+  record.security = tree.SecurityOf(place.target);
+  record.file_version = FileVersionOf(FactsOf(original, module::TModuleKind::kResourceOnly));
+  record.loader_version = FileVersionOf(loader_facts);
+  const std::optional<platform::TWindowsVersion> version = platform::WindowsVersion();
+  record.windows_build = version ? version->Text() : "unknown; the boot loader's version is " + record.loader_version;
+  record.quiet_boot_before = QuietBootWord(quiet_boot);
+
+  const platform::TFileSignature signature =
+      tree.Offline() ? platform::TFileSignature{} : platform::CatalogSignatureOf(place.target);
+  std::vector<std::string> doubts;
+  switch (signature.verdict) {
+    case platform::TSignatureVerdict::Microsoft:
+      record.signature = "Microsoft (" + signature.detail + ")";
+      break;
+    case platform::TSignatureVerdict::NotMicrosoft:
+      record.signature = "not Microsoft's (" + signature.detail + ")";
+      doubts.push_back("Windows does not vouch for it (" + signature.detail + ")");
+      break;
+    case platform::TSignatureVerdict::CannotTell:
+      record.signature = "cannot tell" + (signature.detail.empty() ? "" : " (" + signature.detail + ")");
+      doubts.push_back(tree.Offline() ? "its signature cannot be checked offline"
+                                      : "whether Windows vouches for it cannot be told");
+      break;
+  }
+  // A signature says who made the file, not for which version of the boot loader.
+  TBootScreenInspection in_place = InspectBootScreen(original, place.language + "\\" + kBackupOriginalName);
+  if (in_place.facts) {
+    JudgePairingWithLoader(in_place, loader);
+    if (in_place.pairing->pairing != module::TPairing::kPairs)
+      doubts.push_back("it does not pair with " + tree.WindowsName(place.loader) + " (" +
+                       Joined(in_place.pairing->reasons, "; ") + ")");
+  } else {
+    doubts.push_back("it cannot be read as a language file");
+  }
+  if (!doubts.empty() && !force)
+    throw ERefused("The winload.exe.mui in place at " + record.windows_path +
+                   " cannot be shown to be Windows' own: " + Joined(doubts, "; ") +
+                   ". What the backup would keep may not be Windows' original. Give --force to keep it as "
+                   "the original all the same");
+  return record;
+}
+
+void MakeBackup(TWindowsTree& tree, TPlace& place, const TBackupRecord& record,
+                const std::vector<std::uint8_t>& original) {
+  place.folder = tree.BackupFolder(place.language, true);
+  const std::string script = RestoreScript(place.language, FolderFromRoot(record.windows_path),
+                                           WithoutDrive(tree.WindowsName(place.folder)));
+  const std::string text = record.Text();
+  // The record last: without it the backup is not complete, whatever else is there.
+  Step("backup-original");
+  platform::WriteFileAtomically(InFolder(place.folder, kBackupOriginalName), original);
+  Step("restore-script");
+  platform::WriteFileAtomically(InFolder(place.folder, kRestoreScriptName),
+                                std::vector<std::uint8_t>(script.begin(), script.end()));
+  Step("backup-record");
+  platform::WriteFileAtomically(InFolder(place.folder, kBackupRecordName),
+                                std::vector<std::uint8_t>(text.begin(), text.end()));
+}
+
+std::vector<std::string> WayBack(TWindowsTree& tree, const TPlace& place) {
+  const std::string script = WithoutDrive(tree.WindowsName(place.folder)) + "\\" + kRestoreScriptName;
+  return {
+      "To put the original back: marivane-cli restore " + place.language +
+          " in an administrator Command Prompt, or File > Restore Original Boot Screen in Marivane.",
+      "If Windows does not start: start the computer from the Vista DVD or the OEM recovery "
+      "partition (Repair your computer, then Command Prompt) and run RESTORE.CMD from the "
+      "Windows drive's " + script.substr(0, script.size() - sizeof kRestoreScriptName) +
+          " folder; or start a Linux live medium, mount the Windows partition and run "
+          "marivane-cli restore " + place.language + " --windows MOUNTPOINT.",
+      "To find RESTORE.CMD at the recovery prompt: for %d in (C D E F G H) do @if exist %d:" + script +
+          " echo %d:" + script,
+  };
+}
+
+std::string QuietBootOn(TWindowsTree& tree, platform::TQuietBoot before) {
+  const std::string by_hand = std::string(kQuietBootCommand) + kQuietBootByHand + ".";
+  if (tree.Offline())
+    return "Quiet boot, without which the picture does not show, cannot be set from here: at the "
+           "next start of Windows run " + by_hand;
+  if (before == platform::TQuietBoot::On) return "Quiet boot is on already: the picture shows at the next start.";
+  Step("quiet-boot");
+  const platform::TProgramRun run = platform::SetQuietBoot(platform::TSwitch::On);
+  if (Worked(run)) return "Quiet boot is now on: the picture shows at the next start.";
+  return "Quiet boot could not be turned on (" + RunWords(run) +
+         "), and without it the picture does not show. Turn it on by hand: run " + by_hand;
+}
+
+platform::TQuietBoot ReadQuietBoot(TWindowsTree& tree) {
+  return tree.Offline() ? platform::TQuietBoot::CannotRead : platform::ReadBootConfiguration().quiet_boot;
+}
+
+TInstallResult Install(TWindowsTree& tree, const TInstallRequest& request, std::string& recovered) {
+  TPlace place = FindPlace(tree, request.language, recovered);
+  const std::vector<std::uint8_t> loader = ReadBootLoader(place.loader);
+  const std::optional<module::TModuleFacts> loader_facts = FactsOf(loader, module::TModuleKind::kImageWithCode);
+  CheckSystem(tree, loader_facts);
+  const std::optional<TBackupRecord> backup = ReadCompleteBackup(place.folder);
+  if (backup && backup->loader_version != FileVersionOf(loader_facts))
+    // An update has replaced the boot loader, and with it the file in place: that file is the
+    // one to keep now, and the backup may not be overwritten.
+    throw ERefused("The backup in " + tree.WindowsName(place.folder) + " belongs to winload.exe " +
+                   backup->loader_version + ", but an update has since put winload.exe " +
+                   FileVersionOf(loader_facts) + " in its place, and the file in place would be lost. "
+                   "Move that folder elsewhere, so that this install keeps the file in place as the original");
+  std::vector<std::uint8_t> bytes;
+  try {
+    bytes = platform::ReadWholeFile(request.file);
+  } catch (const std::exception& unreadable) {
+    throw ERefused(Words(unreadable));
+  }
+  CheckFileToInstall(request, place, bytes, loader);
+  const std::vector<std::uint8_t> in_place = platform::ReadWholeFile(place.target);
+  const platform::TQuietBoot quiet_boot = ReadQuietBoot(tree);
+
+  std::vector<std::string> lines;
+  if (backup) {
+    lines.push_back("The original kept by the first install stays in " + tree.WindowsName(place.folder) + ".");
+  } else {
+    const TBackupRecord record =
+        RecordOfOriginal(tree, place, request.force, in_place, loader, loader_facts, quiet_boot);
+    MakeBackup(tree, place, record, in_place);
+    lines.push_back("The original is kept in " + tree.WindowsName(place.folder) + " (its signature: " +
+                    record.signature + ").");
+  }
+  if (in_place == bytes) {
+    lines.insert(lines.begin(), request.file + " is in place already at " + tree.WindowsName(place.target) + ".");
+  } else {
+    Replace(tree, place.folder, "install", place.target, bytes, in_place, nullptr, TNewOwner::TrustedInstaller);
+    lines.insert(lines.begin(), request.file + " is installed: it is now " + tree.WindowsName(place.target) + ".");
+  }
+  lines.push_back(QuietBootOn(tree, quiet_boot));
+  for (const std::string& line : WayBack(tree, place)) lines.push_back(line);
+  return {TInstallOutcome::Done, Joined(lines, "\n")};
+}
+
+// --- The restore ---
+
+std::string QuietBootBack(TWindowsTree& tree, const TBackupRecord& record) {
+  if (record.quiet_boot_before != "off") return std::string();
+  const std::string by_hand = std::string(kQuietBootOffCommand) + kQuietBootByHand + ".";
+  if (tree.Offline())
+    return "Quiet boot was off before the first install; to turn it off again, at the next start of "
+           "Windows run " + by_hand;
+  const platform::TQuietBoot now = ReadQuietBoot(tree);
+  if (now == platform::TQuietBoot::Off) return std::string();
+  if (now == platform::TQuietBoot::CannotRead)
+    return "Quiet boot was off before the first install, and whether it is on now cannot be read; "
+           "to turn it off, run " + by_hand;
+  Step("quiet-boot");
+  const platform::TProgramRun run = platform::SetQuietBoot(platform::TSwitch::Off);
+  if (Worked(run)) return "Quiet boot is off again, as it was before the first install.";
+  return "Quiet boot could not be turned off (" + RunWords(run) + "); to turn it off, run " + by_hand;
+}
+
+TInstallResult Restore(TWindowsTree& tree, const std::string& requested, std::string& recovered) {
+  TPlace place = FindPlace(tree, requested, recovered);
+  const std::vector<std::uint8_t> loader = ReadBootLoader(place.loader);
+  const std::optional<module::TModuleFacts> loader_facts = FactsOf(loader, module::TModuleKind::kImageWithCode);
+  CheckSystem(tree, loader_facts);
+  const std::optional<TBackupRecord> record = ReadCompleteBackup(place.folder);
+  if (!record)
+    throw ERefused("There is no complete backup of " + place.language + "'s winload.exe.mui in " +
+                   tree.WindowsName(place.folder) + ": nothing to put back");
+  if (record->loader_version != FileVersionOf(loader_facts))
+    throw ERefused("The backup belongs to winload.exe " + record->loader_version + ", but an update has since "
+                   "put winload.exe " + FileVersionOf(loader_facts) + " in its place: putting back the "
+                   "older language file could stop Windows from starting, so it is left as it is");
+  const std::vector<std::uint8_t> original = platform::ReadWholeFile(InFolder(place.folder, kBackupOriginalName));
+  const std::vector<std::uint8_t> in_place = platform::ReadWholeFile(place.target);
+  std::vector<std::string> lines;
+  if (in_place == original) {
+    lines.push_back("The original is in place already at " + tree.WindowsName(place.target) + ".");
+  } else {
+    Replace(tree, place.folder, "restore", place.target, original, in_place, &record->security, TNewOwner::AsKept);
+    lines.push_back("The original winload.exe.mui is back at " + tree.WindowsName(place.target) +
+                    ", byte for byte, with its security.");
+  }
+  if (const std::string quiet = QuietBootBack(tree, *record); !quiet.empty()) lines.push_back(quiet);
+  return {TInstallOutcome::Done, Joined(lines, "\n")};
+}
+
+// --- The status ---
+
+std::string InPlaceWords(const std::vector<std::uint8_t>& bytes, const std::optional<TBackupRecord>& backup,
+                         const std::string& path, bool offline, const std::string& language) {
+  if (backup && ShaOf(bytes) == backup->sha256) return "Windows' own (the original the backup keeps)";
+  if (!offline && platform::CatalogSignatureOf(path).verdict == platform::TSignatureVerdict::Microsoft)
+    return "Windows' own (Microsoft vouches for it)";
+  const TBootScreenInspection inspection = InspectBootScreen(bytes, language + "\\" + kBackupOriginalName);
+  if (backup) return std::string("a boot screen file, ") + VerdictName(inspection.verdict);
+  if (inspection.verdict == TBootScreenVerdict::Damaged) return "something else: damaged";
+  return std::string("a language file (") + VerdictName(inspection.verdict) +
+         "); whether it is Windows' own cannot be told";
+}
+
+TInstallResult Status(TWindowsTree& tree) {
+  std::vector<std::string> lines;
+  std::string loader_version = "unknown";
+  try {
+    loader_version = FileVersionOf(FactsOf(ReadBootLoader(tree.BootLoader()), module::TModuleKind::kImageWithCode));
+  } catch (const std::exception&) {
+  }
+  const std::vector<std::string> languages = tree.Languages();
+  if (languages.empty()) lines.push_back("No language folder holds a winload.exe.mui.");
+  for (const std::string& language : languages) {
+    const std::string target = tree.LanguageFile(language);
+    const std::string folder = tree.BackupFolder(language, false);
+    const std::optional<TBackupRecord> backup = ReadCompleteBackup(folder);
+    std::string in_place;
+    try {
+      in_place = InPlaceWords(platform::ReadWholeFile(target), backup, target, tree.Offline(), language);
+    } catch (const std::exception& unreadable) {
+      in_place = "cannot be read: " + Words(unreadable);
+    }
+    lines.push_back(language + ": in place: " + in_place);
+    if (!backup)
+      lines.push_back("  backup: none");
+    else if (backup->loader_version == loader_version)
+      lines.push_back("  backup: complete, for this winload.exe (" + loader_version + ")");
+    else
+      lines.push_back("  backup: complete, but for winload.exe " + backup->loader_version + ", not this one (" +
+                      loader_version + "): a restore would refuse it");
+    if (platform::FileExists(InFolder(folder, kBackupJournalName)))
+      lines.push_back("  a stopped run left its journal: the next install or restore finishes or undoes it");
+  }
+  if (tree.Offline())
+    lines.push_back("Quiet boot: cannot be read offline");
+  else
+    lines.push_back("Quiet boot: " + QuietBootWord(ReadQuietBoot(tree)));
+  return {TInstallOutcome::Done, Joined(lines, "\n")};
+}
+
+}  // namespace
+
+const char* OutcomeName(TInstallOutcome outcome) {
+  switch (outcome) {
+    case TInstallOutcome::Done: return "done";
+    case TInstallOutcome::Refused: return "refused";
+    case TInstallOutcome::Failed: break;
+  }
+  return "failed";
+}
+
+std::string BackupFolderOf(TWindowsTree& tree, const std::string& language) {
+  return tree.BackupFolder(language, false);
+}
+
+TInstallResult InstallBootScreen(TWindowsTree& tree, const TInstallRequest& request) {
+  return Guarded([&](std::string& recovered) { return Install(tree, request, recovered); });
+}
+
+TInstallResult RestoreOriginal(TWindowsTree& tree, const std::string& language) {
+  return Guarded([&](std::string& recovered) { return Restore(tree, language, recovered); });
+}
+
+TInstallResult InstallStatus(TWindowsTree& tree) {
+  return Guarded([&](std::string&) { return Status(tree); });
+}
+
+void SetInstallStepHookForTesting(std::function<void(const std::string& step)> hook) {
+  StepHook() = std::move(hook);
+}
+
+}  // namespace marivane
