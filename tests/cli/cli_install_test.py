@@ -239,6 +239,22 @@ def row_second_install_keeps_backup():
            "(this Windows has no catalog files)." in text) == bool(args.wine), f"{row}: restore said {text}")
 
 
+def row_untrusted_backup():
+    """A backup whose files and folders someone other than an administrator may change (here:
+    every descriptor the tree reports, judged as if kept) is neither restored nor kept."""
+    row = "untrusted backup"
+    tree = Tree()
+    tree.install(FIRST, "--force")
+    before = tree.snapshot()
+    env = {"MARIVANE_JUDGE_SECURITY": "1"}
+    for status, text in (tree.restore(program=args.faults, env=env),
+                         tree.install(SECOND, program=args.faults, env=env)):
+        check(status == 1 and "en-US can be changed by users who are not administrators (" in text and
+              "so it cannot be trusted. Check what it holds, then move that folder elsewhere" in text,
+              f"{row}: {status} {text}")
+    check(tree.snapshot() == before, f"{row}: something changed")
+
+
 def row_refused(name, path, words, loader=LOADER):
     row = f"refused: {name}"
     tree = Tree()
@@ -342,6 +358,7 @@ if args.wine:
 if not args.wine:
     row_install_then_restore("WINDOWS")
 row_second_install_keeps_backup()
+row_untrusted_backup()
 row_refused("built-in template", BUILT_IN, "it does not pair with the boot loader")
 row_refused("service checksum", FIRST, "its service checksum (at 0x1C) is", loader=SERVICE_LOADER)
 row_refused("version", FIRST, "its file version is 6.0.6000.16386, winload.exe's is 6.0.6001.18000",
