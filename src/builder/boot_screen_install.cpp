@@ -19,6 +19,7 @@
 #include "platform/boot_configuration.h"
 #include "platform/file_replacement.h"
 #include "platform/file_signature.h"
+#include "platform/file_trust.h"
 #include "platform/platform.h"
 #include "platform/shell_utils.h"
 #include "platform/system_facts.h"
@@ -40,6 +41,11 @@ constexpr char kQuietBootByHand[] =
 std::function<void(const std::string&)>& StepHook() {
   static std::function<void(const std::string&)> hook;
   return hook;
+}
+
+bool& JudgeAlways() {
+  static bool judge = false;
+  return judge;
 }
 
 void Step(const std::string& name) {
@@ -287,9 +293,8 @@ std::string ChooseLanguage(TWindowsTree& tree, const std::string& requested) {
                  "): name one with --language");
 }
 
-// Where `requested` (or the default language) lies, after finishing or undoing a stopped run
-// there; `recovered` says what that did.
-TPlace FindPlace(TWindowsTree& tree, const std::string& requested, std::string& recovered) {
+// Where `requested` (or the default language) lies.
+TPlace FindPlace(TWindowsTree& tree, const std::string& requested) {
   TPlace place;
   place.language = ChooseLanguage(tree, requested);
   try {
@@ -306,8 +311,60 @@ TPlace FindPlace(TWindowsTree& tree, const std::string& requested, std::string& 
   if (!platform::FileExists(place.target))
     throw ERefused("There is no winload.exe.mui at " + tree.WindowsName(place.target) +
                    ": Marivane replaces the language file a Windows has, and makes none");
-  recovered = FinishStoppedRun(tree, place.folder, place.target);
   return place;
+}
+
+// Online, where files keep their own security: a backup, or the journal of a stopped run, that
+// someone other than an administrator can have made or changed is refused. %ProgramData% lets
+// every user make folders, and the maker owns them: a user could have made the backup folder
+// before the first install and put a "complete" backup of their own there, for a restore to
+// put into System32, or a journal that gives the system file the security it names.
+void TrustBackup(TWindowsTree& tree, const TPlace& place) {
+  if (!tree.KeepsFileSecurity() && !JudgeAlways()) return;
+  std::vector<std::string> judged;
+  if (ReadCompleteBackup(place.folder)) {
+    judged.push_back(InFolder(place.folder, kBackupOriginalName));
+    judged.push_back(InFolder(place.folder, kBackupRecordName));
+  }
+  if (platform::FileExists(InFolder(place.folder, kBackupJournalName)))
+    judged.push_back(InFolder(place.folder, kBackupJournalName));
+  if (judged.empty()) return;
+  // The folder and its parents up to Marivane: whoever may change a folder may replace what
+  // it holds.
+  std::string folder = place.folder;
+  for (int up = 0; up < 3; ++up) {
+    judged.push_back(folder);
+    folder = folder.substr(0, folder.find_last_of("\\/"));
+  }
+  for (const std::string& path : judged) {
+    std::string who;
+    try {
+      who = platform::WhoElseCanChange(tree.SecurityOf(path).sddl);
+    } catch (const std::exception& unreadable) {
+      who = "its security cannot be read: " + Words(unreadable);
+    }
+    if (!who.empty())
+      throw ERefused("The backup in " + tree.WindowsName(place.folder) + " can be changed by users who "
+                     "are not administrators (" + tree.WindowsName(path) + ": " + who + "), so it cannot "
+                     "be trusted. Check what it holds, then move that folder elsewhere; the next install "
+                     "then keeps the file in place as the original");
+  }
+}
+
+// Makes the backup folder of `place` ready for use, after the system has been checked: a
+// backup there trusted or refused, the folders secured, and a stopped run there finished or
+// undone; what that did, or empty.
+std::string UseBackupFolder(TWindowsTree& tree, const TPlace& place) {
+  TrustBackup(tree, place);
+  try {
+    tree.SecureBackupFolders(place.language);
+  } catch (const EOSError& failure) {
+    throw EStepFailed("The security of the backup's folders in " + tree.WindowsName(place.folder) +
+                      " could not be set (" + Words(failure) + "); nothing else was changed");
+  } catch (const std::exception& why) {
+    throw ERefused(Words(why));
+  }
+  return FinishStoppedRun(tree, place.folder, place.target);
 }
 
 std::optional<module::TModuleFacts> FactsOf(const std::vector<std::uint8_t>& bytes, module::TModuleKind kind) {
@@ -505,10 +562,11 @@ platform::TQuietBoot ReadQuietBoot(TWindowsTree& tree) {
 }
 
 TInstallResult Install(TWindowsTree& tree, const TInstallRequest& request, std::string& recovered) {
-  TPlace place = FindPlace(tree, request.language, recovered);
+  TPlace place = FindPlace(tree, request.language);
   const std::vector<std::uint8_t> loader = ReadBootLoader(place.loader);
   const std::optional<module::TModuleFacts> loader_facts = FactsOf(loader, module::TModuleKind::kImageWithCode);
   CheckSystem(tree, loader_facts);
+  recovered = UseBackupFolder(tree, place);
   const std::optional<TBackupRecord> backup = ReadCompleteBackup(place.folder);
   if (backup && backup->loader_version != FileVersionOf(loader_facts))
     // An update has replaced the boot loader, and with it the file in place: that file is the
@@ -568,10 +626,11 @@ std::string QuietBootBack(TWindowsTree& tree, const TBackupRecord& record) {
 }
 
 TInstallResult Restore(TWindowsTree& tree, const std::string& requested, std::string& recovered) {
-  TPlace place = FindPlace(tree, requested, recovered);
+  TPlace place = FindPlace(tree, requested);
   const std::vector<std::uint8_t> loader = ReadBootLoader(place.loader);
   const std::optional<module::TModuleFacts> loader_facts = FactsOf(loader, module::TModuleKind::kImageWithCode);
   CheckSystem(tree, loader_facts);
+  recovered = UseBackupFolder(tree, place);
   const std::optional<TBackupRecord> record = ReadCompleteBackup(place.folder);
   if (!record)
     throw ERefused("There is no complete backup of " + place.language + "'s winload.exe.mui in " +
@@ -580,7 +639,21 @@ TInstallResult Restore(TWindowsTree& tree, const std::string& requested, std::st
     throw ERefused("The backup belongs to winload.exe " + record->loader_version + ", but an update has since "
                    "put winload.exe " + FileVersionOf(loader_facts) + " in its place: putting back the "
                    "older language file could stop Windows from starting, so it is left as it is");
-  const std::vector<std::uint8_t> original = platform::ReadWholeFile(InFolder(place.folder, kBackupOriginalName));
+  const std::string kept = InFolder(place.folder, kBackupOriginalName);
+  std::string doubt;
+  if (!tree.Offline() && record->signature.starts_with("Microsoft")) {
+    // A catalog signature goes by the file's hash, so the copy kept is Windows' own still
+    // exactly when Windows vouches for it where it lies.
+    const platform::TFileSignature now = platform::CatalogSignatureOf(kept);
+    if (now.verdict == platform::TSignatureVerdict::NotMicrosoft)
+      throw ERefused("Windows vouched for the original when it was kept, but no longer vouches for the "
+                     "file in " + tree.WindowsName(place.folder) + " (" + now.detail + "), so it cannot be "
+                     "trusted. Check what it holds, then move that folder elsewhere");
+    if (now.verdict == platform::TSignatureVerdict::CannotTell)
+      doubt = "Whether Windows still vouches for the kept original cannot be told" +
+              (now.detail.empty() ? std::string() : " (" + now.detail + ")") + ".";
+  }
+  const std::vector<std::uint8_t> original = platform::ReadWholeFile(kept);
   const std::vector<std::uint8_t> in_place = platform::ReadWholeFile(place.target);
   std::vector<std::string> lines;
   if (in_place == original) {
@@ -590,6 +663,7 @@ TInstallResult Restore(TWindowsTree& tree, const std::string& requested, std::st
     lines.push_back("The original winload.exe.mui is back at " + tree.WindowsName(place.target) +
                     ", byte for byte, with its security.");
   }
+  if (!doubt.empty()) lines.push_back(doubt);
   if (const std::string quiet = QuietBootBack(tree, *record); !quiet.empty()) lines.push_back(quiet);
   return {TInstallOutcome::Done, Joined(lines, "\n")};
 }
@@ -675,5 +749,7 @@ TInstallResult InstallStatus(TWindowsTree& tree) {
 void SetInstallStepHookForTesting(std::function<void(const std::string& step)> hook) {
   StepHook() = std::move(hook);
 }
+
+void JudgeBackupSecurityForTesting(bool judge) { JudgeAlways() = judge; }
 
 }  // namespace marivane

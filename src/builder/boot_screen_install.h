@@ -49,5 +49,8 @@ std::string BackupFolderOf(platform::TWindowsTree& tree, const std::string& lang
 // ("write-new", "rename", ...); it may raise, as the system would have failed the step, or end
 // the process, as a kill would. Empty: nothing is called.
 void SetInstallStepHookForTesting(std::function<void(const std::string& step)> hook);
+// Tests only: judge who may change the backup even where the tree says its files keep no
+// security of their own (Wine, a folder offline), as if what it reports were kept.
+void JudgeBackupSecurityForTesting(bool judge);
 
 }  // namespace marivane

@@ -85,6 +85,13 @@ class TSecuredFile {
 // SetSecurity for the file at `path`, opened for Change.
 void SetFileSecurity(const std::string& path, const std::string& sddl);
 
+// Whether the files and folders at `path` keep a security descriptor of their own, so that who
+// may change them can be told from it and set: where Windows' volume says so
+// (FILE_PERSISTENT_ACLS, as NTFS does, or where the volume cannot be asked). Never under Wine,
+// whatever its volumes say: it makes each descriptor up from the Unix mode, the Wine user its
+// owner (see above). Never elsewhere than on Windows.
+bool KeepsFileSecurity(const std::string& path);
+
 struct THardLinks {
   std::uint32_t count = 0;  // the file's names, `path` included
   // The other names, as full paths ("C:\Windows\winsxs\...\winload.exe.mui"); none where the

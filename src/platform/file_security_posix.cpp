@@ -27,6 +27,7 @@ void TSecuredFile::SetSecurity(const std::string&) { NotSupported(); }
 void TSecuredFile::SetOwner(const std::string&) { NotSupported(); }
 void TSecuredFile::TakeOwnershipForDelete() { NotSupported(); }
 void SetFileSecurity(const std::string&, const std::string&) { NotSupported(); }
+bool KeepsFileSecurity(const std::string&) { return false; }
 
 THardLinks HardLinksOf(const std::string& path) {
   struct stat status {};

@@ -202,6 +202,17 @@ void SetFileSecurity(const std::string& path, const std::string& sddl) {
   TSecuredFile(path).SetSecurity(sddl);
 }
 
+bool KeepsFileSecurity(const std::string& path) {
+  // Wine is known by the export its ntdll has and Windows' has not.
+  if (GetProcAddress(GetModuleHandleA("ntdll"), "wine_get_version") != nullptr) return false;
+  char volume[MAX_PATH + 1] = {};
+  DWORD flags = 0;
+  if (!GetVolumePathNameA(path.c_str(), volume, MAX_PATH) ||
+      !GetVolumeInformationA(volume, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0))
+    return true;  // judged then: a descriptor that says nothing is not trusted
+  return (flags & FILE_PERSISTENT_ACLS) != 0;
+}
+
 THardLinks HardLinksOf(const std::string& path) {
   const HANDLE opened =
       CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

@@ -68,8 +68,21 @@ class TWindowsTree {
   // The folders of System32 that hold a winload.exe.mui, by name.
   virtual std::vector<std::string> Languages() = 0;
   // ProgramData\Marivane\Backup\<language>, made with its parents when `create` says so. Raises
-  // Exception when it cannot be found or made.
+  // Exception when it cannot be found or made. Where files keep their own security, each of
+  // the three folders made or found is secured (SecureBackupFolders) before anything is
+  // written into it.
   virtual std::string BackupFolder(const std::string& language, bool create) = 0;
+  // Whether files here keep a security descriptor of their own, so that a backup can be
+  // secured and who may have changed it be told: on the running Windows, where its volume
+  // keeps one (not under Wine: see KeepsFileSecurity). Offline not: what an ntfs-3g
+  // partition's folders get when made from Linux depends on how it is mounted, and a backup
+  // made there would be judged by descriptors this program did not choose.
+  virtual bool KeepsFileSecurity() = 0;
+  // Where files keep their own security: Marivane, Backup and <language>, those that exist,
+  // owned by Administrators with a protected DACL (SYSTEM and Administrators full control,
+  // Users read and execute, passed on to files and folders), so that nothing a user set there
+  // survives. Refuses (Exception) a part that is a link to elsewhere. Elsewhere: nothing.
+  virtual void SecureBackupFolders(const std::string& language) = 0;
   // How the user finds `path` on that Windows: "C:\Windows\System32\en-US\winload.exe.mui";
   // offline the path from the partition's root with backslashes, "\Windows\System32\...".
   virtual std::string WindowsName(const std::string& path) = 0;

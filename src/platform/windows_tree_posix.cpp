@@ -118,6 +118,9 @@ class TOfflineTree final : public TWindowsTree {
     return Resolve(relative);
   }
 
+  bool KeepsFileSecurity() override { return false; }
+  void SecureBackupFolders(const std::string&) override {}
+
   std::string WindowsName(const std::string& path) override {
     std::string name = path.starts_with(root_ + "/") ? path.substr(root_.size()) : path;
     for (char& c : name)

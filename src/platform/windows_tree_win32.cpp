@@ -22,6 +22,13 @@ namespace {
 
 [[noreturn]] void FailWithLastError() { throw OSError(GetLastError()); }
 
+// What the backup's folders get: Administrators their owner; SYSTEM and Administrators full
+// control, Users read and execute, passed on to the files and folders made in them
+// (OICI); protected (P), so that ProgramData's entries, which let Users add files and
+// folders, are not inherited, and any entry a user set is gone.
+constexpr char kBackupFolderSddl[] =
+    "O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+
 // The owner and DACL to give a file: `security`'s, with TrustedInstaller as the owner when
 // `owner` says so ("O:...D:P(...)" becomes "O:S-1-5-80-...D:P(...)").
 std::string SddlFor(const TKeptSecurity& security, TNewOwner owner) {
@@ -100,18 +107,16 @@ class TLiveTree final : public TWindowsTree {
   }
 
   std::string BackupFolder(const std::string& language, bool create) override {
-    if (!IsLanguageName(language))
-      throw Exception("\"" + language + "\" is not the name of a language folder");
-    const std::string data = CommonAppDataFolder();
-    if (data.empty()) throw Exception("Windows does not say where its ProgramData folder is");
-    std::string folder = data;
-    for (const char* part : {"Marivane", "Backup"}) {
-      folder += std::string("\\") + part;
-      if (create) MakeFolder(folder);
-    }
-    folder += "\\" + language;
-    if (create) MakeFolder(folder);
-    return folder;
+    return WalkBackupFolder(language, create ? TWalk::Make : TWalk::Find);
+  }
+
+  bool KeepsFileSecurity() override {
+    if (!keeps_security_) keeps_security_ = platform::KeepsFileSecurity(CommonAppDataFolder());
+    return *keeps_security_;
+  }
+
+  void SecureBackupFolders(const std::string& language) override {
+    WalkBackupFolder(language, TWalk::Secure);
   }
 
   std::string WindowsName(const std::string& path) override { return path; }
@@ -139,10 +144,43 @@ class TLiveTree final : public TWindowsTree {
   }
 
  private:
-  static void MakeFolder(const std::string& folder) {
-    CreateFolder(folder);
-    if (!DirectoryExists(folder)) throw Exception("The folder " + folder + " cannot be made");
+  enum class TWalk { Find, Secure, Make };
+
+  // %ProgramData%\Marivane\Backup\<language>, each part made or secured as `walk` says, from
+  // the top down: a folder is secured before anything is made in it.
+  std::string WalkBackupFolder(const std::string& language, TWalk walk) {
+    if (!IsLanguageName(language))
+      throw Exception("\"" + language + "\" is not the name of a language folder");
+    const std::string data = CommonAppDataFolder();
+    if (data.empty()) throw Exception("Windows does not say where its ProgramData folder is");
+    const bool secure = walk != TWalk::Find && KeepsFileSecurity();
+    if (secure) {
+      // Ownership of a folder a user made, and its DACL, are an administrator's to take only
+      // with these privileges, which count from the moment a folder is opened.
+      const std::vector<std::string> missing = EnablePrivileges({kTakeOwnershipPrivilege, kRestorePrivilege});
+      if (!missing.empty())
+        throw Exception("Windows did not give this program the privilege " + missing.front() +
+                        ": run it from an administrator Command Prompt");
+    }
+    std::string folder = data;
+    for (const std::string& part : {std::string("Marivane"), std::string("Backup"), language}) {
+      folder += "\\" + part;
+      const DWORD attributes = GetFileAttributesA(folder.c_str());
+      if (attributes == INVALID_FILE_ATTRIBUTES) {
+        if (walk != TWalk::Make) continue;
+        CreateFolder(folder);
+        if (!DirectoryExists(folder)) throw Exception("The folder " + folder + " cannot be made");
+      } else if (walk != TWalk::Find && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        // A junction made by a user would lead the securing, and the backup, elsewhere.
+        throw Exception(folder + " is a link to another place, not a folder of its own: move it "
+                        "elsewhere, so that the backup can be kept there");
+      }
+      if (secure) SetFileSecurity(folder, kBackupFolderSddl);
+    }
+    return folder;
   }
+
+  std::optional<bool> keeps_security_;
 };
 
 }  // namespace

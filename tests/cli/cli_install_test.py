@@ -226,8 +226,33 @@ def row_second_install_keeps_backup():
     check(status == 0 and contents(tree.target) == contents(SECOND), f"{row}: {status} {text}")
     check("The original kept by the first install stays in" in text, f"{row}: {text}")
     check(sha(os.path.join(tree.backup, "winload.exe.mui")) == kept, f"{row}: the backup was overwritten")
+    if args.wine:
+        # Where the record says Windows vouched for the original, a restore asks again; Wine
+        # has no catalogs, so it cannot be told, and the restore says so and goes on.
+        record = os.path.join(tree.backup, "original.txt")
+        lines = [("signature=Microsoft (kept)" if line.startswith("signature=") else line)
+                 for line in open(record).read().splitlines()]
+        write(record, ("\n".join(lines) + "\n").encode())
     status, text = tree.restore()
     check(status == 0 and contents(tree.target) == ORIGINAL, f"{row}: restore {status} {text}")
+    check(("Whether Windows still vouches for the kept original cannot be told "
+           "(this Windows has no catalog files)." in text) == bool(args.wine), f"{row}: restore said {text}")
+
+
+def row_untrusted_backup():
+    """A backup whose files and folders someone other than an administrator may change (here:
+    every descriptor the tree reports, judged as if kept) is neither restored nor kept."""
+    row = "untrusted backup"
+    tree = Tree()
+    tree.install(FIRST, "--force")
+    before = tree.snapshot()
+    env = {"MARIVANE_JUDGE_SECURITY": "1"}
+    for status, text in (tree.restore(program=args.faults, env=env),
+                         tree.install(SECOND, program=args.faults, env=env)):
+        check(status == 1 and "en-US can be changed by users who are not administrators (" in text and
+              "so it cannot be trusted. Check what it holds, then move that folder elsewhere" in text,
+              f"{row}: {status} {text}")
+    check(tree.snapshot() == before, f"{row}: something changed")
 
 
 def row_refused(name, path, words, loader=LOADER):
@@ -333,6 +358,7 @@ if args.wine:
 if not args.wine:
     row_install_then_restore("WINDOWS")
 row_second_install_keeps_backup()
+row_untrusted_backup()
 row_refused("built-in template", BUILT_IN, "it does not pair with the boot loader")
 row_refused("service checksum", FIRST, "its service checksum (at 0x1C) is", loader=SERVICE_LOADER)
 row_refused("version", FIRST, "its file version is 6.0.6000.16386, winload.exe's is 6.0.6001.18000",

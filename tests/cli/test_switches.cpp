@@ -5,6 +5,8 @@
 //   MARIVANE_KILL_AT=N       the process ends at once, as a kill would end it, before the Nth
 //                            step it comes to (counting from 1), and says which on stderr;
 //   MARIVANE_KILL_AT=STEP    the same before the step STEP
+//   MARIVANE_JUDGE_SECURITY  who may change the backup is judged by the security the tree
+//                            reports, even where it keeps none of its own
 #include <unistd.h>
 
 #include <cstdio>
@@ -17,6 +19,7 @@
 namespace marivane::cli {
 
 void ArmTestSwitches() {
+  JudgeBackupSecurityForTesting(std::getenv("MARIVANE_JUDGE_SECURITY") != nullptr);
   const char* fail = std::getenv("MARIVANE_FAIL_STEP");
   const char* kill = std::getenv("MARIVANE_KILL_AT");
   if (fail == nullptr && kill == nullptr) return;

@@ -11,6 +11,7 @@
 #include "base/errors.h"
 #include "base/sha256.h"
 #include "platform/boot_configuration.h"
+#include "platform/file_trust.h"
 #include "platform/system_program.h"
 #include "platform/windows_tree.h"
 
@@ -107,6 +108,46 @@ TEST(BootLanguage, FirstCandidateWithALanguageFile) {
     EXPECT_EQ(chosen.passed_over, c.passed_over);
     EXPECT_THAT(asked, ::testing::Not(::testing::Contains("..\\..\\drivers")));
   }
+}
+
+// A backup is trusted only where nobody but the system and administrators can have changed it.
+TEST(FileTrust, WhoElseCanChange) {
+  const std::string ti = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+  const std::string user = "S-1-5-21-1004336348-1177238915-682003330-1000";
+  const std::string ours = "D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+  struct TCase {
+    std::string sddl;
+    std::string who;
+  };
+  const TCase cases[] = {
+      {"O:BA" + ours, ""},
+      {"O:" + ti + "D:P(A;;FA;;;" + ti + ")(A;;0x1200a9;;;BA)(A;;0x1200a9;;;SY)(A;;0x1200a9;;;BU)", ""},
+      // A file made in our folder: inherited entries, not protected; lower case read alike.
+      {"O:S-1-5-32-544D:AI(A;ID;FA;;;SY)(a;id;fa;;;ba)(A;ID;0x1200a9;;;BU)", ""},
+      {"O:" + user + ours, "its owner " + user},
+      {"O:BU" + ours, "its owner BU"},
+      {"O:BA" + ours + "(A;;0x1301bf;;;BU)", "an entry for BU"},
+      {"O:BAD:P(A;;FA;;;SY)(A;OICI;GW;;;AU)", "an entry for AU"},
+      {"O:BAD:P(A;;GA;;;WD)", "an entry for WD"},
+      {"O:BAD:P(A;;SD;;;" + user + ")", "an entry for " + user},
+      // A folder's Users: add file (0x2) is enough to plant one; only writing attributes is not.
+      {"O:BAD:P(A;;FA;;;BA)(A;CI;0x2;;;BU)", "an entry for BU"},
+      {"O:BAD:P(A;;FA;;;BA)(A;;0x100;;;BU)", ""},
+      {"O:BAD:P(A;;FA;;;BA)(A;;WDWO;;;IU)", "an entry for IU"},
+      // Inherit-only: passed to every file made there later, but CREATOR OWNER's goes to the maker.
+      {"O:BAD:P(A;OICIIO;FA;;;BU)(A;;FA;;;BA)", "an entry for BU"},
+      {"O:BAD:P(A;OICIIO;FA;;;CO)(A;;FA;;;BA)", ""},
+      {"O:BAD:P(D;;FA;;;BA)(D;;FA;;;BU)(A;;FA;;;SY)", ""},
+      {"O:BAD:P(XA;;FA;;;BU;(Member_of {SID(BA)}))", "an entry for BU"},
+      {"O:BAD:NO_ACCESS_CONTROL", "no DACL"},
+      {"O:BA", "no DACL"},
+      {ours, "no owner"},
+      {"O:BAD:P(A;;FA;;;BA)(AU;SA;FA;;;WD)", "an entry of a kind it does not know (AU)"},
+      {"O:BAD:P(A;;QQ;;;BU)", "an entry whose rights cannot be read (QQ)"},
+      {"O:BAD:P(A;;FA;;;BA", "a descriptor that cannot be read"},
+      {"garbage", "a descriptor that cannot be read"},
+  };
+  for (const TCase& c : cases) EXPECT_EQ(platform::WhoElseCanChange(c.sddl), c.who) << c.sddl;
 }
 
 #ifndef _WIN32

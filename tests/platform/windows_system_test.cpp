@@ -76,6 +76,9 @@ TEST(UnderWine, WhatAnInstallRecords) {
   EXPECT_EQ(version->service_pack_name, "Service Pack 1");
   EXPECT_EQ(CommonAppDataFolder(), "C:\\ProgramData");
   EXPECT_EQ(ProcessElevation(), TElevation::Elevated);
+  // Its descriptors are made up (see SecurityAsWineKeepsIt): a backup is neither secured nor
+  // judged by them.
+  EXPECT_FALSE(KeepsFileSecurity(CommonAppDataFolder()));
 }
 
 TEST(UnderWine, PrivilegesOfItsAdministrator) {
