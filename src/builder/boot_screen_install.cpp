@@ -6,6 +6,7 @@
 #include <exception>
 #include <optional>
 #include <sstream>
+#include <utility>
 #include <vector>
 
 #include "base/errors.h"
@@ -437,8 +438,9 @@ TInstallResult Guarded(TRun run) {
 
 // --- The install ---
 
-// The gate: a good file, for this language folder, that pairs with this boot loader.
-void CheckFileToInstall(const TInstallRequest& request, const TPlace& place,
+// The gate: a good file, for this language folder, that pairs with this boot loader. Where the
+// pairing cannot be told, what --force would go past; empty when the file pairs.
+std::string CheckFileToInstall(const TInstallRequest& request, const TPlace& place,
                         const std::vector<std::uint8_t>& bytes, const std::vector<std::uint8_t>& loader) {
   TBootScreenInspection inspection =
       InspectBootScreen(bytes, place.language + "\\" + kBackupOriginalName);
@@ -453,19 +455,19 @@ void CheckFileToInstall(const TInstallRequest& request, const TPlace& place,
   if (pairing.pairing == module::TPairing::kDoesNotPair)
     throw ERefused(cannot + "it does not pair with the boot loader " + place.loader + " for the folder " +
                    place.language + ": " + Joined(pairing.reasons, "; "));
-  if (pairing.pairing == module::TPairing::kCannotTell && !request.force)
-    throw ERefused("Whether " + request.file + " pairs with the boot loader " + place.loader +
-                   " cannot be told: " + Joined(pairing.reasons, "; ") +
-                   ". Give --force to install it all the same");
+  if (pairing.pairing == module::TPairing::kCannotTell)
+    return "Whether " + request.file + " pairs with the boot loader " + place.loader +
+           " cannot be told: " + Joined(pairing.reasons, "; ");
+  return std::string();
 }
 
-// What the first backup records of the file in place; refuses, without --force, a file that
-// cannot be shown to be Windows' own.
-TBackupRecord RecordOfOriginal(TWindowsTree& tree, const TPlace& place, bool force,
+// What the first backup records of the file in place. Where that file cannot be shown to be
+// Windows' own, `unsure` says why, for --force to go past.
+TBackupRecord RecordOfOriginal(TWindowsTree& tree, const TPlace& place,
                                const std::vector<std::uint8_t>& original,
                                const std::vector<std::uint8_t>& loader,
                                const std::optional<module::TModuleFacts>& loader_facts,
-                               platform::TQuietBoot quiet_boot) {
+                               platform::TQuietBoot quiet_boot, std::string& unsure) {
   TBackupRecord record;
   record.sha256 = ShaOf(original);
   record.size = original.size();
@@ -504,11 +506,9 @@ TBackupRecord RecordOfOriginal(TWindowsTree& tree, const TPlace& place, bool for
   } else {
     doubts.push_back("it cannot be read as a language file");
   }
-  if (!doubts.empty() && !force)
-    throw ERefused("The winload.exe.mui in place at " + record.windows_path +
-                   " cannot be shown to be Windows' own: " + Joined(doubts, "; ") +
-                   ". What the backup would keep may not be Windows' original. Give --force to keep it as "
-                   "the original all the same");
+  if (!doubts.empty())
+    unsure = "The winload.exe.mui in place at " + record.windows_path + " cannot be shown to be Windows' own: " +
+             Joined(doubts, "; ") + ". What the backup would keep may not be Windows' original";
   return record;
 }
 
@@ -581,19 +581,29 @@ TInstallResult Install(TWindowsTree& tree, const TInstallRequest& request, std::
   } catch (const std::exception& unreadable) {
     throw ERefused(Words(unreadable));
   }
-  CheckFileToInstall(request, place, bytes, loader);
+  std::vector<std::string> unsure;
+  if (std::string pairing = CheckFileToInstall(request, place, bytes, loader); !pairing.empty())
+    unsure.push_back(std::move(pairing));
   const std::vector<std::uint8_t> in_place = platform::ReadWholeFile(place.target);
   const platform::TQuietBoot quiet_boot = ReadQuietBoot(tree);
+  std::optional<TBackupRecord> record;
+  if (!backup) {
+    std::string original;
+    record = RecordOfOriginal(tree, place, in_place, loader, loader_facts, quiet_boot, original);
+    if (!original.empty()) unsure.push_back(std::move(original));
+  }
+  // Everything --force would go past is said at once: a yes given to one doubt must not let
+  // another through unseen.
+  if (!unsure.empty() && !request.force)
+    throw ERefused(Joined(unsure, ". ") + ". Give --force to install it all the same");
 
   std::vector<std::string> lines;
-  if (backup) {
+  if (!record) {
     lines.push_back("The original kept by the first install stays in " + tree.WindowsName(place.folder) + ".");
   } else {
-    const TBackupRecord record =
-        RecordOfOriginal(tree, place, request.force, in_place, loader, loader_facts, quiet_boot);
-    MakeBackup(tree, place, record, in_place);
+    MakeBackup(tree, place, *record, in_place);
     lines.push_back("The original is kept in " + tree.WindowsName(place.folder) + " (its signature: " +
-                    record.signature + ").");
+                    record->signature + ").");
   }
   if (in_place == bytes) {
     lines.insert(lines.begin(), request.file + " is in place already at " + tree.WindowsName(place.target) + ".");

@@ -25,7 +25,8 @@ sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 import harness  # noqa: E402
 from harness import bitmap, check, finish, host_path_for  # noqa: E402
-from mui_source import boot_loader_pair, default_checksums  # noqa: E402
+from mui_source import (LOADER_CODE, RT_VERSION, SUBSYSTEM_BOOT_APPLICATION, boot_loader_pair,  # noqa: E402
+                        build_module, default_checksums, version_info)
 
 parser = argparse.ArgumentParser()
 parser.add_argument("cli")
@@ -153,6 +154,9 @@ write(DAMAGED, bytes(data))
 other_service = (b"\x77" * 16, default_checksums(0x5A)[1])
 SERVICE_LOADER = boot_loader_pair(loader_checksums=other_service)[0]
 NEWER_LOADER = boot_loader_pair(loader_version=(6, 0, 6001, 18000))[0]
+# A boot loader without a MUI configuration: whether a file pairs with it cannot be told.
+UNTOLD_LOADER = build_module([(RT_VERSION, 1, 0x409, version_info(0x409))], code=LOADER_CODE, coff_flags=0x0102,
+                             subsystem=SUBSYSTEM_BOOT_APPLICATION)[0]
 
 
 def contents(path):
@@ -265,6 +269,18 @@ def row_refused(name, path, words, loader=LOADER):
     check(tree.snapshot() == before, f"{row}: something changed")
 
 
+def row_every_doubt_at_once():
+    # A yes to one doubt must not let another through unseen: without --force both are named.
+    row = "every doubt named at once"
+    tree = Tree()
+    tree.plant(UNTOLD_LOADER, ORIGINAL)
+    before = tree.snapshot()
+    status, text = tree.install(FIRST)
+    check(status == 1 and "pairs with the boot loader" in text and "cannot be told" in text and
+          "cannot be shown to be Windows' own" in text and text.count("Give --force") == 1, f"{row}: {status} {text}")
+    check(tree.snapshot() == before, f"{row}: something changed")
+
+
 def row_failing_bcdedit():
     row = "failing bcdedit"
     tree = Tree()
@@ -370,6 +386,7 @@ if not args.wine:
     struct.pack_into("<H", wide, struct.unpack_from("<I", wide, 0x3C)[0] + 24, 0x20B)
     row_refused("64-bit", FIRST, "this may be a 64-bit Windows", loader=bytes(wide))
 row_refused("other language", GERMAN, "its language is de-DE")
+row_every_doubt_at_once()
 if args.wine:
     row_failing_bcdedit()
 else:
