@@ -7,6 +7,7 @@
 
 #include "base/errors.h"
 #include "base/stream.h"
+#include "module/module_facts.h"
 #include "platform/platform.h"
 
 namespace marivane {
@@ -54,6 +55,19 @@ TDerivedTemplate DeriveLanguageTemplate(const std::string& path) {
     derived.problem = refused.what();
   }
   return derived;
+}
+
+bool IsLanguageFileFromElsewhere(const std::string& path) {
+  try {
+    const std::unique_ptr<TStream> file = platform::OpenFileForReading(path);
+    if (file->Size() > kMaxSourceSize) return false;
+    TStreamReader reader(*file);
+    const std::vector<std::uint8_t> bytes = reader.ReadExact(static_cast<std::size_t>(file->Size()));
+    const module::TModuleFacts facts = module::ReadModuleFacts(bytes, module::TModuleKind::kResourceOnly);
+    return facts.boot_screen && !facts.boot_screen->in_slot;
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 std::string DerivedTemplateProblem(const TDerivedTemplate& derived, const std::string& path) {

@@ -32,6 +32,12 @@ struct TDerivedTemplate {
 
 TDerivedTemplate DeriveLanguageTemplate(const std::string& path);
 
+// Whether `path` is a language file with its boot screen where a language file from elsewhere
+// has it (Vista's own, or a copy of it), rather than a template or a boot screen file laid out
+// for the builder's slot: spliced as it stands it would come out damaged, so it is made into a
+// template first. False for anything that cannot be read as a language file.
+bool IsLanguageFileFromElsewhere(const std::string& path);
+
 // The problem with the file's name in front, unless it names the file already.
 std::string DerivedTemplateProblem(const TDerivedTemplate& derived, const std::string& path);
 

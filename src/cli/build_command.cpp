@@ -7,6 +7,7 @@
 #include "builder/boot_screen_builder.h"
 #include "builder/boot_screen_file.h"
 #include "builder/default_template.h"
+#include "builder/language_file.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/pictures.h"
@@ -77,6 +78,12 @@ bool ChooseTemplate(const TArguments& arguments, TBootScreenBuilder& builder) {
       Say("Template: x86template, made without this Windows' checksums: the file may not suit "
           "this Windows" +
           (found.why_built_in.empty() ? "" : " (its own cannot serve: " + found.why_built_in + ")"));
+  }
+  if (!named.empty() && IsLanguageFileFromElsewhere(named)) {
+    // As the window takes any language file: made into a template in memory.
+    Say("Template: " + named + ", a language file, made into a template for this build");
+    builder.TemplateLanguageFile = named;
+    return true;
   }
   builder.TemplateOverride = FindTemplate(named.empty() ? TemplatePlaces() : std::vector{named},
                                           !named.empty());

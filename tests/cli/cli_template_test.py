@@ -96,6 +96,12 @@ with tempfile.TemporaryDirectory() as work:
         w = struct.unpack_from("<I", data, SIZE_FIELD)[0]
         wim = data[SLOT_OFFSET:SLOT_OFFSET + w]
         check(wim[:8] == b"MSWIM\0\0\0", f"{title}: the slot holds no WIM")
+        # The language file itself named as the template is made into one on the way, not
+        # spliced as it stands: the same file comes out.
+        direct = os.path.join(work, f"direct{index}.mui")
+        status, text = run("build", host(small), host(big), "-o", host(direct), "--template", host(source))
+        check(status == 0 and os.path.exists(direct) and open(direct, "rb").read() == data,
+              f"{title}: build --template with the language file itself ({status}):\n{text}")
 
         status, text = subprocess.run([sys.executable, CHECK_MODULE, out, str(w), "--carried", hex(language)],
                                       capture_output=True, text=True).stdout, None
