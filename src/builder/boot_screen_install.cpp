@@ -561,12 +561,27 @@ platform::TQuietBoot ReadQuietBoot(TWindowsTree& tree) {
   return tree.Offline() ? platform::TQuietBoot::CannotRead : platform::ReadBootConfiguration().quiet_boot;
 }
 
+// How an install and a restore begin, in this order: where `requested` lies, its boot loader
+// read and the system checked (a process that may not change it is refused before anything is
+// touched), then the backup folder made ready; `recovered` says what finishing a stopped run
+// there did.
+struct TBeginning {
+  TPlace place;
+  std::vector<std::uint8_t> loader;
+  std::optional<module::TModuleFacts> loader_facts;
+};
+
+TBeginning Begin(TWindowsTree& tree, const std::string& requested, std::string& recovered) {
+  TBeginning begun{FindPlace(tree, requested), {}, {}};
+  begun.loader = ReadBootLoader(begun.place.loader);
+  begun.loader_facts = FactsOf(begun.loader, module::TModuleKind::kImageWithCode);
+  CheckSystem(tree, begun.loader_facts);
+  recovered = UseBackupFolder(tree, begun.place);
+  return begun;
+}
+
 TInstallResult Install(TWindowsTree& tree, const TInstallRequest& request, std::string& recovered) {
-  TPlace place = FindPlace(tree, request.language);
-  const std::vector<std::uint8_t> loader = ReadBootLoader(place.loader);
-  const std::optional<module::TModuleFacts> loader_facts = FactsOf(loader, module::TModuleKind::kImageWithCode);
-  CheckSystem(tree, loader_facts);
-  recovered = UseBackupFolder(tree, place);
+  auto [place, loader, loader_facts] = Begin(tree, request.language, recovered);
   const std::optional<TBackupRecord> backup = ReadCompleteBackup(place.folder);
   if (backup && backup->loader_version != FileVersionOf(loader_facts))
     // An update has replaced the boot loader, and with it the file in place: that file is the
@@ -636,11 +651,7 @@ std::string QuietBootBack(TWindowsTree& tree, const TBackupRecord& record) {
 }
 
 TInstallResult Restore(TWindowsTree& tree, const std::string& requested, std::string& recovered) {
-  TPlace place = FindPlace(tree, requested);
-  const std::vector<std::uint8_t> loader = ReadBootLoader(place.loader);
-  const std::optional<module::TModuleFacts> loader_facts = FactsOf(loader, module::TModuleKind::kImageWithCode);
-  CheckSystem(tree, loader_facts);
-  recovered = UseBackupFolder(tree, place);
+  const auto [place, loader, loader_facts] = Begin(tree, requested, recovered);
   const std::optional<TBackupRecord> record = ReadCompleteBackup(place.folder);
   if (!record)
     throw ERefused("There is no complete backup of " + place.language + "'s winload.exe.mui in " +
