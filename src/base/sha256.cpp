@@ -114,15 +114,4 @@ TSha256Digest Sha256Of(std::span<const std::uint8_t> data) {
   return hash.Finish();
 }
 
-std::string HexString(std::span<const std::uint8_t> bytes, THexCase letters) {
-  const char* digits = letters == THexCase::Upper ? "0123456789ABCDEF" : "0123456789abcdef";
-  std::string text;
-  text.reserve(bytes.size() * 2);
-  for (const std::uint8_t byte : bytes) {
-    text += digits[byte >> 4];
-    text += digits[byte & 0x0F];
-  }
-  return text;
-}
-
 }  // namespace marivane

@@ -5,7 +5,6 @@
 #include <array>
 #include <cstdint>
 #include <span>
-#include <string>
 
 namespace marivane {
 
@@ -28,10 +27,5 @@ class TSha256 {
 };
 
 TSha256Digest Sha256Of(std::span<const std::uint8_t> data);
-
-enum class THexCase { Lower, Upper };
-
-// Two hex digits per byte, in order: "e3b0c442..." (Lower, as sha256sum prints a digest).
-std::string HexString(std::span<const std::uint8_t> bytes, THexCase letters = THexCase::Lower);
 
 }  // namespace marivane

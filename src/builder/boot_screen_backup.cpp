@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "base/hex_text.h"
 #include "base/sha256.h"
 #include "platform/platform.h"
 

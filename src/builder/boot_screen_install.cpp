@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/errors.h"
+#include "base/hex_text.h"
 #include "base/sha256.h"
 #include "builder/boot_screen_backup.h"
 #include "builder/boot_screen_inspection.h"

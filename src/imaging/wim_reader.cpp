@@ -14,6 +14,7 @@
 #include <unordered_set>
 
 #include "base/byte_reader.h"
+#include "base/hex_text.h"
 #include "imaging/lzx_decompressor.h"
 #include "imaging/utf.h"
 #include "imaging/xpress_decompressor.h"
@@ -54,9 +55,7 @@ constexpr char kListOfFiles[] = "the archive's list of files";
 constexpr char kXmlDescription[] = "the archive's XML description";
 
 std::string Hex(std::uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
-  return text;
+  return marivane::HexNumber(value);
 }
 
 std::string Number(std::uint64_t value) {
@@ -64,13 +63,7 @@ std::string Number(std::uint64_t value) {
 }
 
 std::string HashText(const TSha1Digest& hash) {
-  std::string text;
-  char pair[3];
-  for (std::uint8_t byte : hash) {
-    std::snprintf(pair, sizeof pair, "%02x", byte);
-    text += pair;
-  }
-  return text;
+  return marivane::HexString(hash);
 }
 
 // A name from the archive as the user reads it; code units that are not text show as "?".
@@ -626,6 +619,133 @@ TWimArchive::TWimArchive(std::span<const std::uint8_t> wim) : wim_(wim) {
 
 // --- Resources ---
 
+namespace {
+
+// A compressed resource: a table of where each chunk but the first starts, counted from the
+// table's end, then the chunks, each a stream of its own (so any run of them can be decoded
+// apart from the rest).
+class TChunkedResource {
+ public:
+  TChunkedResource(const TByteReader& in, const TResourceHeader& resource, const TWimHeader& header,
+                   const std::string& damaged)
+      : in_(in),
+        resource_(resource),
+        codec_(header.codec),
+        chunk_(header.chunk_size),
+        size_(resource.uncompressed_size),
+        chunks_((size_ + chunk_ - 1) / chunk_),
+        entry_(size_ > kMaxSmallResource ? 8 : 4),
+        damaged_(damaged) {
+    const std::uint64_t table = (chunks_ - 1) * entry_;
+    if (resource.stored_size < table)
+      Damaged(damaged_, "its chunk table of " + Number(table) + " bytes is longer than the " +
+                            Number(resource.stored_size) + " bytes it is stored in");
+    data_at_ = resource.offset + table;
+    data_size_ = resource.stored_size - table;
+  }
+
+  std::uint64_t Chunks() const { return chunks_; }
+  // The bytes of the first `chunks` chunks, all of them where that is all there are.
+  std::uint64_t BytesOf(std::uint64_t chunks) const { return std::min(size_, chunks * chunk_); }
+
+  // Decodes chunks [first, last) into their place in `out`, which holds the whole resource.
+  void Decode(std::uint64_t first, std::uint64_t last, std::span<std::uint8_t> out) const {
+    std::unique_ptr<TLzxDecompressor> lzx;
+    std::unique_ptr<TXpressDecompressor> xpress;
+    if (codec_ == TWimCodec::kLzx)
+      lzx = std::make_unique<TLzxDecompressor>(chunk_);
+    else
+      xpress = std::make_unique<TXpressDecompressor>();
+    std::uint64_t begin = first == 0 ? 0 : ChunkEnd(first - 1);
+    for (std::uint64_t i = first; i < last; ++i) {
+      const std::uint64_t end = ChunkEnd(i);
+      const std::uint64_t length = std::min(chunk_, size_ - i * chunk_);
+      const auto place = [&] {
+        return "chunk " + Number(i + 1) + " of " + Number(chunks_) + " at " + Hex(data_at_ + begin);
+      };
+      if (end < begin || end > data_size_)
+        Damaged(damaged_, place() + ": the chunk table has it end at " + Number(end) +
+                              ", outside " + Number(begin) + " to " + Number(data_size_));
+      const std::uint64_t stored = end - begin;
+      if (stored == 0 || stored > length)
+        Damaged(damaged_,
+                place() + " is stored in " + Number(stored) + " bytes for its " + Number(length));
+      const auto packed = in_.Bytes(data_at_ + begin, stored, "a chunk");
+      const std::span<std::uint8_t> unpacked = out.subspan(i * chunk_, length);
+      if (stored == length) {
+        std::copy(packed.begin(), packed.end(), unpacked.begin());  // stored as it is
+      } else {
+        const std::string e =
+            lzx ? lzx->DecodeChunk(packed, unpacked) : xpress->DecodeChunk(packed, unpacked);
+        if (!e.empty()) Damaged(damaged_, place() + ": " + e);
+      }
+      begin = end;
+    }
+  }
+
+ private:
+  // Where chunk i ends in the data after the table: table entry i, or the data's end.
+  std::uint64_t ChunkEnd(std::uint64_t i) const {
+    if (i + 1 == chunks_) return data_size_;
+    const std::uint64_t at = resource_.offset + i * entry_;
+    return entry_ == 4 ? in_.U32(at, "a chunk table") : in_.U64(at, "a chunk table");
+  }
+
+  const TByteReader& in_;
+  const TResourceHeader& resource_;
+  const TWimCodec codec_;
+  const std::uint64_t chunk_;
+  const std::uint64_t size_;
+  const std::uint64_t chunks_;
+  const std::uint64_t entry_;
+  const std::string& damaged_;
+  std::uint64_t data_at_ = 0;
+  std::uint64_t data_size_ = 0;
+};
+
+// Decodes a resource of many chunks in two halves at once, the second on a thread of its own:
+// that about halves the wait for a picture. The hash of the first half is taken while the
+// second is still being decoded. Where both halves fail, the first half's error is the one
+// reported, as if read in order.
+void DecodeInHalves(const TChunkedResource& resource, std::span<std::uint8_t> out,
+                    TSha1Digest* hash) {
+  const std::uint64_t chunks = resource.Chunks();
+  std::uint64_t half = chunks;
+  std::thread helper;
+  std::exception_ptr helper_failed;
+  if (chunks >= kChunksWorthAThread) {
+    half = chunks / 2;
+    try {
+      helper = std::thread([&] {
+        try {
+          resource.Decode(half, chunks, out);
+        } catch (...) {
+          helper_failed = std::current_exception();
+        }
+      });
+    } catch (const std::system_error&) {
+      half = chunks;  // no thread to be had: all on this one
+    }
+  }
+  TSha1 sha1;
+  const std::uint64_t first_bytes = resource.BytesOf(half);
+  try {
+    resource.Decode(0, half, out);
+    if (hash) sha1.Update(out.first(first_bytes));
+  } catch (...) {
+    if (helper.joinable()) helper.join();
+    throw;
+  }
+  if (helper.joinable()) helper.join();
+  if (helper_failed) std::rethrow_exception(helper_failed);
+  if (hash) {
+    sha1.Update(out.subspan(first_bytes));
+    *hash = sha1.Finish();
+  }
+}
+
+}  // namespace
+
 std::vector<std::uint8_t> TWimArchive::ReadResource(const TResourceHeader& resource,
                                                     const std::string& what,
                                                     TSha1Digest* hash) const {
@@ -649,94 +769,9 @@ std::vector<std::uint8_t> TWimArchive::ReadResource(const TResourceHeader& resou
   if (size == 0) Damaged(damaged, "it is compressed but holds no bytes");
   in.Bytes(resource.offset, resource.stored_size, "a resource");
 
-  // The chunk table gives where each chunk but the first starts, counted from the table's end.
-  const std::uint64_t chunk = header_.chunk_size;
-  const std::uint64_t chunks = (size + chunk - 1) / chunk;
-  const std::uint64_t entry = size > kMaxSmallResource ? 8 : 4;
-  const std::uint64_t table = (chunks - 1) * entry;
-  if (resource.stored_size < table)
-    Damaged(damaged, "its chunk table of " + Number(table) + " bytes is longer than the " +
-                         Number(resource.stored_size) + " bytes it is stored in");
-  const std::uint64_t data_at = resource.offset + table;
-  const std::uint64_t data_size = resource.stored_size - table;
-
+  const TChunkedResource chunked(in, resource, header_, damaged);
   std::vector<std::uint8_t> out(size);
-  // Where chunk i ends in the data after the table: table entry i, or the data's end.
-  const auto chunk_end = [&](std::uint64_t i) -> std::uint64_t {
-    if (i + 1 == chunks) return data_size;
-    const std::uint64_t at = resource.offset + i * entry;
-    return entry == 4 ? in.U32(at, "a chunk table") : in.U64(at, "a chunk table");
-  };
-  const auto decode = [&](std::uint64_t first, std::uint64_t last) {
-    std::unique_ptr<TLzxDecompressor> lzx;
-    std::unique_ptr<TXpressDecompressor> xpress;
-    if (header_.codec == TWimCodec::kLzx)
-      lzx = std::make_unique<TLzxDecompressor>(header_.chunk_size);
-    else
-      xpress = std::make_unique<TXpressDecompressor>();
-    std::uint64_t begin = first == 0 ? 0 : chunk_end(first - 1);
-    for (std::uint64_t i = first; i < last; ++i) {
-      const std::uint64_t end = chunk_end(i);
-      const std::uint64_t length = std::min(chunk, size - i * chunk);
-      const auto place = [&] {
-        return "chunk " + Number(i + 1) + " of " + Number(chunks) + " at " + Hex(data_at + begin);
-      };
-      if (end < begin || end > data_size)
-        Damaged(damaged, place() + ": the chunk table has it end at " + Number(end) + ", outside " +
-                             Number(begin) + " to " + Number(data_size));
-      const std::uint64_t stored = end - begin;
-      if (stored == 0 || stored > length)
-        Damaged(damaged,
-                place() + " is stored in " + Number(stored) + " bytes for its " + Number(length));
-      const auto packed = in.Bytes(data_at + begin, stored, "a chunk");
-      const std::span<std::uint8_t> unpacked = std::span(out).subspan(i * chunk, length);
-      if (stored == length) {
-        std::copy(packed.begin(), packed.end(), unpacked.begin());  // stored as it is
-      } else {
-        const std::string e =
-            lzx ? lzx->DecodeChunk(packed, unpacked) : xpress->DecodeChunk(packed, unpacked);
-        if (!e.empty()) Damaged(damaged, place() + ": " + e);
-      }
-      begin = end;
-    }
-  };
-
-  // Chunks are streams of their own, so a resource of many is decoded in two halves at once,
-  // the second on a thread of its own: that about halves the wait for a picture. Where both
-  // halves fail, the first half's error is the one reported, as if read in order.
-  std::uint64_t half = chunks;
-  std::thread helper;
-  std::exception_ptr helper_failed;
-  if (chunks >= kChunksWorthAThread) {
-    half = chunks / 2;
-    try {
-      helper = std::thread([&] {
-        try {
-          decode(half, chunks);
-        } catch (...) {
-          helper_failed = std::current_exception();
-        }
-      });
-    } catch (const std::system_error&) {
-      half = chunks;  // no thread to be had: all on this one
-    }
-  }
-  // The hash of the first half is taken while the second is still being decoded.
-  TSha1 sha1;
-  const std::uint64_t first_bytes = std::min(size, half * chunk);
-  try {
-    decode(0, half);
-    if (hash) sha1.Update(std::span(out).first(first_bytes));
-  } catch (...) {
-    if (helper.joinable()) helper.join();
-    throw;
-  }
-  if (helper.joinable()) helper.join();
-  if (helper_failed) std::rethrow_exception(helper_failed);
-  if (hash) {
-    sha1.Update(std::span(out).subspan(first_bytes));
-    *hash = sha1.Finish();
-  }
+  DecodeInHalves(chunked, out, hash);
   return out;
 }
 

@@ -5,6 +5,7 @@
 #include <tuple>
 
 #include "base/byte_reader.h"
+#include "base/hex_text.h"
 #include "module/pe_format.h"
 
 namespace marivane::module {
@@ -238,13 +239,7 @@ class TModuleReader {
 }  // namespace
 
 std::string HexText(std::uint64_t value) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  do {
-    text.insert(text.begin(), kDigits[value % 16]);
-    value /= 16;
-  } while (value != 0);
-  return "0x" + text;
+  return HexNumber(value);
 }
 
 TReadModule ReadModule(std::span<const std::uint8_t> file, TModuleKind kind) {

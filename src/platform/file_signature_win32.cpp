@@ -20,7 +20,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "base/sha256.h"
+#include "base/hex_text.h"
 #include "platform/platform.h"
 #include "platform/platform_win32.h"
 #include "platform/win32_handles.h"

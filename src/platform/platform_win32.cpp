@@ -9,6 +9,7 @@
 
 #include "base/byte_reader.h"
 #include "base/errors.h"
+#include "base/hex_text.h"
 #include "base/little_endian.h"
 #include "platform/leftovers.h"
 
@@ -139,9 +140,7 @@ std::vector<std::uint8_t> FileSecurityOf(const std::string& path, SECURITY_INFOR
 }
 
 std::string HexCode(std::uint32_t code) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(code));
-  return text;
+  return HexNumber(code, 8);
 }
 
 std::string NarrowText(const wchar_t* text) {

@@ -1,7 +1,7 @@
 #include "platform/windows_tree.h"
 
 #include "base/errors.h"
-#include "base/sha256.h"
+#include "base/hex_text.h"
 
 namespace marivane::platform {
 namespace {

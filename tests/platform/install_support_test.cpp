@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/errors.h"
+#include "base/hex_text.h"
 #include "base/sha256.h"
 #include "platform/boot_configuration.h"
 #include "platform/file_trust.h"
