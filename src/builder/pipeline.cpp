@@ -4,12 +4,12 @@
 // looks at the file system after the action; what the action returned only says whether this
 // run made the folder, and so may remove it.
 #include "base/errors.h"
+#include "base/owned.h"
 #include "builder/boot_screen_builder.h"
 #include "builder/language_file.h"
 #include "builder/save_messages.h"
 #include "builder/wim_capture.h"
 #include "platform/file_replacement.h"
-#include "platform/owned.h"
 #include "platform/platform.h"
 #include "platform/shell_utils.h"
 #include "platform/system_languages.h"
@@ -56,7 +56,7 @@ bool TempFolderTakesNewEntries(const std::string& temp) {
 
 }  // namespace
 
-class TBootScreenBuilder::TRunScope : platform::TNonCopyable {
+class TBootScreenBuilder::TRunScope : TNonCopyable {
  public:
   explicit TRunScope(TBootScreenBuilder& builder) : builder_(builder) { ++builder_.open_runs_; }
   ~TRunScope() {

@@ -4,6 +4,8 @@
 #include <exception>
 #include <vector>
 
+#include "base/errors.h"
+#include "base/owned.h"
 #include "builder/boot_screen_builder.h"
 #include "builder/boot_screen_file.h"
 #include "builder/default_template.h"
@@ -11,7 +13,6 @@
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/pictures.h"
-#include "platform/owned.h"
 #include "platform/platform.h"
 #include "platform/shell_utils.h"
 
@@ -94,7 +95,7 @@ bool ChooseTemplate(const TArguments& arguments, TBootScreenBuilder& builder) {
 // user may enter, and which goes when the run ends; the builder then copies them into its
 // working folder like any others. (Its working folder cannot hold them: a save clears it
 // first.)
-class TPreparedPictures : platform::TNonCopyable {
+class TPreparedPictures : TNonCopyable {
  public:
   TPreparedPictures() = default;
   ~TPreparedPictures() {

@@ -8,15 +8,15 @@
 #include <random>
 
 #include "base/errors.h"
+#include "base/owned.h"
 #include "platform/file_replacement.h"
 #include "platform/leftovers.h"
-#include "platform/owned.h"
 #include "platform/platform.h"
 
 namespace marivane::platform {
 namespace {
 
-using TDescriptor = TOwned<int, &::close, -1>;
+using TDescriptor = TOwned<int, &::close, TNoneIs<int, -1>>;
 
 // Names taken by others (a leftover of a run that was killed, say) are passed over; this many
 // in a row means something else is wrong.

@@ -7,8 +7,8 @@
 #include <exception>
 
 #include "base/errors.h"
+#include "base/owned.h"
 #include "platform/image_checksum.h"
-#include "platform/owned.h"
 #include "platform/platform.h"
 
 namespace marivane::platform {
@@ -40,7 +40,7 @@ Fn Bound(FARPROC& slot, const char* function) {
 
 // The mapping, given back by Release before the sum's outcome leaves, and by the destructor
 // on any other way out.
-class TMappedImage : platform::TNonCopyable {
+class TMappedImage : TNonCopyable {
  public:
   explicit TMappedImage(const std::string& path) {
     const auto map = Bound<MapAndLoadFn>(map_and_load, "MapAndLoad");

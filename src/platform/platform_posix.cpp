@@ -15,15 +15,15 @@
 
 #include "base/byte_reader.h"
 #include "base/errors.h"
+#include "base/owned.h"
 #include "platform/leftovers.h"
-#include "platform/owned.h"
 #include "platform/platform.h"
 
 namespace marivane::platform {
 namespace {
 
 // 0 is a descriptor like any other: -1 is the one that owns nothing.
-using TDescriptor = TOwned<int, &::close, -1>;
+using TDescriptor = TOwned<int, &::close, TNoneIs<int, -1>>;
 
 class TPosixFileStream final : public TStream {
  public:

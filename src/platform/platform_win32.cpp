@@ -263,9 +263,8 @@ bool CopyFileTo(const std::string& source, const std::string& target, bool fail_
 
 bool CopyModificationTime(const std::string& source, const std::string& target) {
   const auto open = [](const std::string& path, DWORD access) {
-    const HANDLE opened = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return TFileHandle(opened == INVALID_HANDLE_VALUE ? nullptr : opened);
+    return TFileHandle(CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   };
   const TFileHandle from = open(source, GENERIC_READ);
   const TFileHandle to = open(target, FILE_WRITE_ATTRIBUTES);
