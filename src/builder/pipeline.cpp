@@ -152,7 +152,7 @@ bool TBootScreenBuilder::PrepareWorkingFolder() {
     return false;
   }
   WorkMuiPath = Join(WorkDir, "winload.exe.mui");
-  if (!platform::CopyFileTo(TemplatePath, WorkMuiPath, true)) {
+  if (!platform::CopyFileTo(TemplatePath, WorkMuiPath, platform::TCopyMode::NewFileOnly)) {
     ui_.ShowMessage(kCopyTemplateMessage);
     return false;
   }
@@ -163,7 +163,7 @@ bool TBootScreenBuilder::CopyPictures() {
   const std::string small_copy = Join(CaptureDir, "osload800x600.bmp");
   const std::string big_copy = Join(CaptureDir, "osload1024x768.bmp");
   for (const auto& [source, target] : {std::pair{SmallImagePath, small_copy}, {BigImagePath, big_copy}}) {
-    if (!platform::CopyFileTo(source, target, true)) {
+    if (!platform::CopyFileTo(source, target, platform::TCopyMode::NewFileOnly)) {
       ui_.ShowMessage(kCopyFileMessageStart + source + kCopyFileMessageEnd);
       return false;
     }

@@ -248,7 +248,7 @@ bool EntryExists(const std::string& path) {
 
 bool CreateFolder(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
 
-bool CopyFileTo(const std::string& source, const std::string& target, bool fail_if_exists) {
+bool CopyFileTo(const std::string& source, const std::string& target, TCopyMode mode) {
   // The source is looked at first: CopyFileA would read a device such as CON and wait for
   // ever. Held open meanwhile (others may read and write it, as CopyFileA lets them), it
   // cannot be swapped for another between the look and the copy.
@@ -258,7 +258,7 @@ bool CopyFileTo(const std::string& source, const std::string& target, bool fail_
   if (opened == INVALID_HANDLE_VALUE) return false;
   const TFileHandle held(opened);
   if (GetFileType(held.Get()) != FILE_TYPE_DISK) return false;
-  return CopyFileA(source.c_str(), target.c_str(), fail_if_exists) != 0;
+  return CopyFileA(source.c_str(), target.c_str(), mode == TCopyMode::NewFileOnly) != 0;
 }
 
 bool CopyModificationTime(const std::string& source, const std::string& target) {
@@ -349,9 +349,9 @@ std::shared_ptr<TDisplayImage> CreateIconImage(const std::vector<std::uint8_t>& 
 }
 
 std::shared_ptr<TDisplayImage> CreateMetafileImage(const std::vector<std::uint8_t>& records,
-                                                   bool enhanced) {
+                                                   TMetafileKind kind) {
   const UINT size = static_cast<UINT>(records.size());
-  HENHMETAFILE metafile = enhanced ? SetEnhMetaFileBits(size, records.data())
+  HENHMETAFILE metafile = kind == TMetafileKind::Enhanced ? SetEnhMetaFileBits(size, records.data())
                                    : SetWinMetaFileBits(size, records.data(), nullptr, nullptr);
   if (metafile == nullptr) return nullptr;
   return std::make_shared<TWin32Metafile>(TMetafileHandle(metafile));
