@@ -47,10 +47,10 @@ std::string LanguageFolderOf(std::uint16_t language, const std::string& path) {
 }
 
 // Whether a new folder can be made in the temporary folder: one is made and removed again.
-bool TempFolderTakesNewEntries(const std::string& temp) {
+bool TempFolderTakesNewEntries(const std::string& temp, platform::TFolderRemoval removal) {
   const std::string probe = platform::CreatePrivateFolder(temp, "mrvn-");
   if (probe.empty()) return false;
-  platform::ShellDeleteFolder(probe);
+  platform::ShellDeleteFolder(probe, removal);
   return true;
 }
 
@@ -89,7 +89,7 @@ bool TBootScreenBuilder::PrepareSharedWorkingFolder() {
     // the folder's own steps could fail there: the user hears of the step that would have
     // failed, in its words. Where a folder can be made there after all, the lock file itself
     // is the trouble, and its error says so.
-    if (TempFolderTakesNewEntries(TempPath)) throw;
+    if (TempFolderTakesNewEntries(TempPath, WorkDirRemoval)) throw;
     ui_.ShowMessage(platform::DirectoryExists(WorkDir) ? kClearWorkDirMessage : kCreateWorkDirMessage);
     return false;
   }
@@ -97,7 +97,7 @@ bool TBootScreenBuilder::PrepareSharedWorkingFolder() {
     ui_.ShowMessage(kWorkDirBusyMessageStart + WorkDir + kWorkDirBusyMessageEnd);
     return false;
   }
-  if (platform::DirectoryExists(WorkDir)) platform::ShellDeleteFolder(WorkDir);
+  if (platform::DirectoryExists(WorkDir)) platform::ShellDeleteFolder(WorkDir, WorkDirRemoval);
   if (platform::DirectoryExists(WorkDir)) {
     ui_.ShowMessage(kClearWorkDirMessage);
     return false;
@@ -205,7 +205,7 @@ void TBootScreenBuilder::RemoveWorkingFolder() {
   // A folder this builder did not make may be another run's, or hold what someone else keeps.
   if (!work_dir_made_) return;
   work_dir_made_ = false;
-  platform::ShellDeleteFolder(WorkDir);
+  platform::ShellDeleteFolder(WorkDir, WorkDirRemoval);
 }
 
 TSaveOutcome TBootScreenBuilder::SaveBootScreenFileAsClick() {
@@ -232,7 +232,7 @@ TSaveOutcome TBootScreenBuilder::SaveBootScreenFileAsClick() {
   }
   TSaveOutcome outcome{TSaveResult::Saved, wim_size_, ""};
   try {
-    platform::CopyFileAtomically(WorkMuiPath, target);
+    platform::CopyFileAtomically(WorkMuiPath, target, CopyFault);
   } catch (const EWriteError& unwritable) {
     outcome = {TSaveResult::CopyFailed, wim_size_, unwritable.reason()};
   } catch (const Exception& unreadable) {
