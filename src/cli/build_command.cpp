@@ -115,7 +115,7 @@ class TPreparedPictures : TNonCopyable {
           folder_ + platform::kPathSeparator + PreparedFileName(picture, slot);
       try {
         PreparePicture(picture, slot, mode, prepared);
-      } catch (const std::exception& error) {
+      } catch (const Exception& error) {
         Say(ErrorText(error));
         return false;
       }
@@ -142,7 +142,7 @@ bool PicturesFitSlots(const std::vector<std::string>& paths) {
     try {
       LoadPictureFile(pictures[i], paths[i]);
       loaded[i] = true;
-    } catch (const std::exception& error) {
+    } catch (const Exception& error) {
       const std::string photo = PhotoKind(paths[i]);
       Say(paths[i] + (photo.empty() ? "" : " (a " + photo + " picture)") + ": " + ErrorText(error));
       prepare_helps = prepare_helps || !photo.empty();
@@ -219,7 +219,7 @@ int Build(const TArguments& arguments) {
     builder.LoadBrowsedFile(TSlot::Small, pictures[0]);
     builder.LoadBrowsedFile(TSlot::Big, pictures[1]);
     return Report(output, builder.SaveBootScreenFileAsClick());
-  } catch (const std::exception& error) {
+  } catch (const Exception& error) {
     Say(ErrorText(error));
     return kExitRefused;
   }
