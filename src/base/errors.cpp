@@ -41,6 +41,18 @@ std::string UnableToWriteMessage(const std::string& path, const std::string& sys
   return "Unable to write " + path + ": " + WithoutTrailingStops(system_text);
 }
 
+std::string CannotOpenModuleMessage(const std::string& path) {
+  return "Cannot open file \"" + path + "\"";
+}
+
+std::string LibraryNotFoundMessage(const std::string& library) {
+  return "Library not found: " + library;
+}
+
+std::string FunctionNotFoundMessage(const std::string& library, const std::string& function) {
+  return "Function not found: " + library + "." + function;
+}
+
 std::string DefaultHandlerText(const std::string& message) {
   if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
   return message;

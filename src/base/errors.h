@@ -94,6 +94,18 @@ std::string CannotCreateFileMessage(const std::string& path, const std::string& 
 // "Unable to write C:\x.mui: There is not enough space on the disk"
 std::string UnableToWriteMessage(const std::string& path, const std::string& system_text);
 
+// The image checksum's texts, the same from the system's imagehlp.dll and from our own rule.
+// A module that is not there: "Cannot open file \"C:\x.mui\"", without the system's text.
+std::string CannotOpenModuleMessage(const std::string& path);
+// A file that holds no PE image.
+inline constexpr const char* kNotPeFormatText = "This is not a PE format";
+// A call into the system that failed without an error code to say why.
+inline constexpr const char* kOSFunctionFailedText = "A call to an OS function failed";
+// "Library not found: imagehlp.dll"
+std::string LibraryNotFoundMessage(const std::string& library);
+// "Function not found: imagehlp.dll.MapAndLoad"
+std::string FunctionNotFoundMessage(const std::string& library, const std::string& function);
+
 // Why a pipe, a device or a socket is neither read nor replaced: a read could wait for ever
 // for a writer, and the system's own device would be taken away.
 inline constexpr const char* kNotRegularFileText =

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "base/errors.h"
 #include "base/hex_text.h"
 #include "base/sha256.h"
 #include "platform/platform.h"
@@ -81,7 +82,7 @@ std::optional<TBackupRecord> TBackupRecord::FromText(const std::string& text) {
         if (!known) --seen;
       }
     }
-  } catch (const std::exception&) {
+  } catch (const Exception&) {
     return std::nullopt;
   }
   if (seen != std::size(kTextFields) + 2 || record.sha256.size() != 64) return std::nullopt;
@@ -105,7 +106,7 @@ std::optional<TBackupRecord> ReadCompleteBackup(const std::string& folder) {
     if (original.size() != record->size || HexString(Sha256Of(original)) != record->sha256)
       return std::nullopt;
     return record;
-  } catch (const std::exception&) {
+  } catch (const Exception&) {
     return std::nullopt;
   }
 }

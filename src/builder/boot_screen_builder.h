@@ -9,7 +9,9 @@
 
 #include "builder/picture.h"
 #include "builder/user_interface.h"
+#include "platform/file_replacement.h"
 #include "platform/platform.h"
+#include "platform/shell_utils.h"
 
 namespace marivane {
 
@@ -103,6 +105,10 @@ class TBootScreenBuilder {
   // is derived in memory and staged in x86template's place; empty for the file above as it is.
   std::string TemplateLanguageFile;
   TWorkingFolder WorkingFolderKind = TWorkingFolder::Shared;
+  // Faults a test has a save meet: the copy to the chosen file failing at a step, and working
+  // folders that cannot be removed. The programs leave both as they are: no fault.
+  platform::TReplacementFault CopyFault;
+  platform::TFolderRemoval WorkDirRemoval = platform::TFolderRemoval::Remove;
   // The shared working folder a save will use, for a front end that checks its output path
   // before it starts; empty for a private one, which does not exist before the save makes it.
   std::string PlannedWorkDir() const;

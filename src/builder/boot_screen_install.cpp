@@ -168,7 +168,7 @@ std::string FinishStoppedRun(TWindowsTree& tree, const std::string& folder, cons
   try {
     const std::vector<std::uint8_t> bytes = platform::ReadWholeFile(path);
     journal = TJournal::FromText(std::string(bytes.begin(), bytes.end()));
-  } catch (const std::exception& unreadable) {
+  } catch (const Exception& unreadable) {
     throw EStepFailed("A stopped run left a journal that cannot be read (" + path + ": " +
                       Words(unreadable) + "); nothing was changed");
   }
@@ -249,7 +249,7 @@ void Replace(TWindowsTree& tree, const std::string& folder, const std::string& o
     swap->SecureTarget(journal.give, owner);
     Step(step = "end");
     platform::RemoveFileIfThere(InFolder(folder, kBackupJournalName));
-  } catch (const std::exception& failure) {
+  } catch (const Exception& failure) {
     const std::string name = tree.WindowsName(target);
     if (renamed)
       throw EStepFailed("The step \"" + step + "\" failed: " + Words(failure) + ". The new file is in place at " +
@@ -260,7 +260,7 @@ void Replace(TWindowsTree& tree, const std::string& folder, const std::string& o
       if (allowed && swap) swap->PutBackOldSecurity();
       platform::RemoveFileIfThere(journal.replacement);
       platform::RemoveFileIfThere(InFolder(folder, kBackupJournalName));
-    } catch (const std::exception& cleanup) {
+    } catch (const Exception& cleanup) {
       undone = " (and tidying up failed too: " + Words(cleanup) + "; the next run finishes it)";
     }
     throw EStepFailed("The step \"" + step + "\" failed: " + Words(failure) + ". " + name +
@@ -305,7 +305,7 @@ TPlace FindPlace(TWindowsTree& tree, const std::string& requested) {
     place.folder = tree.BackupFolder(place.language, false);
   } catch (const ERefused&) {
     throw;
-  } catch (const std::exception& why) {
+  } catch (const Exception& why) {
     throw ERefused(Words(why));
   }
   if (!platform::FileExists(place.loader))
@@ -342,7 +342,7 @@ void TrustBackup(TWindowsTree& tree, const TPlace& place) {
     std::string who;
     try {
       who = platform::WhoElseCanChange(tree.SecurityOf(path).sddl);
-    } catch (const std::exception& unreadable) {
+    } catch (const Exception& unreadable) {
       who = "its security cannot be read: " + Words(unreadable);
     }
     if (!who.empty())
@@ -363,7 +363,7 @@ std::string UseBackupFolder(TWindowsTree& tree, const TPlace& place) {
   } catch (const EOSError& failure) {
     throw EStepFailed("The security of the backup's folders in " + tree.WindowsName(place.folder) +
                       " could not be set (" + Words(failure) + "); nothing else was changed");
-  } catch (const std::exception& why) {
+  } catch (const Exception& why) {
     throw ERefused(Words(why));
   }
   return FinishStoppedRun(tree, place.folder, place.target);
@@ -372,7 +372,7 @@ std::string UseBackupFolder(TWindowsTree& tree, const TPlace& place) {
 std::optional<module::TModuleFacts> FactsOf(const std::vector<std::uint8_t>& bytes, module::TModuleKind kind) {
   try {
     return module::ReadModuleFacts(bytes, kind);
-  } catch (const std::exception&) {
+  } catch (const Exception&) {
     return std::nullopt;
   }
 }
@@ -430,7 +430,7 @@ TInstallResult Guarded(TRun run) {
     result = run(recovered);
   } catch (const ERefused& refused) {
     result = {TInstallOutcome::Refused, Words(refused) + "."};
-  } catch (const std::exception& failed) {
+  } catch (const Exception& failed) {
     result = {TInstallOutcome::Failed, Words(failed) + "."};
   }
   if (!recovered.empty()) result.message = recovered + "\n" + result.message;
@@ -594,7 +594,7 @@ TInstallResult Install(TWindowsTree& tree, const TInstallRequest& request, std::
   std::vector<std::uint8_t> bytes;
   try {
     bytes = platform::ReadWholeFile(request.file);
-  } catch (const std::exception& unreadable) {
+  } catch (const Exception& unreadable) {
     throw ERefused(Words(unreadable));
   }
   std::vector<std::string> unsure;
@@ -709,7 +709,7 @@ TInstallResult Status(TWindowsTree& tree) {
   std::string loader_version = "unknown";
   try {
     loader_version = FileVersionOf(FactsOf(ReadBootLoader(tree.BootLoader()), module::TModuleKind::kImageWithCode));
-  } catch (const std::exception&) {
+  } catch (const Exception&) {
   }
   const std::vector<std::string> languages = tree.Languages();
   if (languages.empty()) lines.push_back("No language folder holds a winload.exe.mui.");
@@ -720,7 +720,7 @@ TInstallResult Status(TWindowsTree& tree) {
     std::string in_place;
     try {
       in_place = InPlaceWords(platform::ReadWholeFile(target), backup, target, tree.Offline(), language);
-    } catch (const std::exception& unreadable) {
+    } catch (const Exception& unreadable) {
       in_place = "cannot be read: " + Words(unreadable);
     }
     lines.push_back(language + ": in place: " + in_place);

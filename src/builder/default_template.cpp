@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/errors.h"
 #include "builder/boot_screen_backup.h"
 #include "builder/boot_screen_inspection.h"
 #include "builder/language_file.h"
@@ -25,7 +26,7 @@ bool ReadBoth(const std::string& first, const std::string& second,
     first_bytes = platform::ReadWholeFile(first);
     second_bytes = platform::ReadWholeFile(second);
     return true;
-  } catch (const std::exception&) {
+  } catch (const Exception&) {
     return false;
   }
 }
@@ -39,7 +40,7 @@ bool MadeForAnotherLoader(const std::vector<std::uint8_t>& file, const std::stri
         module::ReadModuleFacts(ReadBootLoader(loader), module::TModuleKind::kImageWithCode);
     return module::JudgePairing(file_facts, language, loader_facts).pairing ==
            module::TPairing::kDoesNotPair;
-  } catch (const std::exception&) {
+  } catch (const Exception&) {
     return false;
   }
 }
@@ -50,7 +51,7 @@ bool MadeForAnotherBootLoader(const std::string& path, const std::string& loader
                               const std::string& language) {
   try {
     return MadeForAnotherLoader(platform::ReadWholeFile(path), loader, language);
-  } catch (const std::exception&) {
+  } catch (const Exception&) {
     return false;
   }
 }
@@ -115,7 +116,7 @@ std::string CompleteBackupOf(const std::string& language) {
   try {
     const std::string folder = windows->BackupFolder(language, false);
     return ReadCompleteBackup(folder) ? InFolder(folder, kBackupOriginalName) : std::string();
-  } catch (const std::exception&) {
+  } catch (const Exception&) {
     return std::string();
   }
 }

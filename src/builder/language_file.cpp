@@ -33,7 +33,7 @@ TDerivedTemplate DeriveLanguageTemplate(const std::string& path) {
     }
     TStreamReader reader(*file);
     bytes = reader.ReadExact(static_cast<std::size_t>(file->Size()));
-  } catch (const std::exception& unreadable) {
+  } catch (const Exception& unreadable) {
     derived.kind = TTemplateProblem::Unreadable;
     derived.problem = DefaultHandlerText(unreadable.what());
     derived.problem_names_file = true;
@@ -49,8 +49,8 @@ TDerivedTemplate DeriveLanguageTemplate(const std::string& path) {
   } catch (const module::ENoBootScreen& none) {
     derived.kind = TTemplateProblem::NoBootScreen;
     derived.problem = none.what();
-  } catch (const std::exception& refused) {
-    // EModuleError from the reader, or the writer's own refusals (a data size past 2 GiB).
+  } catch (const module::EModuleError& refused) {
+    // The reader's refusals, or the writer's own (a data size past 2 GiB).
     derived.kind = TTemplateProblem::NotALanguageFile;
     derived.problem = refused.what();
   }
@@ -65,7 +65,7 @@ bool IsLanguageFileFromElsewhere(const std::string& path) {
     const std::vector<std::uint8_t> bytes = reader.ReadExact(static_cast<std::size_t>(file->Size()));
     const module::TModuleFacts facts = module::ReadModuleFacts(bytes, module::TModuleKind::kResourceOnly);
     return facts.boot_screen && !facts.boot_screen->in_slot;
-  } catch (const std::exception&) {
+  } catch (const Exception&) {
     return false;
   }
 }

@@ -55,7 +55,7 @@ TPicture ReadMetafileFile(TStream& stream) {
         std::int64_t{file.I32(kEmfFrameOffset + 8)} - file.I32(kEmfFrameOffset);
     const std::int64_t frame_height =
         std::int64_t{file.I32(kEmfFrameOffset + 12)} - file.I32(kEmfFrameOffset + 4);
-    auto display = platform::CreateMetafileImage(bytes, true);
+    auto display = platform::CreateMetafileImage(bytes, platform::TMetafileKind::Enhanced);
     if (!display) NotValid();
     return TPicture::FromMetafile(ScaleToScreen(frame_width, kHundredthMillimetresPerInch),
                                   ScaleToScreen(frame_height, kHundredthMillimetresPerInch),
@@ -79,7 +79,7 @@ TPicture ReadMetafileFile(TStream& stream) {
   const std::int64_t box_height =
       std::int64_t{file.I16(kPlaceableBoxOffset + 6)} - file.I16(kPlaceableBoxOffset + 2);
   const std::vector<std::uint8_t> records(bytes.begin() + kPlaceableSize, bytes.end());
-  auto display = platform::CreateMetafileImage(records, false);
+  auto display = platform::CreateMetafileImage(records, platform::TMetafileKind::Windows);
   if (!display) NotValid();
   return TPicture::FromMetafile(ScaleToScreen(box_width, units_per_inch),
                                 ScaleToScreen(box_height, units_per_inch), std::move(display));

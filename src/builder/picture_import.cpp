@@ -437,7 +437,7 @@ std::string PhotoKind(const std::string& path) {
     // Opened as any picture is, so that a pipe is refused rather than waited on.
     const std::unique_ptr<TStream> file = platform::OpenFileForReading(path);
     file->Read(head.data(), head.size());
-  } catch (const std::exception&) {
+  } catch (const Exception&) {
     return "";
   }
   for (const TSignature& signature : kSignatures)

@@ -4,12 +4,12 @@
 // looks at the file system after the action; what the action returned only says whether this
 // run made the folder, and so may remove it.
 #include "base/errors.h"
+#include "base/owned.h"
 #include "builder/boot_screen_builder.h"
 #include "builder/language_file.h"
 #include "builder/save_messages.h"
 #include "builder/wim_capture.h"
 #include "platform/file_replacement.h"
-#include "platform/owned.h"
 #include "platform/platform.h"
 #include "platform/shell_utils.h"
 #include "platform/system_languages.h"
@@ -47,16 +47,16 @@ std::string LanguageFolderOf(std::uint16_t language, const std::string& path) {
 }
 
 // Whether a new folder can be made in the temporary folder: one is made and removed again.
-bool TempFolderTakesNewEntries(const std::string& temp) {
+bool TempFolderTakesNewEntries(const std::string& temp, platform::TFolderRemoval removal) {
   const std::string probe = platform::CreatePrivateFolder(temp, "mrvn-");
   if (probe.empty()) return false;
-  platform::ShellDeleteFolder(probe);
+  platform::ShellDeleteFolder(probe, removal);
   return true;
 }
 
 }  // namespace
 
-class TBootScreenBuilder::TRunScope : platform::TNonCopyable {
+class TBootScreenBuilder::TRunScope : TNonCopyable {
  public:
   explicit TRunScope(TBootScreenBuilder& builder) : builder_(builder) { ++builder_.open_runs_; }
   ~TRunScope() {
@@ -89,7 +89,7 @@ bool TBootScreenBuilder::PrepareSharedWorkingFolder() {
     // the folder's own steps could fail there: the user hears of the step that would have
     // failed, in its words. Where a folder can be made there after all, the lock file itself
     // is the trouble, and its error says so.
-    if (TempFolderTakesNewEntries(TempPath)) throw;
+    if (TempFolderTakesNewEntries(TempPath, WorkDirRemoval)) throw;
     ui_.ShowMessage(platform::DirectoryExists(WorkDir) ? kClearWorkDirMessage : kCreateWorkDirMessage);
     return false;
   }
@@ -97,7 +97,7 @@ bool TBootScreenBuilder::PrepareSharedWorkingFolder() {
     ui_.ShowMessage(kWorkDirBusyMessageStart + WorkDir + kWorkDirBusyMessageEnd);
     return false;
   }
-  if (platform::DirectoryExists(WorkDir)) platform::ShellDeleteFolder(WorkDir);
+  if (platform::DirectoryExists(WorkDir)) platform::ShellDeleteFolder(WorkDir, WorkDirRemoval);
   if (platform::DirectoryExists(WorkDir)) {
     ui_.ShowMessage(kClearWorkDirMessage);
     return false;
@@ -152,7 +152,7 @@ bool TBootScreenBuilder::PrepareWorkingFolder() {
     return false;
   }
   WorkMuiPath = Join(WorkDir, "winload.exe.mui");
-  if (!platform::CopyFileTo(TemplatePath, WorkMuiPath, true)) {
+  if (!platform::CopyFileTo(TemplatePath, WorkMuiPath, platform::TCopyMode::NewFileOnly)) {
     ui_.ShowMessage(kCopyTemplateMessage);
     return false;
   }
@@ -163,7 +163,7 @@ bool TBootScreenBuilder::CopyPictures() {
   const std::string small_copy = Join(CaptureDir, "osload800x600.bmp");
   const std::string big_copy = Join(CaptureDir, "osload1024x768.bmp");
   for (const auto& [source, target] : {std::pair{SmallImagePath, small_copy}, {BigImagePath, big_copy}}) {
-    if (!platform::CopyFileTo(source, target, true)) {
+    if (!platform::CopyFileTo(source, target, platform::TCopyMode::NewFileOnly)) {
       ui_.ShowMessage(kCopyFileMessageStart + source + kCopyFileMessageEnd);
       return false;
     }
@@ -205,7 +205,7 @@ void TBootScreenBuilder::RemoveWorkingFolder() {
   // A folder this builder did not make may be another run's, or hold what someone else keeps.
   if (!work_dir_made_) return;
   work_dir_made_ = false;
-  platform::ShellDeleteFolder(WorkDir);
+  platform::ShellDeleteFolder(WorkDir, WorkDirRemoval);
 }
 
 TSaveOutcome TBootScreenBuilder::SaveBootScreenFileAsClick() {
@@ -232,7 +232,7 @@ TSaveOutcome TBootScreenBuilder::SaveBootScreenFileAsClick() {
   }
   TSaveOutcome outcome{TSaveResult::Saved, wim_size_, ""};
   try {
-    platform::CopyFileAtomically(WorkMuiPath, target);
+    platform::CopyFileAtomically(WorkMuiPath, target, CopyFault);
   } catch (const EWriteError& unwritable) {
     outcome = {TSaveResult::CopyFailed, wim_size_, unwritable.reason()};
   } catch (const Exception& unreadable) {

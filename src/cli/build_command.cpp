@@ -4,6 +4,8 @@
 #include <exception>
 #include <vector>
 
+#include "base/errors.h"
+#include "base/owned.h"
 #include "builder/boot_screen_builder.h"
 #include "builder/boot_screen_file.h"
 #include "builder/default_template.h"
@@ -11,7 +13,6 @@
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/pictures.h"
-#include "platform/owned.h"
 #include "platform/platform.h"
 #include "platform/shell_utils.h"
 
@@ -94,7 +95,7 @@ bool ChooseTemplate(const TArguments& arguments, TBootScreenBuilder& builder) {
 // user may enter, and which goes when the run ends; the builder then copies them into its
 // working folder like any others. (Its working folder cannot hold them: a save clears it
 // first.)
-class TPreparedPictures : platform::TNonCopyable {
+class TPreparedPictures : TNonCopyable {
  public:
   TPreparedPictures() = default;
   ~TPreparedPictures() {
@@ -114,7 +115,7 @@ class TPreparedPictures : platform::TNonCopyable {
           folder_ + platform::kPathSeparator + PreparedFileName(picture, slot);
       try {
         PreparePicture(picture, slot, mode, prepared);
-      } catch (const std::exception& error) {
+      } catch (const Exception& error) {
         Say(ErrorText(error));
         return false;
       }
@@ -141,7 +142,7 @@ bool PicturesFitSlots(const std::vector<std::string>& paths) {
     try {
       LoadPictureFile(pictures[i], paths[i]);
       loaded[i] = true;
-    } catch (const std::exception& error) {
+    } catch (const Exception& error) {
       const std::string photo = PhotoKind(paths[i]);
       Say(paths[i] + (photo.empty() ? "" : " (a " + photo + " picture)") + ": " + ErrorText(error));
       prepare_helps = prepare_helps || !photo.empty();
@@ -218,7 +219,7 @@ int Build(const TArguments& arguments) {
     builder.LoadBrowsedFile(TSlot::Small, pictures[0]);
     builder.LoadBrowsedFile(TSlot::Big, pictures[1]);
     return Report(output, builder.SaveBootScreenFileAsClick());
-  } catch (const std::exception& error) {
+  } catch (const Exception& error) {
     Say(ErrorText(error));
     return kExitRefused;
   }

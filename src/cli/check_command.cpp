@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "base/errors.h"
 #include "builder/boot_screen_builder.h"
 #include "cli/commands.h"
 #include "cli/console.h"
@@ -17,7 +18,7 @@ int Check(const TArguments& arguments) {
     TPicture picture;
     try {
       LoadPictureFile(picture, path);
-    } catch (const std::exception& error) {
+    } catch (const Exception& error) {
       const std::string photo = PhotoKind(path);
       std::printf("%s: error: %s%s\n", path.c_str(), DefaultHandlerText(error.what()).c_str(),
                   photo.empty() ? "" : ("; it is a " + photo + " picture, which marivane-cli "

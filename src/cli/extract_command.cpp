@@ -6,6 +6,7 @@
 #include <system_error>
 #include <thread>
 
+#include "base/errors.h"
 #include "builder/boot_screen_inspection.h"
 #include "cli/commands.h"
 #include "cli/console.h"
@@ -37,7 +38,7 @@ int Extract(const TArguments& arguments) {
   TBootScreenInspection inspection;
   try {
     inspection = InspectBootScreenFile(path);
-  } catch (const std::exception& unreadable) {
+  } catch (const Exception& unreadable) {
     Say(ErrorText(unreadable));
     return kExitRefused;
   }
@@ -79,7 +80,7 @@ int Extract(const TArguments& arguments) {
     if (!failed[i]) continue;
     try {
       std::rethrow_exception(failed[i]);
-    } catch (const std::exception& unwritable) {
+    } catch (const Exception& unwritable) {
       Say(ErrorText(unwritable) + (failed[1 - i] ? "" : "; " + outputs[1 - i] + " was written"));
     }
     return kExitRefused;

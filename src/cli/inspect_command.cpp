@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/errors.h"
 #include "builder/boot_screen_inspection.h"
 #include "cli/commands.h"
 #include "cli/console.h"
@@ -65,7 +66,7 @@ int Inspect(const TArguments& arguments) {
   if (!loader_path.empty()) {
     try {
       loader = ReadBootLoader(loader_path);
-    } catch (const std::exception& unreadable) {
+    } catch (const Exception& unreadable) {
       Say(ErrorText(unreadable));
       return kExitRefused;
     }
@@ -75,7 +76,7 @@ int Inspect(const TArguments& arguments) {
     TBootScreenInspection inspection;
     try {
       inspection = InspectBootScreenFile(path);
-    } catch (const std::exception& unreadable) {
+    } catch (const Exception& unreadable) {
       std::printf("%s: error: %s\n", path.c_str(), ErrorText(unreadable).c_str());
       status = kExitRefused;
       continue;

@@ -1,6 +1,7 @@
 // marivane-cli: the builder from a command line. This file finds the command and reads its
 // command line by the command's own table; each command lives in a file of its own.
 #include <cstdio>
+#include <exception>
 #include <span>
 #include <string>
 #include <string_view>
@@ -8,6 +9,7 @@
 
 #include "cli/command_line.h"
 #include "cli/commands.h"
+#include "cli/console.h"
 #include "cli/help.h"
 #include "platform/exit_procs.h"
 #include "platform/leftovers.h"
@@ -82,6 +84,12 @@ int RunCommand(const TCommand& command, std::span<char* const> args) {
     std::fprintf(stderr, "%s\nusage: marivane-cli %s\n(marivane-cli help %s says more)\n",
                  wrong.what(), help.synopsis, help.name);
     return kExitUsage;
+  } catch (const std::exception& unforeseen) {
+    // The last resort: what the builder and the platform raise on purpose the command says
+    // itself; anything else (memory that ran out, a fault of ours) ends it with its text
+    // rather than a crash.
+    Say(ErrorText(unforeseen));
+    return kExitRefused;
   }
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "base/errors.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/pictures.h"
@@ -27,7 +28,7 @@ int Prepare(const TArguments& arguments) {
   TSize upright;
   try {
     upright = PreparePicture(source, slot, ModeNamed(mode), output);
-  } catch (const std::exception& error) {
+  } catch (const Exception& error) {
     Say(ErrorText(error));
     return kExitRefused;
   }

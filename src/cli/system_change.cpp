@@ -4,6 +4,7 @@
 #include <exception>
 #include <vector>
 
+#include "base/errors.h"
 #include "cli/console.h"
 #include "platform/file_replacement.h"
 #include "platform/offline_windows.h"
@@ -72,7 +73,7 @@ int EndOfChange(const TArguments& arguments, const TInstallResult& result) {
   try {
     platform::WriteFileAtomically(arguments.Value("--result"),
                                   std::vector<std::uint8_t>(text.begin(), text.end()));
-  } catch (const std::exception& unwritable) {
+  } catch (const Exception& unwritable) {
     Say("The result could not be written: " + ErrorText(unwritable));
     return kExitRefused;
   }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "base/errors.h"
 #include "builder/language_file.h"
 #include "cli/commands.h"
 #include "cli/console.h"
@@ -46,7 +47,7 @@ int Template(const TArguments& arguments) {
   // Whole or not at all: a failed write leaves OUT as it was, be it a file or a folder.
   try {
     platform::WriteFileAtomically(output, made.module.template_bytes);
-  } catch (const std::exception& unwritable) {
+  } catch (const Exception& unwritable) {
     Say(ErrorText(unwritable));
     return kExitRefused;
   }

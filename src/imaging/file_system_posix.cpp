@@ -74,19 +74,19 @@ TFileId IdFromStat(const struct stat& st) { return {std::uint64_t(st.st_dev), st
 // such rule, so the archives being written are listed here and ReadWholeFile refuses them the
 // same way. Otherwise a capture of a folder that holds its own archive, under any name or
 // through a link, reads its own growing output. A multiset: one file may be opened twice.
-std::mutex g_outputs_mutex;
-std::multiset<TFileId> g_open_outputs;
+std::mutex outputs_mutex;
+std::multiset<TFileId> open_outputs;
 
 bool IsOpenOutput(const TFileId& id) {
-  std::lock_guard lock(g_outputs_mutex);
-  return g_open_outputs.count(id) != 0;
+  std::lock_guard lock(outputs_mutex);
+  return open_outputs.count(id) != 0;
 }
 
 class TPosixOutputFile final : public TOutputFile {
  public:
   TPosixOutputFile(int fd, std::string path, const TFileId& id) : fd_(fd), path_(std::move(path)), id_(id) {
-    std::lock_guard lock(g_outputs_mutex);
-    g_open_outputs.insert(id_);
+    std::lock_guard lock(outputs_mutex);
+    open_outputs.insert(id_);
   }
   ~TPosixOutputFile() override { CloseFd(); }
 
@@ -121,8 +121,8 @@ class TPosixOutputFile final : public TOutputFile {
   int CloseFd() {
     if (fd_ < 0) return 0;
     {
-      std::lock_guard lock(g_outputs_mutex);
-      g_open_outputs.erase(g_open_outputs.find(id_));
+      std::lock_guard lock(outputs_mutex);
+      open_outputs.erase(open_outputs.find(id_));
     }
     const int rc = ::close(fd_);
     fd_ = -1;

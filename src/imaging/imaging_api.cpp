@@ -36,37 +36,31 @@ struct TImageObject final : THandleObject {
   unsigned index = 0;
 };
 
-std::mutex g_mutex;
-std::set<THandleObject*> g_handles;
-std::optional<TWimIdentity> g_fixed_identity;
+std::mutex handles_mutex;
+std::set<THandleObject*> handles;
 
 THandle RegisterHandle(std::unique_ptr<THandleObject> object) {
-  std::lock_guard lock(g_mutex);
+  std::lock_guard lock(handles_mutex);
   THandleObject* raw = object.release();
-  g_handles.insert(raw);
+  handles.insert(raw);
   return raw;
 }
 
 template <typename T>
 T* Lookup(THandle h) {
-  std::lock_guard lock(g_mutex);
-  auto it = g_handles.find(static_cast<THandleObject*>(h));
-  if (it == g_handles.end()) return nullptr;
+  std::lock_guard lock(handles_mutex);
+  auto it = handles.find(static_cast<THandleObject*>(h));
+  if (it == handles.end()) return nullptr;
   return dynamic_cast<T*>(*it);
 }
 
 std::unique_ptr<THandleObject> UnregisterHandle(THandle h) {
-  std::lock_guard lock(g_mutex);
-  auto it = g_handles.find(static_cast<THandleObject*>(h));
-  if (it == g_handles.end()) return nullptr;
+  std::lock_guard lock(handles_mutex);
+  auto it = handles.find(static_cast<THandleObject*>(h));
+  if (it == handles.end()) return nullptr;
   std::unique_ptr<THandleObject> owned(*it);
-  g_handles.erase(it);
+  handles.erase(it);
   return owned;
-}
-
-std::optional<TWimIdentity> FixedIdentity() {
-  std::lock_guard lock(g_mutex);
-  return g_fixed_identity;
 }
 
 std::u16string PathString(TWidePath p) { return std::u16string(p); }
@@ -149,8 +143,11 @@ R NotImplemented(const Arguments&...) {
 
 }  // namespace
 
-THandle WIMAPI WIMCreateFile(TWidePath path, TDword desired_access, TDword creation_disposition,
-                             TDword /*flags_and_attributes*/, TDword compression_type, TDword* creation_result) {
+namespace {
+
+// WIMCreateFile, with the identity every archive derives from its files unless one is given.
+THandle CreateArchive(TWidePath path, TDword desired_access, TDword creation_disposition, TDword compression_type,
+                      TDword* creation_result, const std::optional<TWimIdentity>& identity) {
   return Guarded<THandle>(nullptr, [&]() -> THandle {
     if (!path || !*path) return Fail<THandle>(kErrorInvalidParameter, nullptr);
     TWimCompression compression;
@@ -173,12 +170,26 @@ THandle WIMAPI WIMCreateFile(TWidePath path, TDword desired_access, TDword creat
     std::unique_ptr<fs::TOutputFile> file;
     if (TDword e = fs::CreateOutputFile(PathString(path), disposition, file)) return Fail<THandle>(e, nullptr);
     auto wim = std::make_unique<TWimObject>();
-    wim->writer = std::make_unique<TWimWriter>(std::move(file), compression, FixedIdentity());
+    wim->writer = std::make_unique<TWimWriter>(std::move(file), compression, identity);
     if (TDword e = wim->writer->Begin()) return Fail<THandle>(e, nullptr);  // the writer deletes the file
     if (creation_result) *creation_result = kWimCreatedNew;
     SetLastError(kErrorSuccess);
     return RegisterHandle(std::move(wim));
   });
+}
+
+}  // namespace
+
+THandle WIMAPI WIMCreateFile(TWidePath path, TDword desired_access, TDword creation_disposition,
+                             TDword /*flags_and_attributes*/, TDword compression_type, TDword* creation_result) {
+  return CreateArchive(path, desired_access, creation_disposition, compression_type, creation_result, std::nullopt);
+}
+
+THandle CreateFileWithIdentity(TWidePath path, TDword desired_access, TDword creation_disposition,
+                               TDword compression_type, TDword* creation_result,
+                               const std::array<std::uint8_t, 16>& guid, std::uint64_t filetime) {
+  return CreateArchive(path, desired_access, creation_disposition, compression_type, creation_result,
+                       TWimIdentity{guid, filetime});
 }
 
 TBool WIMAPI WIMCloseHandle(THandle handle) {
@@ -251,15 +262,5 @@ MARIVANE_WIMGAPI_ENTRY_POINTS(MARIVANE_IMAGING_DEFINE)
 #undef MARIVANE_IMAGING_DEFINE
 #undef MARIVANE_IMAGING_DEFINE_NOT_IMPLEMENTED
 #undef MARIVANE_IMAGING_DEFINE_IMPLEMENTED
-
-void SetFixedIdentity(const std::array<std::uint8_t, 16>& guid, std::uint64_t filetime) {
-  std::lock_guard lock(g_mutex);
-  g_fixed_identity = TWimIdentity{guid, filetime};
-}
-
-void ClearFixedIdentity() {
-  std::lock_guard lock(g_mutex);
-  g_fixed_identity.reset();
-}
 
 }  // namespace imaging

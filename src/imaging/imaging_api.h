@@ -31,9 +31,11 @@ MARIVANE_WIMGAPI_ENTRY_POINTS(MARIVANE_IMAGING_DECLARE)
 // The calling thread's last error. On Windows this is GetLastError(), which the library sets.
 TDword LastError();
 
-// Makes every archive created afterwards use this GUID and XML time (a FILETIME) instead of
-// those the archive derives from its files (a hash of its content, their latest write time).
-void SetFixedIdentity(const std::array<std::uint8_t, 16>& guid, std::uint64_t filetime);
-void ClearFixedIdentity();
+// WIMCreateFile for an archive with this GUID and XML time (a FILETIME) instead of those it
+// derives from its files (a hash of its content, their latest write time): for tests that
+// compare bytes. Not one of the fourteen; the stand-in DLL does not export it.
+THandle CreateFileWithIdentity(TWidePath path, TDword desired_access, TDword creation_disposition,
+                               TDword compression_type, TDword* creation_result,
+                               const std::array<std::uint8_t, 16>& guid, std::uint64_t filetime);
 
 }  // namespace imaging

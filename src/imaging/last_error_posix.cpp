@@ -3,10 +3,10 @@
 namespace imaging {
 
 namespace {
-thread_local TDword t_last_error = kErrorSuccess;
+thread_local TDword last_error = kErrorSuccess;
 }
 
-void SetLastError(TDword code) { t_last_error = code; }
-TDword LastError() { return t_last_error; }
+void SetLastError(TDword code) { last_error = code; }
+TDword LastError() { return last_error; }
 
 }  // namespace imaging

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "base/owned.h"
 #include "imaging/file_system.h"
 #include "imaging/last_error.h"
 
@@ -15,6 +16,11 @@ TDword LastError() { return ::GetLastError(); }
 namespace fs {
 
 namespace {
+
+// Empty for null and for INVALID_HANDLE_VALUE, the failure value of CreateFileW and
+// FindFirstFileW, so a call's result is wrapped as it comes.
+using TFile = marivane::TOwned<HANDLE, &::CloseHandle, marivane::TNullOrAllOnes<HANDLE>>;
+using TSearch = marivane::TOwned<HANDLE, &::FindClose, marivane::TNullOrAllOnes<HANDLE>>;
 
 // The attribute bits a captured entry keeps; the rest (compression, encryption, sparse,
 // offline...) describe storage on this volume, not the file.
@@ -47,21 +53,18 @@ TFileId IdFrom(const BY_HANDLE_FILE_INFORMATION& info) {
 
 class TWin32OutputFile final : public TOutputFile {
  public:
-  TWin32OutputFile(HANDLE h, std::u16string path) : h_(h), path_(std::move(path)) {}
-  ~TWin32OutputFile() override {
-    if (h_ != INVALID_HANDLE_VALUE) ::CloseHandle(h_);
-  }
+  TWin32OutputFile(TFile file, std::u16string path) : file_(std::move(file)), path_(std::move(path)) {}
 
   TDword WriteAt(std::uint64_t offset, std::span<const std::uint8_t> data) override {
     LARGE_INTEGER pos;
     pos.QuadPart = LONGLONG(offset);
-    if (!::SetFilePointerEx(h_, pos, nullptr, FILE_BEGIN)) return ::GetLastError();
+    if (!::SetFilePointerEx(file_.Get(), pos, nullptr, FILE_BEGIN)) return ::GetLastError();
     std::size_t done = 0;
     while (done < data.size()) {
       // WriteFile takes a 32-bit count; archives here are small, but stay honest about it.
       const DWORD want = DWORD(std::min<std::size_t>(data.size() - done, 1u << 30));
       DWORD wrote = 0;
-      if (!::WriteFile(h_, data.data() + done, want, &wrote, nullptr)) return ::GetLastError();
+      if (!::WriteFile(file_.Get(), data.data() + done, want, &wrote, nullptr)) return ::GetLastError();
       if (wrote == 0) return kErrorWriteFault;
       done += wrote;
     }
@@ -71,52 +74,32 @@ class TWin32OutputFile final : public TOutputFile {
   TDword Truncate(std::uint64_t size) override {
     LARGE_INTEGER pos;
     pos.QuadPart = LONGLONG(size);
-    if (!::SetFilePointerEx(h_, pos, nullptr, FILE_BEGIN) || !::SetEndOfFile(h_)) return ::GetLastError();
+    if (!::SetFilePointerEx(file_.Get(), pos, nullptr, FILE_BEGIN) || !::SetEndOfFile(file_.Get()))
+      return ::GetLastError();
     return kErrorSuccess;
   }
 
   void Discard() override {
-    if (h_ != INVALID_HANDLE_VALUE) ::CloseHandle(h_);
-    h_ = INVALID_HANDLE_VALUE;
+    file_.Reset();
     ::DeleteFileW(Wide(path_));
   }
 
-  TDword Close() override {
-    const BOOL ok = ::CloseHandle(h_);
-    h_ = INVALID_HANDLE_VALUE;
-    return ok ? kErrorSuccess : ::GetLastError();
-  }
+  // Closed here rather than by the owner, since a close that fails (a delayed write) is an
+  // error of the archive.
+  TDword Close() override { return ::CloseHandle(file_.Detach()) ? kErrorSuccess : ::GetLastError(); }
 
  private:
-  HANDLE h_;
+  TFile file_;
   std::u16string path_;
 };
 
-// The folder's handle stays open while it is listed, so the identity is that of the folder whose
-// entries come back (a folder in use cannot be renamed away).
-class TFolderHandle {
- public:
-  explicit TFolderHandle(const std::u16string& path)
-      : h_(::CreateFileW(Wide(path), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {}
-  ~TFolderHandle() {
-    if (h_ != INVALID_HANDLE_VALUE) ::CloseHandle(h_);
-  }
-  TFolderHandle(const TFolderHandle&) = delete;
-  TFolderHandle& operator=(const TFolderHandle&) = delete;
-
-  TDword Describe(TFolderListing& listing) const {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (h_ == INVALID_HANDLE_VALUE) return ::GetLastError();
-    if (!::GetFileInformationByHandle(h_, &info)) return ::GetLastError();
-    listing.id = IdFrom(info);
-    listing.last_write_time = FromFileTime(info.ftLastWriteTime);
-    return kErrorSuccess;
-  }
-
- private:
-  HANDLE h_;
-};
+TDword DescribeFolder(HANDLE folder, TFolderListing& listing) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(folder, &info)) return ::GetLastError();
+  listing.id = IdFrom(info);
+  listing.last_write_time = FromFileTime(info.ftLastWriteTime);
+  return kErrorSuccess;
+}
 
 }  // namespace
 
@@ -130,12 +113,16 @@ TDword QueryInfo(const std::u16string& path, TFileInfo& info) {
 
 TDword ListFolder(const std::u16string& path, TFolderListing& listing) {
   listing = {};
-  const TFolderHandle folder(path);
-  if (TDword e = folder.Describe(listing)) return e;
+  // The folder's handle stays open while it is listed, so the identity is that of the folder
+  // whose entries come back (a folder in use cannot be renamed away).
+  const TFile folder(::CreateFileW(Wide(path), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!folder) return ::GetLastError();
+  if (TDword e = DescribeFolder(folder.Get(), listing)) return e;
   const std::u16string pattern = JoinPath(path, u"*");
   WIN32_FIND_DATAW fd;
-  HANDLE find = ::FindFirstFileW(Wide(pattern), &fd);
-  if (find == INVALID_HANDLE_VALUE) {
+  const TSearch find(::FindFirstFileW(Wide(pattern), &fd));
+  if (!find) {
     const DWORD e = ::GetLastError();
     return e == ERROR_FILE_NOT_FOUND ? kErrorSuccess : e;  // an empty volume root has no entries at all
   }
@@ -150,22 +137,21 @@ TDword ListFolder(const std::u16string& path, TFolderListing& listing) {
     // A junction or a symbolic link is followed like the folder or file it names, as on POSIX;
     // the capture refuses one that leads back into a folder it is walking.
     listing.items.push_back(std::move(item));
-  } while (::FindNextFileW(find, &fd));
+  } while (::FindNextFileW(find.Get(), &fd));
   const DWORD e = ::GetLastError();
   if (e != ERROR_NO_MORE_FILES) result = e;
-  ::FindClose(find);
   return result;
 }
 
 TDword ReadWholeFile(const std::u16string& path, std::vector<std::uint8_t>& data, std::uint64_t& last_write_time) {
   // The archive being written is open without sharing, so reaching it here by any name fails
   // with ERROR_SHARING_VIOLATION from the system itself.
-  HANDLE h = ::CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
+  const TFile file(::CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) return ::GetLastError();
   TDword result = kErrorSuccess;
   BY_HANDLE_FILE_INFORMATION info;
-  const bool described = ::GetFileInformationByHandle(h, &info);
+  const bool described = ::GetFileInformationByHandle(file.Get(), &info);
   const std::uint64_t size = described ? (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow : 0;
   if (!described) {
     result = ::GetLastError();
@@ -179,7 +165,7 @@ TDword ReadWholeFile(const std::u16string& path, std::vector<std::uint8_t>& data
     while (done < data.size()) {
       const DWORD want = DWORD(std::min<std::size_t>(data.size() - done, 1u << 30));
       DWORD got = 0;
-      if (!::ReadFile(h, data.data() + done, want, &got, nullptr)) {
+      if (!::ReadFile(file.Get(), data.data() + done, want, &got, nullptr)) {
         result = ::GetLastError();
         break;
       }
@@ -190,7 +176,6 @@ TDword ReadWholeFile(const std::u16string& path, std::vector<std::uint8_t>& data
       done += got;
     }
   }
-  ::CloseHandle(h);
   return result;
 }
 
@@ -201,9 +186,10 @@ std::u16string JoinPath(const std::u16string& folder, const std::u16string& name
 
 TDword CreateOutputFile(const std::u16string& path, TDisposition disposition, std::unique_ptr<TOutputFile>& file) {
   const DWORD how = disposition == TDisposition::kCreateNew ? CREATE_NEW : CREATE_ALWAYS;
-  HANDLE h = ::CreateFileW(Wide(path), GENERIC_READ | GENERIC_WRITE, 0, nullptr, how, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
-  file = std::make_unique<TWin32OutputFile>(h, path);
+  TFile created(::CreateFileW(Wide(path), GENERIC_READ | GENERIC_WRITE, 0, nullptr, how, FILE_ATTRIBUTE_NORMAL,
+                              nullptr));
+  if (!created) return ::GetLastError();
+  file = std::make_unique<TWin32OutputFile>(std::move(created), path);
   return kErrorSuccess;
 }
 

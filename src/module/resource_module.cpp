@@ -237,9 +237,8 @@ std::strong_ordering operator<=>(const TResourceKey& a, const TResourceKey& b) {
 }
 
 EDirectoryOverflow::EDirectoryOverflow(std::uint32_t needed, std::uint32_t available)
-    : std::runtime_error("the resource directory needs " + std::to_string(needed) +
-                         " bytes in front of the slot, but there are only " +
-                         std::to_string(available)),
+    : Exception("the resource directory needs " + std::to_string(needed) +
+                " bytes in front of the slot, but there are only " + std::to_string(available)),
       needed_(needed),
       available_(available) {}
 
@@ -371,7 +370,7 @@ TSlotModule BuildSlotModule(const TSlotResource& slot, std::span<const TResource
     const std::uint64_t size = i == 0 ? kSlotSize : after_slot[i - 1].data.size();
     if (i > 0) cursor = AlignUp(cursor, kDataAlignment);  // the slot itself stays where it is
     if (AlignUp(cursor + size, kSectionAlignment) > kMaxImageSize - kResourceSectionRva) {
-      throw std::length_error("resource data too large for a 32-bit module");
+      throw EModuleError("resource data too large for a 32-bit module");
     }
     placed.data_rva = static_cast<std::uint32_t>(kResourceSectionRva + cursor);
     placed.data_offset = static_cast<std::uint32_t>(kResourceSectionFileOffset + cursor);

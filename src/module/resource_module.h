@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/errors.h"
 #include "base/little_endian.h"
 
 namespace marivane::module {
@@ -87,9 +88,16 @@ struct TSlotModule {
   std::uint32_t size_of_image = 0;
 };
 
+// What a file can do wrong; the text says what and, where it helps, at which offset. A module
+// that cannot be made from what a file carries is refused with it too.
+class EModuleError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
 // Thrown when the resource directory (tables, data entries and name strings) cannot be fitted
 // between the start of the resource section and the slot, around the fixed data entry.
-class EDirectoryOverflow : public std::runtime_error {
+class EDirectoryOverflow : public Exception {
  public:
   EDirectoryOverflow(std::uint32_t needed, std::uint32_t available);
   // Bytes from the section start (file offset 512) that the directory would need, and the
@@ -105,9 +113,9 @@ class EDirectoryOverflow : public std::runtime_error {
 // Lays out and writes the template. The slot resource's Size field is set to the whole slot,
 // so that the template with an all-zero slot spliced in is itself a consistent module, and its
 // CheckSum field holds that module's checksum; the builder overwrites both.
-// Raises EDirectoryOverflow as above, std::invalid_argument for a duplicate (type, name,
-// language) or a resource clashing with the slot resource, std::length_error when the data
-// would push the image past 2 GiB.
+// Raises EDirectoryOverflow as above, EModuleError when the data would push the image past
+// 2 GiB, and std::invalid_argument for a duplicate (type, name, language) or a resource
+// clashing with the slot resource: the caller's fault, since a tree read from a file has none.
 TSlotModule BuildSlotModule(const TSlotResource& slot, std::span<const TResource> after_slot,
                             const TModuleStamp& stamp);
 

@@ -7,19 +7,12 @@
 
 #include <cstdint>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "module/resource_module.h"
 
 namespace marivane::module {
-
-// What a file can do wrong; the text says what and, where it helps, at which offset.
-class EModuleError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // Which modules a read accepts. Only the headers' demands differ; the resource tree is walked
 // and checked the same way for both.

@@ -10,22 +10,10 @@
 namespace marivane::platform {
 namespace {
 
-TReplacementStep failing_step = TReplacementStep::None;
-std::uint32_t failing_code = 0;
-
 // Large enough that a boot screen file of about 4 MB goes in some sixty writes.
 constexpr std::size_t kCopyChunk = 64 * 1024;
 
 }  // namespace
-
-void FailFileReplacementsForTesting(TReplacementStep step, std::uint32_t code) {
-  failing_step = step;
-  failing_code = code;
-}
-
-std::uint32_t InjectedReplacementFailure(TReplacementStep step) {
-  return step != TReplacementStep::None && step == failing_step ? failing_code : 0;
-}
 
 void WriteFileAtomically(const std::string& target, std::span<const std::uint8_t> bytes) {
   TFileReplacement file(target);
@@ -33,11 +21,12 @@ void WriteFileAtomically(const std::string& target, std::span<const std::uint8_t
   file.Commit();
 }
 
-void CopyFileAtomically(const std::string& source, const std::string& target) {
+void CopyFileAtomically(const std::string& source, const std::string& target,
+                        TReplacementFault fault) {
   // The source first: a source that cannot be read leaves no trace beside the target.
   const std::unique_ptr<TStream> input = OpenFileForReading(source);
   TStreamReader reader(*input);
-  TFileReplacement file(target);
+  TFileReplacement file(target, fault);
   std::vector<std::uint8_t> buffer(kCopyChunk);
   for (std::uint64_t left = input->Size(); left != 0;) {
     const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));

@@ -27,11 +27,28 @@ namespace marivane::platform {
 inline constexpr char kTemporaryFilePrefix[] = ".marivane-";
 inline constexpr char kTemporaryFileSuffix[] = ".tmp";
 
+// The steps of a replacement where a test can make it fail.
+enum class TReplacementStep { None, Create, Write, Flush, Rename };
+
+// Where a test has a replacement fail: at `step`, with the system error `code` (an errno value
+// on POSIX, a Win32 error code on Windows), as the system would have failed it there. The
+// steps before it are done for real, so from Write on the temporary file exists when the
+// failure comes. The default fails nowhere, as every replacement of the programs does.
+struct TReplacementFault {
+  TReplacementStep step = TReplacementStep::None;
+  std::uint32_t code = 0;
+  // The code for `at`, 0 when the fault lies elsewhere; each implementation asks before it
+  // does the step.
+  std::uint32_t At(TReplacementStep at) const {
+    return at != TReplacementStep::None && at == step ? code : 0;
+  }
+};
+
 class TFileReplacement {
  public:
   // Refuses a target that exists and is a pipe, a device or a socket, or a file we may not
   // write (replacing it through its folder would get round its protection).
-  explicit TFileReplacement(const std::string& target);
+  explicit TFileReplacement(const std::string& target, TReplacementFault fault = {});
   ~TFileReplacement();
   TFileReplacement(const TFileReplacement&) = delete;
   TFileReplacement& operator=(const TFileReplacement&) = delete;
@@ -48,6 +65,7 @@ class TFileReplacement {
  private:
   struct TOpenFile;  // the platform's own: the temporary file's name and handle
   std::string target_;
+  TReplacementFault fault_;
   std::unique_ptr<TOpenFile> file_;
 };
 
@@ -56,21 +74,7 @@ void WriteFileAtomically(const std::string& target, std::span<const std::uint8_t
 // A byte copy of `source` as the new content of `target`, whole or not at all. Raises
 // EFOpenError or EReadError for the source (opened as OpenFileForReading does), EWriteError
 // for the target.
-void CopyFileAtomically(const std::string& source, const std::string& target);
-
-// --- Fault seam for tests ---
-
-// The steps of a replacement where a test can make it fail.
-enum class TReplacementStep { None, Create, Write, Flush, Rename };
-
-// Tests only: until called again with TReplacementStep::None, every replacement fails at
-// `step` with the system error `code` (an errno value on POSIX, a Win32 error code on
-// Windows), as the system would have failed it there: the steps before it are done for real,
-// so from Write on the temporary file exists when the failure comes.
-void FailFileReplacementsForTesting(TReplacementStep step, std::uint32_t code);
-
-// The code set up for `step` by FailFileReplacementsForTesting, 0 when none; each
-// implementation asks before it does the step.
-std::uint32_t InjectedReplacementFailure(TReplacementStep step);
+void CopyFileAtomically(const std::string& source, const std::string& target,
+                        TReplacementFault fault = {});
 
 }  // namespace marivane::platform

@@ -8,15 +8,15 @@
 #include <random>
 
 #include "base/errors.h"
+#include "base/owned.h"
 #include "platform/file_replacement.h"
 #include "platform/leftovers.h"
-#include "platform/owned.h"
 #include "platform/platform.h"
 
 namespace marivane::platform {
 namespace {
 
-using TDescriptor = TOwned<int, &::close, -1>;
+using TDescriptor = TOwned<int, &::close, TNoneIs<int, -1>>;
 
 // Names taken by others (a leftover of a run that was killed, say) are passed over; this many
 // in a row means something else is wrong.
@@ -30,8 +30,9 @@ constexpr int kNameAttempts = 100;
   Fail(target, static_cast<std::uint32_t>(errno));
 }
 
-void FailIfInjected(const std::string& target, TReplacementStep step) {
-  if (const std::uint32_t code = InjectedReplacementFailure(step)) Fail(target, code);
+void FailIfInjected(const std::string& target, const TReplacementFault& fault,
+                    TReplacementStep step) {
+  if (const std::uint32_t code = fault.At(step)) Fail(target, code);
 }
 
 }  // namespace
@@ -50,9 +51,9 @@ struct TFileReplacement::TOpenFile {
   }
 };
 
-TFileReplacement::TFileReplacement(const std::string& target)
-    : target_(target), file_(std::make_unique<TOpenFile>()) {
-  FailIfInjected(target_, TReplacementStep::Create);
+TFileReplacement::TFileReplacement(const std::string& target, TReplacementFault fault)
+    : target_(target), fault_(fault), file_(std::make_unique<TOpenFile>()) {
+  FailIfInjected(target_, fault_, TReplacementStep::Create);
   // lstat: a symbolic link is replaced as a name, never followed to what it points at.
   struct stat existing {};
   const bool exists = ::lstat(target_.c_str(), &existing) == 0;
@@ -99,7 +100,7 @@ TFileReplacement::~TFileReplacement() = default;
 const std::string& TFileReplacement::TemporaryPath() const { return file_->path; }
 
 void TFileReplacement::Write(std::span<const std::uint8_t> bytes) {
-  FailIfInjected(target_, TReplacementStep::Write);
+  FailIfInjected(target_, fault_, TReplacementStep::Write);
   std::size_t written = 0;
   while (written < bytes.size()) {
     const ssize_t n = ::write(file_->fd.Get(), bytes.data() + written, bytes.size() - written);
@@ -120,10 +121,10 @@ void TFileReplacement::Commit() {
   }
   // The data reaches the disk before the name points at it; otherwise a power cut soon after
   // could leave the target empty, which is what the rename is there to prevent.
-  FailIfInjected(target_, TReplacementStep::Flush);
+  FailIfInjected(target_, fault_, TReplacementStep::Flush);
   if (::fsync(file_->fd.Get()) != 0) FailWithErrno(target_);
   if (::close(file_->fd.Detach()) != 0) FailWithErrno(target_);
-  FailIfInjected(target_, TReplacementStep::Rename);
+  FailIfInjected(target_, fault_, TReplacementStep::Rename);
   if (::rename(file_->path.c_str(), target_.c_str()) != 0) FailWithErrno(target_);
   file_->committed = true;
   ReleaseLeftover(file_->path);

@@ -36,8 +36,9 @@ constexpr int kNameAttempts = 100;
   throw EWriteError(target, code, SystemErrorText(code));
 }
 
-void FailIfInjected(const std::string& target, TReplacementStep step) {
-  if (const std::uint32_t code = InjectedReplacementFailure(step)) Fail(target, code);
+void FailIfInjected(const std::string& target, const TReplacementFault& fault,
+                    TReplacementStep step) {
+  if (const std::uint32_t code = fault.At(step)) Fail(target, code);
 }
 
 // Different in every process and every call; CREATE_NEW settles the rare clash.
@@ -132,7 +133,7 @@ struct TFileReplacement::TOpenFile {
   }
 
   // Copies the finished file over the target opened by OpenTarget, and removes it.
-  void CopyOverTarget(const std::string& target_path) {
+  void CopyOverTarget(const std::string& target_path, const TReplacementFault& fault) {
     // The whole new content, read back from the finished file, before the target is touched.
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(handle.Get(), &size) ||
@@ -154,7 +155,7 @@ struct TFileReplacement::TOpenFile {
     const HANDLE into = target.Get();
     LARGE_INTEGER old_size{};
     if (!GetFileSizeEx(into, &old_size)) Fail(target_path, GetLastError());
-    FailIfInjected(target_path, TReplacementStep::Flush);
+    FailIfInjected(target_path, fault, TReplacementStep::Flush);
     // Room for all of it first: a disk too full for the new content fails here, with the old
     // content untouched, rather than half-way through the write.
     if (size.QuadPart > old_size.QuadPart && !SetSize(into, content.size())) {
@@ -174,8 +175,8 @@ struct TFileReplacement::TOpenFile {
   }
 };
 
-TFileReplacement::TFileReplacement(const std::string& target)
-    : target_(target), file_(std::make_unique<TOpenFile>()) {
+TFileReplacement::TFileReplacement(const std::string& target, TReplacementFault fault)
+    : target_(target), fault_(fault), file_(std::make_unique<TOpenFile>()) {
   // A write-protected file stays protected, as it would against CopyFileA. Windows refuses to
   // rename over one anyway; Wine, run as root, does not. (A folder's read-only bit means
   // something else, and the rename refuses a folder all the same.)
@@ -186,7 +187,7 @@ TFileReplacement::TFileReplacement(const std::string& target)
     Fail(target_, ERROR_ACCESS_DENIED);
   if (file_exists) file_->target_security = FileSecurityOf(target_, DACL_SECURITY_INFORMATION);
 
-  DWORD error = InjectedReplacementFailure(TReplacementStep::Create);
+  DWORD error = fault_.At(TReplacementStep::Create);
   if (error == 0) error = file_->Create(FolderOf(target_));
   if (error == 0) return;
   // A folder that lets nobody make a file in it may still let us write the file itself.
@@ -200,7 +201,7 @@ TFileReplacement::~TFileReplacement() = default;
 const std::string& TFileReplacement::TemporaryPath() const { return file_->path; }
 
 void TFileReplacement::Write(std::span<const std::uint8_t> bytes) {
-  FailIfInjected(target_, TReplacementStep::Write);
+  FailIfInjected(target_, fault_, TReplacementStep::Write);
   if (const DWORD error = WriteAll(file_->handle.Get(), bytes.data(), bytes.size()))
     Fail(target_, error);
 }
@@ -215,12 +216,12 @@ void TFileReplacement::Commit() {
     file_->handle.Reset(opened);
   }
   if (file_->target) {
-    file_->CopyOverTarget(target_);
+    file_->CopyOverTarget(target_, fault_);
     return;
   }
   // The data reaches the disk before the name points at it; otherwise a power cut soon after
   // could leave the target empty, which is what the rename is there to prevent.
-  FailIfInjected(target_, TReplacementStep::Flush);
+  FailIfInjected(target_, fault_, TReplacementStep::Flush);
   if (!FlushFileBuffers(file_->handle.Get())) Fail(target_, GetLastError());
   if (!CloseHandle(file_->handle.Detach())) Fail(target_, GetLastError());
   // The owner of a new file may always set its list; the list it had is kept, to be put back
@@ -235,7 +236,7 @@ void TFileReplacement::Commit() {
   // Refused for a folder, a read-only file, a file open without delete sharing and a device
   // name ("NUL"): each of them stays as it is. No check beforehand: opening a pipe's name to
   // look at it would connect to the pipe.
-  DWORD error = InjectedReplacementFailure(TReplacementStep::Rename);
+  DWORD error = fault_.At(TReplacementStep::Rename);
   if (error == 0 && MoveFileExA(file_->path.c_str(), target_.c_str(),
                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     file_->committed = true;
@@ -251,7 +252,7 @@ void TFileReplacement::Commit() {
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
   if (opened == INVALID_HANDLE_VALUE) Fail(target_, error);
   file_->handle.Reset(opened);
-  file_->CopyOverTarget(target_);
+  file_->CopyOverTarget(target_, fault_);
 }
 
 }  // namespace marivane::platform

@@ -17,11 +17,11 @@ std::uint32_t ComputeImageChecksum(const std::string& path) {
   } catch (const EFOpenError& error) {
     // The same texts as a failed mapping on Windows: a missing file by name, anything else by
     // the system's error code.
-    if (error.code() == ENOENT) throw Exception("Cannot open file \"" + path + "\"");
+    if (error.code() == ENOENT) throw Exception(CannotOpenModuleMessage(path));
     throw OSError(error.code());
   }
   const std::optional<std::uint32_t> checksum = module::ComputePeChecksum(bytes);
-  if (!checksum) throw Exception("This is not a PE format");
+  if (!checksum) throw Exception(kNotPeFormatText);
   return *checksum;
 }
 

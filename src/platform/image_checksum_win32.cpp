@@ -7,8 +7,8 @@
 #include <exception>
 
 #include "base/errors.h"
+#include "base/owned.h"
 #include "platform/image_checksum.h"
-#include "platform/owned.h"
 #include "platform/platform.h"
 
 namespace marivane::platform {
@@ -30,25 +30,25 @@ Fn Bound(FARPROC& slot, const char* function) {
   if (slot == nullptr) {
     HMODULE library = GetModuleHandleA(kImagehlp);
     if (library == nullptr) library = LoadLibraryA(kImagehlp);
-    if (library == nullptr) throw Exception(std::string("Library not found: ") + kImagehlp);
+    if (library == nullptr) throw Exception(LibraryNotFoundMessage(kImagehlp));
     slot = GetProcAddress(library, function);
     if (slot == nullptr)
-      throw Exception(std::string("Function not found: ") + kImagehlp + "." + function);
+      throw Exception(FunctionNotFoundMessage(kImagehlp, function));
   }
   return std::bit_cast<Fn>(slot);
 }
 
 // The mapping, given back by Release before the sum's outcome leaves, and by the destructor
 // on any other way out.
-class TMappedImage : platform::TNonCopyable {
+class TMappedImage : TNonCopyable {
  public:
   explicit TMappedImage(const std::string& path) {
     const auto map = Bound<MapAndLoadFn>(map_and_load, "MapAndLoad");
     if (!map(path.c_str(), nullptr, &image_, TRUE, TRUE)) {
       const DWORD error = GetLastError();
       image_ = {};
-      if (error == 0) throw Exception("This is not a PE format");
-      if (error == ERROR_FILE_NOT_FOUND) throw Exception("Cannot open file \"" + path + "\"");
+      if (error == 0) throw Exception(kNotPeFormatText);
+      if (error == ERROR_FILE_NOT_FOUND) throw Exception(CannotOpenModuleMessage(path));
       throw OSError(error);
     }
     mapped_ = true;
@@ -100,7 +100,7 @@ std::uint32_t ComputeImageChecksum(const std::string& path) {
     if (sum(mapped.image().MappedAddress, mapped.image().SizeOfImage, &stored, &computed) ==
         nullptr) {
       const DWORD error = GetLastError();
-      if (error == 0) throw Exception("A call to an OS function failed");
+      if (error == 0) throw Exception(kOSFunctionFailedText);
       throw OSError(error);
     }
   } catch (...) {

@@ -15,8 +15,8 @@
 #include <cstring>
 #include <thread>
 
+#include "base/owned.h"
 #include "platform/leftovers.h"
-#include "platform/owned.h"
 #include "platform/shell_utils.h"
 
 namespace marivane::platform {
@@ -31,7 +31,7 @@ constexpr unsigned long long kNoSuchProcess = ~0ull;
 // last ')', after which field 3 comes.
 unsigned long long StartTimeOf(unsigned long long id) {
   const std::string path = "/proc/" + std::to_string(id) + "/stat";
-  const TOwned<int, &::close, -1> fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  const TOwned<int, &::close, TNoneIs<int, -1>> fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd) return errno == ENOENT || errno == ESRCH ? kNoSuchProcess : 0;
   char text[1024];
   const ssize_t got = ::read(fd.Get(), text, sizeof text - 1);

@@ -18,7 +18,7 @@
 #include <memory>
 #include <sstream>
 
-#include "platform/owned.h"
+#include "base/owned.h"
 
 namespace marivane::platform {
 namespace {
@@ -32,7 +32,7 @@ constexpr std::size_t kSectorSize = 512;
 void CloseFolder(DIR* folder) { closedir(folder); }
 using TFolder = TOwned<DIR*, &CloseFolder>;
 void CloseDescriptor(int descriptor) { close(descriptor); }
-using TDescriptor = TOwned<int, &CloseDescriptor, -1>;
+using TDescriptor = TOwned<int, &CloseDescriptor, TNoneIs<int, -1>>;
 
 char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 

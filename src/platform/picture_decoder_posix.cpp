@@ -6,12 +6,14 @@
 // own: everything with a destructor (the pixel vector, the guard that frees the library's
 // state) lives in its caller, so the jump skips only the libraries' C frames and our plain
 // callbacks, and the caller turns the saved message into an exception.
+//
+// What a library hands out is owned the one way: a TOwned for a single object with its release
+// function, a TNonCopyable guard where libpng and libjpeg keep state in pairs.
 #include <algorithm>
 #include <csetjmp>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <utility>
 #include <vector>
 
@@ -21,6 +23,7 @@
 #include <tiffio.h>
 
 #include "base/errors.h"
+#include "base/owned.h"
 #include "platform/picture_decoder.h"
 #include "platform/picture_decoder_posix.h"
 #include "platform/platform.h"
@@ -54,14 +57,12 @@ void PngRead(png_structp png, png_bytep out, std::size_t count) {
   state->at += count;
 }
 
-class TPngGuard {
+class TPngGuard : TNonCopyable {
  public:
   explicit TPngGuard(TPngState& state)
       : png_(png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, PngError, PngWarning)),
         info_(png_ != nullptr ? png_create_info_struct(png_) : nullptr) {}
   ~TPngGuard() { png_destroy_read_struct(&png_, &info_, nullptr); }
-  TPngGuard(const TPngGuard&) = delete;
-  TPngGuard& operator=(const TPngGuard&) = delete;
   png_structp png() const { return png_; }
   png_infop info() const { return info_; }
 
@@ -144,15 +145,12 @@ void JpegProgress(j_common_ptr info) {
   }
 }
 
-struct TJpegGuard {
+struct TJpegGuard : TNonCopyable {
   jpeg_decompress_struct info{};
   TJpegState state{};
-  TJpegGuard() = default;
   ~TJpegGuard() {
     if (state.created) jpeg_destroy_decompress(&info);
   }
-  TJpegGuard(const TJpegGuard&) = delete;
-  TJpegGuard& operator=(const TJpegGuard&) = delete;
 };
 
 bool ReadJpeg(TJpegGuard& guard, std::span<const std::uint8_t> file, const std::string& name,
@@ -201,11 +199,11 @@ bool ReadJpeg(TJpegGuard& guard, std::span<const std::uint8_t> file, const std::
 }
 
 TDecodedPicture DecodeJpeg(std::span<const std::uint8_t> file, const std::string& name) {
-  auto guard = std::make_unique<TJpegGuard>();
+  TJpegGuard guard;
   TDecodedPicture out;
   std::vector<std::uint8_t> cmyk_row;
-  if (!ReadJpeg(*guard, file, name, out, cmyk_row))
-    RefusePicture(name, std::string("the JPEG data is damaged (") + guard->state.message + ")");
+  if (!ReadJpeg(guard, file, name, out, cmyk_row))
+    RefusePicture(name, std::string("the JPEG data is damaged (") + guard.state.message + ")");
   return out;
 }
 
@@ -242,28 +240,28 @@ void CloseGif(GifFileType* gif) {
 TDecodedPicture DecodeGif(std::span<const std::uint8_t> file, const std::string& name) {
   TGifSource source{file, 0};
   int error = 0;
-  const std::unique_ptr<GifFileType, decltype(&CloseGif)> gif(DGifOpen(&source, GifRead, &error),
-                                                              CloseGif);
-  if (!gif) RefuseGif(name, error);
+  const TOwned<GifFileType*, &CloseGif> owned(DGifOpen(&source, GifRead, &error));
+  if (!owned) RefuseGif(name, error);
+  GifFileType* const gif = owned.Get();
   int transparent = -1;
   for (;;) {
     GifRecordType type;
-    if (DGifGetRecordType(gif.get(), &type) == GIF_ERROR) RefuseGif(name, gif->Error);
+    if (DGifGetRecordType(gif, &type) == GIF_ERROR) RefuseGif(name, gif->Error);
     if (type == TERMINATE_RECORD_TYPE) RefusePicture(name, "the GIF file holds no picture");
     if (type == EXTENSION_RECORD_TYPE) {
       int code = 0;
       GifByteType* block = nullptr;
-      if (DGifGetExtension(gif.get(), &code, &block) == GIF_ERROR) RefuseGif(name, gif->Error);
+      if (DGifGetExtension(gif, &code, &block) == GIF_ERROR) RefuseGif(name, gif->Error);
       // +0 length (4), +1 flags (bit 0: a transparent colour), +4 its index.
       if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 4)
         transparent = (block[1] & 1) != 0 ? block[4] : -1;
       while (block != nullptr) {
-        if (DGifGetExtensionNext(gif.get(), &block) == GIF_ERROR) RefuseGif(name, gif->Error);
+        if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) RefuseGif(name, gif->Error);
       }
       continue;
     }
     if (type != IMAGE_DESC_RECORD_TYPE) continue;
-    if (DGifGetImageDesc(gif.get()) == GIF_ERROR) RefuseGif(name, gif->Error);
+    if (DGifGetImageDesc(gif) == GIF_ERROR) RefuseGif(name, gif->Error);
     const int width = gif->Image.Width;
     const int height = gif->Image.Height;
     CheckPictureSize(name, static_cast<std::uint64_t>(std::max(width, 0)),
@@ -284,7 +282,7 @@ TDecodedPicture DecodeGif(std::span<const std::uint8_t> file, const std::string&
     for (int pass = 0; pass < passes; ++pass) {
       const int step = passes == 1 ? 1 : kStep[pass];
       for (int y = passes == 1 ? 0 : kStart[pass]; y < height; y += step) {
-        if (DGifGetLine(gif.get(), line.data(), width) == GIF_ERROR) RefuseGif(name, gif->Error);
+        if (DGifGetLine(gif, line.data(), width) == GIF_ERROR) RefuseGif(name, gif->Error);
         std::uint8_t* row = out.bgra.data() + static_cast<std::size_t>(y) * width * 4;
         for (int x = 0; x < width; ++x, row += 4) {
           const int index = line[x];
@@ -369,34 +367,32 @@ void FlipColumns(TDecodedPicture& picture) {
 
 TDecodedPicture DecodeTiff(std::span<const std::uint8_t> file, const std::string& name) {
   TTiffSource source{file, 0, ""};
-  const std::unique_ptr<TIFFOpenOptions, decltype(&FreeTiffOptions)> options(
-      TIFFOpenOptionsAlloc(), FreeTiffOptions);
-  TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxTiffAllocation);
-  TIFFOpenOptionsSetErrorHandlerExtR(options.get(), TiffError, &source);
-  TIFFOpenOptionsSetWarningHandlerExtR(options.get(), TiffWarning, &source);
-  const std::unique_ptr<TIFF, decltype(&CloseTiff)> tiff(
-      TIFFClientOpenExt(name.c_str(), "r", &source, TiffRead, TiffWrite, TiffSeek, TiffClose,
-                        TiffSize, TiffMap, TiffUnmap, options.get()),
-      CloseTiff);
+  const TOwned<TIFFOpenOptions*, &FreeTiffOptions> options(TIFFOpenOptionsAlloc());
+  TIFFOpenOptionsSetMaxSingleMemAlloc(options.Get(), kMaxTiffAllocation);
+  TIFFOpenOptionsSetErrorHandlerExtR(options.Get(), TiffError, &source);
+  TIFFOpenOptionsSetWarningHandlerExtR(options.Get(), TiffWarning, &source);
+  const TOwned<TIFF*, &CloseTiff> owned(TIFFClientOpenExt(name.c_str(), "r", &source, TiffRead,
+                                                          TiffWrite, TiffSeek, TiffClose, TiffSize,
+                                                          TiffMap, TiffUnmap, options.Get()));
   const auto damaged = [&] {
     RefusePicture(name, std::string("the TIFF data is damaged (") +
                             (source.message[0] != '\0' ? source.message : "unreadable") + ")");
   };
-  if (!tiff) damaged();
+  if (!owned) damaged();
+  TIFF* const tiff = owned.Get();
   std::uint32_t width = 0, height = 0;
-  if (TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &width) != 1 ||
-      TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, &height) != 1)
+  if (TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width) != 1 ||
+      TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height) != 1)
     damaged();
   CheckPictureSize(name, width, height);
   // Both look only at the tags: a layout the library has no routine for (16-bit CMYK, say)
   // is refused here, "Sorry, can not handle image", before any pixel is read.
   char reason[1024] = "";
   TIFFRGBAImage raster{};
-  if (TIFFRGBAImageOK(tiff.get(), reason) != 1 ||
-      TIFFRGBAImageBegin(&raster, tiff.get(), 1, reason) != 1)
+  if (TIFFRGBAImageOK(tiff, reason) != 1 ||
+      TIFFRGBAImageBegin(&raster, tiff, 1, reason) != 1)
     RefusePicture(name, std::string("this kind of TIFF picture is not supported (") + reason + ")");
-  const std::unique_ptr<TIFFRGBAImage, decltype(&TIFFRGBAImageEnd)> begun(&raster,
-                                                                          TIFFRGBAImageEnd);
+  const TOwned<TIFFRGBAImage*, &TIFFRGBAImageEnd> begun(&raster);
   TDecodedPicture out;
   out.width = static_cast<std::int32_t>(width);
   out.height = static_cast<std::int32_t>(height);
@@ -411,7 +407,7 @@ TDecodedPicture DecodeTiff(std::span<const std::uint8_t> file, const std::string
   // quarter); the builder turns by that tag itself, so the mirroring is undone here and the
   // picture handed on as stored, as from every other decoder.
   std::uint16_t orientation = ORIENTATION_TOPLEFT;
-  TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_ORIENTATION, &orientation);
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_ORIENTATION, &orientation);
   switch (orientation) {
     case ORIENTATION_TOPRIGHT: case ORIENTATION_RIGHTTOP: FlipColumns(out); break;
     case ORIENTATION_BOTRIGHT: case ORIENTATION_RIGHTBOT: FlipColumns(out); FlipRows(out); break;

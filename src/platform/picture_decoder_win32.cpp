@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "base/errors.h"
-#include "platform/owned.h"
+#include "base/owned.h"
 #include "platform/platform.h"
 #include "platform/platform_win32.h"
 #include "platform/win32_handles.h"

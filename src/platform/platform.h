@@ -48,11 +48,13 @@ bool EntryExists(const std::string& path);
 // One level, no parents. True when this call made the folder; the caller looks at the file
 // system afterwards all the same.
 bool CreateFolder(const std::string& path);
+// What CopyFileTo does with a file already at the target.
+enum class TCopyMode { ReplaceExisting, NewFileOnly };
 // Copies a file byte for byte with its modification time; false when it could not, when the
 // source is not a regular file (found out without waiting on a pipe), or when the target
-// exists and `fail_if_exists` is set. For the working folder: a user's file is written with
+// exists and `mode` is NewFileOnly. For the working folder: a user's file is written with
 // CopyFileAtomically (file_replacement.h).
-bool CopyFileTo(const std::string& source, const std::string& target, bool fail_if_exists);
+bool CopyFileTo(const std::string& source, const std::string& target, TCopyMode mode);
 // Gives `target` the modification time of `source`; false when either cannot be reached.
 bool CopyModificationTime(const std::string& source, const std::string& target);
 
@@ -130,10 +132,14 @@ std::shared_ptr<TDisplayImage> CreateBitmapImage(TBitmapImageSpec spec);
 std::shared_ptr<TDisplayImage> CreateIconImage(const std::vector<std::uint8_t>& image,
                                                int width, int height);
 
-// A metafile from its records (an enhanced metafile whole, or a Windows metafile without its
-// placeable header); null when the system cannot make one of them.
+// The two kinds of metafile records CreateMetafileImage takes.
+enum class TMetafileKind {
+  Enhanced,  // an enhanced metafile (EMF) whole
+  Windows,   // a Windows metafile (WMF) without its placeable header
+};
+// A metafile from its records; null when the system cannot make one of them.
 std::shared_ptr<TDisplayImage> CreateMetafileImage(const std::vector<std::uint8_t>& records,
-                                                   bool enhanced);
+                                                   TMetafileKind kind);
 
 // Pixels per logical inch of the screen, for metafile sizes.
 int ScreenPixelsPerInch();

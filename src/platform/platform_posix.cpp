@@ -15,15 +15,15 @@
 
 #include "base/byte_reader.h"
 #include "base/errors.h"
+#include "base/owned.h"
 #include "platform/leftovers.h"
-#include "platform/owned.h"
 #include "platform/platform.h"
 
 namespace marivane::platform {
 namespace {
 
 // 0 is a descriptor like any other: -1 is the one that owns nothing.
-using TDescriptor = TOwned<int, &::close, -1>;
+using TDescriptor = TOwned<int, &::close, TNoneIs<int, -1>>;
 
 class TPosixFileStream final : public TStream {
  public:
@@ -263,7 +263,7 @@ bool CreateFolder(const std::string& path) { return ::mkdir(path.c_str(), 0777) 
 
 // Our own copy rather than std::filesystem::copy_file, which opens the source plainly and
 // would wait for ever on a pipe.
-bool CopyFileTo(const std::string& source, const std::string& target, bool fail_if_exists) {
+bool CopyFileTo(const std::string& source, const std::string& target, TCopyMode mode) {
   TDescriptor in;
   struct stat from {};
   if (OpenRegularFile(source, in, from) != 0) return false;
@@ -271,7 +271,7 @@ bool CopyFileTo(const std::string& source, const std::string& target, bool fail_
   // without waiting too, in case a pipe lies under the target's name.
   TDescriptor out(::open(target.c_str(),
                          O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC |
-                             (fail_if_exists ? O_EXCL : 0),
+                             (mode == TCopyMode::NewFileOnly ? O_EXCL : 0),
                          0600));
   struct stat to {};
   if (!out || ::fstat(out.Get(), &to) != 0 || !S_ISREG(to.st_mode)) return false;
@@ -329,8 +329,8 @@ std::shared_ptr<TDisplayImage> CreateIconImage(const std::vector<std::uint8_t>& 
 }
 
 std::shared_ptr<TDisplayImage> CreateMetafileImage(const std::vector<std::uint8_t>& records,
-                                                   bool enhanced) {
-  if (enhanced) {
+                                                   TMetafileKind kind) {
+  if (kind == TMetafileKind::Enhanced) {
     // +4: the header record's own size, at least the 88 bytes of its oldest form.
     const std::uint32_t header_size = TByteReader(records).U32(4);
     if (header_size < 88 || header_size > records.size()) return nullptr;

@@ -247,7 +247,7 @@ bool EntryExists(const std::string& path) {
 
 bool CreateFolder(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
 
-bool CopyFileTo(const std::string& source, const std::string& target, bool fail_if_exists) {
+bool CopyFileTo(const std::string& source, const std::string& target, TCopyMode mode) {
   // The source is looked at first: CopyFileA would read a device such as CON and wait for
   // ever. Held open meanwhile (others may read and write it, as CopyFileA lets them), it
   // cannot be swapped for another between the look and the copy.
@@ -257,14 +257,13 @@ bool CopyFileTo(const std::string& source, const std::string& target, bool fail_
   if (opened == INVALID_HANDLE_VALUE) return false;
   const TFileHandle held(opened);
   if (GetFileType(held.Get()) != FILE_TYPE_DISK) return false;
-  return CopyFileA(source.c_str(), target.c_str(), fail_if_exists) != 0;
+  return CopyFileA(source.c_str(), target.c_str(), mode == TCopyMode::NewFileOnly) != 0;
 }
 
 bool CopyModificationTime(const std::string& source, const std::string& target) {
   const auto open = [](const std::string& path, DWORD access) {
-    const HANDLE opened = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return TFileHandle(opened == INVALID_HANDLE_VALUE ? nullptr : opened);
+    return TFileHandle(CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   };
   const TFileHandle from = open(source, GENERIC_READ);
   const TFileHandle to = open(target, FILE_WRITE_ATTRIBUTES);
@@ -349,9 +348,9 @@ std::shared_ptr<TDisplayImage> CreateIconImage(const std::vector<std::uint8_t>& 
 }
 
 std::shared_ptr<TDisplayImage> CreateMetafileImage(const std::vector<std::uint8_t>& records,
-                                                   bool enhanced) {
+                                                   TMetafileKind kind) {
   const UINT size = static_cast<UINT>(records.size());
-  HENHMETAFILE metafile = enhanced ? SetEnhMetaFileBits(size, records.data())
+  HENHMETAFILE metafile = kind == TMetafileKind::Enhanced ? SetEnhMetaFileBits(size, records.data())
                                    : SetWinMetaFileBits(size, records.data(), nullptr, nullptr);
   if (metafile == nullptr) return nullptr;
   return std::make_shared<TWin32Metafile>(TMetafileHandle(metafile));

@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "platform/owned.h"
+#include "base/owned.h"
 
 namespace marivane::platform {
 
@@ -15,8 +15,9 @@ using TBitmapHandle = TOwned<HBITMAP, &DeleteObject>;
 using TIconHandle = TOwned<HICON, &DestroyIcon>;
 using TMetafileHandle = TOwned<HENHMETAFILE, &DeleteEnhMetaFile>;
 using TMemoryDC = TOwned<HDC, &DeleteDC>;
-// CreateFileA's failure value is INVALID_HANDLE_VALUE, not null: check it before wrapping.
-using TFileHandle = TOwned<HANDLE, &CloseHandle>;
+// A kernel handle (file, process, thread, token): empty both for null and for CreateFileA's
+// failure value, INVALID_HANDLE_VALUE, so whatever a call returned can be wrapped as it is.
+using TFileHandle = TOwned<HANDLE, &CloseHandle, TNullOrAllOnes<HANDLE>>;
 // A dropped file list: the shell's memory goes back with DragFinish.
 using TDropHandle = TOwned<HDROP, &DragFinish>;
 

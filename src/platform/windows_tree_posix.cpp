@@ -13,8 +13,8 @@
 #include <cstdlib>
 
 #include "base/errors.h"
+#include "base/owned.h"
 #include "platform/offline_windows.h"
-#include "platform/owned.h"
 #include "platform/platform.h"
 #include "platform/system_languages.h"
 
@@ -22,7 +22,7 @@ namespace marivane::platform {
 namespace {
 
 void CloseDescriptor(int descriptor) { close(descriptor); }
-using TDescriptor = TOwned<int, &CloseDescriptor, -1>;
+using TDescriptor = TOwned<int, &CloseDescriptor, TNoneIs<int, -1>>;
 void CloseFolder(DIR* folder) { closedir(folder); }
 using TFolder = TOwned<DIR*, &CloseFolder>;
 

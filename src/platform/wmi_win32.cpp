@@ -3,7 +3,7 @@
 #include <objbase.h>
 #include <oleauto.h>
 
-#include "platform/owned.h"
+#include "base/owned.h"
 #include "platform/platform_win32.h"
 
 namespace marivane::platform {

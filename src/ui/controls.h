@@ -39,7 +39,7 @@ class TImage final : public TWindow {
 
 // The tooltips of one window's controls: a text shows while the mouse rests over its control.
 // The control belongs to the window; the tooltip goes when the window goes.
-class TToolTips : platform::TNonCopyable {
+class TToolTips : TNonCopyable {
  public:
   void Create(HWND window);
   // Shows `text` over `control` from now on; an empty text shows nothing. A control that does

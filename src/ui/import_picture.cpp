@@ -46,7 +46,7 @@ std::string SlotBitmap(TSlot slot) {
 }
 
 // The busy cursor while a picture is decoded or scaled; a 24-megapixel photo takes a moment.
-class TBusyScope : platform::TNonCopyable {
+class TBusyScope : TNonCopyable {
  public:
   explicit TBusyScope(TUserInterface& ui) : ui_(ui) { ui_.SetBusy(true); }
   ~TBusyScope() { ui_.SetBusy(false); }

@@ -30,7 +30,7 @@ using TWindowProc = std::function<void(TMessage&)>;
 // procedure. No exception leaves WindowProcedure: it is caught there and handed to the
 // application's default handler, as the frames of user32 between us and the message loop
 // cannot be unwound through.
-class TWindow : platform::TNonCopyable {
+class TWindow : TNonCopyable {
  public:
   TWindow();
   virtual ~TWindow();
@@ -103,7 +103,7 @@ struct alignas(4) TEmptyDialogTemplate {
 
 // While it lives, every other enabled window of this thread is disabled, as a modal window
 // of the program requires; Release (or the destructor) enables them again.
-class TModalScope : platform::TNonCopyable {
+class TModalScope : TNonCopyable {
  public:
   explicit TModalScope(HWND except = nullptr);
   ~TModalScope() { Release(); }

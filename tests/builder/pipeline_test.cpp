@@ -57,8 +57,6 @@ class Save : public ::testing::Test {
     ASSERT_TRUE(fs::exists(builder_.TemplateOverride));
   }
   void TearDown() override {
-    platform::FailFolderRemovalsForTesting(false);
-    platform::FailFileReplacementsForTesting(platform::TReplacementStep::None, 0);
     // Whatever happened, the user's pictures are as they were.
     if (fs::exists(small_)) {
       EXPECT_EQ(test::ReadFileBytes(small_), originals_[0]);
@@ -179,7 +177,7 @@ TEST_P(FailedReplacement, LeavesTheOldTargetAndNothingBesideIt) {
   if (c.target == Target::ReadOnlyFile)
     fs::permissions(ui_.save_answer, fs::perms::owner_write | fs::perms::group_write |
                                          fs::perms::others_write, fs::perm_options::remove);
-  platform::FailFileReplacementsForTesting(c.step, kDiskFull);
+  builder_.CopyFault = {c.step, kDiskFull};
   const TSaveOutcome outcome = builder_.SaveBootScreenFileAsClick();
   // Writable again, so that the test's folder can go.
   fs::permissions(ui_.save_answer, fs::perms::owner_write, fs::perm_options::add);
@@ -283,9 +281,9 @@ TEST_F(Save, FileThatCannotBeReplacedThroughItsFolderIsWrittenInPlace) {
     ui_.save_answer = dir_.Write("out/winload.exe.mui", Bytes(10, 1));
     const std::string other = dir_.PathOf("out/second name.mui");
     ASSERT_TRUE(CreateHardLinkA(other.c_str(), ui_.save_answer.c_str(), nullptr));
-    platform::FailFileReplacementsForTesting(c.step, kAccessDenied);
+    builder_.CopyFault = {c.step, kAccessDenied};
     EXPECT_EQ(builder_.SaveBootScreenFileAsClick().result, TSaveResult::Saved);
-    platform::FailFileReplacementsForTesting(Step::None, 0);
+    builder_.CopyFault = {};
 
     EXPECT_THAT(ui_.Texts(), ElementsAre(shown::kSaved));
     const Bytes saved = test::ReadFileBytes(ui_.save_answer);
@@ -346,7 +344,7 @@ TEST_F(Save, WorkingFolderThatCannotBeClearedStopsTheSave) {
   LoadBoth();
   fs::create_directory(WorkDir());
   dir_.Write("temp/mrvn/in-use.txt", Bytes(5, 0));
-  platform::FailFolderRemovalsForTesting(true);
+  builder_.WorkDirRemoval = platform::TFolderRemoval::FailAsInUse;
   EXPECT_FALSE(builder_.GenerateBootScreen());
   EXPECT_THAT(ui_.shown, ElementsAre(Plain(shown::kClearWorkDir)));
   EXPECT_TRUE(fs::exists(WorkDir() / "in-use.txt"));

@@ -15,6 +15,7 @@
 #include <initializer_list>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -145,11 +146,20 @@ inline void WritePair(const stdfs::path& dir, const std::function<std::array<std
 
 enum class Compression : TDword { kNone = wimgapi::kCompressNone, kLzx = wimgapi::kCompressLzx };
 
+// A GUID and XML time for an archive to take instead of those it derives from its files.
+struct TFixedIdentity {
+  std::array<std::uint8_t, 16> guid;
+  std::uint64_t filetime;
+};
+
 // The builder's call sequence. Returns the last error, 0 on success.
-inline TDword Capture(const stdfs::path& folder, const stdfs::path& wim_path, Compression compression, bool boot = true) {
+inline TDword Capture(const stdfs::path& folder, const stdfs::path& wim_path, Compression compression, bool boot = true,
+                      const std::optional<TFixedIdentity>& identity = std::nullopt) {
   TDword created = 99;
-  THandle wim = WIMCreateFile(Wide(wim_path).c_str(), wimgapi::kGenericWrite, wimgapi::kCreateAlways, 0,
-                              TDword(compression), &created);
+  THandle wim = identity ? CreateFileWithIdentity(Wide(wim_path).c_str(), wimgapi::kGenericWrite, wimgapi::kCreateAlways,
+                                                  TDword(compression), &created, identity->guid, identity->filetime)
+                         : WIMCreateFile(Wide(wim_path).c_str(), wimgapi::kGenericWrite, wimgapi::kCreateAlways, 0,
+                                         TDword(compression), &created);
   if (!wim) return LastError();
   EXPECT_EQ(created, 0u);
   THandle image = WIMCaptureImage(wim, Wide(folder).c_str(), 0);

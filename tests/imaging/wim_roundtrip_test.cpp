@@ -224,12 +224,11 @@ TEST(ArchiveIdentity, FixedGuidAndTimeGiveIdenticalBytes) {
     for (const auto& e : stdfs::recursive_directory_iterator(source)) paths.push_back(e.path());
     for (const stdfs::path& p : paths) ASSERT_EQ(::utimensat(AT_FDCWD, p.c_str(), times, 0), 0);
   };
-  SetFixedIdentity({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}, 0x01DD868382EC4FA8ull);
+  const TFixedIdentity fixed{{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}, 0x01DD868382EC4FA8ull};
   pin_times();
-  ASSERT_EQ(Capture(source, tmp.Path() / "a.wim", Compression::kLzx), 0u);
+  ASSERT_EQ(Capture(source, tmp.Path() / "a.wim", Compression::kLzx, true, fixed), 0u);
   pin_times();
-  ASSERT_EQ(Capture(source, tmp.Path() / "b.wim", Compression::kLzx), 0u);
-  ClearFixedIdentity();
+  ASSERT_EQ(Capture(source, tmp.Path() / "b.wim", Compression::kLzx, true, fixed), 0u);
   pin_times();
   ASSERT_EQ(Capture(source, tmp.Path() / "c.wim", Compression::kLzx), 0u);
   const Bytes a = ReadFile(tmp.Path() / "a.wim");

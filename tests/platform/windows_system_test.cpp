@@ -15,6 +15,7 @@
 #include "platform/platform.h"
 #include "platform/system_facts.h"
 #include "platform/system_program.h"
+#include "platform/win32_handles.h"
 #include "platform/wmi_win32.h"
 #include "support/environment.h"
 #include "support/test_files.h"
@@ -31,6 +32,15 @@ constexpr char kWineUser[] = "S-1-5-21-0-0-0-1000";
 std::string StandInBcdedit() { return ProgramFolder() + "..\\stand-in-bcdedit\\bcdedit.exe"; }
 
 std::string Text(const test::Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+// A kernel handle's owner is empty for either of the system's "none" values, so that a failed
+// CreateFileA, which gives INVALID_HANDLE_VALUE rather than null, is never taken for a file.
+TEST(UnderWine, FileHandleEmptyForEitherFailureValue) {
+  EXPECT_FALSE(TFileHandle(CreateFileA("C:\\no such folder\\no such file", GENERIC_READ, 0, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
+  EXPECT_FALSE(TFileHandle(nullptr));
+  EXPECT_TRUE(TFileHandle(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, GetCurrentProcessId())));
+}
 
 TEST(UnderWine, NoBootConfigurationNoCatalogs) {
   const TBootConfiguration read = ReadBootConfiguration();
