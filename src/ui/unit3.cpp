@@ -34,8 +34,8 @@ TAboutForm::TAboutForm(TApplication& application)
   AboutForm = this;
   RegisterClassOnce(kAboutClass, nullptr);
   font_ = MakeFont("Tahoma", 8);
-  bold_font_ = MakeFont("Tahoma", 8, true);
-  link_font_ = MakeFont("Tahoma", 8, false, true);
+  bold_font_ = MakeFont("Tahoma", 8, TFontStyle::Bold);
+  link_font_ = MakeFont("Tahoma", 8, TFontStyle::Underlined);
 
   RECT frame{0, 0, Scaled(kClientWidth), Scaled(kClientHeight)};
   AdjustWindowRectEx(&frame, kAboutStyle, FALSE, kAboutExStyle);

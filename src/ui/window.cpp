@@ -16,10 +16,11 @@ RECT ScaledBounds(int left, int top, int width, int height) {
   return {Scaled(left), Scaled(top), Scaled(left + width), Scaled(top + height)};
 }
 
-platform::TFontHandle MakeFont(const char* face, int points, bool bold, bool underline) {
+platform::TFontHandle MakeFont(const char* face, int points, TFontStyle style) {
   return platform::TFontHandle(
       CreateFontA(-MulDiv(points, platform::ScreenPixelsPerInch(), 72), 0, 0, 0,
-                  bold ? FW_BOLD : FW_NORMAL, FALSE, underline ? TRUE : FALSE, FALSE,
+                  style == TFontStyle::Bold ? FW_BOLD : FW_NORMAL, FALSE,
+                  style == TFontStyle::Underlined ? TRUE : FALSE, FALSE,
                   DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                   DEFAULT_PITCH | FF_DONTCARE, face));
 }

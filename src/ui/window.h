@@ -117,8 +117,9 @@ class TModalScope : platform::TNonCopyable {
 int Scaled(int pixels);
 RECT ScaledBounds(int left, int top, int width, int height);
 // A font of `points` points at the screen's resolution.
-platform::TFontHandle MakeFont(const char* face, int points, bool bold = false,
-                               bool underline = false);
+enum class TFontStyle { Regular, Bold, Underlined };
+platform::TFontHandle MakeFont(const char* face, int points,
+                               TFontStyle style = TFontStyle::Regular);
 // The size a one-line text takes in a font.
 SIZE TextSize(HFONT font, const std::string& text);
 // `text` as it fits in `width` pixels of `font`: whole, or with its middle given up for "..."
