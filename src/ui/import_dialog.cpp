@@ -182,13 +182,8 @@ void TImportModeDialog::LayOut() {
   RECT frame{0, 0, Scaled(client_width_), Scaled(kClientHeight)};
   AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrA(handle_, GWL_STYLE)), FALSE,
                      static_cast<DWORD>(GetWindowLongPtrA(handle_, GWL_EXSTYLE)));
-  const int width = frame.right - frame.left;
-  const int height = frame.bottom - frame.top;
-  RECT centre_on{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  if (TForm* main = Application().MainForm()) GetWindowRect(main->Handle(), &centre_on);
-  SetWindowPos(handle_, nullptr, centre_on.left + (centre_on.right - centre_on.left - width) / 2,
-               centre_on.top + (centre_on.bottom - centre_on.top - height) / 2, width, height,
-               SWP_NOZORDER | SWP_NOACTIVATE);
+  CentreWindow(handle_, TCentreOn::MainForm,
+               SIZE{frame.right - frame.left, frame.bottom - frame.top});
   SetFocus(fill);
 }
 

@@ -62,11 +62,8 @@ void TPlainMessageBox::LayOut() {
   RECT frame{0, 0, client_width, client_height};
   AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrA(handle_, GWL_STYLE)), FALSE,
                      static_cast<DWORD>(GetWindowLongPtrA(handle_, GWL_EXSTYLE)));
-  const int width = frame.right - frame.left;
-  const int height = frame.bottom - frame.top;
-  SetWindowPos(handle_, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-               (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
-               SWP_NOZORDER | SWP_NOACTIVATE);
+  CentreWindow(handle_, TCentreOn::Screen,
+               SIZE{frame.right - frame.left, frame.bottom - frame.top});
   SetFocus(ok);
 }
 

@@ -185,7 +185,7 @@ HWND TTemplateForm::AddControl(const char* text, DWORD style, const RECT& bounds
 
 void TTemplateForm::PlaceFirstTime() {
   // Centred on the main window, as the about window is.
-  CentreOnMainForm(application_.MainForm());
+  CentreWindow(handle_, TCentreOn::MainForm);
 }
 
 int TTemplateForm::ShowModal() { return RunModal(OkButton); }

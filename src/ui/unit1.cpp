@@ -197,15 +197,7 @@ void TForm1::ShowSlotFile(TSlot slot, const std::string& origin) {
            origin.empty() ? path : path + "\n" + origin);
 }
 
-void TForm1::PlaceFirstTime() {
-  RECT bounds{};
-  GetWindowRect(handle_, &bounds);
-  const int width = bounds.right - bounds.left;
-  const int height = bounds.bottom - bounds.top;
-  SetWindowPos(handle_, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-               (GetSystemMetrics(SM_CYSCREEN) - height) / 2, 0, 0,
-               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
+void TForm1::PlaceFirstTime() { CentreWindow(handle_, TCentreOn::Screen); }
 
 // --- Event handlers ---
 

@@ -108,7 +108,7 @@ HWND TAboutForm::CreateLabel(const char* text, int left, int top, HFONT font, in
 
 void TAboutForm::PlaceFirstTime() {
   // Centred on the main window the first time; later it opens where it was left.
-  CentreOnMainForm(application_.MainForm());
+  CentreWindow(handle_, TCentreOn::MainForm);
 }
 
 int TAboutForm::ShowModal() { return RunModal(Button1); }
