@@ -45,16 +45,6 @@ std::string SlotBitmap(TSlot slot) {
   return slot == TSlot::Small ? "an 800 x 600 24-bit bitmap" : "a 1024 x 768 24-bit bitmap";
 }
 
-// The busy cursor while a picture is decoded or scaled; a 24-megapixel photo takes a moment.
-class TBusyScope : platform::TNonCopyable {
- public:
-  explicit TBusyScope(TUserInterface& ui) : ui_(ui) { ui_.SetBusy(true); }
-  ~TBusyScope() { ui_.SetBusy(false); }
-
- private:
-  TUserInterface& ui_;
-};
-
 }  // namespace
 
 void TForm1::Import800x600PictureClick() { ImportPicture(TSlot::Small); }
@@ -87,6 +77,7 @@ void TForm1::ImportPicture(TSlot slot) {
       slot == TSlot::Small ? "Import Picture for 800 x 600" : "Import Picture for 1024 x 768";
   if (ImportDialog.Execute()) ImportPictureFile(slot, ImportDialog.file_name);
 }
+  // The busy cursor while a picture is decoded or scaled: a 24-megapixel photo takes a moment.
 
 void TForm1::ImportPictureFile(TSlot slot, const std::string& source) {
   const bool small = slot == TSlot::Small;
