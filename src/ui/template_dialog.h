@@ -32,11 +32,11 @@ class TTemplateForm final : public TForm {
   TTemplateForm(TApplication& application, const TTemplateChoice& current);
   ~TTemplateForm() override;
 
-  // Modal to the whole program. IDOK with `chosen` filled, or IDCANCEL.
+  // Modal to the whole program. IDOK with `Chosen` filled, or IDCANCEL.
   int ShowModal();
   void AnotherFileClick();
 
-  std::vector<TTemplateChoice> choices;
+  std::vector<TTemplateChoice> Choices;
   std::vector<HWND> ChoiceButtons;  // one radio button per choice, in its order
   HWND AnotherFileButton = nullptr;
   HWND OkButton = nullptr;
@@ -44,14 +44,17 @@ class TTemplateForm final : public TForm {
   TFileDialog OpenDialog1{TFileDialog::TKind::Open};
   // The full path and the whole reason over each choice and each greyed reason.
   TToolTips Tips;
-  TTemplateChoice chosen;
+  TTemplateChoice Chosen;
 
  protected:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
   void PlaceFirstTime() override;
 
  private:
-  HWND AddControl(const char* text, DWORD style, const RECT& bounds, int id);
+  struct TControlRow;
+  // The heading and a line for each choice (with a greyed one under it for why it cannot
+  // serve), from `top` on; `top` ends below the last.
+  std::vector<TControlRow> ChoiceRows(int& top);
   void Accept();
 
   TApplication& application_;

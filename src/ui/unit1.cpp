@@ -236,7 +236,7 @@ void TForm1::BootScreenTemplateClick() {
   TTemplateForm dialog(application_, template_);
   if (dialog.ShowModal() != IDOK) return;
   template_chosen_ = true;
-  UseTemplate(dialog.chosen);
+  UseTemplate(dialog.Chosen);
   // A registry that refuses costs only the next run's memory of it; this run has the choice.
   platform::WriteUserSetting(kTemplateSetting, template_.path);
 }
