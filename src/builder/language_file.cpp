@@ -1,6 +1,7 @@
 #include "builder/language_file.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <exception>
 #include <memory>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "base/stream.h"
 #include "module/module_facts.h"
 #include "platform/platform.h"
+#include "platform/system_languages.h"
 
 namespace marivane {
 
@@ -72,6 +74,45 @@ bool IsLanguageFileFromElsewhere(const std::string& path) {
 
 std::string DerivedTemplateProblem(const TDerivedTemplate& derived, const std::string& path) {
   return derived.problem_names_file ? derived.problem : path + ": " + derived.problem;
+}
+
+std::string TTemplateChoice::Description() const {
+  if (BuiltIn()) return "en-US, built-in template (x86template beside the program)";
+  if (!problem.empty()) return path;
+  return language + (name.empty() ? "" : ", " + name) + ", from " + path;
+}
+
+std::string TTemplateChoice::Reason() const {
+  switch (problem_kind) {
+    case TTemplateProblem::None: return "";
+    case TTemplateProblem::Unreadable: return "the file cannot be read";
+    case TTemplateProblem::TooLarge: return "it is far too large for a language file";
+    case TTemplateProblem::NotALanguageFile:
+      return "it is not a boot loader language file, or it is damaged";
+    case TTemplateProblem::NoBootScreen: return "it holds no boot screen to replace";
+    case TTemplateProblem::NoRoom: return "its other contents leave no room for the pictures";
+  }
+  return problem;
+}
+
+TTemplateChoice DescribeLanguageFile(const std::string& path) {
+  TTemplateChoice choice;
+  choice.path = path;
+  const TDerivedTemplate derived = DeriveLanguageTemplate(path);
+  if (!derived.made) {
+    choice.problem = derived.problem;
+    choice.detail = DerivedTemplateProblem(derived, path);
+    choice.problem_kind = derived.kind;
+    return choice;
+  }
+  choice.language = platform::LanguageFolderName(derived.made->language);
+  if (choice.language.empty()) {
+    char id[8] = {};
+    std::snprintf(id, sizeof id, "0x%04X", derived.made->language);
+    choice.language = id;
+  }
+  choice.name = platform::LanguageDisplayName(derived.made->language);
+  return choice;
 }
 
 }  // namespace marivane

@@ -41,4 +41,24 @@ bool IsLanguageFileFromElsewhere(const std::string& path);
 // The problem with the file's name in front, unless it names the file already.
 std::string DerivedTemplateProblem(const TDerivedTemplate& derived, const std::string& path);
 
+// One template the user may build from, as a front end lists and names it.
+struct TTemplateChoice {
+  std::string path;      // the language file; empty for the built-in x86template
+  std::string folder;    // the System32 language folder it lies in, "de-DE"; else empty
+  std::string language;  // the file's own language as a folder name; empty when it cannot serve
+  std::string name;      // the file's language as the user reads it, "German (Germany)"
+  std::string problem;   // why it cannot serve, as the reader says it; empty when it can
+  std::string detail;    // the same with the file named, for a tooltip
+  TTemplateProblem problem_kind = TTemplateProblem::None;
+
+  bool BuiltIn() const { return path.empty(); }
+  // What is said of a file that serves: "de-DE, German (Germany), from C:\...".
+  std::string Description() const;
+  // Why it cannot serve, in a user's words: "it holds no boot screen to replace".
+  std::string Reason() const;
+};
+
+// Reads the language file and says whether and in which language it serves.
+TTemplateChoice DescribeLanguageFile(const std::string& path);
+
 }  // namespace marivane

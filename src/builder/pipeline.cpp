@@ -209,12 +209,7 @@ void TBootScreenBuilder::RemoveWorkingFolder() {
 }
 
 TSaveOutcome TBootScreenBuilder::SaveBootScreenFileAsClick() {
-  // The cursor comes back on every way out, an exception from a stage included.
-  struct TBusy {
-    TUserInterface& ui;
-    explicit TBusy(TUserInterface& user) : ui(user) { ui.SetBusy(true); }
-    ~TBusy() { ui.SetBusy(false); }
-  } busy(ui_);
+  const TBusyScope busy(ui_);
   const TRunScope run(*this);
 
   wim_size_ = 0;

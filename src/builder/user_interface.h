@@ -29,4 +29,17 @@ class TUserInterface {
   virtual void SetBusy(bool busy) = 0;
 };
 
+// The busy cursor for as long as it lives: it comes back on every way out, an exception
+// included.
+class TBusyScope {
+ public:
+  explicit TBusyScope(TUserInterface& ui) : ui_(ui) { ui_.SetBusy(true); }
+  ~TBusyScope() { ui_.SetBusy(false); }
+  TBusyScope(const TBusyScope&) = delete;
+  TBusyScope& operator=(const TBusyScope&) = delete;
+
+ private:
+  TUserInterface& ui_;
+};
+
 }  // namespace marivane

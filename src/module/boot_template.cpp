@@ -39,7 +39,7 @@ TMuiConfig TemplateMuiConfig(std::span<const TResource> extras) {
   std::set<std::string> named;
   std::set<std::uint32_t> ids{kTypeRcdata, kTypeVersion};
   for (const TResource& resource : extras) {
-    if (resource.type.is_named()) {
+    if (resource.type.IsNamed()) {
       const std::u16string& name = resource.type.name();
       named.insert(std::string(name.begin(), name.end()));  // printable ASCII by construction
     } else {

@@ -203,7 +203,7 @@ void WriteTable(TBytes& area, std::uint64_t offset, std::size_t named, std::size
 template <typename Map>
 std::size_t NamedCount(const Map& map) {
   return static_cast<std::size_t>(
-      std::count_if(map.begin(), map.end(), [](const auto& kv) { return kv.first.is_named(); }));
+      std::count_if(map.begin(), map.end(), [](const auto& kv) { return kv.first.IsNamed(); }));
 }
 
 }  // namespace
@@ -223,16 +223,16 @@ TResourceKey TResourceKey::Named(std::string_view name) {
 }
 
 std::string TResourceKey::ToString() const {
-  if (!is_named()) return std::to_string(id_);
+  if (!IsNamed()) return std::to_string(id_);
   std::string quoted(name_.size() + 2, '"');
   std::copy(name_.begin(), name_.end(), quoted.begin() + 1);
   return quoted;
 }
 
 std::strong_ordering operator<=>(const TResourceKey& a, const TResourceKey& b) {
-  if (a.is_named() != b.is_named())
-    return a.is_named() ? std::strong_ordering::less : std::strong_ordering::greater;
-  if (a.is_named()) return a.name_.compare(b.name_) <=> 0;
+  if (a.IsNamed() != b.IsNamed())
+    return a.IsNamed() ? std::strong_ordering::less : std::strong_ordering::greater;
+  if (a.IsNamed()) return a.name_.compare(b.name_) <=> 0;
   return a.id_ <=> b.id_;
 }
 
@@ -279,7 +279,7 @@ TDirectoryPlan PlanDirectory(TTypeTable& tree) {
     }
   }
   auto place_string = [&](const TResourceKey& key) {
-    if (key.is_named() && !plan.strings.contains(key.name())) {
+    if (key.IsNamed() && !plan.strings.contains(key.name())) {
       plan.strings[key.name()] = area.Allocate(2 + 2 * key.name().size(), kStringAlignment);
     }
   };
@@ -300,7 +300,7 @@ TBytes WriteDirectory(const TTypeTable& tree, const TDirectoryPlan& plan,
     PutStruct(directory, at, ResourceDirectoryEntryDisk{name_or_id, offset});
   };
   auto name_field = [&](const TResourceKey& key) -> std::uint32_t {
-    if (!key.is_named()) return key.id();
+    if (!key.IsNamed()) return key.id();
     return kResourceHighBit | static_cast<std::uint32_t>(plan.strings.at(key.name()));
   };
 

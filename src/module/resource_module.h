@@ -31,7 +31,7 @@ class TResourceKey {
   // Anything else raises std::invalid_argument.
   static TResourceKey Named(std::string_view name);
 
-  bool is_named() const { return !name_.empty(); }
+  bool IsNamed() const { return !name_.empty(); }
   std::uint16_t id() const { return id_; }
   const std::u16string& name() const { return name_; }
   std::string ToString() const;  // 10 or "MUI", for messages

@@ -58,6 +58,9 @@ class TToolTips : TNonCopyable {
 // halftoning instead.
 void PaintPreview(HDC dc, const RECT& bounds, const TPicture& picture);
 
+// The id of a control whose commands nobody answers, a label or a frame: IDC_STATIC's.
+inline constexpr int kNoCommandId = -1;
+
 // A system control as a child of `parent`, in the parent's font.
 HWND CreateControl(HWND parent, const char* window_class, const char* text, DWORD style,
                    const RECT& bounds, int id, HFONT font);

@@ -6,6 +6,7 @@
 
 #include "platform/platform.h"
 #include "ui/application.h"
+#include "ui/controls.h"
 
 namespace marivane::ui {
 namespace {
@@ -122,14 +123,8 @@ bool TImportModeDialog::ShowModal(HWND owner) {
 HWND TImportModeDialog::AddControl(const char* window_class, const std::string& text,
                                    DWORD style, int left, int top, int width, int height,
                                    int id) {
-  const RECT bounds = ScaledBounds(left, top, width, height);
-  HWND control = CreateWindowExA(0, window_class, text.c_str(), WS_CHILD | WS_VISIBLE | style,
-                                 bounds.left, bounds.top, bounds.right - bounds.left,
-                                 bounds.bottom - bounds.top, handle_,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                 GetModuleHandleA(nullptr), nullptr);
-  SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
-  return control;
+  return CreateControl(handle_, window_class, text.c_str(), WS_VISIBLE | style,
+                       ScaledBounds(left, top, width, height), id, font_.Get());
 }
 
 void TImportModeDialog::LayOut() {
@@ -137,15 +132,16 @@ void TImportModeDialog::LayOut() {
   font_ = MakeFont("Tahoma", 8);
   client_width_ = kClientWidth;
   HWND description = AddControl("STATIC", description_, SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS,
-                                kMargin, kMargin, kClientWidth - 2 * kMargin, 16, -1);
+                                kMargin, kMargin, kClientWidth - 2 * kMargin, 16, kNoCommandId);
 
   const TRgbImage& shown = framings_[0].image;
   const int preview_left = Scaled(kMargin);
   const int preview_top = Scaled(kPreviewTop);
   // An etched frame just around the preview shows where the slot's picture ends.
-  CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_ETCHEDFRAME, preview_left - 2,
-                  preview_top - 2, shown.width + 4, shown.height + 4, handle_, nullptr,
-                  GetModuleHandleA(nullptr), nullptr);
+  CreateControl(handle_, "STATIC", "", WS_VISIBLE | SS_ETCHEDFRAME,
+                {preview_left - 2, preview_top - 2, preview_left + shown.width + 2,
+                 preview_top + shown.height + 2},
+                kNoCommandId, font_.Get());
   preview_.Create(handle_, {preview_left, preview_top, preview_left + shown.width,
                             preview_top + shown.height});
 
@@ -182,13 +178,8 @@ void TImportModeDialog::LayOut() {
   RECT frame{0, 0, Scaled(client_width_), Scaled(kClientHeight)};
   AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrA(handle_, GWL_STYLE)), FALSE,
                      static_cast<DWORD>(GetWindowLongPtrA(handle_, GWL_EXSTYLE)));
-  const int width = frame.right - frame.left;
-  const int height = frame.bottom - frame.top;
-  RECT centre_on{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  if (TForm* main = Application().MainForm()) GetWindowRect(main->Handle(), &centre_on);
-  SetWindowPos(handle_, nullptr, centre_on.left + (centre_on.right - centre_on.left - width) / 2,
-               centre_on.top + (centre_on.bottom - centre_on.top - height) / 2, width, height,
-               SWP_NOZORDER | SWP_NOACTIVATE);
+  CentreWindow(handle_, TCentreOn::MainForm,
+               SIZE{frame.right - frame.left, frame.bottom - frame.top});
   SetFocus(fill);
 }
 

@@ -16,13 +16,6 @@
 namespace marivane::ui {
 namespace {
 
-constexpr const char* kImportFilter =
-    "Pictures (*.png;*.jpg;*.jpeg;*.gif;*.tif;*.tiff;*.bmp;*.ico)|"
-    "*.png;*.jpg;*.jpeg;*.gif;*.tif;*.tiff;*.bmp;*.ico|"
-    "PNG (*.png)|*.png|JPEG (*.jpg;*.jpeg)|*.jpg;*.jpeg|GIF (*.gif)|*.gif|"
-    "TIFF (*.tif;*.tiff)|*.tif;*.tiff|Bitmaps (*.bmp)|*.bmp|Icons (*.ico)|*.ico|"
-    "All files (*.*)|*.*";
-constexpr const char* kBitmapFilter = "Bitmap files (*.bmp)|*.bmp";
 // More than any folder holds of one picture's prepared copies; past it the dialog asks plainly.
 constexpr int kMaxCopyNumber = 999;
 
@@ -42,18 +35,8 @@ std::string FreeName(const std::string& path) {
 
 // How the slot's own bitmap is called in a question about it.
 std::string SlotBitmap(TSlot slot) {
-  return slot == TSlot::Small ? "an 800 x 600 24-bit bitmap" : "a 1024 x 768 24-bit bitmap";
+  return slot == TSlot::Small ? kSmallSlotBitmap : kBigSlotBitmap;
 }
-
-// The busy cursor while a picture is decoded or scaled; a 24-megapixel photo takes a moment.
-class TBusyScope : TNonCopyable {
- public:
-  explicit TBusyScope(TUserInterface& ui) : ui_(ui) { ui_.SetBusy(true); }
-  ~TBusyScope() { ui_.SetBusy(false); }
-
- private:
-  TUserInterface& ui_;
-};
 
 }  // namespace
 
@@ -74,8 +57,8 @@ void TForm1::TakeFile(TSlot slot, const std::string& path, TArrival arrival) {
 
 void TForm1::OfferImport(TSlot slot, const std::string& path) {
   const std::string name = path.substr(path.find_last_of("\\/:") + 1);  // npos + 1 == 0
-  const std::string question = "\"" + name + "\" is a photo, not " + SlotBitmap(slot) +
-                               ". Import it, framed for this slot?";
+  const std::string question =
+      kPhotoQuestionStart + name + kPhotoQuestionMiddle + SlotBitmap(slot) + kPhotoQuestionEnd;
   if (application_.ShowMessageBox(question, application_.Title(),
                                   MB_YESNO | MB_ICONQUESTION) == IDYES)
     ImportPictureFile(slot, path);
@@ -83,8 +66,7 @@ void TForm1::OfferImport(TSlot slot, const std::string& path) {
 
 void TForm1::ImportPicture(TSlot slot) {
   ImportDialog.filter = kImportFilter;
-  ImportDialog.title =
-      slot == TSlot::Small ? "Import Picture for 800 x 600" : "Import Picture for 1024 x 768";
+  ImportDialog.title = slot == TSlot::Small ? kImportSmallCaption : kImportBigCaption;
   if (ImportDialog.Execute()) ImportPictureFile(slot, ImportDialog.file_name);
 }
 
@@ -92,10 +74,10 @@ void TForm1::ImportPictureFile(TSlot slot, const std::string& source) {
   const bool small = slot == TSlot::Small;
   const std::int32_t width = small ? 800 : 1024;
   const std::int32_t height = small ? 600 : 768;
-  const std::string caption =
-      small ? "Import Picture for 800 x 600" : "Import Picture for 1024 x 768";
+  const std::string caption = small ? kImportSmallCaption : kImportBigCaption;
 
   // A file that cannot be decoded raises with a text naming it; the default handler shows it.
+  // The busy cursor while a picture is decoded or scaled: a 24-megapixel photo takes a moment.
   TRgbImage picture;
   std::unique_ptr<TImportModeDialog> framing;
   {
@@ -113,18 +95,18 @@ void TForm1::ImportPictureFile(TSlot slot, const std::string& source) {
   std::string target = PreparedPictureName(source, width, height);
   if (!WritePreparedPicture(target, bitmap)) return;
   LoadBrowsedFile(slot, target);
-  if ((small ? SmallImagePath : BigImagePath) == target) ShowSlotFile(slot, "Prepared from " + source);
+  if ((small ? SmallImagePath : BigImagePath) == target) ShowSlotFile(slot, kPreparedFrom + source);
 }
 
 bool TForm1::WritePreparedPicture(std::string& path, const std::vector<std::uint8_t>& bitmap) {
   if (platform::FileExists(path) &&
-      application_.ShowMessageBox("\"" + path + "\" already exists.\r\nDo you want to replace it?",
+      application_.ShowMessageBox(kReplaceQuestionStart + path + kReplaceQuestionEnd,
                                   application_.Title(),
                                   MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) {
     // Kept: the user says where the new one goes instead, a free name beside it proposed.
     const std::string free = FreeName(path);
     if (!free.empty()) path = free;
-    return SavePreparedPictureAs(path, bitmap, "Save Prepared Picture As");
+    return SavePreparedPictureAs(path, bitmap, kSavePreparedTitle);
   }
   try {
     platform::WriteFileAtomically(path, bitmap);
@@ -134,8 +116,7 @@ bool TForm1::WritePreparedPicture(std::string& path, const std::vector<std::uint
     // the user says where instead.
   }
   path = path.substr(path.find_last_of("\\/:") + 1);  // npos + 1 == 0
-  return SavePreparedPictureAs(path, bitmap,
-                               "Save Prepared Picture As - its own folder cannot be written");
+  return SavePreparedPictureAs(path, bitmap, kSavePreparedUnwritableTitle);
 }
 
 bool TForm1::SavePreparedPictureAs(std::string& path, const std::vector<std::uint8_t>& bitmap,

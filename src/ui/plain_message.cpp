@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "ui/controls.h"
+
 namespace marivane::ui {
 namespace {
 
@@ -46,27 +48,20 @@ void TPlainMessageBox::LayOut() {
   const int client_width = std::max(text_width, button_width) + 2 * margin;
   const int client_height = text_height + button_height + 3 * margin;
 
-  HWND text = CreateWindowExA(0, "STATIC", text_.c_str(),
-                              WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, margin, margin,
-                              text_width, text_height, handle_,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(kMessageTextId)),
-                              nullptr, nullptr);
-  HWND ok = CreateWindowExA(0, "BUTTON", "OK",
-                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
-                            (client_width - button_width) / 2, text_height + 2 * margin,
-                            button_width, button_height, handle_,
-                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)), nullptr, nullptr);
-  SendMessageA(text, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
-  SendMessageA(ok, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
+  CreateControl(handle_, "STATIC", text_.c_str(), WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
+                {margin, margin, margin + text_width, margin + text_height}, kMessageTextId,
+                font_.Get());
+  const int ok_left = (client_width - button_width) / 2;
+  const int ok_top = text_height + 2 * margin;
+  HWND ok = CreateControl(handle_, "BUTTON", "OK", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
+                          {ok_left, ok_top, ok_left + button_width, ok_top + button_height}, IDOK,
+                          font_.Get());
 
   RECT frame{0, 0, client_width, client_height};
   AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrA(handle_, GWL_STYLE)), FALSE,
                      static_cast<DWORD>(GetWindowLongPtrA(handle_, GWL_EXSTYLE)));
-  const int width = frame.right - frame.left;
-  const int height = frame.bottom - frame.top;
-  SetWindowPos(handle_, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-               (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
-               SWP_NOZORDER | SWP_NOACTIVATE);
+  CentreWindow(handle_, TCentreOn::Screen,
+               SIZE{frame.right - frame.left, frame.bottom - frame.top});
   SetFocus(ok);
 }
 

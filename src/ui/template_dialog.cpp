@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/system_languages.h"
+#include "ui/window_texts.h"
 
 namespace marivane::ui {
 
@@ -23,45 +24,6 @@ constexpr int kButtonHeight = 25;
 
 }  // namespace
 
-std::string TTemplateChoice::Description() const {
-  if (BuiltIn()) return "en-US, built-in template (x86template beside the program)";
-  if (!problem.empty()) return path;
-  return language + (name.empty() ? "" : ", " + name) + ", from " + path;
-}
-
-std::string TTemplateChoice::Reason() const {
-  switch (problem_kind) {
-    case TTemplateProblem::None: return "";
-    case TTemplateProblem::Unreadable: return "the file cannot be read";
-    case TTemplateProblem::TooLarge: return "it is far too large for a language file";
-    case TTemplateProblem::NotALanguageFile:
-      return "it is not a boot loader language file, or it is damaged";
-    case TTemplateProblem::NoBootScreen: return "it holds no boot screen to replace";
-    case TTemplateProblem::NoRoom: return "its other contents leave no room for the pictures";
-  }
-  return problem;
-}
-
-TTemplateChoice DescribeLanguageFile(const std::string& path) {
-  TTemplateChoice choice;
-  choice.path = path;
-  const TDerivedTemplate derived = DeriveLanguageTemplate(path);
-  if (!derived.made) {
-    choice.problem = derived.problem;
-    choice.detail = DerivedTemplateProblem(derived, path);
-    choice.problem_kind = derived.kind;
-    return choice;
-  }
-  choice.language = platform::LanguageFolderName(derived.made->language);
-  if (choice.language.empty()) {
-    char id[8] = {};
-    wsprintfA(id, "0x%04X", derived.made->language);
-    choice.language = id;
-  }
-  choice.name = platform::LanguageDisplayName(derived.made->language);
-  return choice;
-}
-
 std::vector<TTemplateChoice> AvailableTemplates() {
   std::vector<TTemplateChoice> found{TTemplateChoice{}};
   for (const platform::TSystemLanguageFile& file : platform::SystemLanguageFiles()) {
@@ -73,52 +35,96 @@ std::vector<TTemplateChoice> AvailableTemplates() {
 }
 
 std::string ChoiceTitle(const TTemplateChoice& choice, const std::string& install_language) {
-  if (choice.BuiltIn()) return "Built-in template: en-US (x86template)";
+  if (choice.BuiltIn()) return kBuiltInChoiceTitle;
   const bool usable = choice.problem.empty();
   if (choice.folder.empty())
     return usable ? choice.language + (choice.name.empty() ? "" : " - " + choice.name) : "";
   const std::string folder_name = platform::FolderLanguageDisplayName(choice.folder);
   std::string title = choice.folder + (folder_name.empty() ? "" : " - " + folder_name);
   if (lstrcmpiA(choice.folder.c_str(), install_language.c_str()) == 0)
-    title += " (the language Windows was installed in)";
+    title += kInstallLanguageMark;
   if (usable && lstrcmpiA(choice.folder.c_str(), choice.language.c_str()) != 0)
-    title += ", but the file in it is " + choice.language +
+    title += kOtherLanguageMark + choice.language +
              (choice.name.empty() ? "" : ", " + choice.name);
   return title;
 }
 
+// One control of the dialog as it is made, in the order Tab walks them; its place at 96 dpi.
+struct TTemplateForm::TControlRow {
+  const char* window_class = nullptr;
+  std::string text = {};
+  DWORD style = 0;
+  int left = 0, top = 0, width = 0, height = 0;
+  int id = kNoCommandId;
+  HWND* made = nullptr;  // where the dialog keeps it, if anywhere
+  bool enabled = true;
+  std::string tip = {};  // none when empty
+};
+
 TTemplateForm::TTemplateForm(TApplication& application, const TTemplateChoice& current)
-    : choices(AvailableTemplates()), application_(application) {
+    : Choices(AvailableTemplates()), application_(application) {
   RegisterClassOnce(kTemplateClass, nullptr);
   font_ = MakeFont("Tahoma", 8);
-  OpenDialog1.filter = "Language files (*.mui)|*.mui|All files (*.*)|*.*";
-  OpenDialog1.title = "Select a Language File...";
-  const bool listed = std::any_of(choices.begin(), choices.end(),
+  OpenDialog1.filter = kLanguageFileFilter;
+  OpenDialog1.title = kLanguageFileTitle;
+  const bool listed = std::any_of(Choices.begin(), Choices.end(),
                                   [&](const TTemplateChoice& c) { return c.path == current.path; });
-  if (!listed) choices.push_back(current);
+  if (!listed) Choices.push_back(current);
 
-  int height = kMargin + kLine + 4;
-  for (const TTemplateChoice& choice : choices)
-    height += kLine + (choice.problem.empty() ? 0 : kReasonLine);
-  const int buttons_top = height + kMargin;
-  height = buttons_top + kButtonHeight + kMargin;
+  int top = kMargin + kLine + 4;
+  std::vector<TControlRow> rows = ChoiceRows(top);
+  const int buttons_top = top + kMargin;
+  const int height = buttons_top + kButtonHeight + kMargin;
+  rows.push_back({.window_class = "BUTTON", .text = "&Another file...",
+                  .style = BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP, .left = kMargin,
+                  .top = buttons_top, .width = kButtonWidth + 30, .height = kButtonHeight,
+                  .id = kAnotherFileId, .made = &AnotherFileButton});
+  rows.push_back({.window_class = "BUTTON", .text = "OK", .style = BS_DEFPUSHBUTTON | WS_TABSTOP,
+                  .left = kWidth - kMargin - 2 * kButtonWidth - 8, .top = buttons_top,
+                  .width = kButtonWidth, .height = kButtonHeight, .id = IDOK, .made = &OkButton});
+  rows.push_back({.window_class = "BUTTON", .text = "Cancel", .style = BS_PUSHBUTTON | WS_TABSTOP,
+                  .left = kWidth - kMargin - kButtonWidth, .top = buttons_top,
+                  .width = kButtonWidth, .height = kButtonHeight, .id = IDCANCEL,
+                  .made = &CancelButton});
 
   RECT frame{0, 0, Scaled(kWidth), Scaled(height)};
   AdjustWindowRectEx(&frame, kTemplateStyle, FALSE, kTemplateExStyle);
-  CreateHandle(kTemplateClass, "Boot Screen Template", kTemplateStyle, kTemplateExStyle,
+  CreateHandle(kTemplateClass, kTemplateCaption, kTemplateStyle, kTemplateExStyle,
                {0, 0, frame.right - frame.left, frame.bottom - frame.top}, application_.Handle(),
                nullptr);
-  const int inner = kWidth - 2 * kMargin;
-  AddControl("Build boot screen files from this template:", SS_LEFT | SS_NOPREFIX,
-            ScaledBounds(kMargin, kMargin, inner, kLine), -1);
-  int top = kMargin + kLine + 4;
   Tips.Create(handle_);
+  for (const TControlRow& row : rows) {
+    HWND control =
+        CreateControl(handle_, row.window_class, row.text.c_str(), WS_VISIBLE | row.style,
+                      ScaledBounds(row.left, row.top, row.width, row.height), row.id, font_.Get());
+    // A disabled static draws its text greyed, as the radio button above it is.
+    if (!row.enabled) EnableWindow(control, FALSE);
+    if (!row.tip.empty()) Tips.Set(control, row.tip);
+    if (row.made != nullptr) *row.made = control;
+  }
+
+  // Nothing else is checked (the current file cannot serve any more): the built-in one is the
+  // default. Tab comes into the group at the checked button, and only there.
+  std::size_t checked = 0;
+  for (std::size_t i = 0; i < Choices.size(); ++i)
+    if (Choices[i].path == current.path && Choices[i].problem.empty()) checked = i;
+  SendMessageA(ChoiceButtons[checked], BM_SETCHECK, BST_CHECKED, 0);
+  SetWindowLongA(ChoiceButtons[checked], GWL_STYLE,
+                 GetWindowLongA(ChoiceButtons[checked], GWL_STYLE) | WS_TABSTOP);
+}
+
+std::vector<TTemplateForm::TControlRow> TTemplateForm::ChoiceRows(int& top) {
+  const int inner = kWidth - 2 * kMargin;
+  std::vector<TControlRow> rows{{.window_class = "STATIC",
+                                 .text = "Build boot screen files from this template:",
+                                 .style = SS_LEFT | SS_NOPREFIX, .left = kMargin, .top = kMargin,
+                                 .width = inner, .height = kLine}};
   const std::string install_language = platform::InstallLanguageName();
   // The radio button's round box and its gap come before the text.
   const int title_width = Scaled(inner - kRadioBoxWidth);
-  std::size_t checked = 0;
-  for (std::size_t i = 0; i < choices.size(); ++i) {
-    const TTemplateChoice& choice = choices[i];
+  ChoiceButtons.assign(Choices.size(), nullptr);
+  for (std::size_t i = 0; i < Choices.size(); ++i) {
+    const TTemplateChoice& choice = Choices[i];
     const bool usable = choice.problem.empty();
     // A file from elsewhere is named by its path too, shortened to what the line holds.
     std::string title = ChoiceTitle(choice, install_language);
@@ -127,65 +133,31 @@ TTemplateForm::TTemplateForm(TApplication& application, const TTemplateChoice& c
       title = lead + FitInMiddle(font_.Get(), choice.path,
                                  title_width - TextSize(font_.Get(), lead).cx);
     }
-    const DWORD style = BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP : 0);
-    HWND button = AddControl(title.c_str(), style, ScaledBounds(kMargin, top, inner, kLine),
-                             kTemplateFirstChoiceId + static_cast<int>(i));
-    EnableWindow(button, usable);
-    if (choice.path == current.path && usable) checked = i;
-    ChoiceButtons.push_back(button);
+    rows.push_back({.window_class = "BUTTON", .text = title,
+                    .style = static_cast<DWORD>(BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP : 0)),
+                    .left = kMargin, .top = top, .width = inner, .height = kLine,
+                    .id = kTemplateFirstChoiceId + static_cast<int>(i), .made = &ChoiceButtons[i],
+                    .enabled = usable,
+                    .tip = choice.BuiltIn() ? kBuiltInChoiceTip
+                           : usable         ? choice.path
+                                            : choice.detail});
     top += kLine;
-    std::string tip = choice.BuiltIn() ? "x86template beside the program" : choice.path;
-    if (!usable) {
-      // A disabled static draws its text greyed, as the button above it is.
-      const std::string reason = "Cannot serve as a template: " + choice.Reason() + ".";
-      HWND line = AddControl(reason.c_str(), SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS,
-                             ScaledBounds(kMargin + kRadioBoxWidth, top, inner - kRadioBoxWidth,
-                                          kReasonLine),
-                             -1);
-      EnableWindow(line, FALSE);
-      Tips.Set(line, choice.detail);
-      tip = choice.detail;
-      top += kReasonLine;
-    }
-    Tips.Set(button, tip);
+    if (usable) continue;
+    rows.push_back({.window_class = "STATIC",
+                    .text = kCannotServeStart + choice.Reason() + kCannotServeEnd,
+                    .style = SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS,
+                    .left = kMargin + kRadioBoxWidth, .top = top, .width = inner - kRadioBoxWidth,
+                    .height = kReasonLine, .enabled = false, .tip = choice.detail});
+    top += kReasonLine;
   }
-  // Nothing else is checked (the current file cannot serve any more): the built-in one is the
-  // default. Tab comes into the group at the checked button, and only there.
-  SendMessageA(ChoiceButtons[checked], BM_SETCHECK, BST_CHECKED, 0);
-  SetWindowLongA(ChoiceButtons[checked], GWL_STYLE,
-                 GetWindowLongA(ChoiceButtons[checked], GWL_STYLE) | WS_TABSTOP);
-
-  const int button_width = kButtonWidth + 30;
-  AnotherFileButton = AddControl("&Another file...", BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP,
-                                ScaledBounds(kMargin, buttons_top, button_width, kButtonHeight),
-                                kAnotherFileId);
-  OkButton = AddControl("OK", BS_DEFPUSHBUTTON | WS_TABSTOP,
-                       ScaledBounds(kWidth - kMargin - 2 * kButtonWidth - 8, buttons_top,
-                                    kButtonWidth, kButtonHeight),
-                       IDOK);
-  CancelButton = AddControl("Cancel", BS_PUSHBUTTON | WS_TABSTOP,
-                           ScaledBounds(kWidth - kMargin - kButtonWidth, buttons_top, kButtonWidth,
-                                        kButtonHeight),
-                           IDCANCEL);
+  return rows;
 }
 
 TTemplateForm::~TTemplateForm() { DestroyHandle(); }
 
-HWND TTemplateForm::AddControl(const char* text, DWORD style, const RECT& bounds, int id) {
-  // The heading and the reasons (id -1) are statics; the rest are buttons.
-  const bool is_static = id == -1;
-  HWND control = CreateWindowExA(0, is_static ? "STATIC" : "BUTTON", text,
-                                 WS_CHILD | WS_VISIBLE | style, bounds.left, bounds.top,
-                                 bounds.right - bounds.left, bounds.bottom - bounds.top, handle_,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                 application_.Instance(), nullptr);
-  SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
-  return control;
-}
-
 void TTemplateForm::PlaceFirstTime() {
   // Centred on the main window, as the about window is.
-  CentreOnMainForm(application_.MainForm());
+  CentreWindow(handle_, TCentreOn::MainForm);
 }
 
 int TTemplateForm::ShowModal() { return RunModal(OkButton); }
@@ -193,7 +165,7 @@ int TTemplateForm::ShowModal() { return RunModal(OkButton); }
 void TTemplateForm::Accept() {
   for (std::size_t i = 0; i < ChoiceButtons.size(); ++i) {
     if (SendMessageA(ChoiceButtons[i], BM_GETCHECK, 0, 0) != BST_CHECKED) continue;
-    chosen = choices[i];
+    Chosen = Choices[i];
     modal_result_ = IDOK;
     return;
   }
@@ -203,11 +175,11 @@ void TTemplateForm::AnotherFileClick() {
   if (!OpenDialog1.Execute()) return;
   TTemplateChoice choice = DescribeLanguageFile(OpenDialog1.file_name);
   if (!choice.problem.empty()) {
-    application_.ShowPlainMessage("The file " + choice.path +
-                                  " cannot serve as a boot screen template: " + choice.problem);
+    application_.ShowPlainMessage(kNotATemplateMessageStart + choice.path +
+                                  kNotATemplateMessageMiddle + choice.problem);
     return;
   }
-  chosen = std::move(choice);
+  Chosen = std::move(choice);
   modal_result_ = IDOK;
 }
 

@@ -16,25 +16,6 @@
 
 namespace marivane::ui {
 
-// One template the user may build from.
-struct TTemplateChoice {
-  std::string path;      // the language file; empty for the built-in x86template
-  std::string folder;    // the System32 language folder it lies in, "de-DE"; else empty
-  std::string language;  // the file's own language as a folder name; empty when it cannot serve
-  std::string name;      // the file's language as the user reads it, "German (Germany)"
-  std::string problem;   // why it cannot serve, as the reader says it; empty when it can
-  std::string detail;    // the same with the file named, for a tooltip
-  TTemplateProblem problem_kind = TTemplateProblem::None;
-
-  bool BuiltIn() const { return path.empty(); }
-  // What the window says of a file that serves: "de-DE, German (Germany), from C:\...".
-  std::string Description() const;
-  // Why it cannot serve, in a user's words: "it holds no boot screen to replace".
-  std::string Reason() const;
-};
-
-// Reads the language file and says whether and in which language it serves.
-TTemplateChoice DescribeLanguageFile(const std::string& path);
 // What the dialog calls the choice: its folder and the folder's language, the language
 // Windows was installed in marked, and a file in another language than its folder's said so.
 std::string ChoiceTitle(const TTemplateChoice& choice, const std::string& install_language);
@@ -51,11 +32,11 @@ class TTemplateForm final : public TForm {
   TTemplateForm(TApplication& application, const TTemplateChoice& current);
   ~TTemplateForm() override;
 
-  // Modal to the whole program. IDOK with `chosen` filled, or IDCANCEL.
+  // Modal to the whole program. IDOK with `Chosen` filled, or IDCANCEL.
   int ShowModal();
   void AnotherFileClick();
 
-  std::vector<TTemplateChoice> choices;
+  std::vector<TTemplateChoice> Choices;
   std::vector<HWND> ChoiceButtons;  // one radio button per choice, in its order
   HWND AnotherFileButton = nullptr;
   HWND OkButton = nullptr;
@@ -63,14 +44,17 @@ class TTemplateForm final : public TForm {
   TFileDialog OpenDialog1{TFileDialog::TKind::Open};
   // The full path and the whole reason over each choice and each greyed reason.
   TToolTips Tips;
-  TTemplateChoice chosen;
+  TTemplateChoice Chosen;
 
  protected:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
   void PlaceFirstTime() override;
 
  private:
-  HWND AddControl(const char* text, DWORD style, const RECT& bounds, int id);
+  struct TControlRow;
+  // The heading and a line for each choice (with a greyed one under it for why it cannot
+  // serve), from `top` on; `top` ends below the last.
+  std::vector<TControlRow> ChoiceRows(int& top);
   void Accept();
 
   TApplication& application_;

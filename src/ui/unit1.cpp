@@ -100,7 +100,7 @@ void TForm1::CreateComponents() {
   // so the focus order stays the buttons'. No path ellipsis: Wine then draws no text at all.
   TemplateLabel = CreateControl(handle_, "STATIC", "",
                                 WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX,
-                                ScaledBounds(16, 242, 481, 14), -1, font_.Get());
+                                ScaledBounds(16, 242, 481, 14), kNoCommandId, font_.Get());
   // A value kept by an earlier run is the user's choice, an empty one the built-in template;
   // without one, this Windows' own language file.
   const std::optional<std::string> remembered = platform::ReadUserSetting(kTemplateSetting);
@@ -164,8 +164,8 @@ void TForm1::CreateSlot(TGroupBox& box, const char* caption, int left, HWND& lab
   label_bounds.right = std::max<LONG>(label_bounds.right, label_bounds.left + text.cx);
   label_bounds.bottom = std::max<LONG>(label_bounds.bottom, label_bounds.top + text.cy);
   label = CreateControl(box.Handle(), "STATIC", kNoImage,
-                        WS_VISIBLE | WS_CLIPSIBLINGS | SS_LEFT | SS_NOPREFIX, label_bounds, -1,
-                        font_.Get());
+                        WS_VISIBLE | WS_CLIPSIBLINGS | SS_LEFT | SS_NOPREFIX, label_bounds,
+                        kNoCommandId, font_.Get());
   view.Create(box.Handle(), ScaledBounds(16, 24, 200, 150), picture);
   // The label lies under the picture box, in sight only while the slot has nothing to show.
   SetWindowPos(label, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -182,7 +182,7 @@ void TForm1::CreateSlot(TGroupBox& box, const char* caption, int left, HWND& lab
                          font_.Get());
   // The one line between the button and the frame's foot.
   file_name = CreateControl(box.Handle(), "STATIC", "", WS_VISIBLE | SS_CENTER | SS_NOPREFIX,
-                            ScaledBounds(8, 210, 217, 13), -1, font_.Get());
+                            ScaledBounds(8, 210, 217, 13), kNoCommandId, font_.Get());
 }
 
 void TForm1::ShowSlotFile(TSlot slot, const std::string& origin) {
@@ -197,15 +197,7 @@ void TForm1::ShowSlotFile(TSlot slot, const std::string& origin) {
            origin.empty() ? path : path + "\n" + origin);
 }
 
-void TForm1::PlaceFirstTime() {
-  RECT bounds{};
-  GetWindowRect(handle_, &bounds);
-  const int width = bounds.right - bounds.left;
-  const int height = bounds.bottom - bounds.top;
-  SetWindowPos(handle_, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-               (GetSystemMetrics(SM_CYSCREEN) - height) / 2, 0, 0,
-               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
+void TForm1::PlaceFirstTime() { CentreWindow(handle_, TCentreOn::Screen); }
 
 // --- Event handlers ---
 
@@ -244,7 +236,7 @@ void TForm1::BootScreenTemplateClick() {
   TTemplateForm dialog(application_, template_);
   if (dialog.ShowModal() != IDOK) return;
   template_chosen_ = true;
-  UseTemplate(dialog.chosen);
+  UseTemplate(dialog.Chosen);
   // A registry that refuses costs only the next run's memory of it; this run has the choice.
   platform::WriteUserSetting(kTemplateSetting, template_.path);
 }

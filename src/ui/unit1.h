@@ -16,15 +16,9 @@
 #include "ui/file_dialogs.h"
 #include "ui/application.h"
 #include "ui/template_dialog.h"
+#include "ui/window_texts.h"
 
 namespace marivane::ui {
-
-inline constexpr const char* kOneFileMessage = "You can only drop one file at a time.";
-inline constexpr const char* kX64Caption = "Windows x64 Edition Detected";
-inline constexpr const char* kX64Message =
-    "This version of Marivane cannot currently generate boot screens for x64 editions of "
-    "Vista.\r\rDo not attempt to install x86 boot screens in this version of Windows otherwise "
-    "you will cause your system to become unbootable!";
 
 // Control ids of the main window. Menu items take theirs from resources/resource.h.
 inline constexpr int kButton1Id = 201;

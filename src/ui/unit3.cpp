@@ -6,6 +6,7 @@
 
 #include "marivane_version.h"
 #include "resources/resource.h"
+#include "ui/controls.h"
 
 namespace marivane::ui {
 
@@ -34,8 +35,8 @@ TAboutForm::TAboutForm(TApplication& application)
   AboutForm = this;
   RegisterClassOnce(kAboutClass, nullptr);
   font_ = MakeFont("Tahoma", 8);
-  bold_font_ = MakeFont("Tahoma", 8, true);
-  link_font_ = MakeFont("Tahoma", 8, false, true);
+  bold_font_ = MakeFont("Tahoma", 8, TFontStyle::Bold);
+  link_font_ = MakeFont("Tahoma", 8, TFontStyle::Underlined);
 
   RECT frame{0, 0, Scaled(kClientWidth), Scaled(kClientHeight)};
   AdjustWindowRectEx(&frame, kAboutStyle, FALSE, kAboutExStyle);
@@ -46,20 +47,20 @@ TAboutForm::TAboutForm(TApplication& application)
   const int icon_size = Scaled(48);
   icon_.Reset(static_cast<HICON>(LoadImageA(application_.Instance(), MAKEINTRESOURCEA(IDI_MARIVANE),
                                             IMAGE_ICON, icon_size, icon_size, 0)));
-  Image1 = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_ICON | SS_REALSIZEIMAGE,
-                           Scaled(8), Scaled(8), icon_size, icon_size, handle_, nullptr,
-                           application_.Instance(), nullptr);
+  const RECT icon_bounds{Scaled(8), Scaled(8), Scaled(8) + icon_size, Scaled(8) + icon_size};
+  Image1 = CreateControl(handle_, "STATIC", "", WS_VISIBLE | SS_ICON | SS_REALSIZEIMAGE,
+                         icon_bounds, kNoCommandId, font_.Get());
   SendMessageA(Image1, STM_SETICON, reinterpret_cast<WPARAM>(icon_.Get()), 0);
 
-  Label1 =
-      CreateLabel("Marivane v" MARIVANE_VERSION_SHORT " (BETA)", 64, 28, bold_font_.Get(), -1);
-  Label2 = CreateLabel("Made by the Marivane project, 2025", 64, 64, font_.Get(), -1);
+  Label1 = CreateLabel("Marivane v" MARIVANE_VERSION_SHORT " (BETA)", 64, 28, bold_font_.Get(),
+                       kNoCommandId);
+  Label2 = CreateLabel("Made by the Marivane project, 2025", 64, 64, font_.Get(), kNoCommandId);
   Label5 = CreateLabel("For everyone who still starts Windows Vista in the morning.", 64, 88,
-                       font_.Get(), -1);
+                       font_.Get(), kNoCommandId);
   Label3 = CreateLabel("Send any bug reports, comments or suggestions regarding this tool to:", 64,
-                       120, font_.Get(), -1);
+                       120, font_.Get(), kNoCommandId);
   Label4 = CreateLabel(kMakerMail, 64, 136, link_font_.Get(), kLabel4Id);
-  Label6 = CreateLabel("For updates, check out my blog:", 64, 160, font_.Get(), -1);
+  Label6 = CreateLabel("For updates, check out my blog:", 64, 160, font_.Get(), kNoCommandId);
   Label7 = CreateLabel(kMakerWebPage, 64, 176, link_font_.Get(), kLabel7Id);
   // Vista's Tahoma 8 leaves the longest line, Label3, some 35 pixels to spare; a wider
   // stand-in (Wine's DejaVu Sans: 404 of 379 pixels) widens the window rather than cut it.
@@ -81,12 +82,8 @@ TAboutForm::TAboutForm(TApplication& application)
   const int shift = client_width - Scaled(kClientWidth);
   button.left += shift;
   button.right += shift;
-  Button1 = CreateWindowExA(0, "BUTTON", "OK",
-                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, button.left,
-                            button.top, button.right - button.left, button.bottom - button.top,
-                            handle_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)),
-                            application_.Instance(), nullptr);
-  SendMessageA(Button1, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
+  Button1 = CreateControl(handle_, "BUTTON", "OK", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
+                          button, IDOK, font_.Get());
 }
 
 TAboutForm::~TAboutForm() {
@@ -97,18 +94,14 @@ TAboutForm::~TAboutForm() {
 HWND TAboutForm::CreateLabel(const char* text, int left, int top, HFONT font, int id) {
   const SIZE size = TextSize(font, text);
   // SS_NOTIFY makes a click on the label a command to this window.
-  HWND label = CreateWindowExA(0, "STATIC", text,
-                               WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_NOTIFY,
-                               Scaled(left), Scaled(top), size.cx, size.cy, handle_,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                               application_.Instance(), nullptr);
-  SendMessageA(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-  return label;
+  return CreateControl(handle_, "STATIC", text, WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_NOTIFY,
+                       {Scaled(left), Scaled(top), Scaled(left) + size.cx, Scaled(top) + size.cy},
+                       id, font);
 }
 
 void TAboutForm::PlaceFirstTime() {
   // Centred on the main window the first time; later it opens where it was left.
-  CentreOnMainForm(application_.MainForm());
+  CentreWindow(handle_, TCentreOn::MainForm);
 }
 
 int TAboutForm::ShowModal() { return RunModal(Button1); }

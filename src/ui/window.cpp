@@ -16,12 +16,30 @@ RECT ScaledBounds(int left, int top, int width, int height) {
   return {Scaled(left), Scaled(top), Scaled(left + width), Scaled(top + height)};
 }
 
-platform::TFontHandle MakeFont(const char* face, int points, bool bold, bool underline) {
+platform::TFontHandle MakeFont(const char* face, int points, TFontStyle style) {
   return platform::TFontHandle(
       CreateFontA(-MulDiv(points, platform::ScreenPixelsPerInch(), 72), 0, 0, 0,
-                  bold ? FW_BOLD : FW_NORMAL, FALSE, underline ? TRUE : FALSE, FALSE,
+                  style == TFontStyle::Bold ? FW_BOLD : FW_NORMAL, FALSE,
+                  style == TFontStyle::Underlined ? TRUE : FALSE, FALSE,
                   DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                   DEFAULT_PITCH | FF_DONTCARE, face));
+}
+
+void CentreWindow(HWND window, TCentreOn on, std::optional<SIZE> size) {
+  RECT centre_on{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  const TForm* main =
+      on == TCentreOn::MainForm && HasApplication() ? Application().MainForm() : nullptr;
+  if (main != nullptr && main->Handle() != window) GetWindowRect(main->Handle(), &centre_on);
+  UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
+  if (!size) {
+    RECT bounds{};
+    GetWindowRect(window, &bounds);
+    size = SIZE{bounds.right - bounds.left, bounds.bottom - bounds.top};
+    flags |= SWP_NOSIZE;
+  }
+  SetWindowPos(window, nullptr, centre_on.left + (centre_on.right - centre_on.left - size->cx) / 2,
+               centre_on.top + (centre_on.bottom - centre_on.top - size->cy) / 2, size->cx,
+               size->cy, flags);
 }
 
 SIZE TextSize(HFONT font, const std::string& text) {
@@ -208,18 +226,6 @@ BOOL CALLBACK DisableOne(HWND window, LPARAM param) {
 }
 
 }  // namespace
-
-void TForm::CentreOnMainForm(const TForm* main) {
-  RECT centre_on{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  if (main != nullptr && main != this) GetWindowRect(main->Handle(), &centre_on);
-  RECT bounds{};
-  GetWindowRect(handle_, &bounds);
-  const int width = bounds.right - bounds.left;
-  const int height = bounds.bottom - bounds.top;
-  SetWindowPos(handle_, nullptr, centre_on.left + ((centre_on.right - centre_on.left) - width) / 2,
-               centre_on.top + ((centre_on.bottom - centre_on.top) - height) / 2, 0, 0,
-               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
 
 int TForm::RunModal(HWND first) {
   modal_result_ = 0;

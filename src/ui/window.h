@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -82,8 +83,6 @@ class TForm : public TWindow {
   virtual void PlaceFirstTime() {}
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
 
-  // Centres the window on the program's main window, or on the screen while there is none.
-  void CentreOnMainForm(const TForm* main);
   // Shows the window modal, the focus on `first`, until modal_result_ is set (IDCANCEL when
   // the program is ending); hands the focus back to the window active before.
   int RunModal(HWND first);
@@ -116,9 +115,16 @@ class TModalScope : TNonCopyable {
 // Pixels at 96 dpi in the screen's pixels, as the windows are laid out.
 int Scaled(int pixels);
 RECT ScaledBounds(int left, int top, int width, int height);
+// What a window is centred on: the program's main window (the screen while there is none, and
+// for the main window itself), or the screen.
+enum class TCentreOn { MainForm, Screen };
+// Moves `window` to the middle of `on`; with `size` it takes that size too, else it keeps its
+// own.
+void CentreWindow(HWND window, TCentreOn on, std::optional<SIZE> size = std::nullopt);
 // A font of `points` points at the screen's resolution.
-platform::TFontHandle MakeFont(const char* face, int points, bool bold = false,
-                               bool underline = false);
+enum class TFontStyle { Regular, Bold, Underlined };
+platform::TFontHandle MakeFont(const char* face, int points,
+                               TFontStyle style = TFontStyle::Regular);
 // The size a one-line text takes in a font.
 SIZE TextSize(HFONT font, const std::string& text);
 // `text` as it fits in `width` pixels of `font`: whole, or with its middle given up for "..."

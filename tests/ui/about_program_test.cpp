@@ -3,6 +3,7 @@
 #include "ui_test_support.h"
 
 #include <bit>
+#include <cstdlib>
 
 #include "base/errors.h"
 #include "platform/exit_procs.h"
@@ -22,16 +23,30 @@ void Click(HWND control) {
   SendMessageA(control, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
 }
 
+// Whether `window` stands in the middle of `on`, but for the pixel that halving drops.
+bool CentredOn(HWND window, HWND on) {
+  RECT inner{}, outer{};
+  GetWindowRect(window, &inner);
+  GetWindowRect(on, &outer);
+  return std::abs((inner.left + inner.right) - (outer.left + outer.right)) <= 1 &&
+         std::abs((inner.top + inner.bottom) - (outer.top + outer.bottom)) <= 1;
+}
+
 TEST_F(AboutWindow, OpensModallyWithWorkingLinksAndIgnoresEsc) {
   ShowMain();
+  // Away from the screen's middle, so that centred on the main window is told from centred on
+  // the screen.
+  SetWindowPos(form_->Handle(), nullptr, 40, 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
   std::vector<std::pair<HWND, std::string>> opened;
   about_->open_link = [&](HWND owner, const std::string& address) { opened.emplace_back(owner, address); };
   bool main_disabled = false, open_after_esc = false, hand = false, underlined = false;
+  bool centred = false;
   COLORREF colour = 0;
   TDialogDriver driver;
   driver
       .Then([&](HWND about) {
         main_disabled = !IsWindowEnabled(form_->Handle());
+        centred = CentredOn(about, form_->Handle());
         Click(about_->Label4);
         Click(about_->Label7);
         SendMessageA(about_->Label4, WM_SETCURSOR, reinterpret_cast<WPARAM>(about_->Label4),
@@ -62,6 +77,7 @@ TEST_F(AboutWindow, OpensModallyWithWorkingLinksAndIgnoresEsc) {
   EXPECT_EQ(driver.seen[0].owner, application_->Handle());
   EXPECT_FALSE(driver.seen[0].stuck);
   EXPECT_TRUE(main_disabled);
+  EXPECT_TRUE(centred) << "on the main window";
   EXPECT_TRUE(open_after_esc);
   EXPECT_TRUE(hand);
   EXPECT_TRUE(underlined);
