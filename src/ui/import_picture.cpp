@@ -90,8 +90,8 @@ void TForm1::ImportPicture(TSlot slot) {
 
 void TForm1::ImportPictureFile(TSlot slot, const std::string& source) {
   const bool small = slot == TSlot::Small;
-  const std::int32_t width = small ? 800 : 1024;
-  const std::int32_t height = small ? 600 : 768;
+  const std::int32_t width = SlotSize(slot).width;
+  const std::int32_t height = SlotSize(slot).height;
   const std::string caption =
       small ? "Import Picture for 800 x 600" : "Import Picture for 1024 x 768";
 
