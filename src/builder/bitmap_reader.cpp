@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "base/bitmap_format.h"
 #include "base/byte_reader.h"
 #include "base/errors.h"
 #include "base/little_endian.h"
@@ -11,64 +12,45 @@
 namespace marivane {
 namespace {
 
-constexpr std::size_t kFileHeaderSize = 14;
-constexpr std::uint32_t kCoreHeaderSize = 12;  // BITMAPCOREHEADER: 16-bit fields, 3-byte colours
-constexpr std::uint32_t kInfoHeaderSize = 40;  // BITMAPINFOHEADER, the form everything widens to
-constexpr std::uint32_t kMasksInHeaderSize = 52;  // from this size on the masks sit at +40
 constexpr std::size_t kMaxColorTableEntries = 256;
-// The largest header variant is 124 bytes; a header claiming kilobytes is not a bitmap's.
-constexpr std::uint32_t kMaxInfoHeaderSize = 4096;
 
 // A header that asks for more pixel memory than this is refused before anything is allocated;
 // the largest picture a boot screen takes needs 2.3 MB.
 constexpr std::uint64_t kMaxPixelBytes = 256ull << 20;
 
-// Compression values of the info header.
-constexpr std::uint32_t kBiRgb = 0;
-constexpr std::uint32_t kBiRle8 = 1;
-constexpr std::uint32_t kBiRle4 = 2;
-constexpr std::uint32_t kBiBitfields = 3;
-
-// Offsets within the 40-byte info header.
-constexpr std::size_t kOffWidth = 4;
-constexpr std::size_t kOffHeight = 8;
-constexpr std::size_t kOffPlanes = 12;
-constexpr std::size_t kOffBitCount = 14;
-constexpr std::size_t kOffCompression = 16;
-constexpr std::size_t kOffSizeImage = 20;
-constexpr std::size_t kOffClrUsed = 32;
-constexpr std::size_t kOffGreenMask = 44;  // in a 52-byte or larger header
-
 [[noreturn]] void NotValid() { throw EInvalidGraphic("Bitmap image is not valid"); }
 
 // Reads the info header and returns it in its 40-byte (or larger) form.
 std::vector<std::uint8_t> ReadInfoHeader(TStreamReader& reader, bool& is_core) {
-  std::array<std::uint8_t, 4> size_bytes;
-  reader.ReadExact(size_bytes.data(), size_bytes.size());
-  const std::uint32_t size = TByteReader(size_bytes).U32(0);
+  // The size comes first; what follows it depends on it.
+  constexpr std::uint32_t kSizeField = sizeof(std::uint32_t);
+  std::array<std::uint8_t, kCoreHeaderSize> core_bytes;
+  reader.ReadExact(core_bytes.data(), kSizeField);
+  const std::uint32_t size = TByteReader(core_bytes).U32(offsetof(TBitmapCoreHeaderDisk, size));
   is_core = size == kCoreHeaderSize;
 
   if (is_core) {
-    std::array<std::uint8_t, 8> core_bytes;
-    reader.ReadExact(core_bytes.data(), core_bytes.size());
+    reader.ReadExact(core_bytes.data() + kSizeField, kCoreHeaderSize - kSizeField);
     const TByteReader core(core_bytes);
+    TBitmapInfoHeaderDisk info{};
+    info.size = kInfoHeaderSize;
+    info.width = core.U16(offsetof(TBitmapCoreHeaderDisk, width));
+    info.height = core.U16(offsetof(TBitmapCoreHeaderDisk, height));
+    info.planes = core.U16(offsetof(TBitmapCoreHeaderDisk, planes));
+    info.bit_count = core.U16(offsetof(TBitmapCoreHeaderDisk, bit_count));
     std::vector<std::uint8_t> header(kInfoHeaderSize, 0);
-    PutU32(header, 0, kInfoHeaderSize);
-    PutU32(header, kOffWidth, core.U16(0));   // unsigned 16-bit in the core form
-    PutU32(header, kOffHeight, core.U16(2));  // so always stored bottom row first
-    PutU16(header, kOffPlanes, core.U16(4));
-    PutU16(header, kOffBitCount, core.U16(6));
+    PutStruct(header, 0, info);
     return header;
   }
   // Sizes between the two known forms name no header that anyone writes.
   if (size < kInfoHeaderSize || size > kMaxInfoHeaderSize) NotValid();
   // A file that ends inside the fixed 40 bytes is cut short; one that only ends inside the
   // extra bytes it declares names a header that is not there.
-  if (reader.Remaining() < kInfoHeaderSize - 4) throw EReadError();
-  if (reader.Remaining() < size - 4) NotValid();
+  if (reader.Remaining() < kInfoHeaderSize - kSizeField) throw EReadError();
+  if (reader.Remaining() < size - kSizeField) NotValid();
   std::vector<std::uint8_t> header(size);
   PutU32(header, 0, size);
-  reader.ReadExact(header.data() + 4, size - 4);
+  reader.ReadExact(header.data() + kSizeField, size - kSizeField);
   return header;
 }
 
@@ -113,22 +95,23 @@ TBitmap ReadBitmapFile(TStream& stream, std::uint64_t size) {
   if (size == 0) return bitmap;  // an empty file is an empty bitmap, not an error
 
   TStreamReader reader(stream);
-  std::array<std::uint8_t, kFileHeaderSize> file_header;
+  std::array<std::uint8_t, sizeof(TBitmapFileHeaderDisk)> file_header;
   reader.ReadExact(file_header.data(), file_header.size());
   // Only the magic counts; the declared size and pixel offset are not trusted.
-  if (file_header[0] != 'B' || file_header[1] != 'M') NotValid();
+  if (TByteReader(file_header).U16(offsetof(TBitmapFileHeaderDisk, magic)) != kBitmapMagic)
+    NotValid();
 
   bool is_core = false;
   platform::TBitmapImageSpec spec;
   spec.header = ReadInfoHeader(reader, is_core);
   const TByteReader header(spec.header);
-  const std::int32_t width = header.I32(kOffWidth);
-  const std::int32_t stored_height = header.I32(kOffHeight);
-  const std::uint16_t planes = header.U16(kOffPlanes);
-  const std::uint16_t bit_count = header.U16(kOffBitCount);
-  const std::uint32_t compression = header.U32(kOffCompression);
-  const std::uint32_t size_image = header.U32(kOffSizeImage);
-  const std::uint32_t colors_used = header.U32(kOffClrUsed);
+  const std::int32_t width = header.I32(offsetof(TBitmapInfoHeaderDisk, width));
+  const std::int32_t stored_height = header.I32(offsetof(TBitmapInfoHeaderDisk, height));
+  const std::uint16_t planes = header.U16(offsetof(TBitmapInfoHeaderDisk, planes));
+  const std::uint16_t bit_count = header.U16(offsetof(TBitmapInfoHeaderDisk, bit_count));
+  const std::uint32_t compression = header.U32(offsetof(TBitmapInfoHeaderDisk, compression));
+  const std::uint32_t size_image = header.U32(offsetof(TBitmapInfoHeaderDisk, size_image));
+  const std::uint32_t colors_used = header.U32(offsetof(TBitmapInfoHeaderDisk, colors_used));
 
   if (planes != 1) NotValid();
   // INT32_MIN has no positive counterpart; zero-sized pictures cannot be made at all.
@@ -141,9 +124,9 @@ TBitmap ReadBitmapFile(TStream& stream, std::uint64_t size) {
   std::uint32_t green_mask = 0;
   if (spec.header.size() == kInfoHeaderSize && compression == kBiBitfields) {
     spec.color_table = reader.ReadExact(12);
-    green_mask = TByteReader(spec.color_table).U32(4);
+    green_mask = TByteReader(spec.color_table).U32(4);  // red, green, blue
   } else if (spec.header.size() >= kMasksInHeaderSize) {
-    green_mask = header.U32(kOffGreenMask);
+    green_mask = header.U32(offsetof(TBitmapV5HeaderDisk, green_mask));
   }
 
   std::uint64_t entries = colors_used;

@@ -17,6 +17,16 @@ namespace marivane {
 
 enum class TSlot { Small, Big };
 
+struct TSize {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+};
+
+// The size of picture a slot takes, and the screen mode the boot loader shows it in.
+constexpr TSize SlotSize(TSlot slot) {
+  return slot == TSlot::Small ? TSize{800, 600} : TSize{1024, 768};
+}
+
 // Where a save stages its files. Shared: the fixed mrvn under the temporary folder, cleared and
 // reused by every run, with mrvn.lock beside it keeping a second save out while one runs.
 // Private: a new folder of the run's own (mrvn-PID-START-XXXXXX, closed to other users), removed

@@ -327,9 +327,9 @@ void TInspector::InspectPictures(const TWimArchive& archive) {
       continue;
     }
     if (!FitsSlot(picture, wanted.slot)) {
-      TPicture expected = TPicture::FromBitmap({wanted.slot == TSlot::Small ? 800 : 1024,
-                                                wanted.slot == TSlot::Small ? 600 : 768,
-                                                TPixelFormat::Bit24, nullptr});
+      const TSize size = SlotSize(wanted.slot);
+      TPicture expected =
+          TPicture::FromBitmap({size.width, size.height, TPixelFormat::Bit24, nullptr});
       Problem(std::string(wanted.name) + " is " + PictureText(picture) + ", not " +
               PictureText(expected));
       continue;

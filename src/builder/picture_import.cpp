@@ -12,6 +12,7 @@
 #include <numbers>
 #include <string_view>
 
+#include "base/bitmap_format.h"
 #include "base/byte_reader.h"
 #include "base/errors.h"
 #include "base/little_endian.h"
@@ -274,10 +275,8 @@ std::int64_t ScaledSide(std::int32_t a, std::int32_t b, std::int32_t c) {
 
 // --- The bitmap file ---
 
-constexpr std::uint32_t kFileHeaderSize = 14;
-constexpr std::uint32_t kInfoHeaderSize = 40;
 // 72 dots per inch in pixels per metre, what most programs write; the slots ignore it.
-constexpr std::uint32_t kPixelsPerMetre = 2835;
+constexpr std::int32_t kPixelsPerMetre = 2835;
 
 }  // namespace
 
@@ -389,20 +388,24 @@ std::vector<std::uint8_t> EncodeBitmap24(const TRgbImage& image) {
   // Rows are padded to 4 bytes. Our own pictures are at most slot-sized, so nothing overflows.
   const std::uint32_t row_bytes = (static_cast<std::uint32_t>(image.width) * 3 + 3) & ~3u;
   const std::uint32_t pixel_bytes = row_bytes * static_cast<std::uint32_t>(image.height);
-  const std::uint32_t offset = kFileHeaderSize + kInfoHeaderSize;
+  const std::uint32_t offset = sizeof(TBitmapFileHeaderDisk) + kInfoHeaderSize;
   TBytes file(offset + pixel_bytes, 0);
-  file[0] = 'B';
-  file[1] = 'M';
-  PutU32(file, 2, offset + pixel_bytes);  // +2: the whole file's size
-  PutU32(file, 10, offset);               // +10: where the pixels start
-  PutU32(file, 14, kInfoHeaderSize);
-  PutU32(file, 18, static_cast<std::uint32_t>(image.width));
-  PutU32(file, 22, static_cast<std::uint32_t>(image.height));  // positive: bottom row first
-  PutU16(file, 26, 1);                                         // planes
-  PutU16(file, 28, 24);                                        // bits per pixel
-  PutU32(file, 34, pixel_bytes);                               // +30 compression stays 0
-  PutU32(file, 38, kPixelsPerMetre);
-  PutU32(file, 42, kPixelsPerMetre);
+  TBitmapFileHeaderDisk file_header{};
+  file_header.magic = kBitmapMagic;
+  file_header.file_size = offset + pixel_bytes;
+  file_header.pixel_offset = offset;
+  PutStruct(file, 0, file_header);
+  TBitmapInfoHeaderDisk info{};
+  info.size = kInfoHeaderSize;
+  info.width = image.width;
+  info.height = image.height;  // positive: bottom row first
+  info.planes = 1;
+  info.bit_count = 24;
+  info.compression = kBiRgb;
+  info.size_image = pixel_bytes;
+  info.x_pels_per_meter = kPixelsPerMetre;
+  info.y_pels_per_meter = kPixelsPerMetre;
+  PutStruct(file, sizeof(TBitmapFileHeaderDisk), info);
   const std::size_t stride = static_cast<std::size_t>(image.width) * 3;
   for (std::int32_t y = 0; y < image.height; ++y) {
     std::memcpy(file.data() + offset + static_cast<std::size_t>(image.height - 1 - y) * row_bytes,

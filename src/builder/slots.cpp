@@ -6,15 +6,8 @@
 namespace marivane {
 namespace {
 
-struct TSlotRequirement {
-  std::int32_t width;
-  std::int32_t height;
-};
-constexpr TSlotRequirement kSmallSlot{800, 600};
-constexpr TSlotRequirement kBigSlot{1024, 768};
-
 bool HasSlotSize(const TPicture& picture, TSlot slot) {
-  const TSlotRequirement& required = slot == TSlot::Small ? kSmallSlot : kBigSlot;
+  const TSize required = SlotSize(slot);
   return picture.width() == required.width && picture.height() == required.height;
 }
 

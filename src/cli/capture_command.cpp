@@ -9,25 +9,19 @@
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "platform/file_replacement.h"
+#include "platform/platform.h"
 
 namespace marivane::cli {
 namespace {
 
 // Whether `output` would lie inside `folder`, whatever links or spellings lead there: a WIM
-// written inside the folder it captures would take itself in as it grows. Each folder above
-// the output's (links resolved) is compared by identity with the captured folder.
+// written inside the folder it captures would take itself in as it grows. The folder that
+// holds the output is asked about, not the output: a link in the captured folder is replaced
+// by the new file, not followed.
 bool LiesInside(const std::string& output, const std::string& folder) {
-  namespace fs = std::filesystem;
   std::error_code error;
-  fs::path at = fs::absolute(output, error).parent_path();
-  if (error) return false;
-  at = fs::weakly_canonical(at, error);
-  if (error) return false;
-  for (;;) {
-    if (fs::equivalent(at, folder, error)) return true;
-    if (at == at.parent_path()) return false;
-    at = at.parent_path();
-  }
+  const std::filesystem::path holder = std::filesystem::absolute(output, error).parent_path();
+  return !error && platform::IsInsideFolder(holder.string(), folder);
 }
 
 int Capture(const TArguments& arguments) {

@@ -21,8 +21,6 @@ TImportMode ModeNamed(std::string_view name) {
   return kModes[std::min(IndexOf(kModeNames, name), std::size(kModes) - 1)];
 }
 
-TSize SlotSize(TSlot slot) { return slot == TSlot::Small ? TSize{800, 600} : TSize{1024, 768}; }
-
 TSize PreparePicture(const std::string& source, TSlot slot, TImportMode mode,
                      const std::string& output) {
   const TRgbImage upright = LoadImportPicture(source);

@@ -19,12 +19,6 @@ inline constexpr std::string_view kModeNames[] = {"fill", "fit", "stretch"};
 TSlot SlotNamed(std::string_view name);
 TImportMode ModeNamed(std::string_view name);
 
-struct TSize {
-  std::int32_t width = 0;
-  std::int32_t height = 0;
-};
-TSize SlotSize(TSlot slot);
-
 // The picture decoded, turned upright, scaled to the slot and written to `output` whole or not
 // at all. Returns the picture's size once upright; raises what the decoder and the write do.
 TSize PreparePicture(const std::string& source, TSlot slot, TImportMode mode,

@@ -20,9 +20,10 @@ struct TBootScreenResource {
   std::uint32_t code_page = 0;
   TResourceLocation location;
   TBytes data;  // the WIM, as the data entry's size delimits it
-  // Laid out as our own files are (template_layout.h): its data entry at 824, so its size
-  // field at 828, and its data at 1108, the start of a slot of kSlotSize bytes. Files from
-  // elsewhere, Vista's own language file among them, lay it out otherwise.
+  // Laid out as our own files are (template_layout.h): its data entry at kSlotDataEntryOffset,
+  // so its size field at kSlotSizeFieldOffset, and its data at kSlotOffset, the start of a slot
+  // of kSlotSize bytes. Files from elsewhere, Vista's own language file among them, lay it out
+  // otherwise.
   bool in_slot = false;
 };
 

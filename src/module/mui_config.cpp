@@ -12,13 +12,13 @@ namespace marivane::module {
 namespace {
 
 #pragma pack(push, 1)
-struct OffsetLengthDisk {
+struct TOffsetLengthDisk {
   std::uint32_t offset;  // from the start of the block; 0 with length 0 when absent
   std::uint32_t length;  // in bytes, without the padding that follows
 };
-static_assert(sizeof(OffsetLengthDisk) == 8);
+static_assert(sizeof(TOffsetLengthDisk) == 8);
 
-struct MuiConfigHeaderDisk {
+struct TMuiConfigHeaderDisk {
   std::uint32_t signature;                      // +0x00
   std::uint32_t length;                         // +0x04: the whole block; must equal the resource size
   std::uint32_t version;                        // +0x08
@@ -29,17 +29,17 @@ struct MuiConfigHeaderDisk {
   std::uint8_t service_checksum[16];            // +0x1C
   std::uint8_t checksum[16];                    // +0x2C
   std::uint32_t reserved[2];                    // +0x3C
-  OffsetLengthDisk mui_file_name;               // +0x44: unused by every writer we know
-  OffsetLengthDisk mui_file_path;               // +0x4C: likewise
-  OffsetLengthDisk main_name_types;             // +0x54
-  OffsetLengthDisk main_id_types;               // +0x5C
-  OffsetLengthDisk mui_name_types;              // +0x64
-  OffsetLengthDisk mui_id_types;                // +0x6C
-  OffsetLengthDisk language;                    // +0x74
-  OffsetLengthDisk ultimate_fallback_language;  // +0x7C
+  TOffsetLengthDisk mui_file_name;              // +0x44: unused by every writer we know
+  TOffsetLengthDisk mui_file_path;              // +0x4C: likewise
+  TOffsetLengthDisk main_name_types;            // +0x54
+  TOffsetLengthDisk main_id_types;              // +0x5C
+  TOffsetLengthDisk mui_name_types;             // +0x64
+  TOffsetLengthDisk mui_id_types;               // +0x6C
+  TOffsetLengthDisk language;                   // +0x74
+  TOffsetLengthDisk ultimate_fallback_language; // +0x7C
 };
 #pragma pack(pop)
-static_assert(sizeof(MuiConfigHeaderDisk) == 0x84);
+static_assert(sizeof(TMuiConfigHeaderDisk) == 0x84);
 
 constexpr std::uint32_t kMuiConfigSignature = 0xFECDFECD;
 constexpr std::uint32_t kMuiConfigVersion = 0x00010000;  // the only version the loader accepts
@@ -60,9 +60,9 @@ void AppendAscii(TBytes& out, const std::string& text) {
 }
 
 // Appends one block, records where it went, pads to the next block boundary.
-OffsetLengthDisk AppendBlock(TBytes& out, const TBytes& block) {
+TOffsetLengthDisk AppendBlock(TBytes& out, const TBytes& block) {
   if (block.empty()) return {0, 0};
-  const OffsetLengthDisk where{static_cast<std::uint32_t>(out.size()),
+  const TOffsetLengthDisk where{static_cast<std::uint32_t>(out.size()),
                             static_cast<std::uint32_t>(block.size())};
   out.insert(out.end(), block.begin(), block.end());
   PadTo(out, kBlockAlignment);
@@ -98,17 +98,17 @@ struct TBlockField {
   const char* name;
 };
 constexpr TBlockField kBlocks[] = {
-    {offsetof(MuiConfigHeaderDisk, mui_file_name), "MUI file name"},
-    {offsetof(MuiConfigHeaderDisk, mui_file_path), "MUI file path"},
-    {offsetof(MuiConfigHeaderDisk, main_name_types), "main name types"},
-    {offsetof(MuiConfigHeaderDisk, main_id_types), "main ID types"},
-    {offsetof(MuiConfigHeaderDisk, mui_name_types), "MUI name types"},
-    {offsetof(MuiConfigHeaderDisk, mui_id_types), "MUI ID types"},
-    {offsetof(MuiConfigHeaderDisk, language), "language"},
-    {offsetof(MuiConfigHeaderDisk, ultimate_fallback_language), "ultimate fallback language"},
+    {offsetof(TMuiConfigHeaderDisk, mui_file_name), "MUI file name"},
+    {offsetof(TMuiConfigHeaderDisk, mui_file_path), "MUI file path"},
+    {offsetof(TMuiConfigHeaderDisk, main_name_types), "main name types"},
+    {offsetof(TMuiConfigHeaderDisk, main_id_types), "main ID types"},
+    {offsetof(TMuiConfigHeaderDisk, mui_name_types), "MUI name types"},
+    {offsetof(TMuiConfigHeaderDisk, mui_id_types), "MUI ID types"},
+    {offsetof(TMuiConfigHeaderDisk, language), "language"},
+    {offsetof(TMuiConfigHeaderDisk, ultimate_fallback_language), "ultimate fallback language"},
 };
-static_assert(sizeof(kBlocks) / sizeof(kBlocks[0]) * sizeof(OffsetLengthDisk) ==
-              sizeof(MuiConfigHeaderDisk) - offsetof(MuiConfigHeaderDisk, mui_file_name));
+static_assert(sizeof(kBlocks) / sizeof(kBlocks[0]) * sizeof(TOffsetLengthDisk) ==
+              sizeof(TMuiConfigHeaderDisk) - offsetof(TMuiConfigHeaderDisk, mui_file_name));
 
 // dwFilePathType: 0, or one of these bits alone.
 constexpr std::uint32_t kPathTypeBits = 0x7;
@@ -142,12 +142,12 @@ class TMuiConfigReader {
   TMuiConfig Read() {
     CheckStructure();
     TMuiConfig config;
-    config.file_type = Field(offsetof(MuiConfigHeaderDisk, file_type));
-    config.system_attributes = Field(offsetof(MuiConfigHeaderDisk, system_attributes));
+    config.file_type = Field(offsetof(TMuiConfigHeaderDisk, file_type));
+    config.system_attributes = Field(offsetof(TMuiConfigHeaderDisk, system_attributes));
     config.ultimate_fallback_location =
-        Field(offsetof(MuiConfigHeaderDisk, ultimate_fallback_location));
-    Checksum(offsetof(MuiConfigHeaderDisk, service_checksum), config.service_checksum);
-    Checksum(offsetof(MuiConfigHeaderDisk, checksum), config.checksum);
+        Field(offsetof(TMuiConfigHeaderDisk, ultimate_fallback_location));
+    Checksum(offsetof(TMuiConfigHeaderDisk, service_checksum), config.service_checksum);
+    Checksum(offsetof(TMuiConfigHeaderDisk, checksum), config.checksum);
     config.main_name_types = Names(kBlocks[2]);
     config.main_id_types = Ids(kBlocks[3]);
     config.mui_name_types = Names(kBlocks[4]);
@@ -163,18 +163,18 @@ class TMuiConfigReader {
   // In the order that lets each text say the most: a block that is not one at all first, then
   // what the loader compares, then the flags.
   void CheckStructure() const {
-    if (data_.Size() < sizeof(MuiConfigHeaderDisk))
+    if (data_.Size() < sizeof(TMuiConfigHeaderDisk))
       throw EModuleError("the MUI configuration is " + HexText(data_.Size()) +
-                         " bytes, too short for its " + HexText(sizeof(MuiConfigHeaderDisk)) +
+                         " bytes, too short for its " + HexText(sizeof(TMuiConfigHeaderDisk)) +
                          "-byte header");
-    const std::uint32_t signature = Field(offsetof(MuiConfigHeaderDisk, signature));
+    const std::uint32_t signature = Field(offsetof(TMuiConfigHeaderDisk, signature));
     if (signature != kMuiConfigSignature)
       Refuse("signature is " + HexText(signature) + ", not " + HexText(kMuiConfigSignature));
-    const std::uint32_t length = Field(offsetof(MuiConfigHeaderDisk, length));
+    const std::uint32_t length = Field(offsetof(TMuiConfigHeaderDisk, length));
     if (length != data_.Size())
       Refuse("length (" + HexText(length) + ") differs from its resource's size (" +
              HexText(data_.Size()) + ")");
-    const std::uint32_t version = Field(offsetof(MuiConfigHeaderDisk, version));
+    const std::uint32_t version = Field(offsetof(TMuiConfigHeaderDisk, version));
     if (version != kMuiConfigVersion)
       Refuse("version is " + HexText(version) + ", not " + HexText(kMuiConfigVersion));
     for (const TBlockField& block : kBlocks) {
@@ -185,10 +185,10 @@ class TMuiConfigReader {
                HexText(Field(block.offset + 4)) + " bytes) runs past its length (" +
                HexText(length) + ")");
     }
-    const std::uint32_t path_type = Field(offsetof(MuiConfigHeaderDisk, path_type));
+    const std::uint32_t path_type = Field(offsetof(TMuiConfigHeaderDisk, path_type));
     if (path_type != 0 && !OneBitOf(path_type, kPathTypeBits))
       Refuse("file path type " + HexText(path_type) + " is not 0, 1, 2 or 4");
-    const std::uint32_t file_type = Field(offsetof(MuiConfigHeaderDisk, file_type));
+    const std::uint32_t file_type = Field(offsetof(TMuiConfigHeaderDisk, file_type));
     if ((file_type & ~(kFileTypeRoleBits | kFileTypeOwnerBits)) != 0)
       Refuse("file type " + HexText(file_type) + " has bits outside 0x33");
     if (!OneBitOf(file_type & kFileTypeRoleBits, kFileTypeRoleBits))
@@ -198,11 +198,11 @@ class TMuiConfigReader {
       Refuse("file type " + HexText(file_type) +
              " is not exactly one of system (0x10) and application (0x20)");
     if (!(file_type & kMuiFileTypeLanguageNeutral)) return;
-    const std::uint32_t location = Field(offsetof(MuiConfigHeaderDisk, ultimate_fallback_location));
+    const std::uint32_t location = Field(offsetof(TMuiConfigHeaderDisk, ultimate_fallback_location));
     if (!OneBitOf(location, kFallbackLocationBits))
       Refuse("ultimate fallback location is " + HexText(location) +
              ", not 1 (internal) or 2 (external), as a language-neutral file's must be");
-    const std::uint32_t attributes = Field(offsetof(MuiConfigHeaderDisk, system_attributes));
+    const std::uint32_t attributes = Field(offsetof(TMuiConfigHeaderDisk, system_attributes));
     if (attributes != 0 && attributes != kMuiSystemAttributes)
       Refuse("system attributes are " + HexText(attributes) + ", not 0 or " +
              HexText(kMuiSystemAttributes) + ", as a language-neutral file's must be");
@@ -259,7 +259,7 @@ TMuiConfig ReadMuiConfig(std::span<const std::uint8_t> resource) {
 }
 
 TBytes BuildMuiConfig(const TMuiConfig& config) {
-  MuiConfigHeaderDisk header{};
+  TMuiConfigHeaderDisk header{};
   header.signature = kMuiConfigSignature;
   header.version = kMuiConfigVersion;
   header.file_type = config.file_type;
@@ -270,7 +270,7 @@ TBytes BuildMuiConfig(const TMuiConfig& config) {
   std::copy(config.checksum.begin(), config.checksum.end(), header.checksum);
 
   // The header, then the blocks from the next block boundary on.
-  TBytes out(AlignUp(sizeof(MuiConfigHeaderDisk), kBlockAlignment), 0);
+  TBytes out(AlignUp(sizeof(TMuiConfigHeaderDisk), kBlockAlignment), 0);
   header.main_name_types = AppendBlock(out, NameList(config.main_name_types));
   header.main_id_types = AppendBlock(out, IdList(config.main_id_types));
   header.mui_name_types = AppendBlock(out, NameList(config.mui_name_types));

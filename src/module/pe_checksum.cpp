@@ -9,9 +9,6 @@ namespace marivane::module {
 
 namespace {
 
-constexpr std::size_t kPeHeaderOffsetField = 0x3C;  // e_lfanew
-constexpr std::size_t kChecksumFromPeHeader = 88;   // "PE\0\0" (4) + COFF (20) + 64
-
 // One's-complement-style 16-bit sum with end-around carry. S never exceeds 0xFFFF after a
 // fold, so a 32-bit accumulator is enough.
 std::uint32_t Fold(std::uint32_t sum) { return sum > 0xFFFF ? (sum & 0xFFFF) + (sum >> 16) : sum; }
@@ -30,12 +27,13 @@ std::uint32_t Unsum(std::uint32_t sum, std::uint32_t half) {
 std::optional<std::uint32_t> ComputePeChecksum(std::span<const std::uint8_t> image) {
   if (image.size() > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
   const TByteReader bytes(image);
-  if (!bytes.Holds(0, 2) || bytes.U16(0) != kDosMagic || !bytes.Holds(kPeHeaderOffsetField, 4))
+  if (!bytes.Holds(0, 2) || bytes.U16(offsetof(TDosHeaderDisk, magic)) != kDosMagic ||
+      !bytes.Holds(kPeHeaderOffsetField, 4))
     return std::nullopt;
   // The reader's offsets are 64-bit, so e_lfanew + 88 cannot wrap even where size_t has 32
   // bits (i686); a field whose 4 bytes run past the end, e_lfanew + 92 > size, is refused.
   const std::uint64_t pe_offset = bytes.U32(kPeHeaderOffsetField);
-  if (!bytes.Holds(pe_offset, 4) || bytes.U32(pe_offset) != kPeSignature ||
+  if (!bytes.Holds(pe_offset, kPeSignatureSize) || bytes.U32(pe_offset) != kPeSignature ||
       !bytes.Holds(pe_offset + kChecksumFromPeHeader, 4))
     return std::nullopt;
   const std::uint32_t stored = bytes.U32(pe_offset + kChecksumFromPeHeader);

@@ -2,6 +2,7 @@
 // the field values we give them. Names avoid the IMAGE_* macros of <windows.h> on purpose.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace marivane::module {
@@ -9,7 +10,7 @@ namespace marivane::module {
 #pragma pack(push, 1)
 
 // The MS-DOS header at file offset 0. Loaders read only e_magic and e_lfanew.
-struct DosHeaderDisk {
+struct TDosHeaderDisk {
   std::uint16_t magic;               // +0x00: "MZ"
   std::uint16_t bytes_in_last_page;  // +0x02
   std::uint16_t pages;               // +0x04: 512-byte pages of the DOS image, last one partial
@@ -30,10 +31,10 @@ struct DosHeaderDisk {
   std::uint16_t reserved2[10];       // +0x28
   std::uint32_t pe_header_offset;    // +0x3C: e_lfanew, where "PE\0\0" starts
 };
-static_assert(sizeof(DosHeaderDisk) == 64);
+static_assert(sizeof(TDosHeaderDisk) == 64);
 
 // COFF file header, right after the 4-byte "PE\0\0" signature.
-struct CoffHeaderDisk {
+struct TCoffHeaderDisk {
   std::uint16_t machine;
   std::uint16_t number_of_sections;
   std::uint32_t time_date_stamp;
@@ -42,19 +43,19 @@ struct CoffHeaderDisk {
   std::uint16_t optional_header_size;
   std::uint16_t characteristics;
 };
-static_assert(sizeof(CoffHeaderDisk) == 20);
+static_assert(sizeof(TCoffHeaderDisk) == 20);
 
-struct DataDirectoryDisk {
+struct TDataDirectoryDisk {
   std::uint32_t rva;
   std::uint32_t size;
 };
-static_assert(sizeof(DataDirectoryDisk) == 8);
+static_assert(sizeof(TDataDirectoryDisk) == 8);
 
 constexpr int kDataDirectoryCount = 16;  // every PE32 linker writes all 16; pefile warns on more
 constexpr int kResourceDirectoryIndex = 2;
 
 // PE32 optional header (magic 0x10B). CheckSum sits at +64 here and in PE32+ alike.
-struct OptionalHeader32Disk {
+struct TOptionalHeader32Disk {
   std::uint16_t magic;
   std::uint8_t major_linker_version;
   std::uint8_t minor_linker_version;
@@ -85,11 +86,11 @@ struct OptionalHeader32Disk {
   std::uint32_t heap_commit;
   std::uint32_t loader_flags;
   std::uint32_t number_of_rva_and_sizes;
-  DataDirectoryDisk data_directories[kDataDirectoryCount];
+  TDataDirectoryDisk data_directories[kDataDirectoryCount];
 };
-static_assert(sizeof(OptionalHeader32Disk) == 224);
+static_assert(sizeof(TOptionalHeader32Disk) == 224);
 
-struct SectionHeaderDisk {
+struct TSectionHeaderDisk {
   char name[8];
   std::uint32_t virtual_size;
   std::uint32_t virtual_address;
@@ -101,10 +102,10 @@ struct SectionHeaderDisk {
   std::uint16_t number_of_line_numbers;
   std::uint32_t characteristics;
 };
-static_assert(sizeof(SectionHeaderDisk) == 40);
+static_assert(sizeof(TSectionHeaderDisk) == 40);
 
 // One table of the resource tree; its entries follow it, named ones first.
-struct ResourceDirectoryDisk {
+struct TResourceDirectoryDisk {
   std::uint32_t characteristics;
   std::uint32_t time_date_stamp;
   std::uint16_t major_version;
@@ -112,9 +113,9 @@ struct ResourceDirectoryDisk {
   std::uint16_t named_entries;
   std::uint16_t id_entries;
 };
-static_assert(sizeof(ResourceDirectoryDisk) == 16);
+static_assert(sizeof(TResourceDirectoryDisk) == 16);
 
-struct ResourceDirectoryEntryDisk {
+struct TResourceDirectoryEntryDisk {
   // Bit 31 set: the low bits are the section-relative offset of a counted UTF-16 name;
   // clear: the low 16 bits are the numeric ID.
   std::uint32_t name_or_id;
@@ -122,31 +123,55 @@ struct ResourceDirectoryEntryDisk {
   // entry. Windows and Wine both trust this bit; pefile shows a missing one as "data".
   std::uint32_t offset;
 };
-static_assert(sizeof(ResourceDirectoryEntryDisk) == 8);
+static_assert(sizeof(TResourceDirectoryEntryDisk) == 8);
 
-struct ResourceDataEntryDisk {
+struct TResourceDataEntryDisk {
   std::uint32_t
       data_rva;  // an RVA, not a file offset: the loader maps it through the section table
   std::uint32_t size;
   std::uint32_t code_page;
   std::uint32_t reserved;
 };
-static_assert(sizeof(ResourceDataEntryDisk) == 16);
+static_assert(sizeof(TResourceDataEntryDisk) == 16);
 
 #pragma pack(pop)
 
 constexpr std::uint16_t kDosMagic = 0x5A4D;         // "MZ"
 constexpr std::uint32_t kPeSignature = 0x00004550;  // "PE\0\0"
+constexpr std::uint32_t kPeSignatureSize = 4;
 constexpr std::uint16_t kMachineI386 = 0x014C;
 constexpr std::uint16_t kPe32Magic = 0x010B;
-// EXECUTABLE_IMAGE (0x0002) | 32BIT_MACHINE (0x0100) | DLL (0x2000): what a linker gives a DLL.
-constexpr std::uint16_t kDllCharacteristicsCoff = 0x2102;
+
+// Where the headers' fields lie, counted from the places a reader finds them: e_lfanew in the
+// DOS header at 0, the COFF header right after the signature at e_lfanew, the optional header
+// right after that.
+constexpr std::size_t kPeHeaderOffsetField = offsetof(TDosHeaderDisk, pe_header_offset);
+constexpr std::size_t kCoffHeaderFromPeHeader = kPeSignatureSize;
+constexpr std::size_t kOptionalHeaderFromPeHeader = kPeSignatureSize + sizeof(TCoffHeaderDisk);
+// CheckSum: e_lfanew + 88, in PE32 and PE32+ alike.
+constexpr std::size_t kChecksumFromPeHeader =
+    kOptionalHeaderFromPeHeader + offsetof(TOptionalHeader32Disk, checksum);
+static_assert(kChecksumFromPeHeader == 88);
+
+// COFF header Characteristics. EXECUTABLE_IMAGE marks every loadable image; DLL a language
+// file, which a program such as winload.exe is not.
+constexpr std::uint16_t kCoffExecutableImage = 0x0002;
+constexpr std::uint16_t kCoff32BitMachine = 0x0100;
+constexpr std::uint16_t kCoffDll = 0x2000;
+// What a linker gives a 32-bit DLL: 0x2102.
+constexpr std::uint16_t kCoffCharacteristicsDll =
+    kCoffExecutableImage | kCoff32BitMachine | kCoffDll;
 constexpr std::uint16_t kSubsystemWindowsGui = 2;
-// DYNAMIC_BASE (0x0040) | NX_COMPAT (0x0100). There is no code to relocate, so a moved
-// image-resource mapping needs no relocation table.
-constexpr std::uint16_t kDllCharacteristicsOptional = 0x0140;
-// INITIALIZED_DATA (0x40) | MEM_READ (0x40000000); a resource section is never written to.
-constexpr std::uint32_t kResourceSectionCharacteristics = 0x40000040;
+// The optional header's DllCharacteristics: DYNAMIC_BASE (0x0040) | NX_COMPAT (0x0100). There
+// is no code to relocate, so a moved image-resource mapping needs no relocation table.
+constexpr std::uint16_t kDllCharacteristics = 0x0140;
+// Section Characteristics. A resource section is initialised data that is only ever read
+// (0x40000040); code (CNT_CODE, MEM_EXECUTE) has no place in a resource-only module.
+constexpr std::uint32_t kSectionCode = 0x00000020;
+constexpr std::uint32_t kSectionInitializedData = 0x00000040;
+constexpr std::uint32_t kSectionExecute = 0x20000000;
+constexpr std::uint32_t kSectionRead = 0x40000000;
+constexpr std::uint32_t kResourceSectionCharacteristics = kSectionInitializedData | kSectionRead;
 // Set in a directory entry's offset (subtable) or name (string) field.
 constexpr std::uint32_t kResourceHighBit = 0x80000000;
 

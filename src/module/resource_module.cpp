@@ -70,7 +70,7 @@ using TNameTable = std::map<TResourceKey, TLanguageTable>;
 using TTypeTable = std::map<TResourceKey, TNameTable>;
 
 std::uint64_t TableSize(std::size_t entries) {
-  return sizeof(ResourceDirectoryDisk) + entries * sizeof(ResourceDirectoryEntryDisk);
+  return sizeof(TResourceDirectoryDisk) + entries * sizeof(TResourceDirectoryEntryDisk);
 }
 
 std::string Describe(const TResourceKey& type, const TResourceKey& name, std::uint16_t language) {
@@ -84,7 +84,7 @@ class TDirectoryArea {
  public:
   TDirectoryArea() {
     free_.push_back({0, kSlotDataEntrySectionOffset});
-    free_.push_back({kSlotDataEntrySectionOffset + sizeof(ResourceDataEntryDisk),
+    free_.push_back({kSlotDataEntrySectionOffset + sizeof(TResourceDataEntryDisk),
                      std::numeric_limits<std::uint64_t>::max()});
   }
 
@@ -124,14 +124,14 @@ struct TGeometry {
 };
 
 void WriteHeaders(TBytes& out, const TGeometry& geometry, const TModuleStamp& stamp) {
-  DosHeaderDisk dos{};
+  TDosHeaderDisk dos{};
   dos.magic = kDosMagic;
   dos.bytes_in_last_page = kDosImageSize % kDosPageSize;
   dos.pages = (kDosImageSize + kDosPageSize - 1) / kDosPageSize;
-  dos.header_paragraphs = sizeof(DosHeaderDisk) / kDosParagraph;
+  dos.header_paragraphs = sizeof(TDosHeaderDisk) / kDosParagraph;
   dos.max_alloc = 0xFFFF;  // all the memory DOS has
   dos.initial_sp = kDosStackTop;
-  dos.relocation_table = sizeof(DosHeaderDisk);  // no relocations; points past the header
+  dos.relocation_table = sizeof(TDosHeaderDisk);  // no relocations; points past the header
   dos.pe_header_offset = kPeHeaderOffset;
   PutStruct(out, 0, dos);
   std::memcpy(out.data() + kDosStubOffset, kDosStubCode, sizeof(kDosStubCode));
@@ -139,23 +139,22 @@ void WriteHeaders(TBytes& out, const TGeometry& geometry, const TModuleStamp& st
               sizeof(kDosStubMessage) - 1);
 
   PutU32(out, kPeHeaderOffset, kPeSignature);
-  const std::uint32_t coff_offset = kPeHeaderOffset + 4;
-  const std::uint32_t optional_offset = coff_offset + sizeof(CoffHeaderDisk);
-  const std::uint32_t section_table_offset = optional_offset + sizeof(OptionalHeader32Disk);
-  static_assert(kPeHeaderOffset + 4 + sizeof(CoffHeaderDisk) + 64 == kChecksumFieldOffset);
-  static_assert(kPeHeaderOffset + 4 + sizeof(CoffHeaderDisk) + sizeof(OptionalHeader32Disk) +
-                    sizeof(SectionHeaderDisk) <=
+  const std::uint32_t coff_offset = kPeHeaderOffset + kCoffHeaderFromPeHeader;
+  const std::uint32_t optional_offset = kPeHeaderOffset + kOptionalHeaderFromPeHeader;
+  const std::uint32_t section_table_offset = optional_offset + sizeof(TOptionalHeader32Disk);
+  static_assert(kPeHeaderOffset + kOptionalHeaderFromPeHeader + sizeof(TOptionalHeader32Disk) +
+                    sizeof(TSectionHeaderDisk) <=
                 kHeadersSize);
 
-  CoffHeaderDisk coff{};
+  TCoffHeaderDisk coff{};
   coff.machine = kMachineI386;
   coff.number_of_sections = 1;
   coff.time_date_stamp = stamp.time_date_stamp;
-  coff.optional_header_size = sizeof(OptionalHeader32Disk);
-  coff.characteristics = kDllCharacteristicsCoff;
+  coff.optional_header_size = sizeof(TOptionalHeader32Disk);
+  coff.characteristics = kCoffCharacteristicsDll;
   PutStruct(out, coff_offset, coff);
 
-  OptionalHeader32Disk optional{};
+  TOptionalHeader32Disk optional{};
   optional.magic = kPe32Magic;
   optional.major_linker_version = kLinkerMajor;
   optional.minor_linker_version = kLinkerMinor;
@@ -172,7 +171,7 @@ void WriteHeaders(TBytes& out, const TGeometry& geometry, const TModuleStamp& st
   optional.size_of_image = geometry.size_of_image;
   optional.size_of_headers = kHeadersSize;
   optional.subsystem = kSubsystemWindowsGui;
-  optional.dll_characteristics = kDllCharacteristicsOptional;
+  optional.dll_characteristics = kDllCharacteristics;
   optional.stack_reserve = kStackReserve;
   optional.stack_commit = kStackCommit;
   optional.heap_reserve = kHeapReserve;
@@ -181,7 +180,7 @@ void WriteHeaders(TBytes& out, const TGeometry& geometry, const TModuleStamp& st
   optional.data_directories[kResourceDirectoryIndex] = {kResourceSectionRva, geometry.virtual_size};
   PutStruct(out, optional_offset, optional);
 
-  SectionHeaderDisk section{};
+  TSectionHeaderDisk section{};
   std::memcpy(section.name, ".rsrc", 5);
   section.virtual_size = geometry.virtual_size;
   section.virtual_address = kResourceSectionRva;
@@ -194,7 +193,7 @@ void WriteHeaders(TBytes& out, const TGeometry& geometry, const TModuleStamp& st
 // --- Resource directory ---
 
 void WriteTable(TBytes& area, std::uint64_t offset, std::size_t named, std::size_t ids) {
-  ResourceDirectoryDisk table{};
+  TResourceDirectoryDisk table{};
   table.named_entries = static_cast<std::uint16_t>(named);
   table.id_entries = static_cast<std::uint16_t>(ids);
   PutStruct(area, offset, table);
@@ -274,7 +273,7 @@ TDirectoryPlan PlanDirectory(TTypeTable& tree) {
       for (auto& [language, leaf] : languages) {
         leaf.entry_offset = leaf.placed_index == 0
                                 ? kSlotDataEntrySectionOffset
-                                : area.Allocate(sizeof(ResourceDataEntryDisk), kTableAlignment);
+                                : area.Allocate(sizeof(TResourceDataEntryDisk), kTableAlignment);
       }
     }
   }
@@ -297,7 +296,7 @@ TBytes WriteDirectory(const TTypeTable& tree, const TDirectoryPlan& plan,
                       const std::vector<TPlacedResource>& placed) {
   TBytes directory(kSlotSectionOffset, 0);
   auto put_entry = [&](std::uint64_t at, std::uint32_t name_or_id, std::uint32_t offset) {
-    PutStruct(directory, at, ResourceDirectoryEntryDisk{name_or_id, offset});
+    PutStruct(directory, at, TResourceDirectoryEntryDisk{name_or_id, offset});
   };
   auto name_field = [&](const TResourceKey& key) -> std::uint32_t {
     if (!key.IsNamed()) return key.id();
@@ -305,30 +304,30 @@ TBytes WriteDirectory(const TTypeTable& tree, const TDirectoryPlan& plan,
   };
 
   WriteTable(directory, plan.root, NamedCount(tree), tree.size() - NamedCount(tree));
-  std::uint64_t root_entry = plan.root + sizeof(ResourceDirectoryDisk);
+  std::uint64_t root_entry = plan.root + sizeof(TResourceDirectoryDisk);
   for (const auto& [type, names] : tree) {
     const std::uint64_t type_table = plan.type_tables.at(type);
     put_entry(root_entry, name_field(type),
               kResourceHighBit | static_cast<std::uint32_t>(type_table));
-    root_entry += sizeof(ResourceDirectoryEntryDisk);
+    root_entry += sizeof(TResourceDirectoryEntryDisk);
 
     WriteTable(directory, type_table, NamedCount(names), names.size() - NamedCount(names));
-    std::uint64_t type_entry = type_table + sizeof(ResourceDirectoryDisk);
+    std::uint64_t type_entry = type_table + sizeof(TResourceDirectoryDisk);
     for (const auto& [name, languages] : names) {
       const std::uint64_t name_table = plan.name_tables.at({type, name});
       put_entry(type_entry, name_field(name),
                 kResourceHighBit | static_cast<std::uint32_t>(name_table));
-      type_entry += sizeof(ResourceDirectoryEntryDisk);
+      type_entry += sizeof(TResourceDirectoryEntryDisk);
 
       WriteTable(directory, name_table, 0, languages.size());
-      std::uint64_t name_entry = name_table + sizeof(ResourceDirectoryDisk);
+      std::uint64_t name_entry = name_table + sizeof(TResourceDirectoryDisk);
       for (const auto& [language, leaf] : languages) {
         // High bit clear: this entry leads to a data entry, not to another table.
         put_entry(name_entry, language, static_cast<std::uint32_t>(leaf.entry_offset));
-        name_entry += sizeof(ResourceDirectoryEntryDisk);
+        name_entry += sizeof(TResourceDirectoryEntryDisk);
         const TPlacedResource& resource = placed[leaf.placed_index];
         PutStruct(directory, leaf.entry_offset,
-                  ResourceDataEntryDisk{resource.data_rva, resource.size, leaf.code_page, 0});
+                  TResourceDataEntryDisk{resource.data_rva, resource.size, leaf.code_page, 0});
       }
     }
   }

@@ -1,6 +1,6 @@
 // Writes resource-only PE32 modules laid out around the boot screen slot: one resource (the
-// "slot resource", RCDATA 1 in x86template) whose data entry sits at file offset 824 and whose
-// data starts at the slot (1108), and any number of further resources whose data is placed
+// "slot resource", RCDATA 1 in x86template) whose data entry and data sit where
+// template_layout.h fixes them, and any number of further resources whose data is placed
 // after the slot. The module is written as a template: the slot's bytes are left out, while
 // every header already describes the file as it is once the slot is spliced back in.
 #pragma once
@@ -15,6 +15,7 @@
 
 #include "base/errors.h"
 #include "base/little_endian.h"
+#include "module/pe_format.h"
 
 namespace marivane::module {
 
@@ -57,8 +58,8 @@ struct TResource {
 
 // Which resource owns the slot. Its placement is fixed by template_layout.h.
 struct TSlotResource {
-  TResourceKey type = 10;  // RT_RCDATA
-  TResourceKey name = 1;
+  TResourceKey type = kTypeRcdata;
+  TResourceKey name = kResourceName;
   std::uint16_t language = 0x0409;
   std::uint32_t code_page = 0;
 };

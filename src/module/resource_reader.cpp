@@ -1,6 +1,7 @@
 #include "module/resource_reader.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <set>
 #include <tuple>
 
@@ -14,18 +15,6 @@ namespace {
 
 // --- Header facts the reader relies on ---
 
-constexpr std::size_t kPeHeaderOffsetField = 0x3C;  // e_lfanew in the DOS header
-// COFF Characteristics: EXECUTABLE_IMAGE, which every loadable image has, and DLL, which a
-// language file always is and a program such as winload.exe is not.
-constexpr std::uint16_t kCoffExecutableImage = 0x0002;
-constexpr std::uint16_t kCoffDll = 0x2000;
-// Optional header offsets (PE32).
-constexpr std::size_t kOptEntryPoint = 16;
-constexpr std::size_t kOptRvaCount = 92;
-constexpr std::size_t kOptDataDirectories = 96;
-// Section Characteristics: CNT_CODE and MEM_EXECUTE; a resource-only module has neither.
-constexpr std::uint32_t kSectionCode = 0x00000020;
-constexpr std::uint32_t kSectionExecute = 0x20000000;
 // The loader itself refuses more sections than this.
 constexpr std::uint16_t kMaxSections = 96;
 // A directory table's offset field without the subtable bit.
@@ -73,17 +62,21 @@ class TModuleReader {
   // --- Headers ---
 
   void ReadHeaders() {
-    if (file_.Size() < sizeof(DosHeaderDisk) || file_.U16(0, "DOS header") != kDosMagic)
+    if (file_.Size() < sizeof(TDosHeaderDisk) ||
+        file_.U16(offsetof(TDosHeaderDisk, magic), "DOS header") != kDosMagic)
       throw EModuleError("not a module: no MZ header");
     const std::uint64_t pe = file_.U32(kPeHeaderOffsetField, "DOS header");
     if (file_.U32(pe, "PE header") != kPeSignature)
       throw EModuleError("not a PE module: no PE signature at " + HexText(pe));
-    const std::uint64_t coff = pe + 4;
-    module_.machine = file_.U16(coff, "COFF header");
-    const std::uint16_t section_count = file_.U16(coff + 2, "COFF header");
-    const std::uint16_t optional_size = file_.U16(coff + 16, "COFF header");
-    const std::uint16_t characteristics = file_.U16(coff + 18, "COFF header");
-    const std::uint64_t optional = coff + sizeof(CoffHeaderDisk);
+    const std::uint64_t coff = pe + kCoffHeaderFromPeHeader;
+    module_.machine = file_.U16(coff + offsetof(TCoffHeaderDisk, machine), "COFF header");
+    const std::uint16_t section_count =
+        file_.U16(coff + offsetof(TCoffHeaderDisk, number_of_sections), "COFF header");
+    const std::uint16_t optional_size =
+        file_.U16(coff + offsetof(TCoffHeaderDisk, optional_header_size), "COFF header");
+    const std::uint16_t characteristics =
+        file_.U16(coff + offsetof(TCoffHeaderDisk, characteristics), "COFF header");
+    const std::uint64_t optional = pe + kOptionalHeaderFromPeHeader;
     if (file_.U16(optional, "optional header") != kPe32Magic)
       throw EModuleError("not a PE32 module (optional header magic is not 0x10B)");
     const bool resource_only = kind_ == TModuleKind::kResourceOnly;
@@ -92,18 +85,23 @@ class TModuleReader {
     if ((characteristics & wanted) != wanted)
       throw EModuleError(std::string(resource_only ? "not a DLL" : "not an executable") +
                          " image (COFF characteristics " + HexText(characteristics) + ")");
-    if (resource_only && file_.U32(optional + kOptEntryPoint, "optional header") != 0)
+    if (resource_only &&
+        file_.U32(optional + offsetof(TOptionalHeader32Disk, address_of_entry_point),
+                  "optional header") != 0)
       throw EModuleError("not a resource-only module: it has an entry point");
     // The resource directory is the third data directory; the header must be long enough to
     // hold it and must say it has it. A program need not have one.
-    if (optional_size < kOptDataDirectories + (kResourceDirectoryIndex + 1) * sizeof(DataDirectoryDisk) ||
-        file_.U32(optional + kOptRvaCount, "optional header") <= kResourceDirectoryIndex) {
+    constexpr std::size_t kResourceDirectory = offsetof(TOptionalHeader32Disk, data_directories) +
+                                               kResourceDirectoryIndex * sizeof(TDataDirectoryDisk);
+    if (optional_size < kResourceDirectory + sizeof(TDataDirectoryDisk) ||
+        file_.U32(optional + offsetof(TOptionalHeader32Disk, number_of_rva_and_sizes),
+                  "optional header") <= kResourceDirectoryIndex) {
       if (resource_only) throw EModuleError("the optional header has no resource directory entry");
     } else {
-      const std::uint64_t directory = optional + kOptDataDirectories +
-                                      kResourceDirectoryIndex * sizeof(DataDirectoryDisk);
-      directory_rva_ = file_.U32(directory, "data directories");
-      if (file_.U32(directory + 4, "data directories") == 0) directory_rva_ = 0;
+      const std::uint64_t directory = optional + kResourceDirectory;
+      directory_rva_ = file_.U32(directory + offsetof(TDataDirectoryDisk, rva), "data directories");
+      if (file_.U32(directory + offsetof(TDataDirectoryDisk, size), "data directories") == 0)
+        directory_rva_ = 0;
     }
     if (resource_only && directory_rva_ == 0) throw EModuleError("the module holds no resources");
 
@@ -111,12 +109,15 @@ class TModuleReader {
       throw EModuleError("the module has " + std::to_string(section_count) + " sections");
     const std::uint64_t table = optional + optional_size;
     for (std::uint16_t i = 0; i < section_count; ++i) {
-      const std::uint64_t at = table + std::uint64_t{i} * sizeof(SectionHeaderDisk);
-      const std::uint32_t virtual_size = file_.U32(at + 8, "section table");
-      const std::uint32_t rva = file_.U32(at + 12, "section table");
-      const std::uint32_t raw_size = file_.U32(at + 16, "section table");
-      const std::uint32_t raw_offset = file_.U32(at + 20, "section table");
-      const std::uint32_t flags = file_.U32(at + 36, "section table");
+      const std::uint64_t at = table + std::uint64_t{i} * sizeof(TSectionHeaderDisk);
+      const auto field = [&](std::size_t offset) {
+        return file_.U32(at + offset, "section table");
+      };
+      const std::uint32_t virtual_size = field(offsetof(TSectionHeaderDisk, virtual_size));
+      const std::uint32_t rva = field(offsetof(TSectionHeaderDisk, virtual_address));
+      const std::uint32_t raw_size = field(offsetof(TSectionHeaderDisk, size_of_raw_data));
+      const std::uint32_t raw_offset = field(offsetof(TSectionHeaderDisk, pointer_to_raw_data));
+      const std::uint32_t flags = field(offsetof(TSectionHeaderDisk, characteristics));
       if (resource_only && (flags & (kSectionCode | kSectionExecute)))
         throw EModuleError("not a resource-only module: section " + std::to_string(i + 1) +
                            " holds code or is executable");
@@ -173,21 +174,26 @@ class TModuleReader {
       throw EModuleError("the resource tree reaches the table at directory offset " +
                          HexText(offset) + " twice (a cycle or a shared table)");
     const std::uint64_t rva = directory_rva_ + offset;
-    const std::uint64_t header = Map(rva, sizeof(ResourceDirectoryDisk), "a resource table");
-    const std::uint32_t count = std::uint32_t{file_.U16(header + 12, "resource table")} +
-                                file_.U16(header + 14, "resource table");
+    const std::uint64_t header = Map(rva, sizeof(TResourceDirectoryDisk), "a resource table");
+    const std::uint32_t count =
+        std::uint32_t{file_.U16(header + offsetof(TResourceDirectoryDisk, named_entries),
+                                "resource table")} +
+        file_.U16(header + offsetof(TResourceDirectoryDisk, id_entries), "resource table");
     entries_ += count;
     if (entries_ > kMaxResourceEntries)
       throw EModuleError("the resource tree has more than " + std::to_string(kMaxResourceEntries) +
                          " entries");
-    const std::uint64_t entries =
-        Map(rva, sizeof(ResourceDirectoryDisk) + std::uint64_t{count} * sizeof(ResourceDirectoryEntryDisk),
-            "a resource table's entries");
+    const std::uint64_t table_size =
+        sizeof(TResourceDirectoryDisk) + std::uint64_t{count} * sizeof(TResourceDirectoryEntryDisk);
+    const std::uint64_t entries = Map(rva, table_size, "a resource table's entries");
     for (std::uint32_t i = 0; i < count; ++i) {
-      const std::uint64_t at = entries + sizeof(ResourceDirectoryDisk) +
-                               std::uint64_t{i} * sizeof(ResourceDirectoryEntryDisk);
-      const TResourceKey key = ReadKey(file_.U32(at, "resource entry"), level);
-      const std::uint32_t target = file_.U32(at + 4, "resource entry");
+      const std::uint64_t at = entries + sizeof(TResourceDirectoryDisk) +
+                               std::uint64_t{i} * sizeof(TResourceDirectoryEntryDisk);
+      const std::uint32_t name_or_id =
+          file_.U32(at + offsetof(TResourceDirectoryEntryDisk, name_or_id), "resource entry");
+      const TResourceKey key = ReadKey(name_or_id, level);
+      const std::uint32_t target =
+          file_.U32(at + offsetof(TResourceDirectoryEntryDisk, offset), "resource entry");
       const bool subtable = (target & kResourceHighBit) != 0;
       if (subtable != (level < kLanguageLevel))
         throw EModuleError(subtable ? "the resource tree is deeper than type/name/language"
@@ -208,11 +214,14 @@ class TModuleReader {
     if (!seen_.insert({path.type, path.name, language}).second)
       throw EModuleError(what + " appears twice in the resource tree");
     const std::uint64_t entry =
-        Map(directory_rva_ + std::uint64_t{offset}, sizeof(ResourceDataEntryDisk),
+        Map(directory_rva_ + std::uint64_t{offset}, sizeof(TResourceDataEntryDisk),
             "the data entry of " + what);
-    const std::uint32_t data_rva = file_.U32(entry, "resource data entry");
-    const std::uint32_t size = file_.U32(entry + 4, "resource data entry");
-    const std::uint32_t code_page = file_.U32(entry + 8, "resource data entry");
+    const auto field = [&](std::size_t at) {
+      return file_.U32(entry + at, "resource data entry");
+    };
+    const std::uint32_t data_rva = field(offsetof(TResourceDataEntryDisk, data_rva));
+    const std::uint32_t size = field(offsetof(TResourceDataEntryDisk, size));
+    const std::uint32_t code_page = field(offsetof(TResourceDataEntryDisk, code_page));
     // Checked before the copy: entries may share data, so the sum can exceed the file.
     data_bytes_ += size;
     if (data_bytes_ > kMaxResourceBytes)

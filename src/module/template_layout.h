@@ -3,14 +3,17 @@
 // will be after that splice, so the builder only patches the size field and the checksum.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+
+#include "module/pe_format.h"
 
 namespace marivane::module {
 
 // e_lfanew. 176 leaves room for a 64-byte DOS header and a small stub in front of "PE\0\0".
 constexpr std::uint32_t kPeHeaderOffset = 176;
-// Optional header CheckSum: PE signature (4) + COFF header (20) + 64 into the optional header.
-constexpr std::uint32_t kChecksumFieldOffset = kPeHeaderOffset + 88;
+// Optional header CheckSum, 88 bytes past the PE signature.
+constexpr std::uint32_t kChecksumFieldOffset = kPeHeaderOffset + kChecksumFromPeHeader;
 // DOS header, stub, PE headers and one section header, padded to one file-alignment unit.
 constexpr std::uint32_t kHeadersSize = 0x200;
 constexpr std::uint32_t kFileAlignment = 0x200;
@@ -19,10 +22,11 @@ constexpr std::uint32_t kSectionAlignment = 0x1000;
 constexpr std::uint32_t kResourceSectionRva = 0x1000;
 constexpr std::uint32_t kResourceSectionFileOffset = kHeadersSize;
 
-// The data entry of the boot screen resource (RCDATA 1); its Size field, at +4, is the one
-// the builder overwrites with W.
+// The data entry of the boot screen resource (RCDATA 1); its Size field, at +4 (so at 828),
+// is the one the builder overwrites with W.
 constexpr std::uint32_t kSlotDataEntryOffset = 824;
-constexpr std::uint32_t kSlotSizeFieldOffset = kSlotDataEntryOffset + 4;
+constexpr std::uint32_t kSlotSizeFieldOffset =
+    kSlotDataEntryOffset + offsetof(TResourceDataEntryDisk, size);
 // The slot: the WIM goes here, followed by filler up to kSlotSize bytes. In the template itself
 // this offset is where the bytes that follow the slot begin.
 constexpr std::uint32_t kSlotOffset = 1108;

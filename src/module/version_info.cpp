@@ -12,7 +12,7 @@ namespace marivane::module {
 namespace {
 
 #pragma pack(push, 1)
-struct FixedFileInfoDisk {
+struct TFixedFileInfoDisk {
   std::uint32_t signature;
   std::uint32_t struct_version;
   std::uint32_t file_version_ms;
@@ -28,7 +28,7 @@ struct FixedFileInfoDisk {
   std::uint32_t file_date_ls;
 };
 #pragma pack(pop)
-static_assert(sizeof(FixedFileInfoDisk) == 52);
+static_assert(sizeof(TFixedFileInfoDisk) == 52);
 
 constexpr std::uint32_t kFixedInfoSignature = 0xFEEF04BD;
 constexpr std::uint32_t kFixedInfoVersion = 0x00010000;  // structure version 1.0
@@ -165,9 +165,9 @@ TFixedVersion ReadVersionInfo(std::span<const std::uint8_t> resource) {
                        ") runs past its resource (" + HexText(data.Size()) + " bytes)");
   const TNodeView root = ReadNode(data, 0, root_length);
   // The root's value is binary whatever its wType says; its length is in bytes.
-  if (root.key != u"VS_VERSION_INFO" || data.U16(2, "root node") < sizeof(FixedFileInfoDisk) ||
-      root.value + sizeof(FixedFileInfoDisk) > root.end ||
-      data.U32(root.value + offsetof(FixedFileInfoDisk, signature), "fixed file info") !=
+  if (root.key != u"VS_VERSION_INFO" || data.U16(2, "root node") < sizeof(TFixedFileInfoDisk) ||
+      root.value + sizeof(TFixedFileInfoDisk) > root.end ||
+      data.U32(root.value + offsetof(TFixedFileInfoDisk, signature), "fixed file info") !=
           kFixedInfoSignature)
     throw EModuleError("the version resource has no VS_FIXEDFILEINFO with its signature (" +
                        HexText(kFixedInfoSignature) + ")");
@@ -181,10 +181,10 @@ TFixedVersion ReadVersionInfo(std::span<const std::uint8_t> resource) {
                           static_cast<std::uint16_t>(low)};
   };
   TFixedVersion fixed;
-  fixed.file_version = version(offsetof(FixedFileInfoDisk, file_version_ms),
-                               offsetof(FixedFileInfoDisk, file_version_ls));
-  fixed.product_version = version(offsetof(FixedFileInfoDisk, product_version_ms),
-                                  offsetof(FixedFileInfoDisk, product_version_ls));
+  fixed.file_version = version(offsetof(TFixedFileInfoDisk, file_version_ms),
+                               offsetof(TFixedFileInfoDisk, file_version_ls));
+  fixed.product_version = version(offsetof(TFixedFileInfoDisk, product_version_ms),
+                                  offsetof(TFixedFileInfoDisk, product_version_ls));
 
   // The children are StringFileInfo and VarFileInfo in either order; only VarFileInfo's
   // Translation is read. Its value holds language in the low word, code page in the high.
@@ -208,7 +208,7 @@ std::string VersionText(const TVersionNumber& version) {
 }
 
 TBytes BuildVersionInfo(const TVersionInfo& info) {
-  FixedFileInfoDisk fixed{};
+  TFixedFileInfoDisk fixed{};
   fixed.signature = kFixedInfoSignature;
   fixed.struct_version = kFixedInfoVersion;
   fixed.file_version_ms = High(info.file_version);
@@ -223,7 +223,7 @@ TBytes BuildVersionInfo(const TVersionInfo& info) {
   fixed.file_date_ms = static_cast<std::uint32_t>(info.file_date >> 32);
   fixed.file_date_ls = static_cast<std::uint32_t>(info.file_date);
 
-  TNode root{u"VS_VERSION_INFO", kBinaryNode, {}, sizeof(FixedFileInfoDisk), {}};
+  TNode root{u"VS_VERSION_INFO", kBinaryNode, {}, sizeof(TFixedFileInfoDisk), {}};
   AppendStruct(root.value, fixed);
 
   // The string table is keyed by language and code page as 8 upper-case hex digits: 040904B0.

@@ -19,6 +19,7 @@
 #include <sstream>
 
 #include "base/owned.h"
+#include "platform/platform.h"
 
 namespace marivane::platform {
 namespace {
@@ -47,12 +48,6 @@ std::string RealPath(const std::string& path) {
   const std::unique_ptr<char, decltype(&std::free)> real(realpath(path.c_str(), nullptr),
                                                          &std::free);
   return real ? std::string(real.get()) : std::string();
-}
-
-bool IsUnder(const std::string& path, const std::string& folder) {
-  if (folder == "/") return true;
-  return path == folder || (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
-                            path[folder.size()] == '/');
 }
 
 std::vector<std::string> Parts(const std::string& windows_path) {
@@ -122,7 +117,7 @@ TMount MountOf(const std::string& path) {
     std::string type;
     if (!(fields >> type)) continue;
     point = Unescaped(point);
-    if (IsUnder(path, point) && point.size() >= best.point.size()) best = TMount{point, type};
+    if (IsPathUnder(path, point) && point.size() >= best.point.size()) best = TMount{point, type};
   }
   return best;
 }
@@ -163,7 +158,7 @@ TOfflinePath ResolveOfflinePath(const std::string& mountpoint, const std::string
     if (S_ISLNK(status.st_mode)) {
       const std::string target = RealPath(next);
       if (target.empty()) return Refused(next + " is a link that leads nowhere");
-      if (!IsUnder(target, root)) return Refused(next + " is a link that leads out of " + root);
+      if (!IsPathUnder(target, root)) return Refused(next + " is a link that leads out of " + root);
       next = target;
       if (stat(next.c_str(), &status) != 0) return Refused(next + " cannot be read");
     }

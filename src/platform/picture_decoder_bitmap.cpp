@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/bitmap_format.h"
 #include "base/byte_reader.h"
 #include "base/errors.h"
 #include "platform/picture_decoder_posix.h"
@@ -17,18 +18,7 @@
 namespace marivane::platform {
 namespace {
 
-constexpr std::size_t kFileHeaderSize = 14;
-constexpr std::uint32_t kCoreHeaderSize = 12;   // BITMAPCOREHEADER: 16-bit sizes, 3-byte colours
-constexpr std::uint32_t kInfoHeaderSize = 40;   // BITMAPINFOHEADER and everything after it
-constexpr std::uint32_t kOs2HeaderSize = 64;    // OS/2 2.x: its compressions 3 and 4 differ
-constexpr std::uint32_t kMaxHeaderSize = 4096;  // the largest real one (BITMAPV5HEADER) is 124
 constexpr std::uint32_t kMaxColorsUsed = 1 << 16;
-
-constexpr std::uint32_t kBiRgb = 0;
-constexpr std::uint32_t kBiRle8 = 1;
-constexpr std::uint32_t kBiRle4 = 2;
-constexpr std::uint32_t kBiBitfields = 3;
-constexpr std::uint32_t kBiAlphaBitfields = 6;
 
 // One colour channel of a 16- or 32-bit pixel, by its mask.
 struct TChannel {
@@ -50,6 +40,11 @@ struct TChannel {
   }
 };
 
+// Where a DIB comes from, which changes how it reads. In an icon the height counts the colour
+// rows and the transparency mask rows together, and a 32-bit pixel's fourth byte is its alpha;
+// in a bitmap file that byte is padding.
+enum class TDibKind { Bitmap, Icon };
+
 struct TDib {
   std::int32_t width = 0;
   std::int32_t rows = 0;
@@ -61,29 +56,32 @@ struct TDib {
   std::uint64_t end = 0;  // just past the header, the masks and the colour table
 };
 
-// Reads the info header at `at` and what follows it. `icon`: the height counts the colour
-// rows and the transparency mask rows together.
-TDib ReadDibHeader(const TByteReader& file, std::uint64_t at, bool icon, const std::string& name) {
+// Reads the info header at `at` and what follows it.
+TDib ReadDibHeader(const TByteReader& file, std::uint64_t at, TDibKind kind,
+                   const std::string& name) {
   TDib dib;
-  const std::uint32_t size = file.U32(at, "header size");
+  const std::uint32_t size =
+      file.U32(at + offsetof(TBitmapInfoHeaderDisk, size), "header size");
   std::int64_t height = 0;
   std::uint32_t colors_used = 0;
   std::uint64_t palette_entry = 4;
   if (size == kCoreHeaderSize) {
-    dib.width = file.U16(at + 4);
-    height = file.U16(at + 6);
-    dib.bits = file.U16(at + 10);
+    dib.width = file.U16(at + offsetof(TBitmapCoreHeaderDisk, width));
+    height = file.U16(at + offsetof(TBitmapCoreHeaderDisk, height));
+    dib.bits = file.U16(at + offsetof(TBitmapCoreHeaderDisk, bit_count));
     palette_entry = 3;
-  } else if (size >= kInfoHeaderSize && size <= kMaxHeaderSize) {
-    dib.width = file.I32(at + 4);
-    height = file.I32(at + 8);
-    dib.bits = file.U16(at + 14);
-    dib.compression = file.U32(at + 16);
-    colors_used = file.U32(at + 32);
+  } else if (size >= kInfoHeaderSize && size <= kMaxInfoHeaderSize) {
+    dib.width = file.I32(at + offsetof(TBitmapInfoHeaderDisk, width));
+    height = file.I32(at + offsetof(TBitmapInfoHeaderDisk, height));
+    dib.bits = file.U16(at + offsetof(TBitmapInfoHeaderDisk, bit_count));
+    dib.compression = file.U32(at + offsetof(TBitmapInfoHeaderDisk, compression));
+    colors_used = file.U32(at + offsetof(TBitmapInfoHeaderDisk, colors_used));
     if (size == kOs2HeaderSize && dib.compression > kBiRle4)
       RefusePicture(name, "the bitmap is compressed in a way this program does not read");
-    if (size >= 52) {  // V2 and later carry the masks in the header, from +40
-      for (int i = 0; i < (size >= 56 ? 4 : 3); ++i) dib.masks[i] = file.U32(at + 40 + 4 * i);
+    if (size >= kMasksInHeaderSize) {  // red, green, blue and from V3 on alpha, from +40
+      const int count = size >= kAlphaMaskInHeaderSize ? 4 : 3;
+      const std::uint64_t masks = at + offsetof(TBitmapV5HeaderDisk, red_mask);
+      for (int i = 0; i < count; ++i) dib.masks[i] = file.U32(masks + 4 * i);
     }
   } else {
     RefusePicture(name, "its bitmap header is of no kind this program knows");
@@ -96,7 +94,7 @@ TDib ReadDibHeader(const TByteReader& file, std::uint64_t at, bool icon, const s
     dib.end += 4 * count;
   }
 
-  if (icon) height /= 2;
+  if (kind == TDibKind::Icon) height /= 2;
   if (dib.width <= 0 || height == 0 || height == INT32_MIN)
     RefusePicture(name, "the bitmap has no pixels");
   dib.top_down = height < 0;
@@ -195,9 +193,8 @@ void DecodeRunLength(const TByteReader& file, std::uint64_t at, const TDib& dib,
   }
 }
 
-// Uncompressed rows from `at`. `alpha_byte`: a 32-bit pixel's fourth byte is its alpha (as in
-// an icon), not padding (as in a plain 32-bit bitmap).
-void DecodeRows(const TByteReader& file, std::uint64_t at, const TDib& dib, bool alpha_byte,
+// Uncompressed rows from `at`.
+void DecodeRows(const TByteReader& file, std::uint64_t at, const TDib& dib, TDibKind kind,
                 TDecodedPicture& out) {
   const std::uint64_t row_bytes = RowBytes(dib);
   const TChannel red(dib.masks[0]), green(dib.masks[1]), blue(dib.masks[2]), alpha(dib.masks[3]);
@@ -228,7 +225,7 @@ void DecodeRows(const TByteReader& file, std::uint64_t at, const TDib& dib, bool
           p[1] = green.Extract(pixel);
           p[2] = red.Extract(pixel);
           if (masked_alpha) p[3] = alpha.Extract(pixel);
-          else if (alpha_byte && dib.bits == 32) p[3] = in[4 * x + 3];
+          else if (kind == TDibKind::Icon && dib.bits == 32) p[3] = in[4 * x + 3];
           break;
         }
         default: break;
@@ -238,7 +235,7 @@ void DecodeRows(const TByteReader& file, std::uint64_t at, const TDib& dib, bool
 }
 
 TDecodedPicture DecodeDib(const TByteReader& file, const TDib& dib, std::uint64_t pixels,
-                          bool alpha_byte, const std::string& name) {
+                          TDibKind kind, const std::string& name) {
   CheckPictureSize(name, static_cast<std::uint64_t>(dib.width), static_cast<std::uint64_t>(dib.rows));
   TDecodedPicture out;
   out.width = dib.width;
@@ -249,7 +246,7 @@ TDecodedPicture DecodeDib(const TByteReader& file, const TDib& dib, std::uint64_
   if (dib.compression == kBiRle8 || dib.compression == kBiRle4) {
     DecodeRunLength(file, pixels, dib, out);
   } else {
-    DecodeRows(file, pixels, dib, alpha_byte, out);
+    DecodeRows(file, pixels, dib, kind, out);
   }
   return out;
 }
@@ -263,12 +260,12 @@ TDecodedPicture DecodeDib(const TByteReader& file, const TDib& dib, std::uint64_
 TDecodedPicture DecodeBitmapBytes(std::span<const std::uint8_t> bytes, const std::string& name) {
   const TByteReader file(bytes);
   try {
-    const TDib dib = ReadDibHeader(file, kFileHeaderSize, false, name);
-    // +10: where the pixels start. Trusted only when it lies past the colour table and inside
-    // the file; writers that leave it 0 or point it astray are common enough.
-    const std::uint32_t declared = file.U32(10);
+    const TDib dib = ReadDibHeader(file, sizeof(TBitmapFileHeaderDisk), TDibKind::Bitmap, name);
+    // Where the pixels start: trusted only when it lies past the colour table and inside the
+    // file; writers that leave it 0 or point it astray are common enough.
+    const std::uint32_t declared = file.U32(offsetof(TBitmapFileHeaderDisk, pixel_offset));
     const std::uint64_t pixels = declared >= dib.end && declared < bytes.size() ? declared : dib.end;
-    return DecodeDib(file, dib, pixels, false, name);
+    return DecodeDib(file, dib, pixels, TDibKind::Bitmap, name);
   } catch (const EReadError&) {
     RefuseShort(name, "bitmap");
   }
@@ -278,31 +275,36 @@ TDecodedPicture DecodeIconBytes(std::span<const std::uint8_t> bytes, const std::
   static constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   const TByteReader file(bytes);
   try {
-    // +4: the number of images, each with a 16-byte entry from +6.
-    const std::uint16_t count = file.U16(4);
+    // The images' entries follow the header.
+    const std::uint16_t count = file.U16(offsetof(TIconHeaderDisk, count));
     if (count == 0) RefusePicture(name, "the icon file holds no picture");
     // The largest image, the deepest of those: the one closest to a slot's size.
     std::uint64_t best = 0;
     std::uint64_t best_area = 0;
     unsigned best_bits = 0;
     for (std::uint16_t i = 0; i < count; ++i) {
-      const std::uint64_t entry = 6 + 16 * std::uint64_t{i};
-      // +0 width, +1 height (0 means 256), +6 bits per pixel.
-      const std::uint64_t w = file.U8(entry) == 0 ? 256 : file.U8(entry);
-      const std::uint64_t h = file.U8(entry + 1) == 0 ? 256 : file.U8(entry + 1);
-      const unsigned bits = file.U16(entry + 6);
+      const std::uint64_t entry =
+          sizeof(TIconHeaderDisk) + sizeof(TIconEntryDisk) * std::uint64_t{i};
+      const auto side = [&](std::size_t field) -> std::uint64_t {
+        const std::uint8_t stored = file.U8(entry + field);
+        return stored == 0 ? 256 : stored;  // 0 stands for 256
+      };
+      const std::uint64_t w = side(offsetof(TIconEntryDisk, width));
+      const std::uint64_t h = side(offsetof(TIconEntryDisk, height));
+      const unsigned bits = file.U16(entry + offsetof(TIconEntryDisk, bit_count));
       if (w * h > best_area || (w * h == best_area && bits > best_bits)) {
         best = entry, best_area = w * h, best_bits = bits;
       }
     }
-    // +8 the image's size, +12 its offset in the file.
-    const std::span<const std::uint8_t> image = file.Bytes(file.U32(best + 12), file.U32(best + 8));
+    const std::span<const std::uint8_t> image =
+        file.Bytes(file.U32(best + offsetof(TIconEntryDisk, image_offset)),
+                   file.U32(best + offsetof(TIconEntryDisk, bytes)));
     if (image.size() >= 8 && std::memcmp(image.data(), kPngSignature, 8) == 0)
       return DecodePictureBytes(image, name);
 
     const TByteReader dib_bytes(image);
-    const TDib dib = ReadDibHeader(dib_bytes, 0, true, name);
-    TDecodedPicture out = DecodeDib(dib_bytes, dib, dib.end, true, name);
+    const TDib dib = ReadDibHeader(dib_bytes, 0, TDibKind::Icon, name);
+    TDecodedPicture out = DecodeDib(dib_bytes, dib, dib.end, TDibKind::Icon, name);
     // A 32-bit image carries its own alpha; older ones leave it all zero and rely on the
     // 1-bit mask after the colour rows, where a set bit is a see-through pixel.
     bool has_alpha = false;

@@ -8,6 +8,7 @@
 // then says in its own words what is damaged.
 #include <cstring>
 
+#include "base/bitmap_format.h"
 #include "base/byte_reader.h"
 #include "base/errors.h"
 #include "platform/picture_decoder.h"
@@ -158,13 +159,14 @@ void CheckTiff(const TByteReader& bytes, const std::string& name) {
 // --- ICO ---
 
 // An icon's images that are PNG pictures, each by its own header: WIC decodes one when its
-// frame is asked for, before its size can be. +4: the count of 16-byte directory entries from
-// +6, each with its image's size (+8) and offset (+12).
+// frame is asked for, before its size can be.
 void CheckIcon(const TByteReader& bytes, const std::string& name) {
-  const std::uint32_t count = bytes.U16(4);
+  const std::uint32_t count = bytes.U16(offsetof(TIconHeaderDisk, count));
   for (std::uint32_t i = 0; i < count; ++i) {
-    const std::uint64_t entry = 6 + 16 * std::uint64_t{i};
-    const std::uint32_t size = bytes.U32(entry + 8), offset = bytes.U32(entry + 12);
+    const std::uint64_t entry =
+        sizeof(TIconHeaderDisk) + sizeof(TIconEntryDisk) * std::uint64_t{i};
+    const std::uint32_t size = bytes.U32(entry + offsetof(TIconEntryDisk, bytes));
+    const std::uint32_t offset = bytes.U32(entry + offsetof(TIconEntryDisk, image_offset));
     if (!bytes.Holds(offset, size)) continue;  // the decoder's to call damaged
     const std::span<const std::uint8_t> image = bytes.Bytes(offset, size);
     if (StartsWith(image, kPngSignature, 8)) CheckPng(TByteReader(image), name);

@@ -94,6 +94,12 @@ std::string CreatePrivateFolder(const std::string& parent, const std::string& pr
 // the folder's.
 bool IsInsideFolder(const std::string& path, const std::string& folder);
 
+// POSIX only: whether `path` is `folder` or lies below it by spelling alone, for paths that
+// are already absolute with their links resolved: "/a/b" lies under "/a", "/ab" does not, and
+// everything lies under "/". IsInsideFolder's first step; on its own where the identity of
+// folders must not be asked for, as for mount points.
+bool IsPathUnder(const std::string& path, const std::string& folder);
+
 // A lock that one holder at a time can have, across processes; held while the object lives.
 class TFileLock {
  public:

@@ -202,11 +202,16 @@ std::string CreatePrivateFolder(const std::string& parent, const std::string& pr
   });
 }
 
+bool IsPathUnder(const std::string& path, const std::string& folder) {
+  if (folder == "/") return true;
+  return path == folder || (path.size() > folder.size() && path[folder.size()] == '/' &&
+                            path.compare(0, folder.size(), folder) == 0);
+}
+
 bool IsInsideFolder(const std::string& path, const std::string& folder) {
   const std::filesystem::path whole = Resolved(path);
   const std::filesystem::path base = Resolved(folder);
-  if (std::mismatch(base.begin(), base.end(), whole.begin(), whole.end()).first == base.end())
-    return true;
+  if (IsPathUnder(whole.string(), base.string())) return true;
   // The same folder under another name: a bind mount, or a link the resolution could not see.
   struct stat wanted {};
   if (::stat(folder.c_str(), &wanted) != 0) return false;

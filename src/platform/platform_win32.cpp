@@ -3,10 +3,12 @@
 #include "platform/platform_win32.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <utility>
 
+#include "base/bitmap_format.h"
 #include "base/byte_reader.h"
 #include "base/errors.h"
 #include "base/hex_text.h"
@@ -42,15 +44,10 @@ class TWin32FileStream final : public TStream {
   std::uint64_t position_ = 0;
 };
 
-// BITMAPV4HEADER +0x38 colour-space type; BITMAPV5HEADER +0x70 profile offset, +0x74 size.
-constexpr std::size_t kOffCsType = 56;
-constexpr std::size_t kOffProfileData = 112;
-constexpr std::size_t kOffProfileSize = 116;
-constexpr std::size_t kV5HeaderSize = 124;
+// Colour spaces of a V4 or V5 header (TBitmapV5HeaderDisk's cs_type).
 constexpr std::uint32_t kProfileLinked = 0x4C494E4B;    // 'LINK'
 constexpr std::uint32_t kProfileEmbedded = 0x4D424544;  // 'MBED'
 constexpr std::uint32_t kSRgb = 0x73524742;             // 'sRGB'
-constexpr std::size_t kOffSizeImage = 20;
 
 // Opened without sharing and deleted by the system when the handle goes, however the process
 // ends: a lock that cannot outlive its holder.
@@ -297,15 +294,16 @@ void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& by
 std::shared_ptr<TDisplayImage> CreateBitmapImage(TBitmapImageSpec spec) {
   std::vector<std::uint8_t>& header = spec.header;
   // The system takes the data's length from the header; ours is what was actually read.
-  PutU32(header, kOffSizeImage, static_cast<std::uint32_t>(spec.bits.size()));
+  PutU32(header, offsetof(TBitmapInfoHeaderDisk, size_image),
+         static_cast<std::uint32_t>(spec.bits.size()));
   // A colour profile named by the header lies outside the memory handed over, and the system
   // would go and read it there.
   if (header.size() >= kV5HeaderSize) {
-    const std::uint32_t cs_type = TByteReader(header).U32(kOffCsType);
+    const std::uint32_t cs_type = TByteReader(header).U32(offsetof(TBitmapV5HeaderDisk, cs_type));
     if (cs_type == kProfileLinked || cs_type == kProfileEmbedded) {
-      PutU32(header, kOffCsType, kSRgb);
-      PutU32(header, kOffProfileData, 0);
-      PutU32(header, kOffProfileSize, 0);
+      PutU32(header, offsetof(TBitmapV5HeaderDisk, cs_type), kSRgb);
+      PutU32(header, offsetof(TBitmapV5HeaderDisk, profile_data), 0);
+      PutU32(header, offsetof(TBitmapV5HeaderDisk, profile_size), 0);
     }
   }
   // Header, masks and colour table as one BITMAPINFO. It is padded with room for three masks

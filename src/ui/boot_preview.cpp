@@ -11,7 +11,8 @@ constexpr char kPreviewClass[] = "TBootPreview";
 }  // namespace
 
 TSlot BootSlotForScreen(int width, int height) {
-  return width >= 1024 && height >= 768 ? TSlot::Big : TSlot::Small;
+  const TSize big = SlotSize(TSlot::Big);
+  return width >= big.width && height >= big.height ? TSlot::Big : TSlot::Small;
 }
 
 RECT BootPictureBounds(const RECT& screen) {

@@ -72,8 +72,8 @@ void TForm1::ImportPicture(TSlot slot) {
 
 void TForm1::ImportPictureFile(TSlot slot, const std::string& source) {
   const bool small = slot == TSlot::Small;
-  const std::int32_t width = small ? 800 : 1024;
-  const std::int32_t height = small ? 600 : 768;
+  const std::int32_t width = SlotSize(slot).width;
+  const std::int32_t height = SlotSize(slot).height;
   const std::string caption = small ? kImportSmallCaption : kImportBigCaption;
 
   // A file that cannot be decoded raises with a text naming it; the default handler shows it.

@@ -24,15 +24,14 @@ ScriptResult CheckFinishedFile(const TBytes& finished, std::uint32_t w) {
   return RunScript("check_module.py", {dir.Write("winload.exe.mui", finished), std::to_string(w)});
 }
 
-TEST(BootTemplate, IsTheSameOnEveryBuild) {
-  EXPECT_EQ(BuildBootTemplate().template_bytes, Template());
 #ifdef MARIVANE_TEMPLATE_PATH
-  // The file the build wrote, in a cross build by a generator compiled for the build machine.
+// The file the build wrote (in a cross build, by a generator compiled for the build machine).
+TEST(BootTemplate, IsTheFileTheBuildWrote) {
   std::ifstream file(MARIVANE_TEMPLATE_PATH, std::ios::binary);
   ASSERT_TRUE(file) << MARIVANE_TEMPLATE_PATH;
   EXPECT_EQ(TBytes(std::istreambuf_iterator<char>(file), {}), Template());
-#endif
 }
+#endif
 
 // W = 1000 leaves the file mostly zero filler (pefile then adds its byte-frequency warning),
 // 1001 is odd, and a full slot leaves no filler at all.

@@ -6,7 +6,6 @@
 
 #include "base/byte_reader.h"
 #include "module/mui_config.h"
-#include "module/template_layout.h"
 #include "module/version_info.h"
 #include "module_test_support.h"
 
@@ -42,6 +41,7 @@ TEST(SlotModule, RefusesDuplicatesAndClashesWithTheSlot) {
 // One resource with a named type of `length` characters next to the slot resource. The tables
 // and the one extra data entry fill section offsets 0..144; the name string (2 + 2 * length
 // bytes) goes into the gap up to the fixed data entry at 312 if it fits, else after it (328).
+// The slot starts at section offset 596 (file offset 1108, the section at 512).
 TEST(SlotModule, PlacesTheDirectoryAroundTheFixedEntryOrSaysHowMuchItNeeds) {
   struct Case {
     std::size_t length;
@@ -51,35 +51,37 @@ TEST(SlotModule, PlacesTheDirectoryAroundTheFixedEntryOrSaysHowMuchItNeeds) {
   for (const Case& c : cases) {
     const std::vector<TResource> one{
         {TResourceKey::Named(std::string(c.length, 'N')), 1, 0x0409, TBytes(4)}};
-    if (c.needed <= kSlotSectionOffset) {
-      EXPECT_EQ(Build(one).directory_end, kResourceSectionFileOffset + c.needed) << c.length;
+    if (c.needed <= 596) {
+      EXPECT_EQ(Build(one).directory_end, 512 + c.needed) << c.length;
     } else {
       try {
         Build(one);
         ADD_FAILURE() << c.length << " characters should not fit";
       } catch (const EDirectoryOverflow& overflow) {
         EXPECT_EQ(overflow.needed(), c.needed) << c.length;
-        EXPECT_EQ(overflow.available(), kSlotSectionOffset);
+        EXPECT_EQ(overflow.available(), 596u);
       }
     }
   }
 }
 
 // Data after the slot starts 8-aligned in section terms; the file is padded to 512 and the
-// image to 4096. Numbers worked out by hand: the slot ends at section offset 3,800,004.
+// image to 4096. Numbers worked out by hand: the slot's data entry is at file offset 824, the
+// slot at 1108 (section offset 596, RVA 0x1254) and it ends at section offset 3,800,004; the
+// template leaves the slot's 3,799,408 bytes out.
 TEST(SlotModule, LaysOutDataAfterTheSlotAndSizesTheFinishedFile) {
   const TSlotModule module =
       Build({{16, 1, 0x0409, TBytes{1, 2, 3}}, {11, 1, 0x0409, TBytes{4, 5, 6, 7, 8}}});
   ASSERT_EQ(module.resources.size(), 3u);
-  EXPECT_EQ(module.resources[0].data_entry_offset, kSlotDataEntryOffset);
-  EXPECT_EQ(module.resources[0].data_rva, kResourceSectionRva + kSlotSectionOffset);
+  EXPECT_EQ(module.resources[0].data_entry_offset, 824u);
+  EXPECT_EQ(module.resources[0].data_rva, 0x1254u);
   EXPECT_EQ(module.resources[1].data_offset, 512u + 3'800'008);
   EXPECT_EQ(module.resources[2].data_offset, 512u + 3'800'016);
   EXPECT_EQ(module.section_virtual_size, 3'800'021u);
   EXPECT_EQ(module.finished_size, 512u + 3'800'064);
-  EXPECT_EQ(module.template_bytes.size(), module.finished_size - kSlotSize);
+  EXPECT_EQ(module.template_bytes.size(), 1168u);
   EXPECT_EQ(module.size_of_image, 0x1000u + 3'801'088);
-  const auto data = module.template_bytes.begin() + (module.resources[2].data_offset - kSlotSize);
+  const auto data = module.template_bytes.begin() + 1120;  // 512 + 3,800,016 - 3,799,408
   EXPECT_EQ(TBytes(data, data + 5), (TBytes{4, 5, 6, 7, 8}));
 }
 

@@ -7,8 +7,10 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <tuple>
 
 #include "platform/offline_windows.h"
+#include "platform/platform.h"
 #include "support/test_files.h"
 
 namespace marivane::platform {
@@ -112,6 +114,18 @@ TEST(OfflineWindows, NtfsSecurityOnAPlainFolderIsNotOffered) {
     EXPECT_EQ(c.outcome.error, static_cast<std::uint32_t>(c.error));
     EXPECT_TRUE(c.outcome.descriptor.empty());
   }
+}
+
+// By spelling alone, as the mount table and a link's resolved target are judged: a folder
+// whose name only begins like another's is not inside it.
+TEST(OfflineWindows, PathsLieUnderAFolderByWholeNames) {
+  const std::tuple<const char*, const char*, bool> cases[] = {
+      {"/mnt/win", "/mnt/win", true},       {"/mnt/win/Windows", "/mnt/win", true},
+      {"/mnt/windows", "/mnt/win", false},  {"/mnt", "/mnt/win", false},
+      {"/anything", "/", true},
+  };
+  for (const auto& [path, folder, under] : cases)
+    EXPECT_EQ(IsPathUnder(path, folder), under) << path << " under " << folder;
 }
 
 TEST(OfflineWindows, WhatLiesAtTheMountpoint) {
