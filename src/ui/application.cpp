@@ -8,14 +8,14 @@
 namespace marivane::ui {
 namespace {
 
-TApplication* g_application = nullptr;
+TApplication* the_application = nullptr;
 
 constexpr char kApplicationClass[] = "TApplication";
 
 }  // namespace
 
 TApplication::TApplication(HINSTANCE instance) : instance_(instance) {
-  g_application = this;
+  the_application = this;
   icon_ = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_MARIVANE), IMAGE_ICON,
                                         GetSystemMetrics(SM_CXICON),
                                         GetSystemMetrics(SM_CYICON), LR_SHARED));
@@ -35,11 +35,11 @@ TApplication::TApplication(HINSTANCE instance) : instance_(instance) {
 
 TApplication::~TApplication() {
   DestroyAll();
-  if (g_application == this) g_application = nullptr;
+  if (the_application == this) the_application = nullptr;
 }
 
-TApplication& Application() { return *g_application; }
-bool HasApplication() { return g_application != nullptr; }
+TApplication& Application() { return *the_application; }
+bool HasApplication() { return the_application != nullptr; }
 
 void TApplication::SetTitle(const std::string& title) {
   title_ = title;
@@ -53,8 +53,8 @@ void TApplication::DestroyAll() {
 }
 
 void TApplication::DoneApplication() {
-  platform::ExitProc = g_application->saved_exit_proc_;
-  g_application->DestroyAll();
+  platform::ExitProc = the_application->saved_exit_proc_;
+  the_application->DestroyAll();
 }
 
 void TApplication::Run() {
