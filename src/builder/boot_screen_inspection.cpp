@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "base/errors.h"
+#include "base/hex_text.h"
 #include "base/stream.h"
 #include "builder/boot_screen_builder.h"
 #include "builder/picture.h"
@@ -24,8 +25,6 @@ using imaging::TWimArchive;
 using imaging::TWimFile;
 
 std::string Number(std::uint64_t value) { return std::to_string(value); }
-
-std::string Hex(std::uint64_t value) { return module::HexText(value); }
 
 // The name of the folder that holds `path`, for either kind of separator; empty for none.
 std::string ParentFolderName(const std::string& path) {
@@ -201,7 +200,7 @@ void TInspector::InspectConfiguration(const module::TModuleFacts& facts) {
   const module::TMuiConfig& config = *facts.mui_config;
   if (!(config.file_type & module::kMuiFileTypeLanguageSpecific)) {
     Problem("Its MUI configuration is not a language file's",
-            "its file type is " + Hex(config.file_type) + ", not language-specific (0x2)");
+            "its file type is " + HexNumber(config.file_type) + ", not language-specific (0x2)");
     return;
   }
   if (config.language.empty()) {
@@ -255,7 +254,7 @@ void TInspector::InspectArchive(const module::TBootScreenResource& boot_screen) 
   const std::string where =
       boot_screen.in_slot ? "in the slot of Marivane's own files, " + Number(wim.size()) + " of its " +
                                 Number(module::kSlotSize) + " bytes"
-                          : "RCDATA 1 at " + Hex(boot_screen.location.data_offset) + ", " +
+                          : "RCDATA 1 at " + HexNumber(boot_screen.location.data_offset) + ", " +
                                 Number(wim.size()) + " bytes";
   Fact("Its boot screen is a WIM archive of " + Number(wim.size()) + " bytes, " +
            CodecName(archive->Header().codec),
@@ -288,7 +287,7 @@ void TInspector::InspectPictures(const TWimArchive& archive) {
     if (!known) {
       Problem("The archive holds " + NameText(entry.name) + " besides the two pictures",
               std::string(entry.is_directory ? "a folder" : "a file") +
-                  " in its root folder, entry at " + Hex(entry.entry_offset) +
+                  " in its root folder, entry at " + HexNumber(entry.entry_offset) +
                   " of the list of files");
       return;
     }

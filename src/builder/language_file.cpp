@@ -1,12 +1,12 @@
 #include "builder/language_file.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <exception>
 #include <memory>
 #include <vector>
 
 #include "base/errors.h"
+#include "base/hex_text.h"
 #include "base/stream.h"
 #include "module/module_facts.h"
 #include "platform/platform.h"
@@ -106,11 +106,7 @@ TTemplateChoice DescribeLanguageFile(const std::string& path) {
     return choice;
   }
   choice.language = platform::LanguageFolderName(derived.made->language);
-  if (choice.language.empty()) {
-    char id[8] = {};
-    std::snprintf(id, sizeof id, "0x%04X", derived.made->language);
-    choice.language = id;
-  }
+  if (choice.language.empty()) choice.language = HexNumber(derived.made->language, 4);
   choice.name = platform::LanguageDisplayName(derived.made->language);
   return choice;
 }

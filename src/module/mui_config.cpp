@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "base/byte_reader.h"
+#include "base/hex_text.h"
 #include "module/resource_reader.h"
 
 namespace marivane::module {
@@ -131,7 +132,7 @@ bool OneBitOf(std::uint32_t value, std::uint32_t bits) {
 // blocks, whose pairs have been checked against dwLength, itself the resource's size.
 [[noreturn]] void ShortRead(const char* what, std::uint64_t offset) {
   throw EModuleError(std::string("the MUI configuration ends inside its ") + what + " (at " +
-                     HexText(offset) + ")");
+                     HexNumber(offset) + ")");
 }
 
 class TMuiConfigReader {
@@ -164,48 +165,48 @@ class TMuiConfigReader {
   // what the loader compares, then the flags.
   void CheckStructure() const {
     if (data_.Size() < sizeof(TMuiConfigHeaderDisk))
-      throw EModuleError("the MUI configuration is " + HexText(data_.Size()) +
-                         " bytes, too short for its " + HexText(sizeof(TMuiConfigHeaderDisk)) +
+      throw EModuleError("the MUI configuration is " + HexNumber(data_.Size()) +
+                         " bytes, too short for its " + HexNumber(sizeof(TMuiConfigHeaderDisk)) +
                          "-byte header");
     const std::uint32_t signature = Field(offsetof(TMuiConfigHeaderDisk, signature));
     if (signature != kMuiConfigSignature)
-      Refuse("signature is " + HexText(signature) + ", not " + HexText(kMuiConfigSignature));
+      Refuse("signature is " + HexNumber(signature) + ", not " + HexNumber(kMuiConfigSignature));
     const std::uint32_t length = Field(offsetof(TMuiConfigHeaderDisk, length));
     if (length != data_.Size())
-      Refuse("length (" + HexText(length) + ") differs from its resource's size (" +
-             HexText(data_.Size()) + ")");
+      Refuse("length (" + HexNumber(length) + ") differs from its resource's size (" +
+             HexNumber(data_.Size()) + ")");
     const std::uint32_t version = Field(offsetof(TMuiConfigHeaderDisk, version));
     if (version != kMuiConfigVersion)
-      Refuse("version is " + HexText(version) + ", not " + HexText(kMuiConfigVersion));
+      Refuse("version is " + HexNumber(version) + ", not " + HexNumber(kMuiConfigVersion));
     for (const TBlockField& block : kBlocks) {
       // 64-bit sum of two 32-bit fields: a pair that wraps in 32 bits lands past dwLength.
       const std::uint64_t end = std::uint64_t{Field(block.offset)} + Field(block.offset + 4);
       if (end > length)
-        Refuse(std::string(block.name) + " block (offset " + HexText(Field(block.offset)) + ", " +
-               HexText(Field(block.offset + 4)) + " bytes) runs past its length (" +
-               HexText(length) + ")");
+        Refuse(std::string(block.name) + " block (offset " + HexNumber(Field(block.offset)) + ", " +
+               HexNumber(Field(block.offset + 4)) + " bytes) runs past its length (" +
+               HexNumber(length) + ")");
     }
     const std::uint32_t path_type = Field(offsetof(TMuiConfigHeaderDisk, path_type));
     if (path_type != 0 && !OneBitOf(path_type, kPathTypeBits))
-      Refuse("file path type " + HexText(path_type) + " is not 0, 1, 2 or 4");
+      Refuse("file path type " + HexNumber(path_type) + " is not 0, 1, 2 or 4");
     const std::uint32_t file_type = Field(offsetof(TMuiConfigHeaderDisk, file_type));
     if ((file_type & ~(kFileTypeRoleBits | kFileTypeOwnerBits)) != 0)
-      Refuse("file type " + HexText(file_type) + " has bits outside 0x33");
+      Refuse("file type " + HexNumber(file_type) + " has bits outside 0x33");
     if (!OneBitOf(file_type & kFileTypeRoleBits, kFileTypeRoleBits))
-      Refuse("file type " + HexText(file_type) +
+      Refuse("file type " + HexNumber(file_type) +
              " is not exactly one of language-neutral (0x1) and language-specific (0x2)");
     if (!OneBitOf(file_type & kFileTypeOwnerBits, kFileTypeOwnerBits))
-      Refuse("file type " + HexText(file_type) +
+      Refuse("file type " + HexNumber(file_type) +
              " is not exactly one of system (0x10) and application (0x20)");
     if (!(file_type & kMuiFileTypeLanguageNeutral)) return;
     const std::uint32_t location = Field(offsetof(TMuiConfigHeaderDisk, ultimate_fallback_location));
     if (!OneBitOf(location, kFallbackLocationBits))
-      Refuse("ultimate fallback location is " + HexText(location) +
+      Refuse("ultimate fallback location is " + HexNumber(location) +
              ", not 1 (internal) or 2 (external), as a language-neutral file's must be");
     const std::uint32_t attributes = Field(offsetof(TMuiConfigHeaderDisk, system_attributes));
     if (attributes != 0 && attributes != kMuiSystemAttributes)
-      Refuse("system attributes are " + HexText(attributes) + ", not 0 or " +
-             HexText(kMuiSystemAttributes) + ", as a language-neutral file's must be");
+      Refuse("system attributes are " + HexNumber(attributes) + ", not 0 or " +
+             HexNumber(kMuiSystemAttributes) + ", as a language-neutral file's must be");
   }
 
   void Checksum(std::size_t offset, std::array<std::uint8_t, 16>& out) const {
@@ -227,7 +228,7 @@ class TMuiConfigReader {
         name.clear();
       } else if (unit < 0x20 || unit > 0x7E) {
         Refuse(std::string(block.name) +
-               " block holds a character that is not printable ASCII (at " + HexText(at) + ")");
+               " block holds a character that is not printable ASCII (at " + HexNumber(at) + ")");
       } else {
         name.push_back(static_cast<char>(unit));
       }

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 
+#include "base/hex_text.h"
 #include "module/resource_reader.h"
 
 namespace marivane::module {
@@ -68,7 +69,7 @@ void JudgeConfigurations(const TModuleFacts& file, std::string_view folder,
   } else {
     if (!(mine->file_type & kMuiFileTypeLanguageSpecific))
       judgement.Fail("its MUI configuration is not a language file's (file type " +
-                     HexText(mine->file_type) + ")");
+                     HexNumber(mine->file_type) + ")");
     if (mine->language.empty())
       judgement.Fail("its MUI configuration names no language");
     else if (!SameLanguageName(mine->language, folder))
@@ -85,7 +86,7 @@ void JudgeConfigurations(const TModuleFacts& file, std::string_view folder,
   }
   if (!(theirs->file_type & kMuiFileTypeLanguageNeutral))
     judgement.Fail("winload.exe's MUI configuration is not a language-neutral file's (file type " +
-                   HexText(theirs->file_type) + ")");
+                   HexNumber(theirs->file_type) + ")");
   if (!mine) return;
   if (mine->checksum != theirs->checksum)
     judgement.Fail("its main checksum (at 0x2C) is " + ChecksumText(mine->checksum) +

@@ -24,7 +24,7 @@ constexpr int kLanguageLevel = 2;  // type (0), name (1), language (2)
 // A read past the end of the file names the part it was after: "the file ends before its
 // section table (at 0x1F8)".
 [[noreturn]] void Truncated(const char* what, std::uint64_t offset) {
-  throw EModuleError(std::string("the file ends before its ") + what + " (at " + HexText(offset) +
+  throw EModuleError(std::string("the file ends before its ") + what + " (at " + HexNumber(offset) +
                      ")");
 }
 
@@ -55,7 +55,7 @@ class TModuleReader {
       if (into > section.usable || section.usable - into < length) continue;
       return section.file_offset + into;
     }
-    throw EModuleError(what + " (RVA " + HexText(rva) + ", " + std::to_string(length) +
+    throw EModuleError(what + " (RVA " + HexNumber(rva) + ", " + std::to_string(length) +
                        " bytes) lies outside the sections stored in the file");
   }
 
@@ -67,7 +67,7 @@ class TModuleReader {
       throw EModuleError("not a module: no MZ header");
     const std::uint64_t pe = file_.U32(kPeHeaderOffsetField, "DOS header");
     if (file_.U32(pe, "PE header") != kPeSignature)
-      throw EModuleError("not a PE module: no PE signature at " + HexText(pe));
+      throw EModuleError("not a PE module: no PE signature at " + HexNumber(pe));
     const std::uint64_t coff = pe + kCoffHeaderFromPeHeader;
     module_.machine = file_.U16(coff + offsetof(TCoffHeaderDisk, machine), "COFF header");
     const std::uint16_t section_count =
@@ -84,7 +84,7 @@ class TModuleReader {
         resource_only ? kCoffExecutableImage | kCoffDll : kCoffExecutableImage;
     if ((characteristics & wanted) != wanted)
       throw EModuleError(std::string(resource_only ? "not a DLL" : "not an executable") +
-                         " image (COFF characteristics " + HexText(characteristics) + ")");
+                         " image (COFF characteristics " + HexNumber(characteristics) + ")");
     if (resource_only &&
         file_.U32(optional + offsetof(TOptionalHeader32Disk, address_of_entry_point),
                   "optional header") != 0)
@@ -146,10 +146,10 @@ class TModuleReader {
     for (std::uint16_t i = 0; i < length; ++i) {
       const std::uint16_t unit = file_.U16(text + 2ull * i, "resource name");
       if (unit < 0x20 || unit > 0x7E)
-        throw EModuleError("resource name at " + HexText(at) + " is not printable ASCII");
+        throw EModuleError("resource name at " + HexNumber(at) + " is not printable ASCII");
       name.push_back(static_cast<char>(unit));
     }
-    if (name.empty()) throw EModuleError("resource name at " + HexText(at) + " is empty");
+    if (name.empty()) throw EModuleError("resource name at " + HexNumber(at) + " is empty");
     return TResourceKey::Named(name);  // at most 65535 characters; Named caps at 255
   }
 
@@ -163,7 +163,7 @@ class TModuleReader {
       }
     }
     if (field > 0xFFFF)
-      throw EModuleError("a resource ID " + HexText(field) + " is wider than 16 bits");
+      throw EModuleError("a resource ID " + HexNumber(field) + " is wider than 16 bits");
     return static_cast<std::uint16_t>(field);
   }
 
@@ -172,7 +172,7 @@ class TModuleReader {
   void WalkTable(std::uint32_t offset, int level, const TPath& path) {
     if (!visited_tables_.insert(offset).second)
       throw EModuleError("the resource tree reaches the table at directory offset " +
-                         HexText(offset) + " twice (a cycle or a shared table)");
+                         HexNumber(offset) + " twice (a cycle or a shared table)");
     const std::uint64_t rva = directory_rva_ + offset;
     const std::uint64_t header = Map(rva, sizeof(TResourceDirectoryDisk), "a resource table");
     const std::uint32_t count =
@@ -246,10 +246,6 @@ class TModuleReader {
 };
 
 }  // namespace
-
-std::string HexText(std::uint64_t value) {
-  return HexNumber(value);
-}
 
 TReadModule ReadModule(std::span<const std::uint8_t> file, TModuleKind kind) {
   return TModuleReader(file, kind).Read();

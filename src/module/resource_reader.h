@@ -62,7 +62,4 @@ std::vector<TResource> ReadResourceModule(std::span<const std::uint8_t> file);
 constexpr std::size_t kMaxResourceEntries = 65536;
 constexpr std::uint64_t kMaxResourceBytes = 64ull << 20;
 
-// "0x1F8": how the reader's texts write offsets and values.
-std::string HexText(std::uint64_t value);
-
 }  // namespace marivane::module

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "base/byte_reader.h"
+#include "base/hex_text.h"
 #include "module/resource_reader.h"
 
 namespace marivane::module {
@@ -103,7 +104,7 @@ std::uint32_t Low(const std::array<std::uint16_t, 4>& v) {
 
 [[noreturn]] void ShortVersion(const char* what, std::uint64_t offset) {
   throw EModuleError(std::string("the version resource ends inside its ") + what + " (at " +
-                     HexText(offset) + ")");
+                     HexNumber(offset) + ")");
 }
 
 // One node as it lies in the resource: where it ends and where its value and its children
@@ -124,13 +125,13 @@ TNodeView ReadNode(const TByteReader& data, std::uint64_t start, std::uint64_t l
   const std::uint16_t value_length = data.U16(start + 2, "node header");
   const std::uint16_t type = data.U16(start + 4, "node header");
   if (length < kNodeHeaderSize || length > limit - start)
-    throw EModuleError("the version resource's node at " + HexText(start) + " (" +
+    throw EModuleError("the version resource's node at " + HexNumber(start) + " (" +
                        std::to_string(length) + " bytes) does not fit in its parent");
   node.end = start + length;
   std::uint64_t at = start + kNodeHeaderSize;
   for (;; at += 2) {
     if (at + 2 > node.end)
-      throw EModuleError("the version resource's node at " + HexText(start) +
+      throw EModuleError("the version resource's node at " + HexNumber(start) +
                          " has no terminated key");
     const std::uint16_t unit = data.U16(at, "node key");
     if (unit == 0) break;
@@ -161,8 +162,8 @@ TFixedVersion ReadVersionInfo(std::span<const std::uint8_t> resource) {
   const TByteReader data(resource, ShortVersion);
   const std::uint16_t root_length = data.U16(0, "root node");
   if (root_length > data.Size())
-    throw EModuleError("the version resource's length (" + HexText(root_length) +
-                       ") runs past its resource (" + HexText(data.Size()) + " bytes)");
+    throw EModuleError("the version resource's length (" + HexNumber(root_length) +
+                       ") runs past its resource (" + HexNumber(data.Size()) + " bytes)");
   const TNodeView root = ReadNode(data, 0, root_length);
   // The root's value is binary whatever its wType says; its length is in bytes.
   if (root.key != u"VS_VERSION_INFO" || data.U16(2, "root node") < sizeof(TFixedFileInfoDisk) ||
@@ -170,7 +171,7 @@ TFixedVersion ReadVersionInfo(std::span<const std::uint8_t> resource) {
       data.U32(root.value + offsetof(TFixedFileInfoDisk, signature), "fixed file info") !=
           kFixedInfoSignature)
     throw EModuleError("the version resource has no VS_FIXEDFILEINFO with its signature (" +
-                       HexText(kFixedInfoSignature) + ")");
+                       HexNumber(kFixedInfoSignature) + ")");
 
   const auto version = [&](std::size_t ms, std::size_t ls) {
     const std::uint32_t high = data.U32(root.value + ms, "fixed file info");
