@@ -138,6 +138,15 @@ void AppendTimeElement(std::u16string& out, const char* name, std::uint64_t file
   AppendAscii(out, buf);
 }
 
+// What every header of ours starts with: the magic, its size and the format's version.
+wim::THeaderDisk StartedHeader() {
+  wim::THeaderDisk h{};
+  std::memcpy(h.magic, wim::kMagic, sizeof h.magic);
+  h.header_size = kHeaderSize;
+  h.version = wim::kVersion;
+  return h;
+}
+
 }  // namespace
 
 // --- Writer ---
@@ -162,10 +171,7 @@ TWimWriter::~TWimWriter() {
 
 TDword TWimWriter::Begin() {
   // A placeholder until Finish(): readers refuse an archive still flagged as being written.
-  wim::THeaderDisk h{};
-  std::memcpy(h.magic, wim::kMagic, sizeof h.magic);
-  h.header_size = kHeaderSize;
-  h.version = wim::kVersion;
+  wim::THeaderDisk h = StartedHeader();
   h.flags = wim::kHeaderFlagWriteInProgress;
   const auto* p = reinterpret_cast<const std::uint8_t*>(&h);
   if (TDword e = file_->WriteAt(0, std::span(p, sizeof h))) return e;
@@ -300,64 +306,16 @@ TDword TWimWriter::FinishUnchecked() {
     image.metadata_hash = Sha1Of(meta);
     if (TDword e = WriteResource(meta, wim::kResFlagMetadata, image.metadata)) return e;
   }
-
-  // Blob table: metadata resources first, in image order, which is how readers bind them.
-  std::vector<std::uint8_t> table;
-  for (const TImage& image : images_) {
-    wim::TBlobEntryDisk d{};
-    d.resource = ToDisk(image.metadata);
-    d.part_number = 1;
-    d.reference_count = 1;
-    std::memcpy(d.hash, image.metadata_hash.data(), sizeof d.hash);
-    AppendStruct(table, d);
-  }
-  for (const TBlob& blob : blobs_) {
-    wim::TBlobEntryDisk d{};
-    d.resource = ToDisk(blob.resource);
-    d.part_number = 1;
-    d.reference_count = blob.refs;
-    std::memcpy(d.hash, blob.hash.data(), sizeof d.hash);
-    AppendStruct(table, d);
-  }
-  TResourceHeader table_res{table.size(), end_, table.size(), wim::kResFlagMetadata};
-  if (TDword e = file_->WriteAt(end_, table)) return e;
-  end_ += table.size();
-
-  // XML: UTF-16LE with a byte-order mark; the top-level TOTALBYTES is where the XML starts.
-  std::u16string xml;
-  xml.push_back(kUtf16Bom);
-  AppendAscii(xml, "<WIM>");
-  AppendNumberElement(xml, "TOTALBYTES", end_);
-  for (std::size_t i = 0; i < images_.size(); ++i) {
-    const TImage& image = images_[i];
-    char open[48];
-    std::snprintf(open, sizeof open, "<IMAGE INDEX=\"%zu\">", i + 1);
-    AppendAscii(xml, open);
-    AppendNumberElement(xml, "DIRCOUNT", image.dir_count);
-    AppendNumberElement(xml, "FILECOUNT", image.file_count);
-    AppendNumberElement(xml, "TOTALBYTES", image.total_bytes);
-    AppendNumberElement(xml, "HARDLINKBYTES", 0);
-    const std::uint64_t time = identity_ ? identity_->time : image.root.info.last_write_time;
-    AppendTimeElement(xml, "CREATIONTIME", time);
-    AppendTimeElement(xml, "LASTMODIFICATIONTIME", time);
-    AppendAscii(xml, "</IMAGE>");
-  }
-  AppendAscii(xml, "</WIM>");
-  std::vector<std::uint8_t> xml_bytes;
-  for (char16_t c : xml) {
-    xml_bytes.push_back(std::uint8_t(c));
-    xml_bytes.push_back(std::uint8_t(c >> 8));
-  }
-  TResourceHeader xml_res{xml_bytes.size(), end_, xml_bytes.size(), wim::kResFlagMetadata};
-  if (TDword e = file_->WriteAt(end_, xml_bytes)) return e;
-  end_ += xml_bytes.size();
+  const std::vector<std::uint8_t> table = BlobTable();
+  TResourceHeader table_res;
+  if (TDword e = WriteAsItIs(table, table_res)) return e;
+  // The top-level TOTALBYTES of the XML is where the XML starts.
+  TResourceHeader xml_res;
+  if (TDword e = WriteAsItIs(XmlDescription(end_), xml_res)) return e;
   // A rolled-back capture may have left bytes past the end.
   if (TDword e = file_->Truncate(end_)) return e;
 
-  wim::THeaderDisk h{};
-  std::memcpy(h.magic, wim::kMagic, sizeof h.magic);
-  h.header_size = kHeaderSize;
-  h.version = wim::kVersion;
+  wim::THeaderDisk h = StartedHeader();
   if (compression_ == TWimCompression::kLzx) {
     h.flags = wim::kHeaderFlagCompression | wim::kHeaderFlagCompressLzx;
     h.chunk_size = kLzxChunkSize;
@@ -377,6 +335,60 @@ TDword TWimWriter::FinishUnchecked() {
   if (TDword e = file_->WriteAt(0, std::span(p, sizeof h))) return e;
   if (TDword e = file_->Close()) return e;
   file_.reset();
+  return kErrorSuccess;
+}
+
+// Metadata resources first, in image order, which is how readers bind them; then the blobs.
+std::vector<std::uint8_t> TWimWriter::BlobTable() const {
+  std::vector<std::uint8_t> table;
+  const auto append = [&](const TResourceHeader& resource, const TSha1Digest& hash,
+                          std::uint32_t refs) {
+    wim::TBlobEntryDisk d{};
+    d.resource = ToDisk(resource);
+    d.part_number = 1;
+    d.reference_count = refs;
+    std::memcpy(d.hash, hash.data(), sizeof d.hash);
+    AppendStruct(table, d);
+  };
+  for (const TImage& image : images_) append(image.metadata, image.metadata_hash, 1);
+  for (const TBlob& blob : blobs_) append(blob.resource, blob.hash, blob.refs);
+  return table;
+}
+
+// UTF-16LE with a byte-order mark.
+std::vector<std::uint8_t> TWimWriter::XmlDescription(std::uint64_t at) const {
+  std::u16string xml;
+  xml.push_back(kUtf16Bom);
+  AppendAscii(xml, "<WIM>");
+  AppendNumberElement(xml, "TOTALBYTES", at);
+  for (std::size_t i = 0; i < images_.size(); ++i) {
+    const TImage& image = images_[i];
+    char open[48];
+    std::snprintf(open, sizeof open, "<IMAGE INDEX=\"%zu\">", i + 1);
+    AppendAscii(xml, open);
+    AppendNumberElement(xml, "DIRCOUNT", image.dir_count);
+    AppendNumberElement(xml, "FILECOUNT", image.file_count);
+    AppendNumberElement(xml, "TOTALBYTES", image.total_bytes);
+    AppendNumberElement(xml, "HARDLINKBYTES", 0);
+    const std::uint64_t time = identity_ ? identity_->time : image.root.info.last_write_time;
+    AppendTimeElement(xml, "CREATIONTIME", time);
+    AppendTimeElement(xml, "LASTMODIFICATIONTIME", time);
+    AppendAscii(xml, "</IMAGE>");
+  }
+  AppendAscii(xml, "</WIM>");
+  std::vector<std::uint8_t> bytes;
+  for (char16_t c : xml) {
+    bytes.push_back(std::uint8_t(c));
+    bytes.push_back(std::uint8_t(c >> 8));
+  }
+  return bytes;
+}
+
+// The blob table and the XML are stored as they are, at the end, flagged as metadata.
+TDword TWimWriter::WriteAsItIs(const std::vector<std::uint8_t>& bytes, TResourceHeader& res) {
+  res = TResourceHeader{bytes.size(), end_, bytes.size(), wim::kResFlagMetadata};
+  if (TDword e = file_->WriteAt(end_, bytes)) return e;
+  end_ += bytes.size();
   return kErrorSuccess;
 }
 

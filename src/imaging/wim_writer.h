@@ -94,6 +94,10 @@ class TWimWriter {
   TDword WriteResource(std::span<const std::uint8_t> data, std::uint8_t base_flags,
                        TResourceHeader& res);
   TDword FinishUnchecked();
+  std::vector<std::uint8_t> BlobTable() const;
+  // The XML description of an archive whose XML is written at `at`.
+  std::vector<std::uint8_t> XmlDescription(std::uint64_t at) const;
+  TDword WriteAsItIs(const std::vector<std::uint8_t>& bytes, TResourceHeader& res);
 
   std::unique_ptr<fs::TOutputFile> file_;
   TWimCompression compression_;
