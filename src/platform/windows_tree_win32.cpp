@@ -86,6 +86,16 @@ class TLiveSwap final : public TSystemFileSwap {
   bool renamed_ = false;
 };
 
+
+// Taking a file's ownership and writing its security, which an administrator may do only with
+// these two privileges enabled.
+void RequireOwnershipPrivileges() {
+  const std::vector<std::string> missing = EnablePrivileges({kTakeOwnershipPrivilege, kRestorePrivilege});
+  if (!missing.empty())
+    throw Exception("Windows did not give this program the privilege " + missing.front() +
+                    ": run it from an administrator Command Prompt");
+}
+
 class TLiveTree final : public TWindowsTree {
  public:
   bool Offline() const override { return false; }
@@ -136,10 +146,7 @@ class TLiveTree final : public TWindowsTree {
 
   std::unique_ptr<TSystemFileSwap> BeginSwap(const std::string& target) override {
     // A privilege counts when the file is opened: enable them first.
-    const std::vector<std::string> missing = EnablePrivileges({kTakeOwnershipPrivilege, kRestorePrivilege});
-    if (!missing.empty())
-      throw Exception("Windows did not give this program the privilege " + missing.front() +
-                      ": run it from an administrator Command Prompt");
+    RequireOwnershipPrivileges();
     return std::make_unique<TLiveSwap>(target, TSecuredFile(target, TSecurityAccess::Change));
   }
 
@@ -157,10 +164,7 @@ class TLiveTree final : public TWindowsTree {
     if (secure) {
       // Ownership of a folder a user made, and its DACL, are an administrator's to take only
       // with these privileges, which count from the moment a folder is opened.
-      const std::vector<std::string> missing = EnablePrivileges({kTakeOwnershipPrivilege, kRestorePrivilege});
-      if (!missing.empty())
-        throw Exception("Windows did not give this program the privilege " + missing.front() +
-                        ": run it from an administrator Command Prompt");
+      RequireOwnershipPrivileges();
     }
     std::string folder = data;
     for (const std::string& part : {std::string("Marivane"), std::string("Backup"), language}) {
