@@ -140,7 +140,7 @@ void TForm1::UseTemplate(const TTemplateChoice& choice) {
     lead += choice.Description();
     tip.clear();
   } else if (choice.problem.empty()) {
-    lead += choice.language + (choice.name.empty() ? "" : ", " + choice.name) + ", from ";
+    lead += choice.DescriptionLead();
   } else {
     tail = kTemplateLineCannotServeStart + choice.Reason() + kTemplateLineCannotServeEnd;
     tip = choice.detail;
