@@ -79,7 +79,11 @@ std::string DerivedTemplateProblem(const TDerivedTemplate& derived, const std::s
 std::string TTemplateChoice::Description() const {
   if (BuiltIn()) return "en-US, built-in template (x86template beside the program)";
   if (!problem.empty()) return path;
-  return language + (name.empty() ? "" : ", " + name) + ", from " + path;
+  return DescriptionLead() + path;
+}
+
+std::string TTemplateChoice::DescriptionLead() const {
+  return language + (name.empty() ? "" : ", " + name) + ", from ";
 }
 
 std::string TTemplateChoice::Reason() const {

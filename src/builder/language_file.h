@@ -54,6 +54,9 @@ struct TTemplateChoice {
   bool BuiltIn() const { return path.empty(); }
   // What is said of a file that serves: "de-DE, German (Germany), from C:\...".
   std::string Description() const;
+  // The same up to its path, "de-DE, German (Germany), from ", for a front end that shortens
+  // the path to the room it has.
+  std::string DescriptionLead() const;
   // Why it cannot serve, in a user's words: "it holds no boot screen to replace".
   std::string Reason() const;
 };

@@ -19,10 +19,6 @@
 namespace marivane::ui {
 namespace {
 
-constexpr const char* kInstallCaption = "Install Boot Screen";
-constexpr const char* kRestoreCaption = "Restore Original Boot Screen";
-constexpr const char* kInstallFilter = "Boot screen files (*.mui)|*.mui|All files (*.*)|*.*";
-
 // The elevated process may run as another user, in System32, with another TEMP: every path it
 // is given is whole.
 std::string AbsolutePath(const std::string& path) {
@@ -135,7 +131,7 @@ std::string WithoutForceAdvice(const std::string& message) {
 }  // namespace
 
 void TForm1::InstallBootScreenClick() {
-  InstallDialog.filter = kInstallFilter;
+  InstallDialog.filter = kBootScreenFilter;
   InstallDialog.title = kInstallCaption;
   InstallDialog.options |= OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
   // The file the last save wrote is the one offered; another may be chosen.
@@ -151,7 +147,7 @@ void TForm1::InstallBootScreen(const std::string& chosen) {
   const std::string path = AbsolutePath(chosen);
   const TCommandReport report = RunElevatedCommand({"install", path}, kInstallCaption);
   if (!CouldNotTell(report)) return ShowReport(report, kInstallCaption);
-  const std::string question = WithoutForceAdvice(report.message) + "\r\rInstall it all the same?";
+  const std::string question = WithoutForceAdvice(report.message) + kInstallAnywayQuestion;
   if (application_.ShowMessageBox(question, kInstallCaption,
                                   MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES)
     return;
@@ -176,10 +172,7 @@ TCommandReport TForm1::RunElevatedCommand(std::vector<std::string> arguments,
                                           const std::string& caption) {
   const std::string tool = AbsolutePath(CommandLineToolPath);
   if (!platform::FileExists(tool)) {
-    ShowMessageBox("Marivane cannot do this without " + tool +
-                       ", which is missing.  It belongs beside marivane.exe, as it comes in "
-                       "Marivane's package.\r\rNothing was changed.",
-                   caption, TMessageIcon::Error);
+    ShowMessageBox(kMissingToolStart + tool + kMissingToolEnd, caption, TMessageIcon::Error);
     return {};
   }
   // A folder of the window's own under the user's TEMP: the user's and the administrators' to
@@ -196,12 +189,11 @@ TCommandReport TForm1::RunElevatedCommand(std::vector<std::string> arguments,
   if (run.abandoned) return {};
   if (!run.ended) {
     if (run.error == ERROR_CANCELLED)
-      ShowMessageBox("Nothing was changed: the request for administrator rights was cancelled.",
-                     caption, TMessageIcon::Information);
+      ShowMessageBox(kElevationCancelledMessage, caption, TMessageIcon::Information);
     else
-      ShowMessageBox("Unable to start " + tool + " with administrator rights.  " +
+      ShowMessageBox(kElevationFailedStart + tool + kElevationFailedMiddle +
                          DefaultHandlerText(platform::SystemErrorText(run.error)) +
-                         "\r\rNothing was changed.",
+                         kElevationFailedEnd,
                      caption, TMessageIcon::Error);
     return {};
   }
@@ -209,10 +201,8 @@ TCommandReport TForm1::RunElevatedCommand(std::vector<std::string> arguments,
   // The file in place may be another now: the default template follows it.
   UseDefaultTemplate();
   if (report.outcome.empty()) {
-    ShowMessageBox(tool + " ended with exit status " + std::to_string(run.exit_code) +
-                       " and left no readable report of what it did in " + report_path +
-                       ".  To see what is in place now, run \"marivane-cli status\" from an "
-                       "administrator Command Prompt.",
+    ShowMessageBox(tool + kNoReportStart + std::to_string(run.exit_code) + kNoReportMiddle +
+                       report_path + kNoReportEnd,
                    caption, TMessageIcon::Error);
     return {};
   }

@@ -14,8 +14,6 @@
 namespace marivane::ui {
 namespace {
 
-constexpr const char* kOpenFilter = "Boot screen files (*.mui)|*.mui|All files (*.*)|*.*";
-
 // The folder of this Windows' own language file, where the boot loader reads its boot screen;
 // empty when there is none.
 std::string SystemLanguageFolder() {
@@ -35,25 +33,22 @@ std::string VerdictText(const std::string& path, const TBootScreenInspection& in
   std::string text;
   switch (inspection.verdict) {
     case TBootScreenVerdict::Good:
-      text = path + " is a good boot screen file.  Its pictures are now in the slots: a save "
-                    "builds a new file from them with the template named below them.";
+      text = path + kGoodVerdict;
       for (const TFinding& finding : inspection.findings) text += "\r\r" + Paragraph(finding);
       return text;
     case TBootScreenVerdict::NoBootScreen:
-      return path + " holds no boot screen: it is a language file without one.  The slots keep "
-                    "their pictures.";
+      return path + kNoBootScreenVerdict;
     case TBootScreenVerdict::Damaged:
       break;
   }
-  return path + " is damaged: " + Paragraph(*inspection.FirstProblem()) +
-         "\r\rThe slots keep their pictures.";
+  return path + kDamagedVerdictStart + Paragraph(*inspection.FirstProblem()) + kDamagedVerdictEnd;
 }
 
 }  // namespace
 
 void TForm1::OpenBootScreenFileClick() {
-  OpenBootScreenDialog.filter = kOpenFilter;
-  OpenBootScreenDialog.title = "Open Boot Screen File";
+  OpenBootScreenDialog.filter = kBootScreenFilter;
+  OpenBootScreenDialog.title = kOpenBootScreenCaption;
   OpenBootScreenDialog.initial_folder = SystemLanguageFolder();
   if (OpenBootScreenDialog.Execute()) OpenBootScreen(OpenBootScreenDialog.file_name);
 }
@@ -90,7 +85,7 @@ void TForm1::OpenBootScreen(const std::string& path) {
   }
   SetBusy(false);
   if (inspection.verdict != TBootScreenVerdict::Good) {
-    ShowMessageBox(VerdictText(path, inspection), "Open Boot Screen File",
+    ShowMessageBox(VerdictText(path, inspection), kOpenBootScreenCaption,
                    inspection.verdict == TBootScreenVerdict::Damaged ? TMessageIcon::Error
                                                                      : TMessageIcon::Information);
     return;
@@ -104,8 +99,8 @@ void TForm1::OpenBootScreen(const std::string& path) {
   // The browse button's own way in, so that the slots judge the pictures as they judge any.
   LoadBrowsedFile(TSlot::Small, small);
   LoadBrowsedFile(TSlot::Big, big);
-  for (TSlot slot : {TSlot::Small, TSlot::Big}) ShowSlotFile(slot, "Taken from " + path);
-  ShowMessageBox(VerdictText(path, inspection), "Open Boot Screen File", TMessageIcon::Information);
+  for (TSlot slot : {TSlot::Small, TSlot::Big}) ShowSlotFile(slot, kTakenFrom + path);
+  ShowMessageBox(VerdictText(path, inspection), kOpenBootScreenCaption, TMessageIcon::Information);
 }
 
 void TForm1::PreviewAtBootClick() {
@@ -116,8 +111,8 @@ void TForm1::PreviewAtBootClick() {
   const TSlot slot = BootSlotForScreen(screen.right - screen.left, screen.bottom - screen.top);
   const bool small = slot == TSlot::Small;
   if (!(small ? IsSmallImageValid() : IsBigImageValid())) {
-    ShowMessage(std::string("This screen shows the boot screen at ") +
-                (small ? "800 x 600" : "1024 x 768") + ", and that slot holds no picture to show.");
+    ShowMessage(std::string(kNoPreviewStart) + (small ? kSmallScreenSize : kBigScreenSize) +
+                kNoPreviewEnd);
     return;
   }
   TBootPreviewForm preview(small ? SmallPicture : BigPicture, screen);

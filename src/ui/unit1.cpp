@@ -125,24 +125,24 @@ void TForm1::UseTemplate(const TTemplateChoice& choice) {
   template_ = choice;
   TemplateLanguageFile = choice.path;
   // One line: the path gives up its middle, never the reason a file cannot serve.
-  std::string lead = "Template: ";
+  std::string lead = kTemplateLineLead;
   std::string tail;
   std::string tip = choice.Description();
   if (choice.BuiltIn() && default_template_.unsuited) {
     // Made from scratch, it carries none of this boot loader's checksums.
-    lead += "built-in x86template; a file built on it may not suit this Windows";
-    tip = choice.Description() + ", made without this Windows' checksums." +
+    lead += kUnsuitedBuiltInLine;
+    tip = choice.Description() + kUnsuitedBuiltInTip +
           (default_template_.why_built_in.empty()
                ? ""
-               : "\nThis Windows' own cannot serve: " + default_template_.why_built_in) +
-          "\nFile > Boot Screen Template... chooses a language file of this Windows.";
+               : kUnsuitedBuiltInWhy + default_template_.why_built_in) +
+          kUnsuitedBuiltInAdvice;
   } else if (choice.BuiltIn()) {
     lead += choice.Description();
     tip.clear();
   } else if (choice.problem.empty()) {
-    lead += choice.language + (choice.name.empty() ? "" : ", " + choice.name) + ", from ";
+    lead += choice.DescriptionLead();
   } else {
-    tail = " (cannot serve: " + choice.Reason() + ")";
+    tail = kTemplateLineCannotServeStart + choice.Reason() + kTemplateLineCannotServeEnd;
     tip = choice.detail;
   }
   RECT strip{};

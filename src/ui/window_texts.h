@@ -1,6 +1,6 @@
 // What the Windows program says of its own, beside the builder's messages: the main window's
-// refusals, the template dialog's and the picture import's words. A text that runs round a
-// name or a path comes in a Start and an End.
+// refusals and reports, the template dialog's and the picture import's words. A text that runs
+// round a name or a path comes in a Start and an End.
 #pragma once
 
 namespace marivane::ui {
@@ -12,6 +12,67 @@ inline constexpr const char* kX64Message =
     "This version of Marivane cannot currently generate boot screens for x64 editions of "
     "Vista.\r\rDo not attempt to install x86 boot screens in this version of Windows otherwise "
     "you will cause your system to become unbootable!";
+inline constexpr const char* kBootScreenFilter =
+    "Boot screen files (*.mui)|*.mui|All files (*.*)|*.*";
+
+// --- The main window's template line ---
+// The line under the slots: this lead, the template's description, its path.
+inline constexpr const char* kTemplateLineLead = "Template: ";
+// What follows the lead when the built-in template stands in for an unsuited Windows' own.
+inline constexpr const char* kUnsuitedBuiltInLine =
+    "built-in x86template; a file built on it may not suit this Windows";
+// Its tooltip: the built-in template's description, then this; then why this Windows' own
+// cannot serve, when that is known, between Why and WhyEnd; then the advice.
+inline constexpr const char* kUnsuitedBuiltInTip = ", made without this Windows' checksums.";
+inline constexpr const char* kUnsuitedBuiltInWhy = "\nThis Windows' own cannot serve: ";
+inline constexpr const char* kUnsuitedBuiltInAdvice =
+    "\nFile > Boot Screen Template... chooses a language file of this Windows.";
+// After the path of a chosen file that cannot serve; its reason comes between.
+inline constexpr const char* kTemplateLineCannotServeStart = " (cannot serve: ";
+inline constexpr const char* kTemplateLineCannotServeEnd = ")";
+
+// --- Install and restore ---
+inline constexpr const char* kInstallCaption = "Install Boot Screen";
+inline constexpr const char* kRestoreCaption = "Restore Original Boot Screen";
+// After the command's refusal, with its advice on --force taken out.
+inline constexpr const char* kInstallAnywayQuestion = "\r\rInstall it all the same?";
+// marivane-cli.exe is not beside the program; its path comes between.
+inline constexpr const char* kMissingToolStart = "Marivane cannot do this without ";
+inline constexpr const char* kMissingToolEnd =
+    ", which is missing.  It belongs beside marivane.exe, as it comes in Marivane's "
+    "package.\r\rNothing was changed.";
+inline constexpr const char* kElevationCancelledMessage =
+    "Nothing was changed: the request for administrator rights was cancelled.";
+// The command could not be started: its path, then the system's words come between.
+inline constexpr const char* kElevationFailedStart = "Unable to start ";
+inline constexpr const char* kElevationFailedMiddle = " with administrator rights.  ";
+inline constexpr const char* kElevationFailedEnd = "\r\rNothing was changed.";
+// The command left no report: its path comes first, then Start, its exit status, Middle, the
+// report's path, End.
+inline constexpr const char* kNoReportStart = " ended with exit status ";
+inline constexpr const char* kNoReportMiddle = " and left no readable report of what it did in ";
+inline constexpr const char* kNoReportEnd =
+    ".  To see what is in place now, run \"marivane-cli status\" from an administrator "
+    "Command Prompt.";
+
+// --- Opening a boot screen file and the boot preview ---
+inline constexpr const char* kOpenBootScreenCaption = "Open Boot Screen File";
+// The verdicts, each after the file's path; a good file's findings follow its own.
+inline constexpr const char* kGoodVerdict =
+    " is a good boot screen file.  Its pictures are now in the slots: a save builds a new file "
+    "from them with the template named below them.";
+inline constexpr const char* kNoBootScreenVerdict =
+    " holds no boot screen: it is a language file without one.  The slots keep their pictures.";
+// A damaged file's first problem comes between.
+inline constexpr const char* kDamagedVerdictStart = " is damaged: ";
+inline constexpr const char* kDamagedVerdictEnd = "\r\rThe slots keep their pictures.";
+// The slot's tooltip line under a picture taken from a boot screen file; its path follows.
+inline constexpr const char* kTakenFrom = "Taken from ";
+// The slot the boot loader would show on this screen is empty; the screen's size comes between.
+inline constexpr const char* kNoPreviewStart = "This screen shows the boot screen at ";
+inline constexpr const char* kNoPreviewEnd = ", and that slot holds no picture to show.";
+inline constexpr const char* kSmallScreenSize = "800 x 600";
+inline constexpr const char* kBigScreenSize = "1024 x 768";
 
 // --- The template dialog ---
 inline constexpr const char* kTemplateCaption = "Boot Screen Template";
