@@ -249,7 +249,9 @@ void Replace(TWindowsTree& tree, const std::string& folder, const std::string& o
     swap->SecureTarget(journal.give, owner);
     Step(step = "end");
     platform::RemoveFileIfThere(InFolder(folder, kBackupJournalName));
-  } catch (const Exception& failure) {
+  } catch (const std::exception& failure) {
+    // Whatever stopped the swap, memory that ran out included, the system file gets its own
+    // security back before anything else happens.
     const std::string name = tree.WindowsName(target);
     if (renamed)
       throw EStepFailed("The step \"" + step + "\" failed: " + Words(failure) + ". The new file is in place at " +
@@ -430,7 +432,9 @@ TInstallResult Guarded(TRun run) {
     result = run(recovered);
   } catch (const ERefused& refused) {
     result = {TInstallOutcome::Refused, Words(refused) + "."};
-  } catch (const Exception& failed) {
+  } catch (const std::exception& failed) {
+    // Every way a change of the system ends is an outcome: the window reads it from the result
+    // file even where memory ran out.
     result = {TInstallOutcome::Failed, Words(failed) + "."};
   }
   if (!recovered.empty()) result.message = recovered + "\n" + result.message;
