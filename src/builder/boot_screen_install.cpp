@@ -15,6 +15,7 @@
 #include "builder/boot_screen_backup.h"
 #include "builder/boot_screen_inspection.h"
 #include "builder/default_template.h"
+#include "builder/install_messages.h"
 #include "module/module_facts.h"
 #include "module/pairing.h"
 #include "module/version_info.h"
@@ -35,10 +36,6 @@ using platform::TWindowsTree;
 
 constexpr char kReplacementSuffix[] = ".marivane-new";
 constexpr std::uint16_t kMachineX86 = 0x14C;
-constexpr char kQuietBootCommand[] = "bcdedit /set {current} quietboot on";
-constexpr char kQuietBootOffCommand[] = "bcdedit /set {current} quietboot off";
-constexpr char kQuietBootByHand[] =
-    " in an administrator Command Prompt, or tick \"No GUI boot\" on the Boot tab of msconfig";
 
 std::function<void(const std::string&)>& StepHook() {
   static std::function<void(const std::string&)> hook;
@@ -117,11 +114,11 @@ struct TJournal {
     std::istringstream lines(text);
     std::string line;
     if (!std::getline(lines, line) || line != "marivane journal 1")
-      throw Exception("it is no journal of this program's");
+      throw Exception(kJournalNotOursMessage);
     TJournal journal;
     while (std::getline(lines, line)) {
       const std::size_t equals = line.find('=');
-      if (equals == std::string::npos) throw Exception("a line without '=': " + line);
+      if (equals == std::string::npos) throw Exception(JournalLineWithoutEqualsMessage(line));
       const std::string name = line.substr(0, equals), value = line.substr(equals + 1);
       if (name == "operation") journal.operation = value;
       else if (name == "target") journal.target = value;
@@ -140,7 +137,7 @@ struct TJournal {
     }
     if (journal.target.empty() || journal.replacement.empty() || journal.old_sha256.empty() ||
         journal.new_sha256.empty())
-      throw Exception("it lacks the files it is about");
+      throw Exception(kJournalWithoutFilesMessage);
     return journal;
   }
 };
@@ -169,8 +166,7 @@ std::string FinishStoppedRun(TWindowsTree& tree, const std::string& folder, cons
     const std::vector<std::uint8_t> bytes = platform::ReadWholeFile(path);
     journal = TJournal::FromText(std::string(bytes.begin(), bytes.end()));
   } catch (const Exception& unreadable) {
-    throw EStepFailed("A stopped run left a journal that cannot be read (" + path + ": " +
-                      Words(unreadable) + "); nothing was changed");
+    throw EStepFailed(JournalUnreadableMessage(path, Words(unreadable)));
   }
   journal.target = target;
   journal.replacement = target + kReplacementSuffix;
@@ -182,16 +178,12 @@ std::string FinishStoppedRun(TWindowsTree& tree, const std::string& folder, cons
     for (const std::string& other : journal.other_names)
       tree.SetSecurityOf(other, journal.kept, TNewOwner::AsKept);
     tree.SetSecurityOf(journal.target, journal.give, journal.owner);
-    done = "A stopped " + journal.operation + " had already put its file in place at " + name +
-           "; its last steps are now done.";
+    done = StoppedRunFinishedMessage(journal.operation, name);
   } else if (in_place == journal.old_sha256) {
     if (journal.step != "begun") tree.SetSecurityOf(journal.target, journal.kept, TNewOwner::AsKept);
-    done = "A stopped " + journal.operation + " had not yet replaced " + name +
-           "; it has been undone, and the file is as it was.";
+    done = StoppedRunUndoneMessage(journal.operation, name);
   } else {
-    throw EStepFailed("A stopped " + journal.operation + " left " + name +
-                      " neither as it was nor as it was to be; its journal is left at " + path +
-                      " and nothing was changed");
+    throw EStepFailed(StoppedRunLostMessage(journal.operation, name, path));
   }
   platform::RemoveFileIfThere(journal.replacement);
   platform::RemoveFileIfThere(path);
@@ -231,7 +223,7 @@ void Replace(TWindowsTree& tree, const std::string& folder, const std::string& o
     platform::WriteFlushedFile(journal.replacement, bytes);
     Step(step = "compare");
     if (platform::ReadWholeFile(journal.replacement) != bytes)
-      throw Exception(journal.replacement + " reads back otherwise than it was written");
+      throw Exception(ReadsBackOtherwiseMessage(journal.replacement));
 
     journal.step = "allowing";
     WriteJournal(folder, journal);
@@ -254,19 +246,16 @@ void Replace(TWindowsTree& tree, const std::string& folder, const std::string& o
     // security back before anything else happens.
     const std::string name = tree.WindowsName(target);
     if (renamed)
-      throw EStepFailed("The step \"" + step + "\" failed: " + Words(failure) + ". The new file is in place at " +
-                        name + ", but its security is not yet what it should be; the next install or restore " +
-                        "finishes it from the journal in " + tree.WindowsName(folder));
+      throw EStepFailed(StepFailedAfterRenameMessage(step, Words(failure), name, tree.WindowsName(folder)));
     std::string undone;
     try {
       if (allowed && swap) swap->PutBackOldSecurity();
       platform::RemoveFileIfThere(journal.replacement);
       platform::RemoveFileIfThere(InFolder(folder, kBackupJournalName));
     } catch (const Exception& cleanup) {
-      undone = " (and tidying up failed too: " + Words(cleanup) + "; the next run finishes it)";
+      undone = TidyingFailedMessage(Words(cleanup));
     }
-    throw EStepFailed("The step \"" + step + "\" failed: " + Words(failure) + ". " + name +
-                      " is as it was" + undone);
+    throw EStepFailed(StepFailedMessage(step, Words(failure), name, undone));
   }
 }
 
@@ -284,7 +273,7 @@ std::string ChooseLanguage(TWindowsTree& tree, const std::string& requested) {
   if (!tree.Offline()) {
     const std::string language = FindThisBootLanguage().language;
     if (language.empty())
-      throw ERefused("No language folder of this Windows holds a winload.exe.mui; name one with --language");
+      throw ERefused(kNoBootLanguageMessage);
     return language;
   }
   const std::vector<std::string> languages = tree.Languages();
@@ -292,9 +281,8 @@ std::string ChooseLanguage(TWindowsTree& tree, const std::string& requested) {
   for (const std::string& language : languages)
     if (language == "en-US") return language;
   if (languages.empty())
-    throw ERefused("No language folder of the Windows there holds a winload.exe.mui");
-  throw ERefused("Several language folders hold a winload.exe.mui (" + Joined(languages, ", ") +
-                 "): name one with --language");
+    throw ERefused(kNoLanguageThereMessage);
+  throw ERefused(SeveralLanguagesMessage(Joined(languages, ", ")));
 }
 
 // Where `requested` (or the default language) lies.
@@ -311,10 +299,9 @@ TPlace FindPlace(TWindowsTree& tree, const std::string& requested) {
     throw ERefused(Words(why));
   }
   if (!platform::FileExists(place.loader))
-    throw ERefused("There is no boot loader at " + tree.WindowsName(place.loader));
+    throw ERefused(NoBootLoaderMessage(tree.WindowsName(place.loader)));
   if (!platform::FileExists(place.target))
-    throw ERefused("There is no winload.exe.mui at " + tree.WindowsName(place.target) +
-                   ": Marivane replaces the language file a Windows has, and makes none");
+    throw ERefused(NoLanguageFileMessage(tree.WindowsName(place.target)));
   return place;
 }
 
@@ -345,13 +332,10 @@ void TrustBackup(TWindowsTree& tree, const TPlace& place) {
     try {
       who = platform::WhoElseCanChange(tree.SecurityOf(path).sddl);
     } catch (const Exception& unreadable) {
-      who = "its security cannot be read: " + Words(unreadable);
+      who = SecurityUnreadableMessage(Words(unreadable));
     }
     if (!who.empty())
-      throw ERefused("The backup in " + tree.WindowsName(place.folder) + " can be changed by users who "
-                     "are not administrators (" + tree.WindowsName(path) + ": " + who + "), so it cannot "
-                     "be trusted. Check what it holds, then move that folder elsewhere; the next install "
-                     "then keeps the file in place as the original");
+      throw ERefused(BackupNotTrustedMessage(tree.WindowsName(place.folder), tree.WindowsName(path), who));
   }
 }
 
@@ -363,8 +347,7 @@ std::string UseBackupFolder(TWindowsTree& tree, const TPlace& place) {
   try {
     tree.SecureBackupFolders(place.language);
   } catch (const EOSError& failure) {
-    throw EStepFailed("The security of the backup's folders in " + tree.WindowsName(place.folder) +
-                      " could not be set (" + Words(failure) + "); nothing else was changed");
+    throw EStepFailed(BackupFoldersUnsecuredMessage(tree.WindowsName(place.folder), Words(failure)));
   } catch (const Exception& why) {
     throw ERefused(Words(why));
   }
@@ -389,14 +372,11 @@ void CheckSystem(TWindowsTree& tree, const std::optional<module::TModuleFacts>& 
   // Offline only the boot loader can say what the partition's Windows is: one that cannot be
   // read (a 64-bit one is no PE32 program) lets nothing through, not even with --force.
   if (tree.Offline() && !loader)
-    throw ERefused("The boot loader there cannot be read as a 32-bit program, so this may be a 64-bit "
-                   "Windows, for which a boot screen file from Marivane is unfit");
+    throw ERefused(kLoaderUnreadableOfflineMessage);
   if ((!tree.Offline() && platform::IsWow64()) || (loader && loader->machine != kMachineX86))
-    throw ERefused("This is a 64-bit Windows: a boot screen file from Marivane is for 32-bit Vista "
-                   "only, and would stop this Windows from starting");
+    throw ERefused(k64BitWindowsMessage);
   if (!tree.Offline() && platform::ProcessElevation() == platform::TElevation::NotElevated)
-    throw ERefused("This changes a system file, which needs an administrator's rights: run it from "
-                   "an administrator Command Prompt");
+    throw ERefused(kNotAdministratorMessage);
 }
 
 std::string QuietBootWord(platform::TQuietBoot state) {
@@ -410,11 +390,11 @@ std::string QuietBootWord(platform::TQuietBoot state) {
 
 std::string RunWords(const platform::TProgramRun& run) {
   switch (run.outcome) {
-    case platform::TProgramOutcome::Exited: return "bcdedit ended with exit status " + std::to_string(run.exit_code);
-    case platform::TProgramOutcome::TimedOut: return "bcdedit did not end in time";
+    case platform::TProgramOutcome::Exited: return BcdeditExitMessage(run.exit_code);
+    case platform::TProgramOutcome::TimedOut: return kBcdeditTimedOutMessage;
     case platform::TProgramOutcome::NotStarted: break;
   }
-  return "bcdedit could not be started: " + Words(platform::OSError(run.error));
+  return BcdeditNotStartedMessage(Words(platform::OSError(run.error)));
 }
 
 bool Worked(const platform::TProgramRun& run) {
@@ -449,20 +429,18 @@ std::string CheckFileToInstall(const TInstallRequest& request, const TPlace& pla
                         const std::vector<std::uint8_t>& bytes, const std::vector<std::uint8_t>& loader) {
   TBootScreenInspection inspection =
       InspectBootScreen(bytes, place.language + "\\" + kBackupOriginalName);
-  const std::string cannot = request.file + " cannot be installed: ";
   if (inspection.verdict != TBootScreenVerdict::Good) {
     const TFinding* problem = inspection.FirstProblem();
-    throw ERefused(cannot + "it is " + VerdictName(inspection.verdict) +
-                   (problem ? " (" + problem->words + ")" : ""));
+    throw ERefused(
+        BadFileMessage(request.file, VerdictName(inspection.verdict), problem ? &problem->words : nullptr));
   }
   JudgePairingWithLoader(inspection, loader);
   const module::TPairingVerdict& pairing = *inspection.pairing;
   if (pairing.pairing == module::TPairing::kDoesNotPair)
-    throw ERefused(cannot + "it does not pair with the boot loader " + place.loader + " for the folder " +
-                   place.language + ": " + Joined(pairing.reasons, "; "));
+    throw ERefused(
+        DoesNotPairMessage(request.file, place.loader, place.language, Joined(pairing.reasons, "; ")));
   if (pairing.pairing == module::TPairing::kCannotTell)
-    return "Whether " + request.file + " pairs with the boot loader " + place.loader +
-           " cannot be told: " + Joined(pairing.reasons, "; ");
+    return PairingUnknownMessage(request.file, place.loader, Joined(pairing.reasons, "; "));
   return std::string();
 }
 
@@ -493,12 +471,11 @@ TBackupRecord RecordOfOriginal(TWindowsTree& tree, const TPlace& place,
       break;
     case platform::TSignatureVerdict::NotMicrosoft:
       record.signature = "not Microsoft's (" + signature.detail + ")";
-      doubts.push_back("Windows does not vouch for it (" + signature.detail + ")");
+      doubts.push_back(NotVouchedMessage(signature.detail));
       break;
     case platform::TSignatureVerdict::CannotTell:
       record.signature = "cannot tell" + (signature.detail.empty() ? "" : " (" + signature.detail + ")");
-      doubts.push_back(tree.Offline() ? "its signature cannot be checked offline"
-                                      : "whether Windows vouches for it cannot be told");
+      doubts.push_back(tree.Offline() ? kSignatureOfflineMessage : kVouchUnknownMessage);
       break;
   }
   // A signature says who made the file, not for which version of the boot loader.
@@ -506,14 +483,13 @@ TBackupRecord RecordOfOriginal(TWindowsTree& tree, const TPlace& place,
   if (in_place.facts) {
     JudgePairingWithLoader(in_place, loader);
     if (in_place.pairing->pairing != module::TPairing::kPairs)
-      doubts.push_back("it does not pair with " + tree.WindowsName(place.loader) + " (" +
-                       Joined(in_place.pairing->reasons, "; ") + ")");
+      doubts.push_back(
+          InPlaceDoesNotPairMessage(tree.WindowsName(place.loader), Joined(in_place.pairing->reasons, "; ")));
   } else {
-    doubts.push_back("it cannot be read as a language file");
+    doubts.push_back(kNotLanguageFileMessage);
   }
   if (!doubts.empty())
-    unsure = "The winload.exe.mui in place at " + record.windows_path + " cannot be shown to be Windows' own: " +
-             Joined(doubts, "; ") + ". What the backup would keep may not be Windows' original";
+    unsure = OriginalUnsureMessage(record.windows_path, Joined(doubts, "; "));
   return record;
 }
 
@@ -537,29 +513,20 @@ void MakeBackup(TWindowsTree& tree, TPlace& place, const TBackupRecord& record,
 std::vector<std::string> WayBack(TWindowsTree& tree, const TPlace& place) {
   const std::string script = WithoutDrive(tree.WindowsName(place.folder)) + "\\" + kRestoreScriptName;
   return {
-      "To put the original back: marivane-cli restore " + place.language +
-          " in an administrator Command Prompt, or File > Restore Original Boot Screen in Marivane.",
-      "If Windows does not start: start the computer from the Vista DVD or the OEM recovery "
-      "partition (Repair your computer, then Command Prompt) and run RESTORE.CMD from the "
-      "Windows drive's " + script.substr(0, script.size() - sizeof kRestoreScriptName) +
-          " folder; or start a Linux live medium, mount the Windows partition and run "
-          "marivane-cli restore " + place.language + " --windows MOUNTPOINT.",
-      "To find RESTORE.CMD at the recovery prompt: for %d in (C D E F G H) do @if exist %d:" + script +
-          " echo %d:" + script,
+      WayBackMessage(place.language),
+      WayBackRecoveryMessage(script.substr(0, script.size() - sizeof kRestoreScriptName), place.language),
+      WayBackFindScriptMessage(script),
   };
 }
 
 std::string QuietBootOn(TWindowsTree& tree, platform::TQuietBoot before) {
-  const std::string by_hand = std::string(kQuietBootCommand) + kQuietBootByHand + ".";
-  if (tree.Offline())
-    return "Quiet boot, without which the picture does not show, cannot be set from here: at the "
-           "next start of Windows run " + by_hand;
-  if (before == platform::TQuietBoot::On) return "Quiet boot is on already: the picture shows at the next start.";
+  const std::string by_hand = QuietBootByHand(kQuietBootOnCommand);
+  if (tree.Offline()) return QuietBootOfflineMessage(by_hand);
+  if (before == platform::TQuietBoot::On) return kQuietBootAlreadyOnMessage;
   Step("quiet-boot");
   const platform::TProgramRun run = platform::SetQuietBoot(platform::TSwitch::On);
-  if (Worked(run)) return "Quiet boot is now on: the picture shows at the next start.";
-  return "Quiet boot could not be turned on (" + RunWords(run) +
-         "), and without it the picture does not show. Turn it on by hand: run " + by_hand;
+  if (Worked(run)) return kQuietBootNowOnMessage;
+  return QuietBootNotOnMessage(RunWords(run), by_hand);
 }
 
 platform::TQuietBoot ReadQuietBoot(TWindowsTree& tree) {
@@ -591,10 +558,8 @@ TInstallResult Install(TWindowsTree& tree, const TInstallRequest& request, std::
   if (backup && backup->loader_version != FileVersionOf(loader_facts))
     // An update has replaced the boot loader, and with it the file in place: that file is the
     // one to keep now, and the backup may not be overwritten.
-    throw ERefused("The backup in " + tree.WindowsName(place.folder) + " belongs to winload.exe " +
-                   backup->loader_version + ", but an update has since put winload.exe " +
-                   FileVersionOf(loader_facts) + " in its place, and the file in place would be lost. "
-                   "Move that folder elsewhere, so that this install keeps the file in place as the original");
+    throw ERefused(BackupOfOtherLoaderMessage(tree.WindowsName(place.folder), backup->loader_version,
+                                              FileVersionOf(loader_facts)));
   std::vector<std::uint8_t> bytes;
   try {
     bytes = platform::ReadWholeFile(request.file);
@@ -615,21 +580,20 @@ TInstallResult Install(TWindowsTree& tree, const TInstallRequest& request, std::
   // Everything --force would go past is said at once: a yes given to one doubt must not let
   // another through unseen.
   if (!unsure.empty() && !request.force)
-    throw ERefused(Joined(unsure, ". ") + ". Give --force to install it all the same");
+    throw ERefused(Joined(unsure, ". ") + kGiveForceMessage);
 
   std::vector<std::string> lines;
   if (!record) {
-    lines.push_back("The original kept by the first install stays in " + tree.WindowsName(place.folder) + ".");
+    lines.push_back(BackupStaysMessage(tree.WindowsName(place.folder)));
   } else {
     MakeBackup(tree, place, *record, in_place);
-    lines.push_back("The original is kept in " + tree.WindowsName(place.folder) + " (its signature: " +
-                    record->signature + ").");
+    lines.push_back(BackupMadeMessage(tree.WindowsName(place.folder), record->signature));
   }
   if (in_place == bytes) {
-    lines.insert(lines.begin(), request.file + " is in place already at " + tree.WindowsName(place.target) + ".");
+    lines.insert(lines.begin(), AlreadyInstalledMessage(request.file, tree.WindowsName(place.target)));
   } else {
     Replace(tree, place.folder, "install", place.target, bytes, in_place, nullptr, TNewOwner::TrustedInstaller);
-    lines.insert(lines.begin(), request.file + " is installed: it is now " + tree.WindowsName(place.target) + ".");
+    lines.insert(lines.begin(), InstalledMessage(request.file, tree.WindowsName(place.target)));
   }
   lines.push_back(QuietBootOn(tree, quiet_boot));
   for (const std::string& line : WayBack(tree, place)) lines.push_back(line);
@@ -640,31 +604,24 @@ TInstallResult Install(TWindowsTree& tree, const TInstallRequest& request, std::
 
 std::string QuietBootBack(TWindowsTree& tree, const TBackupRecord& record) {
   if (record.quiet_boot_before != "off") return std::string();
-  const std::string by_hand = std::string(kQuietBootOffCommand) + kQuietBootByHand + ".";
-  if (tree.Offline())
-    return "Quiet boot was off before the first install; to turn it off again, at the next start of "
-           "Windows run " + by_hand;
+  const std::string by_hand = QuietBootByHand(kQuietBootOffCommand);
+  if (tree.Offline()) return QuietBootBackOfflineMessage(by_hand);
   const platform::TQuietBoot now = ReadQuietBoot(tree);
   if (now == platform::TQuietBoot::Off) return std::string();
-  if (now == platform::TQuietBoot::CannotRead)
-    return "Quiet boot was off before the first install, and whether it is on now cannot be read; "
-           "to turn it off, run " + by_hand;
+  if (now == platform::TQuietBoot::CannotRead) return QuietBootBackUnreadMessage(by_hand);
   Step("quiet-boot");
   const platform::TProgramRun run = platform::SetQuietBoot(platform::TSwitch::Off);
-  if (Worked(run)) return "Quiet boot is off again, as it was before the first install.";
-  return "Quiet boot could not be turned off (" + RunWords(run) + "); to turn it off, run " + by_hand;
+  if (Worked(run)) return kQuietBootOffAgainMessage;
+  return QuietBootNotOffMessage(RunWords(run), by_hand);
 }
 
 TInstallResult Restore(TWindowsTree& tree, const std::string& requested, std::string& recovered) {
   const auto [place, loader, loader_facts] = Begin(tree, requested, recovered);
   const std::optional<TBackupRecord> record = ReadCompleteBackup(place.folder);
   if (!record)
-    throw ERefused("There is no complete backup of " + place.language + "'s winload.exe.mui in " +
-                   tree.WindowsName(place.folder) + ": nothing to put back");
+    throw ERefused(NoBackupMessage(place.language, tree.WindowsName(place.folder)));
   if (record->loader_version != FileVersionOf(loader_facts))
-    throw ERefused("The backup belongs to winload.exe " + record->loader_version + ", but an update has since "
-                   "put winload.exe " + FileVersionOf(loader_facts) + " in its place: putting back the "
-                   "older language file could stop Windows from starting, so it is left as it is");
+    throw ERefused(RestoreForOtherLoaderMessage(record->loader_version, FileVersionOf(loader_facts)));
   const std::string kept = InFolder(place.folder, kBackupOriginalName);
   std::string doubt;
   if (!tree.Offline() && record->signature.starts_with("Microsoft")) {
@@ -672,22 +629,18 @@ TInstallResult Restore(TWindowsTree& tree, const std::string& requested, std::st
     // exactly when Windows vouches for it where it lies.
     const platform::TFileSignature now = platform::CatalogSignatureOf(kept);
     if (now.verdict == platform::TSignatureVerdict::NotMicrosoft)
-      throw ERefused("Windows vouched for the original when it was kept, but no longer vouches for the "
-                     "file in " + tree.WindowsName(place.folder) + " (" + now.detail + "), so it cannot be "
-                     "trusted. Check what it holds, then move that folder elsewhere");
+      throw ERefused(NoLongerVouchedMessage(tree.WindowsName(place.folder), now.detail));
     if (now.verdict == platform::TSignatureVerdict::CannotTell)
-      doubt = "Whether Windows still vouches for the kept original cannot be told" +
-              (now.detail.empty() ? std::string() : " (" + now.detail + ")") + ".";
+      doubt = VouchNowUnknownMessage(now.detail);
   }
   const std::vector<std::uint8_t> original = platform::ReadWholeFile(kept);
   const std::vector<std::uint8_t> in_place = platform::ReadWholeFile(place.target);
   std::vector<std::string> lines;
   if (in_place == original) {
-    lines.push_back("The original is in place already at " + tree.WindowsName(place.target) + ".");
+    lines.push_back(OriginalAlreadyInPlaceMessage(tree.WindowsName(place.target)));
   } else {
     Replace(tree, place.folder, "restore", place.target, original, in_place, &record->security, TNewOwner::AsKept);
-    lines.push_back("The original winload.exe.mui is back at " + tree.WindowsName(place.target) +
-                    ", byte for byte, with its security.");
+    lines.push_back(RestoredMessage(tree.WindowsName(place.target)));
   }
   if (!doubt.empty()) lines.push_back(doubt);
   if (const std::string quiet = QuietBootBack(tree, *record); !quiet.empty()) lines.push_back(quiet);
@@ -698,14 +651,13 @@ TInstallResult Restore(TWindowsTree& tree, const std::string& requested, std::st
 
 std::string InPlaceWords(const std::vector<std::uint8_t>& bytes, const std::optional<TBackupRecord>& backup,
                          const std::string& path, bool offline, const std::string& language) {
-  if (backup && ShaOf(bytes) == backup->sha256) return "Windows' own (the original the backup keeps)";
+  if (backup && ShaOf(bytes) == backup->sha256) return kInPlaceBackedUpMessage;
   if (!offline && platform::CatalogSignatureOf(path).verdict == platform::TSignatureVerdict::Microsoft)
-    return "Windows' own (Microsoft vouches for it)";
+    return kInPlaceVouchedMessage;
   const TBootScreenInspection inspection = InspectBootScreen(bytes, language + "\\" + kBackupOriginalName);
-  if (backup) return std::string("a boot screen file, ") + VerdictName(inspection.verdict);
-  if (inspection.verdict == TBootScreenVerdict::Damaged) return "something else: damaged";
-  return std::string("a language file (") + VerdictName(inspection.verdict) +
-         "); whether it is Windows' own cannot be told";
+  if (backup) return InPlaceBootScreenMessage(VerdictName(inspection.verdict));
+  if (inspection.verdict == TBootScreenVerdict::Damaged) return kInPlaceDamagedMessage;
+  return InPlaceLanguageFileMessage(VerdictName(inspection.verdict));
 }
 
 TInstallResult Status(TWindowsTree& tree) {
@@ -716,7 +668,7 @@ TInstallResult Status(TWindowsTree& tree) {
   } catch (const Exception&) {
   }
   const std::vector<std::string> languages = tree.Languages();
-  if (languages.empty()) lines.push_back("No language folder holds a winload.exe.mui.");
+  if (languages.empty()) lines.push_back(kNoLanguageFolderMessage);
   for (const std::string& language : languages) {
     const std::string target = tree.LanguageFile(language);
     const std::string folder = tree.BackupFolder(language, false);
@@ -725,23 +677,21 @@ TInstallResult Status(TWindowsTree& tree) {
     try {
       in_place = InPlaceWords(platform::ReadWholeFile(target), backup, target, tree.Offline(), language);
     } catch (const Exception& unreadable) {
-      in_place = "cannot be read: " + Words(unreadable);
+      in_place = InPlaceUnreadableMessage(Words(unreadable));
     }
-    lines.push_back(language + ": in place: " + in_place);
+    lines.push_back(InPlaceLineMessage(language, in_place));
     if (!backup)
-      lines.push_back("  backup: none");
+      lines.push_back(kNoBackupLineMessage);
     else if (backup->loader_version == loader_version)
-      lines.push_back("  backup: complete, for this winload.exe (" + loader_version + ")");
+      lines.push_back(BackupLineMessage(loader_version));
     else
-      lines.push_back("  backup: complete, but for winload.exe " + backup->loader_version + ", not this one (" +
-                      loader_version + "): a restore would refuse it");
-    if (platform::FileExists(InFolder(folder, kBackupJournalName)))
-      lines.push_back("  a stopped run left its journal: the next install or restore finishes or undoes it");
+      lines.push_back(OtherLoaderBackupLineMessage(backup->loader_version, loader_version));
+    if (platform::FileExists(InFolder(folder, kBackupJournalName))) lines.push_back(kJournalLineMessage);
   }
   if (tree.Offline())
-    lines.push_back("Quiet boot: cannot be read offline");
+    lines.push_back(kQuietBootOfflineLineMessage);
   else
-    lines.push_back("Quiet boot: " + QuietBootWord(ReadQuietBoot(tree)));
+    lines.push_back(QuietBootLineMessage(QuietBootWord(ReadQuietBoot(tree))));
   return {TInstallOutcome::Done, Joined(lines, "\n")};
 }
 
