@@ -10,6 +10,7 @@
 #include "builder/boot_screen_file.h"
 #include "builder/default_template.h"
 #include "builder/language_file.h"
+#include "cli/cli_texts.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/pictures.h"
@@ -49,10 +50,7 @@ std::vector<std::string> TemplatePlaces() {
 std::string FindTemplate(const std::vector<std::string>& places, bool named) {
   for (const std::string& place : places)
     if (platform::FileExists(place)) return place;
-  std::string looked;
-  for (const std::string& place : places) looked += (looked.empty() ? "" : " and ") + place;
-  Say("Unable to locate the template file: looked for " + looked +
-      (named ? "" : "; name one with --template PATH"));
+  Say(TemplateNotFoundMessage(places, named));
   return {};
 }
 
@@ -68,21 +66,17 @@ bool ChooseTemplate(const TArguments& arguments, TBootScreenBuilder& builder) {
   if (named.empty()) {
     const TDefaultTemplate found = FindDefaultTemplate();
     if (!found.path.empty()) {
-      Say("Template: " + found.path +
-          (found.source == TDefaultTemplateSource::Backup
-               ? ", the original of this Windows' " + found.language + " language file"
-               : ", this Windows' own " + found.language + " language file"));
+      Say(SystemTemplateText(found.path, found.language,
+                             found.source == TDefaultTemplateSource::Backup));
       builder.TemplateLanguageFile = found.path;
       return true;
     }
     if (found.unsuited)
-      Say("Template: x86template, made without this Windows' checksums: the file may not suit "
-          "this Windows" +
-          (found.why_built_in.empty() ? "" : " (its own cannot serve: " + found.why_built_in + ")"));
+      Say(UnsuitedTemplateText(found.why_built_in));
   }
   if (!named.empty() && IsLanguageFileFromElsewhere(named)) {
     // As the window takes any language file: made into a template in memory.
-    Say("Template: " + named + ", a language file, made into a template for this build");
+    Say(LanguageFileTemplateText(named));
     builder.TemplateLanguageFile = named;
     return true;
   }
@@ -106,7 +100,7 @@ class TPreparedPictures : TNonCopyable {
   bool Prepare(std::vector<std::string>& pictures, TImportMode mode) {
     folder_ = platform::CreatePrivateFolder(platform::TemporaryFolder(), "mrvn-prepare-");
     if (folder_.empty()) {
-      Say("Cannot make a folder for the prepared pictures in " + platform::TemporaryFolder());
+      Say(NoPrepareFolderMessage(platform::TemporaryFolder()));
       return false;
     }
     for (TSlot slot : {TSlot::Small, TSlot::Big}) {
@@ -144,26 +138,25 @@ bool PicturesFitSlots(const std::vector<std::string>& paths) {
       loaded[i] = true;
     } catch (const Exception& error) {
       const std::string photo = PhotoKind(paths[i]);
-      Say(paths[i] + (photo.empty() ? "" : " (a " + photo + " picture)") + ": " + ErrorText(error));
+      Say(PictureErrorMessage(paths[i], photo, ErrorText(error)));
       prepare_helps = prepare_helps || !photo.empty();
     }
   }
   const auto fits = [&](std::size_t i, TSlot slot) { return loaded[i] && FitsSlot(pictures[i], slot); };
   if (fits(0, TSlot::Big) && fits(1, TSlot::Small)) {
-    Say("The 1024 x 768 picture was given first: give " + paths[1] + " (800 x 600) first, then " +
-        paths[0] + " (1024 x 768).");
+    Say(PicturesSwappedMessage(paths[0], paths[1]));
     return false;
   }
   bool fit = loaded[0] && loaded[1];
   for (const TSlot slot : {TSlot::Small, TSlot::Big}) {
     const std::size_t i = slot == TSlot::Small ? 0 : 1;
     if (!loaded[i] || FitsSlot(pictures[i], slot)) continue;
-    Say(paths[i] + " (" + Description(pictures[i]) + "): " +
-        (slot == TSlot::Small ? kSmallRejectionMessage : kBigRejectionMessage));
+    const char* rejection = slot == TSlot::Small ? kSmallRejectionMessage : kBigRejectionMessage;
+    Say(PictureRejectedMessage(paths[i], Description(pictures[i]), rejection));
     prepare_helps = prepare_helps || pictures[i].kind() != TPictureKind::Metafile;
     fit = false;
   }
-  if (prepare_helps) Say("Add --prepare to frame any picture for its slot.");
+  if (prepare_helps) Say(kPrepareHelpsMessage);
   return fit;
 }
 
@@ -172,8 +165,7 @@ bool PicturesFitSlots(const std::vector<std::string>& paths) {
 bool OutputInWorkingFolder(const std::string& output, const TBootScreenBuilder& builder) {
   const std::string work_dir = builder.PlannedWorkDir();
   if (work_dir.empty() || !platform::IsInsideFolder(output, work_dir)) return false;
-  Say(output + " lies inside the temporary working directory " + work_dir +
-      ", which every build clears and removes; choose another output");
+  Say(OutputInWorkDirMessage(output, work_dir));
   return true;
 }
 
@@ -181,17 +173,13 @@ int Report(const std::string& output, const TSaveOutcome& outcome) {
   const auto wim_size = static_cast<unsigned long long>(outcome.wim_size);
   switch (outcome.result) {
     case TSaveResult::Saved:
-      std::printf("%s: the WIM takes %llu of the slot's %u bytes (%.1f%%), %llu to spare\n",
-                  output.c_str(), wim_size, kSlotSize,
-                  100.0 * static_cast<double>(wim_size) / kSlotSize, kSlotSize - wim_size);
+      std::printf("%s\n", BuildReport(output, wim_size, kSlotSize).c_str());
       return kExitOk;
     case TSaveResult::CopyFailed:
       Say(UnableToWriteMessage(output, outcome.failure));
       return kExitRefused;
     case TSaveResult::StageFailed:
-      if (wim_size > kSlotSize)
-        std::fprintf(stderr, "The WIM is %llu bytes over the %u-byte slot.\n", wim_size - kSlotSize,
-                     kSlotSize);
+      if (wim_size > kSlotSize) Say(WimOverSlotMessage(wim_size - kSlotSize, kSlotSize));
       return kExitRefused;
     case TSaveResult::Cancelled:  // never: the console always answers
       break;

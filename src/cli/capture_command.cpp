@@ -6,6 +6,7 @@
 
 #include "base/errors.h"
 #include "builder/wim_capture.h"
+#include "cli/cli_texts.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "platform/file_replacement.h"
@@ -28,7 +29,7 @@ int Capture(const TArguments& arguments) {
   const std::string& folder = arguments.files[0];
   const std::string& output = arguments.files[1];
   if (LiesInside(output, folder)) {
-    Say(output + " lies inside " + folder + ", the folder being captured; write it elsewhere");
+    Say(OutputInCapturedFolderMessage(output, folder));
     return kExitRefused;
   }
   // The library writes a new file beside OUT, which takes OUT's place only once the capture
@@ -54,7 +55,7 @@ int Capture(const TArguments& arguments) {
   }
   std::error_code error;
   const auto size = std::filesystem::file_size(output, error);
-  std::printf("%s: %llu bytes\n", output.c_str(), static_cast<unsigned long long>(size));
+  std::printf("%s\n", BytesWrittenLine(output, size).c_str());
   return kExitOk;
 }
 

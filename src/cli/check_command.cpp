@@ -5,6 +5,7 @@
 
 #include "base/errors.h"
 #include "builder/boot_screen_builder.h"
+#include "cli/cli_texts.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/pictures.h"
@@ -20,15 +21,13 @@ int Check(const TArguments& arguments) {
       LoadPictureFile(picture, path);
     } catch (const Exception& error) {
       const std::string photo = PhotoKind(path);
-      std::printf("%s: error: %s%s\n", path.c_str(), DefaultHandlerText(error.what()).c_str(),
-                  photo.empty() ? "" : ("; it is a " + photo + " picture, which marivane-cli "
-                                        "prepare turns into a bitmap for a slot").c_str());
+      std::printf("%s\n", CheckErrorLine(path, DefaultHandlerText(error.what()), photo).c_str());
       status = kExitRefused;
       continue;
     }
-    std::printf("%s: %s small=%s big=%s\n", path.c_str(), Description(picture).c_str(),
-                FitsSlot(picture, TSlot::Small) ? "valid" : "rejected",
-                FitsSlot(picture, TSlot::Big) ? "valid" : "rejected");
+    std::printf("%s\n", CheckLine(path, Description(picture), FitsSlot(picture, TSlot::Small),
+                                 FitsSlot(picture, TSlot::Big))
+                           .c_str());
   }
   return status;
 }

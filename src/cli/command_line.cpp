@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "cli/cli_texts.h"
+
 namespace marivane::cli {
 namespace {
 
@@ -11,32 +13,20 @@ const TOption* FindOption(const TCommand& command, std::string_view name) {
   return nullptr;
 }
 
-// "small or big", "fill, fit or stretch"
-std::string Alternatives(std::span<const std::string_view> values) {
-  std::string text;
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    if (i != 0) text += i + 1 == values.size() ? " or " : ", ";
-    text += values[i];
-  }
-  return text;
-}
-
-std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
-
-std::string DidYouMean(std::string_view nearest) {
-  return nearest.empty() ? "" : "; did you mean " + Quoted(nearest) + "?";
+// What an option's value is called, or the values it may take.
+std::string ValueText(const TOption& option) {
+  return option.allowed.empty() ? std::string(option.value) : Alternatives(option.allowed);
 }
 
 [[noreturn]] void UnknownOption(const TCommand& command, std::string_view arg) {
   std::vector<std::string_view> names;
   for (const TOption& option : command.options) names.push_back(option.name);
-  throw EUsageError(std::string(command.name) + " takes no option " + Quoted(arg) +
-                    DidYouMean(NearestName(arg, names)));
+  throw EUsageError(UnknownOptionMessage(command.name, arg) +
+                    DidYouMeanText(NearestName(arg, names)));
 }
 
 [[noreturn]] void MissingValue(const TOption& option) {
-  throw EUsageError(std::string(option.name) + " needs a value: " +
-                    (option.allowed.empty() ? std::string(option.value) : Alternatives(option.allowed)));
+  throw EUsageError(NeedsValueMessage(option.name, ValueText(option)));
 }
 
 // What the table asks of the whole line, once every word is read.
@@ -45,23 +35,19 @@ void CheckTogether(const TCommand& command, const TArguments& parsed) {
   for (const TOption& option : command.options) {
     const bool given = parsed.Has(option.name);
     if (given && !option.needs.empty() && !parsed.Has(option.needs))
-      throw EUsageError(std::string(option.name) + " goes only with " + std::string(option.needs));
+      throw EUsageError(GoesOnlyWithMessage(option.name, option.needs));
     if (given && !option.excludes.empty() && parsed.Has(option.excludes))
-      throw EUsageError(std::string(option.name) + " and " + std::string(option.excludes) +
-                        " cannot be given together");
+      throw EUsageError(NotTogetherMessage(option.name, option.excludes));
     if (!given && option.required)
-      throw EUsageError(std::string(command.name) + " needs " + std::string(option.name) + ": " +
-                        (option.allowed.empty() ? std::string(option.value) : Alternatives(option.allowed)));
+      throw EUsageError(NeedsOptionMessage(command.name, option.name, ValueText(option)));
     files_optional = files_optional || (given && option.files_optional);
   }
   const std::size_t count = parsed.files.size();
   const std::size_t least = files_optional ? 0 : command.min_files;
   if (count < least)
-    throw EUsageError(std::string(command.name) + " needs " + std::string(command.files) + "; " +
-                      (count == 0 ? "none" : std::to_string(count)) + " given");
+    throw EUsageError(TooFewFilesMessage(command.name, command.files, count));
   if (count > command.max_files)
-    throw EUsageError(std::string(command.name) + " takes only " + std::string(command.files) +
-                      "; " + std::to_string(count) + " given");
+    throw EUsageError(TooManyFilesMessage(command.name, command.files, count));
 }
 
 // Edits that turn one word into the other, a swap of two neighbours counting as one.
@@ -108,8 +94,7 @@ TArguments ParseArguments(const TCommand& command, std::span<char* const> args) 
       value = args[++i];
       const auto& allowed = option->allowed;
       if (!allowed.empty() && std::find(allowed.begin(), allowed.end(), value) == allowed.end())
-        throw EUsageError(std::string(option->name) + " takes " + Alternatives(allowed) +
-                          ", not " + Quoted(value));
+        throw EUsageError(ValueNotAllowedMessage(option->name, Alternatives(allowed), value));
     }
     parsed.given_.emplace_back(option->name, std::move(value));
   }

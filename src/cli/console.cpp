@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "base/errors.h"
+#include "cli/cli_texts.h"
 #include "platform/platform.h"
 #include "platform/system_languages.h"
 
@@ -41,7 +42,7 @@ bool OutputMayBeWritten(const std::string& output, bool force) {
     Say(ErrorText(unexaminable));
     return false;
   }
-  Say(output + " exists already; add --force to replace it");
+  Say(OutputExistsMessage(output));
   return false;
 }
 
@@ -52,12 +53,12 @@ bool TemporaryFolderFound() {
   const char* variable = platform::TemporaryFolderVariable();
   std::string where;
   if (variable == nullptr)
-    where = "Neither TEMP nor TMPDIR is set, and " + folder + " is not a folder.";
+    where = NoTempVariableText(folder);
   else if (folder.empty())
-    where = std::string(variable) + " is not set.";
+    where = TempVariableUnsetText(variable);
   else
-    where = std::string(variable) + " is " + folder + ", which is not a folder.";
-  Say("A valid temporary path could not be found!  " + where);
+    where = TempVariableNoFolderText(variable, folder);
+  Say(kNoTempFolderMessageStart + where);
   return false;
 }
 
@@ -77,31 +78,25 @@ bool SomethingAt(const std::string& path) {
 
 std::string SystemLanguageFile(const std::string& language, const char* option) {
   if (!platform::kHasSystemLanguageFiles) {
-    Say(std::string(option) +
-        " reads the language file of the Windows it runs on "
-        "(%windir%\\System32\\LANGUAGE\\winload.exe.mui), and so needs Windows. Name the file "
-        "instead: marivane-cli template SOURCE (a mounted Windows partition's "
-        "Windows/System32/LANGUAGE/winload.exe.mui serves), then build --template with its "
-        "output");
+    Say(NoSystemLanguageFileMessage(option));
     return "";
   }
   const std::string name = language.empty() ? platform::InstallLanguageName() : language;
   if (name.empty()) {
-    Say("The system does not say which language Windows was installed in; name one: " +
-        std::string(option) + " de-DE");
+    Say(NoInstallLanguageMessage(option));
     return "";
   }
   const std::string path = platform::SystemLanguageFilePath(name);
   if (path.empty()) {
-    Say(name + " is not a language name such as de-DE");
+    Say(NotALanguageNameMessage(name));
     return "";
   }
   if (platform::DirectoryExists(path)) {
-    Say(path + " is a folder, not a language file");
+    Say(LanguageFileIsFolderMessage(path));
     return "";
   }
   if (!SomethingAt(path)) {
-    Say(path + ": there is no such file; this Windows has no language file for " + name);
+    Say(NoLanguageFileMessage(path, name));
     return "";
   }
   return path;
@@ -110,14 +105,11 @@ std::string SystemLanguageFile(const std::string& language, const char* option) 
 std::string SystemBootLoader(const char* option) {
   const std::string path = platform::SystemBootLoaderPath();
   if (path.empty()) {
-    Say(std::string(option) +
-        " reads the boot loader of the Windows it runs on (%windir%\\System32\\winload.exe), "
-        "and so needs Windows. Name the file instead: --against WINLOAD.EXE (a mounted Windows "
-        "partition's Windows/System32/winload.exe serves)");
+    Say(NoSystemBootLoaderMessage(option));
     return "";
   }
   if (!SomethingAt(path)) {
-    Say(path + ": there is no such file; this Windows has no boot loader there");
+    Say(NoBootLoaderMessage(path));
     return "";
   }
   return path;

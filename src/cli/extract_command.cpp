@@ -8,6 +8,7 @@
 
 #include "base/errors.h"
 #include "builder/boot_screen_inspection.h"
+#include "cli/cli_texts.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "platform/file_replacement.h"
@@ -32,7 +33,7 @@ int Extract(const TArguments& arguments) {
   const std::string& path = arguments.files[0];
   const std::string folder = arguments.Value("-o");
   if (!folder.empty() && !platform::DirectoryExists(folder)) {
-    Say(folder + " is not a folder; give -o a folder that exists");
+    Say(NotAFolderForOutputMessage(folder));
     return kExitRefused;
   }
   TBootScreenInspection inspection;
@@ -46,8 +47,7 @@ int Extract(const TArguments& arguments) {
   const std::string verdict = std::string(VerdictName(inspection.verdict)) +
                               (problem ? ": " + problem->words : "");
   if (!inspection.HasPictures()) {
-    Say(path + ": " + verdict + (problem && !problem->detail.empty() ? " (" + problem->detail + ")" : "") +
-        "; nothing was written");
+    Say(NothingExtractedMessage(path, verdict, problem ? problem->detail : std::string()));
     return kExitRefused;
   }
 
@@ -81,15 +81,15 @@ int Extract(const TArguments& arguments) {
     try {
       std::rethrow_exception(failed[i]);
     } catch (const Exception& unwritable) {
-      Say(ErrorText(unwritable) + (failed[1 - i] ? "" : "; " + outputs[1 - i] + " was written"));
+      Say(ErrorText(unwritable) + (failed[1 - i] ? "" : OtherWrittenEnd(outputs[1 - i])));
     }
     return kExitRefused;
   }
   for (int i = 0; i < 2; ++i)
-    std::printf("%s: %zu bytes\n", outputs[i].c_str(), pictures[i]->size());
+    std::printf("%s\n", BytesWrittenLine(outputs[i], pictures[i]->size()).c_str());
   // The pictures were read whole and matched their checksums, but the file is not one to
   // install as it is.
-  if (inspection.verdict != TBootScreenVerdict::Good) Say(path + " is " + verdict);
+  if (inspection.verdict != TBootScreenVerdict::Good) Say(NotGoodFileMessage(path, verdict));
   return kExitOk;
 }
 

@@ -7,6 +7,7 @@
 
 #include "base/errors.h"
 #include "builder/boot_screen_inspection.h"
+#include "cli/cli_texts.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 
@@ -41,15 +42,13 @@ bool Report(const std::string& path, const TBootScreenInspection& inspection,
   const module::TPairingVerdict& pairing = *inspection.pairing;
   switch (pairing.pairing) {
     case module::TPairing::kPairs:
-      std::printf("  It pairs with %s: the same checksums, language and file version\n",
-                  loader.c_str());
+      std::printf("%s\n", PairsLine(loader).c_str());
       break;
     case module::TPairing::kDoesNotPair:
-      std::printf("  It does not pair with %s: %s\n", loader.c_str(), Joined(pairing.reasons).c_str());
+      std::printf("%s\n", DoesNotPairLine(loader, Joined(pairing.reasons)).c_str());
       break;
     case module::TPairing::kCannotTell:
-      std::printf("  Whether it pairs with %s cannot be told: %s\n", loader.c_str(),
-                  Joined(pairing.reasons).c_str());
+      std::printf("%s\n", CannotTellPairingLine(loader, Joined(pairing.reasons)).c_str());
       break;
   }
   return inspection.verdict == TBootScreenVerdict::Good &&
@@ -77,7 +76,7 @@ int Inspect(const TArguments& arguments) {
     try {
       inspection = InspectBootScreenFile(path);
     } catch (const Exception& unreadable) {
-      std::printf("%s: error: %s\n", path.c_str(), ErrorText(unreadable).c_str());
+      std::printf("%s\n", InspectErrorLine(path, ErrorText(unreadable)).c_str());
       status = kExitRefused;
       continue;
     }

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/cli_texts.h"
 #include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/console.h"
@@ -34,8 +35,7 @@ constexpr const TCommand* kCommands[] = {&kBuildCommand,    &kCheckCommand,   &k
 std::string Suggestion(std::string_view word) {
   std::vector<std::string_view> names = {"help", "--help", "--version"};
   for (const TCommand* command : kCommands) names.push_back(command->name);
-  const std::string_view nearest = NearestName(word, names);
-  return nearest.empty() ? "" : "; did you mean '" + std::string(nearest) + "'?";
+  return DidYouMeanText(NearestName(word, names));
 }
 
 // What was wrong, then the whole usage: for a command line with no command to go by.
@@ -46,8 +46,7 @@ int WrongCommand(const std::string& what) {
 }
 
 std::string Unknown(std::string_view word) {
-  return std::string(word.starts_with('-') ? "unknown option '" : "unknown command '") +
-         std::string(word) + "'" + Suggestion(word);
+  return UnknownWordMessage(word) + Suggestion(word);
 }
 
 // help, help COMMAND; -h and --help say the same.
@@ -56,7 +55,7 @@ int Help(std::span<char* const> args) {
     PrintHelp();
     return kExitOk;
   }
-  if (args.size() > 1) return WrongCommand("help takes one COMMAND at most");
+  if (args.size() > 1) return WrongCommand(kHelpTakesOneMessage);
   const TCommandHelp* command = FindCommandHelp(args[0]);
   if (command == nullptr) return WrongCommand(Unknown(args[0]));
   PrintCommandHelp(*command);
@@ -81,8 +80,7 @@ int RunCommand(const TCommand& command, std::span<char* const> args) {
   try {
     return command.run(ParseArguments(command, args));
   } catch (const EUsageError& wrong) {
-    std::fprintf(stderr, "%s\nusage: marivane-cli %s\n(marivane-cli help %s says more)\n",
-                 wrong.what(), help.synopsis, help.name);
+    Say(UsageErrorText(wrong.what(), help.synopsis, help.name));
     return kExitUsage;
   } catch (const std::exception& unforeseen) {
     // The last resort: what the builder and the platform raise on purpose the command says
@@ -100,7 +98,7 @@ int Run(std::span<char* const> args) {
   const std::string_view first = args[0];
   const std::span<char* const> rest = args.subspan(1);
   if (first == "--version") {
-    if (!rest.empty()) return WrongCommand("--version takes nothing after it");
+    if (!rest.empty()) return WrongCommand(kVersionTakesNothingMessage);
     PrintVersion();
     return kExitOk;
   }

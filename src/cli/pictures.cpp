@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "cli/cli_texts.h"
+
 #include "platform/file_replacement.h"
 #include "platform/platform.h"
 
@@ -37,11 +39,10 @@ std::string PreparedFileName(const std::string& source, TSlot slot) {
 }
 
 std::string Description(const TPicture& picture) {
-  std::string text = std::string(PictureKindName(picture.kind())) + " " +
-                     std::to_string(picture.width()) + "x" + std::to_string(picture.height());
-  if (picture.kind() == TPictureKind::Bitmap)
-    text += std::string(" ") + PixelFormatName(picture.pixel_format());
-  return text;
+  return DescriptionText(PictureKindName(picture.kind()), picture.width(), picture.height(),
+                         picture.kind() == TPictureKind::Bitmap
+                             ? PixelFormatName(picture.pixel_format())
+                             : nullptr);
 }
 
 }  // namespace marivane::cli

@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "base/errors.h"
+#include "cli/cli_texts.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/pictures.h"
@@ -33,8 +34,9 @@ int Prepare(const TArguments& arguments) {
     return kExitRefused;
   }
   const TSize size = SlotSize(slot);
-  std::printf("%s: %dx%d 24-bit bitmap from %s (%dx%d upright, %s)\n", output.c_str(), size.width,
-              size.height, source.c_str(), upright.width, upright.height, mode.c_str());
+  std::printf("%s\n", PreparedLine(output, size.width, size.height, source, upright.width,
+                                   upright.height, mode)
+                         .c_str());
   return kExitOk;
 }
 

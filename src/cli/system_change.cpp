@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/errors.h"
+#include "cli/cli_texts.h"
 #include "cli/console.h"
 #include "platform/file_replacement.h"
 #include "platform/offline_windows.h"
@@ -14,30 +15,23 @@ namespace {
 
 // Why the partition at `mountpoint` cannot be worked on; empty when it can.
 std::string VolumeProblem(const std::string& mountpoint, TVolumeUse use) {
-  const std::string at = "--windows " + mountpoint + ": ";
   switch (platform::InspectOfflineVolume(mountpoint).state) {
     case platform::TOfflineVolumeState::Usable:
       return "";
     case platform::TOfflineVolumeState::ReadOnly:
-      return use == TVolumeUse::Read ? ""
-                                     : at + "the partition is mounted read-only (a Windows that was "
-                                            "hibernated or not shut down fully is mounted so); shut "
-                                            "Windows down fully and mount it read-write";
+      return use == TVolumeUse::Read ? "" : VolumeProblemMessage(mountpoint, kVolumeReadOnlyText);
     case platform::TOfflineVolumeState::Missing:
-      return at + "there is nothing there";
+      return VolumeProblemMessage(mountpoint, kVolumeMissingText);
     case platform::TOfflineVolumeState::NotAFolder:
-      return at + "that is no folder: name the folder the Windows partition is mounted on";
+      return VolumeProblemMessage(mountpoint, kVolumeNotAFolderText);
     case platform::TOfflineVolumeState::Empty:
-      return at + "the folder is empty: no partition is mounted there (a partition BitLocker has "
-                  "locked cannot be mounted at all)";
+      return VolumeProblemMessage(mountpoint, kVolumeEmptyText);
     case platform::TOfflineVolumeState::BitLockerLocked:
-      return at + "BitLocker has locked this partition, and Marivane cannot reach a locked "
-                  "partition; unlock it first (with dislocker and the recovery key)";
+      return VolumeProblemMessage(mountpoint, kVolumeLockedText);
     case platform::TOfflineVolumeState::DislockerView:
-      return at + "this is dislocker's view of the unlocked partition: mount the dislocker-file "
-                  "in it and name that mount";
+      return VolumeProblemMessage(mountpoint, kVolumeDislockerText);
   }
-  return at + "it cannot be used";
+  return VolumeProblemMessage(mountpoint, kVolumeUnusableText);
 }
 
 }  // namespace
@@ -47,13 +41,13 @@ std::unique_ptr<platform::TWindowsTree> WindowsToWorkOn(const TArguments& argume
   if (!arguments.Has("--windows")) {
     std::unique_ptr<platform::TWindowsTree> running = platform::RunningWindows();
     if (!running)
-      why = "This is not Windows: name a Windows partition mounted here with --windows MOUNTPOINT.";
+      why = kNotWindowsMessage;
     return running;
   }
   const std::string mountpoint = arguments.Value("--windows");
   std::unique_ptr<platform::TWindowsTree> mounted = platform::MountedWindows(mountpoint);
   if (!mounted) {
-    why = "--windows is for a Windows partition mounted on Linux; on Windows leave it out.";
+    why = kWindowsOptionOnWindowsMessage;
     return nullptr;
   }
   why = VolumeProblem(mountpoint, use);
@@ -74,7 +68,7 @@ int EndOfChange(const TArguments& arguments, const TInstallResult& result) {
     platform::WriteFileAtomically(arguments.Value("--result"),
                                   std::vector<std::uint8_t>(text.begin(), text.end()));
   } catch (const Exception& unwritable) {
-    Say("The result could not be written: " + ErrorText(unwritable));
+    Say(kResultUnwritableMessageStart + ErrorText(unwritable));
     return kExitRefused;
   }
   return status;

@@ -6,6 +6,7 @@
 
 #include "base/errors.h"
 #include "builder/language_file.h"
+#include "cli/cli_texts.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "module/template_layout.h"
@@ -51,10 +52,10 @@ int Template(const TArguments& arguments) {
     Say(ErrorText(unwritable));
     return kExitRefused;
   }
-  std::printf("%s: language %s, %zu resources carried, directory %u of %u bytes\n", output.c_str(),
-              LanguageText(made.language).c_str(), made.carried,
-              made.module.directory_end - module::kResourceSectionFileOffset,
-              module::kSlotSectionOffset);
+  std::printf("%s\n", TemplateLine(output, LanguageText(made.language), made.carried,
+                                   made.module.directory_end - module::kResourceSectionFileOffset,
+                                   module::kSlotSectionOffset)
+                         .c_str());
   return kExitOk;
 }
 
