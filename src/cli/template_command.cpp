@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "base/errors.h"
+#include "base/hex_text.h"
 #include "builder/language_file.h"
 #include "cli/cli_texts.h"
 #include "cli/commands.h"
@@ -24,8 +25,7 @@ constexpr TOption kOptions[] = {
 
 // "en-US (0x0409)", or the id alone for a language the system does not name.
 std::string LanguageText(std::uint16_t language) {
-  char id[8];
-  std::snprintf(id, sizeof id, "0x%04X", language);
+  const std::string id = HexNumber(language, 4);
   const std::string name = platform::LanguageFolderName(language);
   return name.empty() ? id : name + " (" + id + ")";
 }
