@@ -12,11 +12,10 @@
 #include "platform/file_replacement.h"
 #include "platform/leftovers.h"
 #include "platform/platform.h"
+#include "platform/posix_handles.h"
 
 namespace marivane::platform {
 namespace {
-
-using TDescriptor = TOwned<int, &::close, TNoneIs<int, -1>>;
 
 // Names taken by others (a leftover of a run that was killed, say) are passed over; this many
 // in a row means something else is wrong.

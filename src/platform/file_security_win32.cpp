@@ -250,8 +250,8 @@ THardLinks HardLinksOf(const std::string& path) {
   // name, which none of Windows' own has.
   std::vector<wchar_t> name(32768);
   DWORD length = static_cast<DWORD>(name.size());
-  const HANDLE find = find_first(wide_path, 0, &length, name.data());
-  if (find == INVALID_HANDLE_VALUE) return links;
+  const TSearchHandle find(find_first(wide_path, 0, &length, name.data()));
+  if (!find) return links;
   std::vector<std::string> others;
   do {
     const std::wstring whole = root + name.data();
@@ -260,8 +260,7 @@ THardLinks HardLinksOf(const std::string& path) {
         CSTR_EQUAL)
       others.push_back(NarrowText(whole.c_str()));
     length = static_cast<DWORD>(name.size());
-  } while (find_next(find, &length, name.data()));
-  FindClose(find);
+  } while (find_next(find.Get(), &length, name.data()));
   links.others = std::move(others);
   return links;
 }

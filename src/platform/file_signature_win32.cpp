@@ -95,10 +95,8 @@ std::string Bind(TTrustFunctions& bound) {
 
 bool HasSystemCatalogs() {
   WIN32_FIND_DATAA found{};
-  const HANDLE find = FindFirstFileA((SystemFolder() + kSystemCatalogs).c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return false;
-  FindClose(find);
-  return true;
+  return static_cast<bool>(
+      TSearchHandle(FindFirstFileA((SystemFolder() + kSystemCatalogs).c_str(), &found)));
 }
 
 // Whether WinVerifyTrust's failure is a judgement on the signature (TRUST_E_..., CERT_E_...,

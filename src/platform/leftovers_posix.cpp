@@ -17,6 +17,7 @@
 
 #include "base/owned.h"
 #include "platform/leftovers.h"
+#include "platform/posix_handles.h"
 #include "platform/shell_utils.h"
 
 namespace marivane::platform {
@@ -62,13 +63,12 @@ bool ProcessHasEnded(const TProcessStamp& stamp) {
 
 std::vector<std::string> FolderEntryNames(const std::string& folder) {
   std::vector<std::string> names;
-  DIR* listing = ::opendir(folder.empty() ? "." : folder.c_str());
-  if (listing == nullptr) return names;
-  while (const dirent* entry = ::readdir(listing)) {
+  const TFolderListing listing(::opendir(folder.empty() ? "." : folder.c_str()));
+  if (!listing) return names;
+  while (const dirent* entry = ::readdir(listing.Get())) {
     const std::string name = entry->d_name;
     if (name != "." && name != "..") names.push_back(name);
   }
-  ::closedir(listing);
   return names;
 }
 

@@ -65,13 +65,12 @@ bool ProcessHasEnded(const TProcessStamp& stamp) {
 std::vector<std::string> FolderEntryNames(const std::string& folder) {
   std::vector<std::string> names;
   WIN32_FIND_DATAA found{};
-  const HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return names;
+  const TSearchHandle search(FindFirstFileA((folder + "*").c_str(), &found));
+  if (!search) return names;
   do {
     const std::string name = found.cFileName;
     if (name != "." && name != "..") names.push_back(name);
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
+  } while (FindNextFileA(search.Get(), &found));
   return names;
 }
 

@@ -20,6 +20,7 @@
 
 #include "base/owned.h"
 #include "platform/platform.h"
+#include "platform/posix_handles.h"
 
 namespace marivane::platform {
 namespace {
@@ -29,11 +30,6 @@ constexpr char kNtfsAclAttribute[] = "system.ntfs_acl";
 constexpr char kDislockerFile[] = "dislocker-file";
 // A boot sector, and the most a first read of a device asks for.
 constexpr std::size_t kSectorSize = 512;
-
-void CloseFolder(DIR* folder) { closedir(folder); }
-using TFolder = TOwned<DIR*, &CloseFolder>;
-void CloseDescriptor(int descriptor) { close(descriptor); }
-using TDescriptor = TOwned<int, &CloseDescriptor, TNoneIs<int, -1>>;
 
 char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -70,7 +66,7 @@ TOfflinePath Refused(const std::string& problem) {
 
 // The names in `folder` that are `part` but for letter case; errno set when it cannot be read.
 bool Matches(const std::string& folder, const std::string& part, std::vector<std::string>& found) {
-  const TFolder listing(opendir(folder.c_str()));
+  const TFolderListing listing(opendir(folder.c_str()));
   if (!listing) return false;
   errno = 0;
   while (const dirent* entry = readdir(listing.Get())) {
@@ -216,7 +212,7 @@ TOfflineVolume InspectOfflineVolume(const std::string& mountpoint) {
   volume.file_system = mount.type;
 
   bool empty = true, dislocker = mount.type == "fuse.dislocker";
-  if (const TFolder listing{opendir(real.c_str())}) {
+  if (const TFolderListing listing{opendir(real.c_str())}) {
     while (const dirent* entry = readdir(listing.Get())) {
       const std::string name = entry->d_name;
       if (name == "." || name == "..") continue;

@@ -18,12 +18,10 @@
 #include "base/owned.h"
 #include "platform/leftovers.h"
 #include "platform/platform.h"
+#include "platform/posix_handles.h"
 
 namespace marivane::platform {
 namespace {
-
-// 0 is a descriptor like any other: -1 is the one that owns nothing.
-using TDescriptor = TOwned<int, &::close, TNoneIs<int, -1>>;
 
 class TPosixFileStream final : public TStream {
  public:

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/win32_handles.h"
+
 namespace marivane::platform {
 
 namespace {
@@ -33,8 +35,8 @@ std::vector<TSystemLanguageFile> SystemLanguageFiles() {
   const std::string system = SystemFolder();
   if (system.empty()) return found;
   WIN32_FIND_DATAA entry{};
-  HANDLE find = FindFirstFileA((system + "\\*").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return found;
+  const TSearchHandle find(FindFirstFileA((system + "\\*").c_str(), &entry));
+  if (!find) return found;
   do {
     const std::string name = entry.cFileName;
     if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !IsLanguageName(name)) continue;
@@ -42,8 +44,7 @@ std::vector<TSystemLanguageFile> SystemLanguageFiles() {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
       found.push_back({name, path});
-  } while (FindNextFileA(find, &entry));
-  FindClose(find);
+  } while (FindNextFileA(find.Get(), &entry));
   return found;
 }
 

@@ -6,6 +6,7 @@
 #include <shellapi.h>
 
 #include "base/owned.h"
+#include "platform/win32_handles.h"
 
 namespace marivane::platform {
 
@@ -18,6 +19,8 @@ using TMemoryDC = TOwned<HDC, &DeleteDC>;
 // A kernel handle (file, process, thread, token): empty both for null and for CreateFileA's
 // failure value, INVALID_HANDLE_VALUE, so whatever a call returned can be wrapped as it is.
 using TFileHandle = TOwned<HANDLE, &CloseHandle, TNullOrAllOnes<HANDLE>>;
+// A FindFirstFile search, ended with FindClose; INVALID_HANDLE_VALUE is how a search fails.
+using TSearchHandle = TOwned<HANDLE, &FindClose, TNullOrAllOnes<HANDLE>>;
 // A dropped file list: the shell's memory goes back with DragFinish.
 using TDropHandle = TOwned<HDROP, &DragFinish>;
 

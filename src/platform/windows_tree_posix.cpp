@@ -16,15 +16,11 @@
 #include "base/owned.h"
 #include "platform/offline_windows.h"
 #include "platform/platform.h"
+#include "platform/posix_handles.h"
 #include "platform/system_languages.h"
 
 namespace marivane::platform {
 namespace {
-
-void CloseDescriptor(int descriptor) { close(descriptor); }
-using TDescriptor = TOwned<int, &CloseDescriptor, TNoneIs<int, -1>>;
-void CloseFolder(DIR* folder) { closedir(folder); }
-using TFolder = TOwned<DIR*, &CloseFolder>;
 
 constexpr char kSystemFolder[] = "Windows/System32";
 constexpr char kLanguageFileName[] = "winload.exe.mui";
@@ -84,7 +80,7 @@ class TOfflineTree final : public TWindowsTree {
     std::vector<std::string> found;
     const TOfflinePath system = ResolveOfflinePath(mountpoint_, kSystemFolder);
     if (system.state != TOfflinePathState::Found) return found;
-    const TFolder folder(::opendir(system.path.c_str()));
+    const TFolderListing folder(::opendir(system.path.c_str()));
     if (!folder) return found;
     while (const dirent* entry = ::readdir(folder.Get())) {
       const std::string name = entry->d_name;
