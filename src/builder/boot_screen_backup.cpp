@@ -94,6 +94,10 @@ std::string InFolder(const std::string& folder, const std::string& name) {
   return folder + separator + name;
 }
 
+std::string DigestText(const std::vector<std::uint8_t>& bytes) {
+  return HexString(Sha256Of(bytes));
+}
+
 std::optional<TBackupRecord> ReadCompleteBackup(const std::string& folder) {
   try {
     const std::vector<std::uint8_t> record_bytes =
@@ -103,7 +107,7 @@ std::optional<TBackupRecord> ReadCompleteBackup(const std::string& folder) {
     if (!record) return std::nullopt;
     const std::vector<std::uint8_t> original =
         platform::ReadWholeFile(InFolder(folder, kBackupOriginalName));
-    if (original.size() != record->size || HexString(Sha256Of(original)) != record->sha256)
+    if (original.size() != record->size || DigestText(original) != record->sha256)
       return std::nullopt;
     return record;
   } catch (const Exception&) {

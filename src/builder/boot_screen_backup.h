@@ -41,6 +41,9 @@ struct TBackupRecord {
 // part of one.
 std::optional<TBackupRecord> ReadCompleteBackup(const std::string& folder);
 
+// The digest a record and a journal keep of a file's bytes: SHA-256 in lower-case hex.
+std::string DigestText(const std::vector<std::uint8_t>& bytes);
+
 // Joins a folder and a name with the separator the folder already uses.
 std::string InFolder(const std::string& folder, const std::string& name);
 

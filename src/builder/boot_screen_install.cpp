@@ -10,8 +10,6 @@
 #include <vector>
 
 #include "base/errors.h"
-#include "base/hex_text.h"
-#include "base/sha256.h"
 #include "builder/boot_screen_backup.h"
 #include "builder/boot_screen_inspection.h"
 #include "builder/default_template.h"
@@ -73,8 +71,6 @@ std::string Words(const std::exception& error) {
     if (c == '\r' || c == '\n') c = ' ';
   return text;
 }
-
-std::string ShaOf(const std::vector<std::uint8_t>& bytes) { return HexString(Sha256Of(bytes)); }
 
 std::string Joined(const std::vector<std::string>& parts, const std::string& between) {
   std::string text;
@@ -149,9 +145,9 @@ void WriteJournal(const std::string& folder, const TJournal& journal) {
                                 std::vector<std::uint8_t>(text.begin(), text.end()));
 }
 
-std::optional<std::string> ShaOfFileIfThere(const std::string& path) {
+std::optional<std::string> DigestOfFileIfThere(const std::string& path) {
   if (!platform::FileExists(path)) return std::nullopt;
-  return ShaOf(platform::ReadWholeFile(path));
+  return DigestText(platform::ReadWholeFile(path));
 }
 
 // Finishes or undoes the run whose journal lies in `folder`, which changed `target`; what was
@@ -171,7 +167,7 @@ std::string FinishStoppedRun(TWindowsTree& tree, const std::string& folder, cons
   journal.target = target;
   journal.replacement = target + kReplacementSuffix;
   const std::string name = tree.WindowsName(journal.target);
-  const std::optional<std::string> in_place = ShaOfFileIfThere(journal.target);
+  const std::optional<std::string> in_place = DigestOfFileIfThere(journal.target);
   std::string done;
   if (in_place == journal.new_sha256) {
     // The rename was made: the old file lives on under its other names only.
@@ -203,8 +199,8 @@ void Replace(TWindowsTree& tree, const std::string& folder, const std::string& o
   journal.operation = operation;
   journal.target = target;
   journal.replacement = target + kReplacementSuffix;
-  journal.old_sha256 = ShaOf(old_bytes);
-  journal.new_sha256 = ShaOf(bytes);
+  journal.old_sha256 = DigestText(old_bytes);
+  journal.new_sha256 = DigestText(bytes);
   journal.owner = owner;
   std::string step = "begin";
   bool allowed = false, renamed = false;
@@ -452,7 +448,7 @@ TBackupRecord RecordOfOriginal(TWindowsTree& tree, const TPlace& place,
                                const std::optional<module::TModuleFacts>& loader_facts,
                                platform::TQuietBoot quiet_boot, std::string& unsure) {
   TBackupRecord record;
-  record.sha256 = ShaOf(original);
+  record.sha256 = DigestText(original);
   record.size = original.size();
   record.windows_path = tree.WindowsName(place.target);
   record.security = tree.SecurityOf(place.target);
@@ -651,7 +647,7 @@ TInstallResult Restore(TWindowsTree& tree, const std::string& requested, std::st
 
 std::string InPlaceWords(const std::vector<std::uint8_t>& bytes, const std::optional<TBackupRecord>& backup,
                          const std::string& path, bool offline, const std::string& language) {
-  if (backup && ShaOf(bytes) == backup->sha256) return kInPlaceBackedUpMessage;
+  if (backup && DigestText(bytes) == backup->sha256) return kInPlaceBackedUpMessage;
   if (!offline && platform::CatalogSignatureOf(path).verdict == platform::TSignatureVerdict::Microsoft)
     return kInPlaceVouchedMessage;
   const TBootScreenInspection inspection = InspectBootScreen(bytes, language + "\\" + kBackupOriginalName);
