@@ -123,6 +123,37 @@ void WriteCodeLens(TBitWriter& w, std::span<const std::uint8_t> lens) {
   }
 }
 
+// Stretches of at least kRunMin used symbols whose counts each stay within kEvenSpread of
+// their stretch's average take that average (EvenedForRuns): 4 gave the photographs 0.026% and
+// the harder pictures 0.057%; 2 and 6 gained about two thirds of that, and a spread relative to
+// the counts less.
+constexpr unsigned kRunMin = 4;
+constexpr std::uint64_t kEvenSpread = 4;
+
+template <std::size_t N>
+void EvenOut(std::array<std::uint32_t, N>& counts, std::size_t first, std::size_t last) {
+  for (std::size_t i = first; i < last;) {
+    if (counts[i] == 0) {
+      ++i;
+      continue;
+    }
+    std::uint64_t sum = counts[i];
+    std::size_t end = i + 1;
+    for (; end < last && counts[end] != 0; ++end) {
+      // |count - average| <= spread, the average over the stretch with this count in it.
+      const std::uint64_t k = end - i + 1, with = sum + counts[end], scaled = counts[end] * k;
+      if ((scaled > with ? scaled - with : with - scaled) > kEvenSpread * k) break;
+      sum = with;
+    }
+    const std::size_t len = end - i;
+    if (len >= kRunMin) {
+      const auto average = std::uint32_t(std::max<std::uint64_t>(1, (sum + len / 2) / len));
+      std::fill(counts.begin() + std::ptrdiff_t(i), counts.begin() + std::ptrdiff_t(end), average);
+    }
+    i = end;
+  }
+}
+
 // The main tree travels in two parts, literals first, each through a pretree of its own.
 std::span<const std::uint8_t> LiteralLens(const TCodes& codes) {
   return std::span(codes.main_lens).first(kNumChars);
@@ -179,6 +210,15 @@ void MakeCodes(const TFreqs& freqs, TCodes& codes) {
   BuildCanonicalCodes(codes.len_lens, codes.len_codes);
   BuildCodeLengths(freqs.aligned, kAlignedMaxCodeLen, codes.aligned_lens);
   BuildCanonicalCodes(codes.aligned_lens, codes.aligned_codes);
+}
+
+TFreqs EvenedForRuns(const TFreqs& freqs) {
+  TFreqs evened = freqs;
+  // The runs a pretree sees: the literals' lengths, the match symbols', the length tree's.
+  EvenOut(evened.main, 0, kNumChars);
+  EvenOut(evened.main, kNumChars, kNumMainSyms);
+  EvenOut(evened.len, 0, kNumLenSyms);
+  return evened;
 }
 
 // An aligned block spends 24 bits on its tree and then codes the low 3 offset bits with it.
