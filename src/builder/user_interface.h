@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "base/owned.h"
+
 namespace marivane {
 
 enum class TMessageIcon { Error = 0x10, Information = 0x40 };
@@ -31,12 +33,10 @@ class TUserInterface {
 
 // The busy cursor for as long as it lives: it comes back on every way out, an exception
 // included.
-class TBusyScope {
+class TBusyScope : TNonCopyable {
  public:
   explicit TBusyScope(TUserInterface& ui) : ui_(ui) { ui_.SetBusy(true); }
   ~TBusyScope() { ui_.SetBusy(false); }
-  TBusyScope(const TBusyScope&) = delete;
-  TBusyScope& operator=(const TBusyScope&) = delete;
 
  private:
   TUserInterface& ui_;

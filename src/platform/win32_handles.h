@@ -6,7 +6,6 @@
 #include <shellapi.h>
 
 #include "base/owned.h"
-#include "platform/win32_handles.h"
 
 namespace marivane::platform {
 
